@@ -1,0 +1,28 @@
+// The tool's single exit path for errors.
+#include "app/fatal.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+namespace kelvanto {
+
+namespace {
+FatalHook fatalHook = nullptr;
+}
+
+void setFatalHook(FatalHook hook) { fatalHook = hook; }
+
+void throwFatalError(std::string_view message) { throw FatalError{std::string(message)}; }
+
+void fatal(std::string_view message) {
+    if (fatalHook != nullptr) {
+        fatalHook(message);
+    }
+    std::cout.flush();
+    std::cerr.write(message.data(), static_cast<std::streamsize>(message.size()));
+    std::cerr.flush();
+    std::exit(1);
+}
+
+}  // namespace kelvanto

@@ -1,0 +1,87 @@
+// The run from the command line to a finished .wav file.
+#include "app/run.h"
+
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/fatal.h"
+#include "app/options.h"
+#include "tape/tarqo_bin_file.h"
+
+namespace {
+
+void printUsage() {
+    std::cout << "Kelvanto v2.0beta\n" << std::flush;
+    std::cout << "Released December 31, 2005\n" << std::flush;
+    std::cerr << "Usage:\n";
+    std::cerr << "   Kelvanto [-b ] ([8], 16) number of bits per sample in .wav file\n";
+    std::cerr << "            [-c ] ([1], 2) number of audio channels\n" << std::flush;
+    std::cout << "            [-f ] footer length in seconds (e.g. 2.5)\n";
+    std::cout << "            [-g ] gap length in seconds\n";
+    std::cout << "            [-h ] header length in seconds\n";
+    std::cout << "            [-k ] ([22050], 44100) sample rate\n";
+    std::cout << "            [-v ] verbosity 0-2 where 0 is silent and 2 is the most detailed\n";
+    std::cout << "                  Default = 1\n";
+    std::cout << "            [-w (.wav file name)]\n" << std::flush;
+    std::cerr << "            (input .bin filename)\n" << std::flush;
+}
+
+// The audio name when -w gave none: the input name without .bin, then without .bml, plus .wav.
+std::string deriveAudioFileName(std::string name) {
+    stripExtension(name, ".bin");
+    stripExtension(name, ".bml");
+    return name + ".wav";
+}
+
+}  // namespace
+
+int runKelvanto(int argc, char** argv) {
+    auto tape = std::make_unique<TarqoBinFile>();
+    if (argc <= 1) {
+        printUsage();
+        return 1;
+    }
+    const RunOptions options = scanOptions(std::vector<std::string>(argv + 1, argv + argc));
+    tape->setScreenName(options.screenName);
+    if (options.verbosity != 0) {
+        std::cout << "Kelvanto v2.0beta\n" << "Released January 31, 2004\n" << std::flush;
+    }
+    tape->headerLengthOverride = options.headerLength;
+    tape->footerLengthOverride = options.footerLength;
+    tape->gapLengthOverride = options.gapLength;
+
+    std::string failure;
+    std::string audioFileName = options.audioFileName;
+    try {
+        tape->open(options.inputName, "r", options.verbosity);
+        if (tape->loads.empty()) {
+            kelvanto::fatal("No loads found in " + options.inputName + "\n");
+        }
+        if (audioFileName.empty()) {
+            audioFileName = deriveAudioFileName(options.inputName);
+        }
+        if (audioFileName.size() > TarqoBinFile::maxNameLength) {
+            throw Error::badOutputFileName{};
+        }
+        tape->createAudioFile(audioFileName, options.sampleRate, options.bitsPerSample,
+                              options.channels);
+    } catch (const Error::badOutputFileName&) {
+        failure = "Invalid output .wav filename\n";
+    } catch (const Error::endOfFile&) {
+        failure = "Unexpected end of input reached\n";
+    }
+    if (!failure.empty()) {
+        tape.reset();
+        kelvanto::fatal(failure);
+    }
+    // Finish the file before reporting success, so that a failing last write is reported as
+    // the error it is and never follows a success line.
+    tape->encoder.getWriter().close();
+    if (options.verbosity != 0) {
+        std::cout << "Successfully created .wav file " << audioFileName << "!\n" << std::flush;
+    }
+    tape.reset();
+    return 0;
+}

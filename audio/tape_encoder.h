@@ -1,0 +1,35 @@
+// Serial characters on tape: start bit, eight data bits least significant first, stop bit,
+// always two characters at a time, with the 8-bit running sum the checksum rests on.
+#pragma once
+
+#include <cstdint>
+
+#include "audio/tape_wav_writer.h"
+
+// Bit i of the result is bit 7 - i of the value.
+std::uint8_t reverseBits(std::uint8_t value);
+// Interleaves two bytes bit by bit (odd bits into high, even bits into low, first before
+// second). Applying it to its own results gives back first and second.
+void interleavePair(std::uint8_t first, std::uint8_t second, std::uint8_t& high, std::uint8_t& low);
+
+class TapeEncoder {
+public:
+    TapeEncoder() = default;
+    virtual ~TapeEncoder() = default;
+
+    TapeWavWriter& getWriter() { return writer; }
+    const TapeWavWriter& getWriter() const { return writer; }
+    std::uint8_t getRunningSum() const { return runningSum; }
+    void setRunningSum(std::uint8_t value) { runningSum = value; }
+
+    void writeBit(int bit);
+    // Two characters; with lastFlag set the second is a filler: it follows a 1 in place of
+    // its start bit and is left out of the sum.
+    void writePair(int lastFlag, std::uint8_t first, std::uint8_t second);
+    // The two bytes interleaved, each result sent as it is (most significant bit first).
+    void writeInterleavedPair(int lastFlag, std::uint8_t first, std::uint8_t second);
+
+private:
+    TapeWavWriter writer;
+    std::uint8_t runningSum = 0;
+};

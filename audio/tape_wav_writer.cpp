@@ -1,0 +1,71 @@
+// Square-wave cycles for the tape signal, rendered once per file and then copied as blocks.
+#include "audio/tape_wav_writer.h"
+
+#include <cmath>
+
+namespace {
+constexpr int low = -100;
+constexpr int middle = 0;
+constexpr int high = 100;
+}  // namespace
+
+TapeWavWriter::~TapeWavWriter() { close(); }
+
+void TapeWavWriter::open(const std::string& fileName, int rate, int bits, int channelCount) {
+    openForOutput(fileName, rate, bits, channelCount);
+    renderCycle(zeroBitLength, zeroCycle);
+    renderCycle(oneBitLength, oneCycle);
+}
+
+void TapeWavWriter::close() { WavFile::close(); }
+
+// Every channel carries the same level. Frames are counted on a 22050 grid, so at 44100 each
+// sample is written twice and a cycle keeps its length in seconds.
+void TapeWavWriter::writeLevel(int level) {
+    const int repeat = getSampleRate() == 44100 ? 2 : 1;
+    for (int channel = 0; channel < getChannels(); ++channel) {
+        for (int i = 0; i < repeat; ++i) {
+            writeSample(level);
+        }
+    }
+}
+
+// A cycle starts low and ends high; an odd frame count puts one frame at the middle level
+// between the halves, so the cycle keeps its exact length.
+void TapeWavWriter::renderCycle(int frames, std::vector<unsigned char>& bytes) const {
+    bytes.clear();
+    if (frames <= 0) {
+        return;
+    }
+    const int half = static_cast<int>(frames / 2.0);
+    const int mid = static_cast<int>(std::ceil(frames / 2.0)) - half;
+    const int repeat = (getSampleRate() == 44100 ? 2 : 1) * getChannels();
+    auto addFrames = [&](int count, int level) {
+        unsigned char sample[2];
+        const int size = sampleBytes(level, sample);
+        for (int i = 0; i < count * repeat; ++i) {
+            bytes.insert(bytes.end(), sample, sample + size);
+        }
+    };
+    addFrames(half, low);
+    addFrames(mid, middle);
+    addFrames(frames - half - mid, high);
+}
+
+void TapeWavWriter::writeCycle(int frames) {
+    if (frames == zeroBitLength && !zeroCycle.empty()) {
+        writeBytes(zeroCycle.data(), zeroCycle.size());
+    } else if (frames == oneBitLength && !oneCycle.empty()) {
+        writeBytes(oneCycle.data(), oneCycle.size());
+    } else if (frames > 0) {
+        std::vector<unsigned char> cycle;
+        renderCycle(frames, cycle);
+        writeBytes(cycle.data(), cycle.size());
+    }
+}
+
+void TapeWavWriter::writeByte(std::uint8_t value) {
+    for (int bit = 7; bit >= 0; --bit) {
+        writeCycle((value >> bit) & 1 ? oneBitLength : zeroBitLength);
+    }
+}

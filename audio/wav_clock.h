@@ -1,0 +1,19 @@
+// Measures the signal written since a mark, in seconds, by counting bytes of the file.
+// Tones run while their length is above this measure, so it fixes how many cycles they hold.
+#pragma once
+
+#include <cstdint>
+
+#include "audio/wav_file.h"
+
+class WavClock {
+public:
+    explicit WavClock(const WavFile& file);
+    void restart();
+    // (put position - mark + 1) / bytes per second: one byte more than was written.
+    double elapsedSeconds() const;
+
+private:
+    const WavFile& file;
+    std::int32_t mark = 0;
+};

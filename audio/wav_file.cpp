@@ -1,0 +1,207 @@
+// PCM WAV output: header, buffered sample writing, silence and the size patch on close.
+#include "audio/wav_file.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <iostream>
+
+#include "app/fatal.h"
+#include "audio/byte_order.h"
+
+namespace {
+
+// Big enough that even a 16-bit stereo 44100 file is written in few system calls.
+constexpr std::size_t bufferCapacity = 1 << 18;
+
+const std::array<unsigned char, WavFile::headerSize> headerTemplate = {
+    'R',  'I',  'F',  'F',  0x80, 0x80, 0x80, 0x80, 'W', 'A', 'V', 'E', 'f', 'm', 't',
+    ' ',  16,   0,    0,    0,    1,    0,    1,    0,   0x22, 0x56, 0, 0, 0x22, 0x56,
+    0,    0,    1,    0,    8,    0,    'd',  'a',  't', 'a', 0,    0, 0, 0};
+
+void cannotWrite() { kelvanto::fatal("Can not write to .wav file\n"); }
+
+}  // namespace
+
+WavFile::WavFile() : header(headerTemplate) {}
+
+// Only reached with the file still open when a subclass did not close it: the samples are
+// kept, the header keeps its placeholder sizes, and errors can no longer be reported.
+WavFile::~WavFile() {
+    if (output != nullptr) {
+        std::fwrite(buffer.data(), 1, buffer.size(), output);
+        std::fclose(output);
+    }
+}
+
+void WavFile::validateParameters(int rate, int bits, int channelCount) {
+    if (bits != 8 && bits != 16) {
+        kelvanto::fatal("Only 8 and 16 bits per sample supported\n");
+    }
+    if (rate != 22050 && rate != 44100) {
+        kelvanto::fatal("Only 22050 and 44100 sample rates supported\n");
+    }
+    if (channelCount != 1 && channelCount != 2) {
+        kelvanto::fatal("Only 1 and 2 channel .wav files supported\n");
+    }
+}
+
+// The parameters are checked before the file is created, so a typing error on the command
+// line never truncates a file that already has this name.
+void WavFile::openForOutput(const std::string& fileName, int rate, int bits, int channelCount) {
+    if (output != nullptr) {
+        kelvanto::fatal("Wav file already open for output\n");
+    }
+    validateParameters(rate, bits, channelCount);
+    output = std::fopen(fileName.c_str(), "wb");
+    if (output == nullptr) {
+        kelvanto::fatal("Unable to open " + fileName + "\n");
+    }
+    format = 1;
+    channels = channelCount;
+    sampleRate = rate;
+    bitsPerSample = bits;
+    bytesPerSample = bitsPerSample / 8 * channels;
+    bytesPerSecond = sampleRate * bytesPerSample;
+    amplitude = 95;
+
+    header = headerTemplate;
+    putWord(header.data(), 20, format);
+    putWord(header.data(), 22, channels);
+    putWord(header.data(), 24, sampleRate);
+    putLongWord(header.data(), 28, bytesPerSecond);
+    putWord(header.data(), 32, bytesPerSample);
+    putWord(header.data(), 34, bitsPerSample);
+    putLongWord(header.data(), 40, 0);
+    produced = 0;
+    buffer.clear();
+    buffer.reserve(bufferCapacity);
+    writeBytes(header.data(), header.size());
+}
+
+void WavFile::close() {
+    if (output == nullptr) {
+        return;
+    }
+    flushBuffer();
+    const auto end = static_cast<std::int32_t>(produced);
+    const std::int32_t riffSize = end - 8;
+    const std::int32_t dataSize = riffSize - 36;
+    unsigned char bytes[4];
+    bool ok = std::fseek(output, 40, SEEK_SET) == 0;
+    longWordToBytes(dataSize, bytes);
+    ok = ok && std::fwrite(bytes, 1, 4, output) == 4;
+    ok = ok && std::fseek(output, 4, SEEK_SET) == 0;
+    longWordToBytes(riffSize, bytes);
+    ok = ok && std::fwrite(bytes, 1, 4, output) == 4;
+    ok = std::fclose(output) == 0 && ok;
+    output = nullptr;
+    if (!ok) {
+        cannotWrite();
+    }
+}
+
+int WavFile::sampleBytes(int level, unsigned char* bytes) const {
+    level = std::clamp(level, -100, 100);
+    if (bitsPerSample == 8) {
+        const int v = (level + 100) * 255 / 200;
+        bytes[0] = static_cast<unsigned char>(static_cast<int>(v * (amplitude / 100.0)));
+        return 1;
+    }
+    // The amplitude scales the unsigned value before the offset, so the wave is not centred
+    // on the format's zero; recorded tapes have always sounded this way.
+    const int v = (level + 100) * 65535 / 200;
+    const double x = (amplitude / 100.0) * v - 32768.0;
+    signedWordToBytes(x, bytes);
+    return 2;
+}
+
+void WavFile::writeSample(int level) {
+    if (output == nullptr) {
+        cannotWrite();
+    }
+    unsigned char bytes[2];
+    const int count = sampleBytes(level, bytes);
+    writeBytes(bytes, static_cast<std::size_t>(count));
+}
+
+void WavFile::writeSilence(double seconds) {
+    // Written as "not above zero" so that a length that is not a number writes nothing.
+    if (!(seconds > 0.0)) {
+        return;
+    }
+    if (output == nullptr) {
+        cannotWrite();
+    }
+    const double byteCount = std::trunc(bytesPerSecond * seconds);
+    reserveOutput(static_cast<std::int64_t>(std::min(byteCount, 1e18)));
+    const auto samples = static_cast<std::int64_t>(byteCount) / (bitsPerSample / 8);
+    unsigned char bytes[2];
+    const int size = sampleBytes(0, bytes);
+    writeRepeated(bytes, static_cast<std::size_t>(size), samples);
+}
+
+void WavFile::reserveOutput(std::int64_t count) {
+    if (count > maxFileLength - produced) {
+        kelvanto::fatal(tooLargeMessage);
+    }
+}
+
+void WavFile::writeBytes(const unsigned char* bytes, std::size_t count) {
+    if (output == nullptr) {
+        cannotWrite();
+    }
+    reserveOutput(static_cast<std::int64_t>(count));
+    if (buffer.size() + count > bufferCapacity) {
+        flushBuffer();
+    }
+    if (count >= bufferCapacity) {
+        if (std::fwrite(bytes, 1, count, output) != count) {
+            cannotWrite();
+        }
+    } else {
+        buffer.insert(buffer.end(), bytes, bytes + count);
+    }
+    produced += static_cast<std::int64_t>(count);
+}
+
+void WavFile::writeRepeated(const unsigned char* pattern, std::size_t patternSize,
+                            std::int64_t count) {
+    if (count <= 0 || patternSize == 0) {
+        return;
+    }
+    reserveOutput(count * static_cast<std::int64_t>(patternSize));
+    // Fill the buffer with whole patterns and write it out as often as needed.
+    while (count > 0) {
+        std::size_t room = (bufferCapacity - buffer.size()) / patternSize;
+        if (room == 0) {
+            flushBuffer();
+            room = bufferCapacity / patternSize;
+        }
+        const auto now = static_cast<std::size_t>(std::min<std::int64_t>(count, room));
+        const std::size_t start = buffer.size();
+        buffer.resize(start + now * patternSize);
+        unsigned char* out = buffer.data() + start;
+        if (patternSize == 1) {
+            std::memset(out, pattern[0], now);
+        } else {
+            for (std::size_t i = 0; i < now; ++i) {
+                std::memcpy(out + i * patternSize, pattern, patternSize);
+            }
+        }
+        produced += static_cast<std::int64_t>(now * patternSize);
+        count -= static_cast<std::int64_t>(now);
+    }
+}
+
+void WavFile::flushBuffer() {
+    if (buffer.empty() || output == nullptr) {
+        return;
+    }
+    const std::size_t size = buffer.size();
+    const bool written = std::fwrite(buffer.data(), 1, size, output) == size;
+    buffer.clear();
+    if (!written || std::fflush(output) != 0) {
+        cannotWrite();
+    }
+}

@@ -1,0 +1,73 @@
+// An uncompressed PCM RIFF/WAVE file written in one pass: 44-byte header, samples, and the
+// two size fields patched on close. Samples are collected in a buffer of our own and written
+// in large blocks; every write is checked.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+class WavFile {
+public:
+    static constexpr int headerSize = 44;
+    // Byte positions are 32-bit signed; no file may reach 2^31 bytes.
+    static constexpr std::int64_t maxFileLength = 0x7FFFFFFF;
+    static constexpr const char* tooLargeMessage =
+        "Audio file would reach 2 GB, more than a .wav file can hold\n";
+
+    WavFile();
+    WavFile(const WavFile&) = delete;
+    WavFile& operator=(const WavFile&) = delete;
+    // Releases the stream without patching the header (a subclass patches first).
+    ~WavFile();
+
+    // Refuses, in this order, bits other than 8 or 16, rates other than 22050 or 44100 and
+    // channel counts other than 1 or 2, each with its own message and exit status 1.
+    static void validateParameters(int sampleRate, int bitsPerSample, int channels);
+
+    void openForOutput(const std::string& fileName, int sampleRate, int bitsPerSample,
+                       int channels);
+    void close();
+    // One sample of one channel at a level from -100 to +100 (clamped).
+    void writeSample(int level);
+    void writeSilence(double seconds);
+
+    bool isOpen() const { return output != nullptr; }
+    // The put position: bytes of the file produced so far, header included.
+    std::int32_t position() const { return static_cast<std::int32_t>(produced); }
+
+    int getFormat() const { return format; }
+    int getChannels() const { return channels; }
+    int getBytesPerSample() const { return bytesPerSample; }
+    int getBitsPerSample() const { return bitsPerSample; }
+    int getSampleRate() const { return sampleRate; }
+    int getBytesPerSecond() const { return bytesPerSecond; }
+    int getAmplitude() const { return amplitude; }
+    const std::array<unsigned char, headerSize>& getHeader() const { return header; }
+
+protected:
+    // The bytes of one sample at a level, as writeSample puts them; returns their count.
+    int sampleBytes(int level, unsigned char* bytes) const;
+    // Appends bytes to the output; ends the run if the file is not open or cannot be written.
+    void writeBytes(const unsigned char* bytes, std::size_t count);
+    // Appends a pattern count times over.
+    void writeRepeated(const unsigned char* pattern, std::size_t patternSize, std::int64_t count);
+
+private:
+    void reserveOutput(std::int64_t count);
+    void flushBuffer();
+
+    int format = 0;
+    int channels = 0;
+    int bytesPerSample = 0;
+    int bitsPerSample = 0;
+    int sampleRate = 0;
+    int bytesPerSecond = 0;
+    int amplitude = 100;
+    std::array<unsigned char, headerSize> header;
+    std::FILE* output = nullptr;
+    std::int64_t produced = 0;
+    std::vector<unsigned char> buffer;
+};

@@ -1,0 +1,47 @@
+// One load of a tape: 8192 data bytes and the numbers that frame them on tape.
+// A plain value: the conversion run copies it whole and the copy shares nothing.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+class TapeLoad {
+  public:
+    static constexpr int dataSize = 8192;
+
+    using DataBytes = std::array<std::uint8_t, dataSize>;
+    DataBytes dataBytes{};
+
+    int getLoadNumber() const { return loadNumber; }
+    void setLoadNumber(int value) { loadNumber = value; }
+    int getFormat() const { return format; }
+    void setFormat(int value) { format = value; }
+    int getLength() const { return length; }
+    void setLength(int value) { length = value; }
+    double getGapLength() const { return gapLength; }
+    void setGapLength(double value) { gapLength = value; }
+    double getHeaderLength() const { return headerLength; }
+    void setHeaderLength(double value) { headerLength = value; }
+    double getFooterLength() const { return footerLength; }
+    void setFooterLength(double value) { footerLength = value; }
+    // The checksum is an 8-bit value on tape; only its low bits are ever read back.
+    int getCheckSum() const { return checkSum & 0xFF; }
+    void setCheckSum(int value) { checkSum = value; }
+
+    // Data byte at index, or 0 for an index outside the 8192 bytes. Pairs near the end of a
+    // full load name positions past the data; those characters are always replaced by the
+    // checksum, so reading them as 0 changes nothing on tape.
+    std::uint8_t byteAt(long index) const {
+        return index >= 0 && index < dataSize ? dataBytes[static_cast<std::size_t>(index)] : 0;
+    }
+
+  private:
+    int loadNumber = 0;
+    int format = 0;
+    int length = 0;
+    double gapLength = 0.0;
+    double headerLength = 1.0;
+    double footerLength = 0.25;
+    int checkSum = 0;
+};
