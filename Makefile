@@ -22,6 +22,17 @@ sanitize-test:
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
 
+# Converts the example BASIC tape; the run's own lines say what it wrote. It runs inside the
+# build folder because text loads also leave a screen_<n>.txt picture in the working folder.
+demo: all
+	cd $(BUILD) && ./kelvanto -w demo ../examples/basic.bml
+	@ls -l $(BUILD)/demo.wav
+
+# Times the release converter on a large generated tape against dd, its start-up and its peak
+# memory, and prints a Markdown table (bench/run_bench.sh). Micro-benchmarks: see bench/.
+bench: all
+	bash bench/run_bench.sh $(BUILD)/kelvanto
+
 install: all
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
