@@ -1,0 +1,89 @@
+// The record-level loader: picks a reader by the file name's extension and records where the
+// image came from (see kernel_io.h).
+#include "ipl/kernel_c/kernel_io.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "ipl/kernel_c/image/kernel_functions.h"
+#include "ipl/kernel_c/kernel_error.h"
+#include "ipl/kernel_c/kernel_string.h"
+#include "ipl/kernel_c/kernel_text.h"
+
+namespace ipl {
+
+namespace {
+
+using Reader = bool (*)(std::FILE*, TImage*);
+
+// The reader for an upper-case extension, or null.
+Reader ReaderFor(const char* pExtension) {
+    if (std::strcmp(pExtension, "BMP") == 0) {
+        return k_LoadBMP;
+    }
+    if (std::strcmp(pExtension, "PGM") == 0) {
+        return k_LoadPGM;
+    }
+    if (std::strcmp(pExtension, "PCD") == 0) {
+        return k_LoadPCD;
+    }
+    return nullptr;
+}
+
+// Names and history of a freshly read image. Problems here are reported but do not undo the
+// load: the pixels are good.
+void RecordSource(const char* pPathFileName, TImage* pImage) {
+    pImage->Origin = DISC;
+    k_SetFileAndPath(pPathFileName, &pImage->FileInfo);
+    k_SetFileInfoFromPathFileText(&pImage->History, pImage->FileInfo.PathAndFileName);
+    TString entry;
+    k_InitString(&entry);
+    k_SprintfString(&entry, "%sk_Load(%s)", HistoryIndent, pPathFileName);
+    k_AddIPLText(&pImage->History, entry.pChars != nullptr ? entry.pChars : "");
+    k_EmptyString(&entry);
+}
+
+}  // namespace
+
+bool k_Load(const char* pPathFileName, TImage* pImage) {
+    char* path = nullptr;
+    char* fileName = nullptr;
+    char* extension = nullptr;
+    if (!k_SplitFileName(pPathFileName, &path, &fileName, &extension)) {
+        k_ShowMessageStd(IPL_FILE_AND_LINE, IPL_ERROR, "k_Load() Filename not valid");
+        return false;
+    }
+    bool ok = false;
+    if (extension[0] == '\0') {
+        k_ShowMessageStd(IPL_FILE_AND_LINE, IPL_ERROR, "k_Load() No extension found");
+    } else {
+        k_StringToUpper(extension);
+        // The file is opened before its extension is judged, so a missing file is reported
+        // as missing whatever its extension.
+        std::FILE* fp = std::fopen(pPathFileName, "rb");
+        if (fp == nullptr) {
+            k_ShowMessageStd(IPL_FILE_AND_LINE, IPL_ERROR, "k_Load() Failed opening file %s",
+                             pPathFileName);
+        } else {
+            const Reader reader = ReaderFor(extension);
+            if (reader == nullptr) {
+                k_ShowMessageStd(IPL_FILE_AND_LINE, IPL_ERROR, "k_Load() No valid extension found");
+            } else {
+                k_EmptyImage(pImage);
+                ok = reader(fp, pImage);
+                if (ok) {
+                    // A depth without row addresses is reported here; the image still loads.
+                    k_SetImageMatrix(pImage);
+                    RecordSource(pPathFileName, pImage);
+                }
+            }
+            std::fclose(fp);
+        }
+    }
+    std::free(path);
+    std::free(fileName);
+    std::free(extension);
+    return ok;
+}
+
+}  // namespace ipl
