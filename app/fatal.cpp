@@ -11,9 +11,13 @@ namespace {
 FatalHook fatalHook = nullptr;
 }
 
-void setFatalHook(FatalHook hook) { fatalHook = hook; }
+void setFatalHook(FatalHook hook) {
+    fatalHook = hook;
+}
 
-void throwFatalError(std::string_view message) { throw FatalError{std::string(message)}; }
+void throwFatalError(std::string_view message) {
+    throw FatalError{std::string(message)};
+}
 
 void fatal(std::string_view message) {
     if (fatalHook != nullptr) {

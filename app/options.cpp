@@ -44,14 +44,30 @@ RunOptions scanOptions(const std::vector<std::string>& words) {
             kelvanto::fatal(std::string("Missing value for option ") + letter + "\n");
         }
         switch (letter) {
-            case 'b': options.bitsPerSample = optionInteger(value); break;
-            case 'c': options.channels = optionInteger(value); break;
-            case 'f': options.footerLength = optionReal(value); break;
-            case 'g': options.gapLength = optionReal(value); break;
-            case 'h': options.headerLength = optionReal(value); break;
-            case 'k': options.sampleRate = optionInteger(value); break;
-            case 'v': options.verbosity = optionInteger(value); break;
-            case 'w': options.audioFileName = value; break;
+            case 'b':
+                options.bitsPerSample = optionInteger(value);
+                break;
+            case 'c':
+                options.channels = optionInteger(value);
+                break;
+            case 'f':
+                options.footerLength = optionReal(value);
+                break;
+            case 'g':
+                options.gapLength = optionReal(value);
+                break;
+            case 'h':
+                options.headerLength = optionReal(value);
+                break;
+            case 'k':
+                options.sampleRate = optionInteger(value);
+                break;
+            case 'v':
+                options.verbosity = optionInteger(value);
+                break;
+            case 'w':
+                options.audioFileName = value;
+                break;
             case 's':
                 if (value.size() > TarqoBinFile::maxNameLength) {
                     kelvanto::fatal("Screen bitmap file name longer than 255 characters\n");

@@ -46,7 +46,9 @@ int runKelvanto(int argc, char** argv) {
     const RunOptions options = scanOptions(std::vector<std::string>(argv + 1, argv + argc));
     tape->setScreenName(options.screenName);
     if (options.verbosity != 0) {
-        std::cout << "Kelvanto v2.0beta\n" << "Released January 31, 2004\n" << std::flush;
+        std::cout << "Kelvanto v2.0beta\n"
+                  << "Released January 31, 2004\n"
+                  << std::flush;
     }
     tape->headerLengthOverride = options.headerLength;
     tape->footerLengthOverride = options.footerLength;

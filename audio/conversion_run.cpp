@@ -151,8 +151,8 @@ void TarqoBinFile::createAudioFile(const std::string& audioFileName, int rate, i
             } else {
                 std::uint8_t high = 0;
                 std::uint8_t low = 0;
-                interleavePair(load.byteAt(j), load.byteAt(static_cast<long>(j) + secondHalf),
-                               high, low);
+                interleavePair(load.byteAt(j), load.byteAt(static_cast<long>(j) + secondHalf), high,
+                               low);
                 first = reverseBits(high);
                 second = reverseBits(low);
             }
@@ -161,8 +161,7 @@ void TarqoBinFile::createAudioFile(const std::string& audioFileName, int rate, i
             if (lastFlag == 0) {
                 computed = static_cast<std::uint8_t>(computed - first);
             }
-            const int stated =
-                format == 3 ? (lastFlag == 1 ? first : second) : load.getCheckSum();
+            const int stated = format == 3 ? (lastFlag == 1 ? first : second) : load.getCheckSum();
             if (computed == stated) {
                 if (verbosity != 0) {
                     std::cout << hexText("    Checksum %x is OK!\n", stated) << std::flush;

@@ -13,7 +13,7 @@ std::uint8_t reverseBits(std::uint8_t value);
 void interleavePair(std::uint8_t first, std::uint8_t second, std::uint8_t& high, std::uint8_t& low);
 
 class TapeEncoder {
-public:
+  public:
     TapeEncoder() = default;
     virtual ~TapeEncoder() = default;
 
@@ -29,7 +29,7 @@ public:
     // The two bytes interleaved, each result sent as it is (most significant bit first).
     void writeInterleavedPair(int lastFlag, std::uint8_t first, std::uint8_t second);
 
-private:
+  private:
     TapeWavWriter writer;
     std::uint8_t runningSum = 0;
 };

@@ -9,7 +9,9 @@ constexpr int middle = 0;
 constexpr int high = 100;
 }  // namespace
 
-TapeWavWriter::~TapeWavWriter() { close(); }
+TapeWavWriter::~TapeWavWriter() {
+    close();
+}
 
 void TapeWavWriter::open(const std::string& fileName, int rate, int bits, int channelCount) {
     openForOutput(fileName, rate, bits, channelCount);
@@ -17,7 +19,9 @@ void TapeWavWriter::open(const std::string& fileName, int rate, int bits, int ch
     renderCycle(oneBitLength, oneCycle);
 }
 
-void TapeWavWriter::close() { WavFile::close(); }
+void TapeWavWriter::close() {
+    WavFile::close();
+}
 
 // Every channel carries the same level. Frames are counted on a 22050 grid, so at 44100 each
 // sample is written twice and a cycle keeps its length in seconds.

@@ -9,7 +9,7 @@
 #include "audio/wav_file.h"
 
 class TapeWavWriter : public WavFile {
-public:
+  public:
     const int zeroBitLength = 7;
     const int oneBitLength = 14;
 
@@ -26,7 +26,7 @@ public:
     // Eight cycles, most significant bit first, without framing.
     void writeByte(std::uint8_t value);
 
-private:
+  private:
     void renderCycle(int frames, std::vector<unsigned char>& bytes) const;
 
     std::vector<unsigned char> zeroCycle;

@@ -3,9 +3,13 @@
 
 #include <iostream>
 
-WavClock::WavClock(const WavFile& measured) : file(measured) { restart(); }
+WavClock::WavClock(const WavFile& measured) : file(measured) {
+    restart();
+}
 
-void WavClock::restart() { mark = file.position(); }
+void WavClock::restart() {
+    mark = file.position();
+}
 
 double WavClock::elapsedSeconds() const {
     if (!file.isOpen()) {

@@ -7,13 +7,13 @@
 #include "audio/wav_file.h"
 
 class WavClock {
-public:
+  public:
     explicit WavClock(const WavFile& file);
     void restart();
     // (put position - mark + 1) / bytes per second: one byte more than was written.
     double elapsedSeconds() const;
 
-private:
+  private:
     const WavFile& file;
     std::int32_t mark = 0;
 };

@@ -15,11 +15,13 @@ namespace {
 constexpr std::size_t bufferCapacity = 1 << 18;
 
 const std::array<unsigned char, WavFile::headerSize> headerTemplate = {
-    'R',  'I',  'F',  'F',  0x80, 0x80, 0x80, 0x80, 'W', 'A', 'V', 'E', 'f', 'm', 't',
-    ' ',  16,   0,    0,    0,    1,    0,    1,    0,   0x22, 0x56, 0, 0, 0x22, 0x56,
-    0,    0,    1,    0,    8,    0,    'd',  'a',  't', 'a', 0,    0, 0, 0};
+    'R', 'I', 'F', 'F', 0x80, 0x80, 0x80, 0x80, 'W', 'A',  'V',  'E', 'f', 'm',  't',
+    ' ', 16,  0,   0,   0,    1,    0,    1,    0,   0x22, 0x56, 0,   0,   0x22, 0x56,
+    0,   0,   1,   0,   8,    0,    'd',  'a',  't', 'a',  0,    0,   0,   0};
 
-void cannotWrite() { kelvanto::fatal("Can not write to .wav file\n"); }
+void cannotWrite() {
+    kelvanto::fatal("Can not write to .wav file\n");
+}
 
 }  // namespace
 

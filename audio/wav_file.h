@@ -10,7 +10,7 @@
 #include <vector>
 
 class WavFile {
-public:
+  public:
     static constexpr int headerSize = 44;
     // Byte positions are 32-bit signed; no file may reach 2^31 bytes.
     static constexpr std::int64_t maxFileLength = 0x7FFFFFFF;
@@ -47,7 +47,7 @@ public:
     int getAmplitude() const { return amplitude; }
     const std::array<unsigned char, headerSize>& getHeader() const { return header; }
 
-protected:
+  protected:
     // The bytes of one sample at a level, as writeSample puts them; returns their count.
     int sampleBytes(int level, unsigned char* bytes) const;
     // Appends bytes to the output; ends the run if the file is not open or cannot be written.
@@ -55,7 +55,7 @@ protected:
     // Appends a pattern count times over.
     void writeRepeated(const unsigned char* pattern, std::size_t patternSize, std::int64_t count);
 
-private:
+  private:
     void reserveOutput(std::int64_t count);
     void flushBuffer();
 

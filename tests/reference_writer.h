@@ -10,23 +10,26 @@
 namespace testing_support {
 
 class ReferenceWriter : public WavFile {
-public:
+  public:
     void writeLevel(int level) {
         for (int channel = 0; channel < getChannels(); ++channel) {
             writeSample(level);
-            if (getSampleRate() == 44100) writeSample(level);
+            if (getSampleRate() == 44100)
+                writeSample(level);
         }
     }
     void writeCycle(int frames) {
         const int half = static_cast<int>(frames / 2.0);
         const int middle = static_cast<int>(std::ceil(frames / 2.0)) - half;
         int written = 0;
-        for (; written < half; ++written) writeLevel(-100);
+        for (; written < half; ++written)
+            writeLevel(-100);
         if (middle == 1) {
             writeLevel(0);
             ++written;
         }
-        for (; written < frames; ++written) writeLevel(100);
+        for (; written < frames; ++written)
+            writeLevel(100);
     }
     void writeBit(int bit) { writeCycle(bit ? 14 : 7); }
     // Renders decoded events: bits as cycles, silence as frames of level 0.
@@ -35,7 +38,8 @@ public:
             if (event.kind == SignalEvent::bit) {
                 writeBit(event.value);
             } else {
-                for (int i = 0; i < event.value; ++i) writeLevel(0);
+                for (int i = 0; i < event.value; ++i)
+                    writeLevel(0);
             }
         }
     }

@@ -25,16 +25,22 @@ struct DecodedWav {
 inline int levelOf(const std::vector<unsigned char>& file, std::size_t offset, int bits) {
     if (bits == 8) {
         switch (file.at(offset)) {
-            case 0x00: return -100;
-            case 0x78: return 0;
-            case 0xF2: return 100;
+            case 0x00:
+                return -100;
+            case 0x78:
+                return 0;
+            case 0xF2:
+                return 100;
         }
     } else {
         const int value = static_cast<std::int16_t>(file.at(offset) | (file.at(offset + 1) << 8));
         switch (value) {
-            case -32768: return -100;
-            case -1639: return 0;
-            case 29490: return 100;
+            case -32768:
+                return -100;
+            case -1639:
+                return 0;
+            case 29490:
+                return 100;
         }
     }
     throw std::runtime_error("sample at offset " + std::to_string(offset) + " is no tape level");
@@ -48,7 +54,8 @@ inline DecodedWav decodeWav(const std::vector<unsigned char>& file) {
     wav.sampleRate = file.at(24) | (file.at(25) << 8);
     wav.bits = file.at(34);
     const std::size_t sampleBytes = static_cast<std::size_t>(wav.bits / 8);
-    const std::size_t repeat = static_cast<std::size_t>(wav.channels) * (wav.sampleRate == 44100 ? 2 : 1);
+    const std::size_t repeat =
+        static_cast<std::size_t>(wav.channels) * (wav.sampleRate == 44100 ? 2 : 1);
     const std::size_t frameBytes = sampleBytes * repeat;
     std::vector<int> frames;
     for (std::size_t at = 44; at + frameBytes <= file.size(); at += frameBytes) {
@@ -75,9 +82,18 @@ inline DecodedWav decodeWav(const std::vector<unsigned char>& file) {
             throw std::runtime_error("cycle does not start low at frame " + std::to_string(i));
         }
         int lows = 0, middles = 0, highs = 0;
-        while (i < frames.size() && frames[i] == -100) { ++lows; ++i; }
-        while (i < frames.size() && frames[i] == 0 && middles == 0 && lows == 3) { ++middles; ++i; }
-        while (i < frames.size() && frames[i] == 100 && highs < lows) { ++highs; ++i; }
+        while (i < frames.size() && frames[i] == -100) {
+            ++lows;
+            ++i;
+        }
+        while (i < frames.size() && frames[i] == 0 && middles == 0 && lows == 3) {
+            ++middles;
+            ++i;
+        }
+        while (i < frames.size() && frames[i] == 100 && highs < lows) {
+            ++highs;
+            ++i;
+        }
         const int length = lows + middles + highs;
         if (length == 7 && lows == 3 && middles == 1 && highs == 3) {
             wav.events.push_back({SignalEvent::bit, 0});
@@ -102,7 +118,8 @@ struct ReceivedLoad {
 };
 
 // Reads loads from the events; each entry of pairsPerLoad says how many pairs a load holds.
-inline std::vector<ReceivedLoad> receiveLoads(const DecodedWav& wav, const std::vector<int>& pairsPerLoad) {
+inline std::vector<ReceivedLoad> receiveLoads(const DecodedWav& wav,
+                                              const std::vector<int>& pairsPerLoad) {
     std::vector<ReceivedLoad> loads;
     std::size_t at = 0;
     auto nextBit = [&]() {
@@ -113,23 +130,30 @@ inline std::vector<ReceivedLoad> receiveLoads(const DecodedWav& wav, const std::
     };
     for (int pairs : pairsPerLoad) {
         ReceivedLoad load;
-        while (at < wav.events.size() && wav.events[at].kind == SignalEvent::bit && wav.events[at].value == 1) {
+        while (at < wav.events.size() && wav.events[at].kind == SignalEvent::bit &&
+               wav.events[at].value == 1) {
             ++load.headerCycles;
             ++at;
         }
-        if (nextBit() != 0) throw std::runtime_error("sync start bit");
+        if (nextBit() != 0)
+            throw std::runtime_error("sync start bit");
         int sync = 0;
-        for (int b = 0; b < 8; ++b) sync = (sync << 1) | nextBit();  // sent top bit first
+        for (int b = 0; b < 8; ++b)
+            sync = (sync << 1) | nextBit();  // sent top bit first
         load.syncCharacter = sync;
-        if (nextBit() != 1) throw std::runtime_error("sync stop bit");
+        if (nextBit() != 1)
+            throw std::runtime_error("sync stop bit");
         for (int c = 0; c < 2 * pairs; ++c) {
             load.startBits.push_back(nextBit());
             int value = 0;
-            for (int b = 0; b < 8; ++b) value |= nextBit() << b;  // received low bit first
+            for (int b = 0; b < 8; ++b)
+                value |= nextBit() << b;  // received low bit first
             load.characters.push_back(value);
-            if (nextBit() != 1) throw std::runtime_error("stop bit of character " + std::to_string(c));
+            if (nextBit() != 1)
+                throw std::runtime_error("stop bit of character " + std::to_string(c));
         }
-        while (at < wav.events.size() && wav.events[at].kind == SignalEvent::bit && wav.events[at].value == 1) {
+        while (at < wav.events.size() && wav.events[at].kind == SignalEvent::bit &&
+               wav.events[at].value == 1) {
             ++load.footerCycles;
             ++at;
         }
@@ -138,7 +162,8 @@ inline std::vector<ReceivedLoad> receiveLoads(const DecodedWav& wav, const std::
         }
         loads.push_back(load);
     }
-    if (at != wav.events.size()) throw std::runtime_error("signal continues after the last load");
+    if (at != wav.events.size())
+        throw std::runtime_error("signal continues after the last load");
     return loads;
 }
 

@@ -44,6 +44,25 @@ ScratchDir::~ScratchDir() {
     std::filesystem::remove_all(dir, ignored);
 }
 
+ScopedWorkingDir::ScopedWorkingDir(const std::filesystem::path& dir)
+    : previous(std::filesystem::current_path()) {
+    std::filesystem::current_path(dir);
+}
+
+ScopedWorkingDir::~ScopedWorkingDir() {
+    std::filesystem::current_path(previous);
+}
+
+void ScratchWorkingDir::SetUp() {
+    scratch = std::make_unique<ScratchDir>();
+    working = std::make_unique<ScopedWorkingDir>(scratch->path());
+}
+
+void ScratchWorkingDir::TearDown() {
+    working.reset();
+    scratch.reset();
+}
+
 Bytes readFile(const std::string& path) {
     const std::string content = slurp(path);
     return Bytes(content.begin(), content.end());

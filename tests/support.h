@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,14 +28,36 @@ using Bytes = std::vector<unsigned char>;
 
 // A fresh empty folder below the system's temporary folder, removed on destruction.
 class ScratchDir {
-public:
+  public:
     ScratchDir();
     ~ScratchDir();
     const std::filesystem::path& path() const { return dir; }
     std::string file(const std::string& name) const { return (dir / name).string(); }
 
-private:
+  private:
     std::filesystem::path dir;
+};
+
+// Makes a folder the working folder for its lifetime; text loads write screen files there.
+class ScopedWorkingDir {
+  public:
+    explicit ScopedWorkingDir(const std::filesystem::path& dir);
+    ~ScopedWorkingDir();
+
+  private:
+    std::filesystem::path previous;
+};
+
+// Runs every test of a binary in a scratch working folder. Register it once per test file:
+// ::testing::AddGlobalTestEnvironment(new ScratchWorkingDir).
+class ScratchWorkingDir : public ::testing::Environment {
+  public:
+    void SetUp() override;
+    void TearDown() override;
+
+  private:
+    std::unique_ptr<ScratchDir> scratch;
+    std::unique_ptr<ScopedWorkingDir> working;
 };
 
 Bytes readFile(const std::string& path);

@@ -79,7 +79,8 @@ TEST(CommandLine, BadOptionsAndMissingInput) {
 TEST(CommandLine, ConvertsAndDerivesTheAudioName) {
     ScratchDir dir;
     writeFile(dir.file("game.bml"), smallTape);
-    auto run = runKelvanto({"game.bml", "-v", "0"}, dir.path());  // options after the input are ignored
+    auto run =
+        runKelvanto({"game.bml", "-v", "0"}, dir.path());  // options after the input are ignored
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, banner +
@@ -95,9 +96,11 @@ TEST(CommandLine, ConvertsAndDerivesTheAudioName) {
     const auto riff = static_cast<std::size_t>(wav[4] | wav[5] << 8 | wav[6] << 16 | wav[7] << 24);
     EXPECT_EQ(riff, wav.size() - 8);
 
-    for (const auto& [input, output] : std::vector<std::pair<std::string, std::string>>{
-             {"GAME.BML", "GAME.wav"}, {"a.bml.bin", "a.wav"}, {"a.bin.bml", "a.bin.wav"},
-             {"song.txt", "song.txt.wav"}}) {
+    for (const auto& [input, output] :
+         std::vector<std::pair<std::string, std::string>>{{"GAME.BML", "GAME.wav"},
+                                                          {"a.bml.bin", "a.wav"},
+                                                          {"a.bin.bml", "a.bin.wav"},
+                                                          {"song.txt", "song.txt.wav"}}) {
         writeFile(dir.file(input), smallTape);
         run = runKelvanto({"-v0", input}, dir.path());
         EXPECT_EQ(run.status, 0) << input;
@@ -113,9 +116,12 @@ TEST(CommandLine, ConvertsAndDerivesTheAudioName) {
 TEST(CommandLine, JoinedAndSeparateValuesAreTheSame) {
     ScratchDir dir;
     writeFile(dir.file("game.bml"), smallTape);
-    ASSERT_EQ(runKelvanto({"-k44100", "-c1", "-b16", "-w", "joined", "game.bml"}, dir.path()).status, 0);
-    ASSERT_EQ(runKelvanto({"-k", "44100", "-c", "1", "-b", "16", "-wseparate", "game.bml"}, dir.path()).status,
-              0);
+    ASSERT_EQ(
+        runKelvanto({"-k44100", "-c1", "-b16", "-w", "joined", "game.bml"}, dir.path()).status, 0);
+    ASSERT_EQ(
+        runKelvanto({"-k", "44100", "-c", "1", "-b", "16", "-wseparate", "game.bml"}, dir.path())
+            .status,
+        0);
     const Bytes joined = readFile(dir.file("joined.wav"));
     EXPECT_TRUE(joined == readFile(dir.file("separate.wav")));
     EXPECT_EQ(joined[22], 1);

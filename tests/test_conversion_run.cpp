@@ -18,8 +18,8 @@ using testing_support::ScratchDir;
 
 namespace {
 
-TapeLoad makeLoad(int format, std::vector<std::uint8_t> data, int checkSum = 0,
-                  double header = 1.0, double footer = 0.25, double gap = 0.0) {
+TapeLoad makeLoad(int format, std::vector<std::uint8_t> data, int checkSum = 0, double header = 1.0,
+                  double footer = 0.25, double gap = 0.0) {
     TapeLoad load;
     load.setFormat(format);
     load.setLength(static_cast<int>(data.size()));
@@ -66,7 +66,8 @@ std::vector<int> charactersOf(const Conversion& run, int pairs) {
 TEST(Checksum, FormatOneEvenLengthEndsWithChecksumAndFiller) {
     const Conversion ok = convert({makeLoad(1, {0x41, 0x42}, 0xD7)});
     EXPECT_EQ(ok.out.substr(0, 20), "Creating audio file ");
-    EXPECT_EQ(ok.out.substr(ok.out.find(".wav\n")), ".wav\n  Processing load 1\n    Checksum d7 is OK!\n");
+    EXPECT_EQ(ok.out.substr(ok.out.find(".wav\n")),
+              ".wav\n  Processing load 1\n    Checksum d7 is OK!\n");
     const ReceivedLoad load = receiveLoads(decodeWav(ok.file), {2}).at(0);
     EXPECT_EQ(load.syncCharacter, 0xA5);
     EXPECT_EQ(load.characters, (std::vector<int>{0x41, 0x42, 0xD7, 0xFF}));
@@ -118,7 +119,8 @@ TEST(Checksum, FormatTwoInterleavesHalvesFromOneByteEarly) {
     int sum = 0xA5;
     for (int j = 0; j < 2; ++j) {
         std::uint8_t high = 0, low = 0;
-        interleavePair(data[static_cast<std::size_t>(j)], data[static_cast<std::size_t>(j) + 2], high, low);
+        interleavePair(data[static_cast<std::size_t>(j)], data[static_cast<std::size_t>(j) + 2],
+                       high, low);
         expected.push_back(reverseBits(high));
         expected.push_back(reverseBits(low));
         sum += reverseBits(high) + reverseBits(low);
@@ -133,8 +135,8 @@ TEST(Tones, CycleCountsAreTheSameAtEveryRateAndWidth) {
     for (int rate : {22050, 44100}) {
         for (int bits : {8, 16}) {
             for (int channels : {1, 2}) {
-                const Conversion run =
-                    convert({makeLoad(1, {0x41, 0x42}, 0xD7, 1.0, 0.25, 0.5)}, 0, rate, bits, channels);
+                const Conversion run = convert({makeLoad(1, {0x41, 0x42}, 0xD7, 1.0, 0.25, 0.5)}, 0,
+                                               rate, bits, channels);
                 const ReceivedLoad load = receiveLoads(decodeWav(run.file), {2}).at(0);
                 EXPECT_EQ(load.headerCycles, 1575);
                 EXPECT_EQ(load.footerCycles, 394);
@@ -163,7 +165,8 @@ TEST(Tones, ZeroHeaderStartsWithSyncAndEmptyLoadSendsNoPairs) {
 }
 
 TEST(Run, LoadsInOrderWithProgressLinesAndQueueKept) {
-    std::vector<TapeLoad> loads = {makeLoad(1, {1}, 0, 0.1, 0.1, 0.1), makeLoad(3, {2, 3}, 0, 0.1, 0.1, 0.1),
+    std::vector<TapeLoad> loads = {makeLoad(1, {1}, 0, 0.1, 0.1, 0.1),
+                                   makeLoad(3, {2, 3}, 0, 0.1, 0.1, 0.1),
                                    makeLoad(2, {4, 5}, 0, 0.1, 0.1, 0.1)};
     loads[0].setLoadNumber(7);
     loads[1].setLoadNumber(8);
@@ -237,7 +240,8 @@ TEST(Run, FullLoadsNeverReadPastTheData) {
         // 0xA5 and every character but a filler add up to 0xFF.
         int sum = 0xA5;
         const std::size_t counted = format == 3 ? got.size() : got.size() - 1;
-        for (std::size_t i = 0; i < counted; ++i) sum += got[i];
+        for (std::size_t i = 0; i < counted; ++i)
+            sum += got[i];
         EXPECT_EQ(sum & 0xFF, 0xFF) << format;
         if (format != 3) {
             EXPECT_EQ(got.back(), 0xFF);

@@ -27,15 +27,13 @@ struct ExampleRun {
 ExampleRun convertExample(const std::string& name) {
     ScratchDir dir;
     ExampleRun result;
-    const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir.path());  // text loads leave screen files here
     {
+        testing_support::ScopedWorkingDir working(dir.path());  // text loads leave screen files
         TarqoBinFile tape;
         std::ifstream in(sourcePath("examples/" + name), std::ios::binary);
         tape.read(in, 0);
         result.loads = tape.loads;
     }
-    std::filesystem::current_path(previous);
     result.run = runKelvanto({"-w", "out", sourcePath("examples/" + name)}, dir.path());
     std::vector<int> pairs;
     for (const TapeLoad& load : result.loads) {

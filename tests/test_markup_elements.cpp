@@ -19,24 +19,8 @@ using testing_support::Bytes;
 using testing_support::ScratchDir;
 
 // Text loads write screen files into the working folder: run every test in a scratch folder.
-class ScratchWorkingDir : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        scratch = std::make_unique<ScratchDir>();
-        previous = std::filesystem::current_path();
-        std::filesystem::current_path(scratch->path());
-    }
-    void TearDown() override {
-        std::filesystem::current_path(previous);
-        scratch.reset();
-    }
-
-  private:
-    std::unique_ptr<ScratchDir> scratch;
-    std::filesystem::path previous;
-};
 [[maybe_unused]] ::testing::Environment* const scratchWorkingDir =
-    ::testing::AddGlobalTestEnvironment(new ScratchWorkingDir);
+    ::testing::AddGlobalTestEnvironment(new testing_support::ScratchWorkingDir);
 
 struct Overrides {
     double header = -1.0;

@@ -15,24 +15,8 @@ namespace {
 using testing_support::ScratchDir;
 
 // Text loads write screen files into the working folder: run every test in a scratch folder.
-class ScratchWorkingDir : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        scratch = std::make_unique<ScratchDir>();
-        previous = std::filesystem::current_path();
-        std::filesystem::current_path(scratch->path());
-    }
-    void TearDown() override {
-        std::filesystem::current_path(previous);
-        scratch.reset();
-    }
-
-  private:
-    std::unique_ptr<ScratchDir> scratch;
-    std::filesystem::path previous;
-};
 [[maybe_unused]] ::testing::Environment* const scratchWorkingDir =
-    ::testing::AddGlobalTestEnvironment(new ScratchWorkingDir);
+    ::testing::AddGlobalTestEnvironment(new testing_support::ScratchWorkingDir);
 
 std::unique_ptr<TarqoBinFile> readTape(const std::string& bytes) {
     auto tape = std::make_unique<TarqoBinFile>();

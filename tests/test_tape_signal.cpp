@@ -35,7 +35,8 @@ Bytes samplesOf(int rate, int bits, int channels, Body body) {
 
 Bytes repeated(std::initializer_list<unsigned char> unit, int times) {
     Bytes out;
-    for (int i = 0; i < times; ++i) out.insert(out.end(), unit);
+    for (int i = 0; i < times; ++i)
+        out.insert(out.end(), unit);
     return out;
 }
 
@@ -53,7 +54,8 @@ std::string bitsOf(const Bytes& samples) {
     file[34] = 8;
     file.insert(file.end(), samples.begin(), samples.end());
     std::string bits;
-    for (const SignalEvent& event : decodeWav(file).events) bits += event.value ? '1' : '0';
+    for (const SignalEvent& event : decodeWav(file).events)
+        bits += event.value ? '1' : '0';
     return bits;
 }
 
@@ -66,10 +68,12 @@ TEST(Cycles, BitBytesAtEachRateAndWidth) {
               concat(repeated({0x00}, 7), repeated({0xF2}, 7)));
     EXPECT_EQ(samplesOf(44100, 8, 1, [](TapeEncoder& e) { e.writeBit(0); }),
               (Bytes{0, 0, 0, 0, 0, 0, 0x78, 0x78, 0xF2, 0xF2, 0xF2, 0xF2, 0xF2, 0xF2}));
-    EXPECT_EQ(samplesOf(44100, 16, 2, [](TapeEncoder& e) { e.writeBit(1); }),
-              concat(repeated({0x00, 0x80, 0x00, 0x80}, 14), repeated({0x32, 0x73, 0x32, 0x73}, 14)));
-    EXPECT_EQ(samplesOf(22050, 16, 1, [](TapeEncoder& e) { e.writeBit(0); }),
-              concat(concat(repeated({0x00, 0x80}, 3), Bytes{0x99, 0xF9}), repeated({0x32, 0x73}, 3)));
+    EXPECT_EQ(
+        samplesOf(44100, 16, 2, [](TapeEncoder& e) { e.writeBit(1); }),
+        concat(repeated({0x00, 0x80, 0x00, 0x80}, 14), repeated({0x32, 0x73, 0x32, 0x73}, 14)));
+    EXPECT_EQ(
+        samplesOf(22050, 16, 1, [](TapeEncoder& e) { e.writeBit(0); }),
+        concat(concat(repeated({0x00, 0x80}, 3), Bytes{0x99, 0xF9}), repeated({0x32, 0x73}, 3)));
 }
 
 TEST(Cycles, OddAndEmptyCycles) {
@@ -84,7 +88,8 @@ TEST(Cycles, OddAndEmptyCycles) {
 }
 
 TEST(Characters, WriteByteIsTopBitFirstWithoutFraming) {
-    const Bytes samples = samplesOf(22050, 8, 1, [](TapeEncoder& e) { e.getWriter().writeByte(0xA5); });
+    const Bytes samples =
+        samplesOf(22050, 8, 1, [](TapeEncoder& e) { e.getWriter().writeByte(0xA5); });
     EXPECT_EQ(bitsOf(samples), "10100101");
     EXPECT_EQ(bitsOf(samplesOf(22050, 8, 1, [](TapeEncoder& e) { e.getWriter().writeByte(0x01); })),
               "00000001");
@@ -99,20 +104,26 @@ TEST(Characters, PairsAreFramedLowBitFirstAndSummed) {
         seen = &e;
     });
     EXPECT_NE(seen, nullptr);
-    EXPECT_EQ(bitsOf(pair), "0100000101" "0010000101");
+    EXPECT_EQ(bitsOf(pair),
+              "0100000101"
+              "0010000101");
     const Bytes last = samplesOf(22050, 8, 1, [](TapeEncoder& e) {
         e.setRunningSum(0);
         e.writePair(1, 0x41, 0x42);
         EXPECT_EQ(e.getRunningSum(), 0x41);  // the filler is not counted
     });
-    EXPECT_EQ(bitsOf(last), "0100000101" "1010000101");
+    EXPECT_EQ(bitsOf(last),
+              "0100000101"
+              "1010000101");
     const Bytes interleaved = samplesOf(22050, 8, 1, [](TapeEncoder& e) {
         e.setRunningSum(0);
         e.writeInterleavedPair(0, 0x41, 0x42);
         EXPECT_EQ(e.getRunningSum(), static_cast<std::uint8_t>(0x02 + 0xC1));
     });
     // interleavePair(0x41, 0x42) = (0x40, 0x83), each sent top bit first.
-    EXPECT_EQ(bitsOf(interleaved), "0010000001" "0100000111");
+    EXPECT_EQ(bitsOf(interleaved),
+              "0010000001"
+              "0100000111");
 }
 
 TEST(BitOrder, ReverseAndInterleave) {
@@ -164,7 +175,8 @@ TEST(BlockWriter, MatchesPerSampleRenderingInAllFormats) {
                     } else if (choice < 8) {
                         const auto value = static_cast<std::uint8_t>(random());
                         encoder.getWriter().writeByte(value);
-                        for (int b = 7; b >= 0; --b) reference.writeBit((value >> b) & 1);
+                        for (int b = 7; b >= 0; --b)
+                            reference.writeBit((value >> b) & 1);
                     } else if (choice < 9) {
                         const int frames = static_cast<int>(random() % 20);
                         encoder.getWriter().writeCycle(frames);

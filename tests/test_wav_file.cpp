@@ -16,7 +16,8 @@ using testing_support::ScratchDir;
 namespace {
 
 Bytes slice(const Bytes& bytes, std::size_t from, std::size_t count) {
-    return Bytes(bytes.begin() + static_cast<long>(from), bytes.begin() + static_cast<long>(from + count));
+    return Bytes(bytes.begin() + static_cast<long>(from),
+                 bytes.begin() + static_cast<long>(from + count));
 }
 
 // Writes the samples of a function into a closed file and returns the file's bytes.
@@ -58,7 +59,8 @@ TEST(WavHeader, EightBitMonoAt22050BeforeAndAfterClose) {
 
 TEST(WavHeader, SixteenBitStereoAt44100AndPatchedSizes) {
     const Bytes file = wavWith(44100, 16, 2, [](WavFile& wav) {
-        for (int i = 0; i < 1000; ++i) wav.writeSample(100);
+        for (int i = 0; i < 1000; ++i)
+            wav.writeSample(100);
     });
     ASSERT_EQ(file.size(), 44u + 2000u);
     EXPECT_EQ(slice(file, 22, 2), (Bytes{0x02, 0x00}));
@@ -72,12 +74,14 @@ TEST(WavHeader, SixteenBitStereoAt44100AndPatchedSizes) {
 
 TEST(WavSamples, LevelsMapOffCentreAndClamp) {
     const Bytes eight = wavWith(22050, 8, 1, [](WavFile& wav) {
-        for (int level : {-100, 0, 100, 250, -250, 50}) wav.writeSample(level);
+        for (int level : {-100, 0, 100, 250, -250, 50})
+            wav.writeSample(level);
     });
     // 50 -> (150 * 255 / 200) = 191, times 0.95 = 181.45 -> 181.
     EXPECT_EQ(slice(eight, 44, 6), (Bytes{0, 120, 242, 242, 0, 181}));
     const Bytes sixteen = wavWith(22050, 16, 1, [](WavFile& wav) {
-        for (int level : {-100, 0, 100, 250}) wav.writeSample(level);
+        for (int level : {-100, 0, 100, 250})
+            wav.writeSample(level);
     });
     EXPECT_EQ(slice(sixteen, 44, 8), (Bytes{0x00, 0x80, 0x99, 0xF9, 0x32, 0x73, 0x32, 0x73}));
 }
@@ -89,11 +93,13 @@ TEST(WavSamples, SilenceCountsBytesNotFrames) {
     EXPECT_EQ(stereo.size(), 44u + 44100u);
     EXPECT_EQ(stereo[44], 0x78);
     EXPECT_EQ(stereo.back(), 0x78);
-    EXPECT_EQ(wavWith(22050, 8, 1, [](WavFile& w) {
-                  w.writeSilence(0.0);
-                  w.writeSilence(-3.0);
-                  w.writeSilence(std::nan(""));
-              }).size(),
+    EXPECT_EQ(wavWith(22050, 8, 1,
+                      [](WavFile& w) {
+                          w.writeSilence(0.0);
+                          w.writeSilence(-3.0);
+                          w.writeSilence(std::nan(""));
+                      })
+                  .size(),
               44u);
 }
 
@@ -110,10 +116,12 @@ TEST(WavOpen, ParametersAreCheckedBitsRateChannelsBeforeTheFileIsTouched) {
     const std::string path = dir.file("keep.wav");
     testing_support::writeFile(path, std::string("precious"));
     WavFile wav;
-    EXPECT_FATAL(wav.openForOutput(path, 48000, 12, 3), "Only 8 and 16 bits per sample supported\n");
+    EXPECT_FATAL(wav.openForOutput(path, 48000, 12, 3),
+                 "Only 8 and 16 bits per sample supported\n");
     EXPECT_FATAL(wav.openForOutput(path, 48000, 16, 3),
                  "Only 22050 and 44100 sample rates supported\n");
-    EXPECT_FATAL(wav.openForOutput(path, 44100, 16, 3), "Only 1 and 2 channel .wav files supported\n");
+    EXPECT_FATAL(wav.openForOutput(path, 44100, 16, 3),
+                 "Only 1 and 2 channel .wav files supported\n");
     EXPECT_EQ(readFile(path).size(), 8u);
     EXPECT_FATAL(wav.openForOutput(dir.file("no/such/dir.wav"), 22050, 8, 1),
                  "Unable to open " + dir.file("no/such/dir.wav") + "\n");
@@ -134,7 +142,8 @@ TEST(WavClockTest, CountsOneByteMoreThanWritten) {
     wav.openForOutput(dir.file("c.wav"), 22050, 8, 1);
     WavClock clock(wav);
     EXPECT_DOUBLE_EQ(clock.elapsedSeconds(), 1.0 / 22050);
-    for (int i = 0; i < 22049; ++i) wav.writeSample(0);
+    for (int i = 0; i < 22049; ++i)
+        wav.writeSample(0);
     EXPECT_DOUBLE_EQ(clock.elapsedSeconds(), 1.0);
     clock.restart();
     EXPECT_DOUBLE_EQ(clock.elapsedSeconds(), 1.0 / 22050);
