@@ -131,17 +131,23 @@ TEST(Checksum, FormatTwoInterleavesHalvesFromOneByteEarly) {
     EXPECT_NE(run.err.find("Repairing checksum\n"), std::string::npos);
 }
 
+// Loads of all three formats in all eight output formats: the tones hold the same number of
+// cycles everywhere, and the block writer's bytes equal a per-sample rendering of the signal.
 TEST(Tones, CycleCountsAreTheSameAtEveryRateAndWidth) {
+    const std::vector<TapeLoad> loads = {makeLoad(1, {0x41, 0x42}, 0xD7, 1.0, 0.25, 0.5),
+                                         makeLoad(2, {1, 2, 3, 4, 5}, 0, 1.0, 0.25, 0.5),
+                                         makeLoad(3, {6, 7, 8}, 0, 1.0, 0.25, 0.5)};
     for (int rate : {22050, 44100}) {
         for (int bits : {8, 16}) {
             for (int channels : {1, 2}) {
-                const Conversion run = convert({makeLoad(1, {0x41, 0x42}, 0xD7, 1.0, 0.25, 0.5)}, 0,
-                                               rate, bits, channels);
-                const ReceivedLoad load = receiveLoads(decodeWav(run.file), {2}).at(0);
-                EXPECT_EQ(load.headerCycles, 1575);
-                EXPECT_EQ(load.footerCycles, 394);
-                EXPECT_EQ(load.silentFrames, 11025);
-                // The block writer's bytes equal a per-sample rendering of the same signal.
+                SCOPED_TRACE(std::to_string(rate) + "/" + std::to_string(bits) + "/" +
+                             std::to_string(channels));
+                const Conversion run = convert(loads, 0, rate, bits, channels);
+                for (const ReceivedLoad& load : receiveLoads(decodeWav(run.file), {2, 3, 2})) {
+                    EXPECT_EQ(load.headerCycles, 1575);
+                    EXPECT_EQ(load.footerCycles, 394);
+                    EXPECT_EQ(load.silentFrames, 11025);
+                }
                 ScratchDir dir;
                 testing_support::ReferenceWriter reference;
                 reference.openForOutput(dir.file("r.wav"), rate, bits, channels);
