@@ -40,12 +40,14 @@ void TapeEncoder::writePair(int lastFlag, std::uint8_t first, std::uint8_t secon
     if (lastFlag == 0) {
         runningSum = static_cast<std::uint8_t>(runningSum + second);
     }
-    writeBit(0);
-    writer.writeByte(reverseBits(first));
-    writeBit(1);
-    writeBit(lastFlag);
-    writer.writeByte(reverseBits(second));
-    writeBit(1);
+    writer.writeCharacter(reverseBits(first));
+    if (lastFlag == 0) {
+        writer.writeCharacter(reverseBits(second));
+    } else {
+        writeBit(1);
+        writer.writeByte(reverseBits(second));
+        writeBit(1);
+    }
 }
 
 void TapeEncoder::writeInterleavedPair(int lastFlag, std::uint8_t first, std::uint8_t second) {
@@ -56,10 +58,12 @@ void TapeEncoder::writeInterleavedPair(int lastFlag, std::uint8_t first, std::ui
     if (lastFlag == 0) {
         runningSum = static_cast<std::uint8_t>(runningSum + reverseBits(low));
     }
-    writeBit(0);
-    writer.writeByte(high);
-    writeBit(1);
-    writeBit(lastFlag);
-    writer.writeByte(low);
-    writeBit(1);
+    writer.writeCharacter(high);
+    if (lastFlag == 0) {
+        writer.writeCharacter(low);
+    } else {
+        writeBit(1);
+        writer.writeByte(low);
+        writeBit(1);
+    }
 }

@@ -17,10 +17,26 @@ void TapeWavWriter::open(const std::string& fileName, int rate, int bits, int ch
     openForOutput(fileName, rate, bits, channelCount);
     renderCycle(zeroBitLength, zeroCycle);
     renderCycle(oneBitLength, oneCycle);
+    characters.clear();
+    for (int value = 0; value < 256; ++value) {
+        characterOffset[static_cast<std::size_t>(value)] =
+            static_cast<std::uint32_t>(characters.size());
+        characters.insert(characters.end(), zeroCycle.begin(), zeroCycle.end());
+        for (int bit = 7; bit >= 0; --bit) {
+            const auto& cycle = (value >> bit) & 1 ? oneCycle : zeroCycle;
+            characters.insert(characters.end(), cycle.begin(), cycle.end());
+        }
+        characters.insert(characters.end(), oneCycle.begin(), oneCycle.end());
+    }
+    characterOffset[256] = static_cast<std::uint32_t>(characters.size());
 }
 
+// The rendered cycles belong to the file's format; a later file renders its own.
 void TapeWavWriter::close() {
     WavFile::close();
+    zeroCycle.clear();
+    oneCycle.clear();
+    characters.clear();
 }
 
 // Every channel carries the same level. Frames are counted on a 22050 grid, so at 44100 each

@@ -31,7 +31,7 @@ WavFile::WavFile() : header(headerTemplate) {}
 // kept, the header keeps its placeholder sizes, and errors can no longer be reported.
 WavFile::~WavFile() {
     if (output != nullptr) {
-        std::fwrite(buffer.data(), 1, buffer.size(), output);
+        std::fwrite(buffer.get(), 1, used, output);
         std::fclose(output);
     }
 }
@@ -59,6 +59,8 @@ void WavFile::openForOutput(const std::string& fileName, int rate, int bits, int
     if (output == nullptr) {
         kelvanto::fatal("Unable to open " + fileName + "\n");
     }
+    // The object buffers on its own: every flush becomes one write of the whole block.
+    std::setvbuf(output, nullptr, _IONBF, 0);
     format = 1;
     channels = channelCount;
     sampleRate = rate;
@@ -75,9 +77,12 @@ void WavFile::openForOutput(const std::string& fileName, int rate, int bits, int
     putWord(header.data(), 32, bytesPerSample);
     putWord(header.data(), 34, bitsPerSample);
     putLongWord(header.data(), 40, 0);
-    produced = 0;
-    buffer.clear();
-    buffer.reserve(bufferCapacity);
+    flushed = 0;
+    used = 0;
+    if (!buffer) {
+        buffer = std::make_unique<unsigned char[]>(bufferCapacity);
+    }
+    updateRoom();
     writeBytes(header.data(), header.size());
 }
 
@@ -86,7 +91,7 @@ void WavFile::close() {
         return;
     }
     flushBuffer();
-    const auto end = static_cast<std::int32_t>(produced);
+    const auto end = static_cast<std::int32_t>(flushed);
     const std::int32_t riffSize = end - 8;
     const std::int32_t dataSize = riffSize - 36;
     unsigned char bytes[4];
@@ -98,6 +103,7 @@ void WavFile::close() {
     ok = ok && std::fwrite(bytes, 1, 4, output) == 4;
     ok = std::fclose(output) == 0 && ok;
     output = nullptr;
+    room = 0;
     if (!ok) {
         cannotWrite();
     }
@@ -144,27 +150,39 @@ void WavFile::writeSilence(double seconds) {
 }
 
 void WavFile::reserveOutput(std::int64_t count) {
-    if (count > maxFileLength - produced) {
+    if (count > maxFileLength - (flushed + static_cast<std::int64_t>(used))) {
         kelvanto::fatal(tooLargeMessage);
     }
 }
 
-void WavFile::writeBytes(const unsigned char* bytes, std::size_t count) {
+void WavFile::updateRoom() {
+    if (output == nullptr) {
+        room = 0;
+        return;
+    }
+    const std::int64_t left = maxFileLength - (flushed + static_cast<std::int64_t>(used));
+    room = static_cast<std::size_t>(std::max<std::int64_t>(
+        0, std::min<std::int64_t>(left, static_cast<std::int64_t>(bufferCapacity - used))));
+}
+
+void WavFile::writeBytesSlow(const unsigned char* bytes, std::size_t count) {
     if (output == nullptr) {
         cannotWrite();
     }
     reserveOutput(static_cast<std::int64_t>(count));
-    if (buffer.size() + count > bufferCapacity) {
+    if (used + count > bufferCapacity) {
         flushBuffer();
     }
     if (count >= bufferCapacity) {
         if (std::fwrite(bytes, 1, count, output) != count) {
             cannotWrite();
         }
+        flushed += static_cast<std::int64_t>(count);
     } else {
-        buffer.insert(buffer.end(), bytes, bytes + count);
+        std::memcpy(buffer.get() + used, bytes, count);
+        used += count;
     }
-    produced += static_cast<std::int64_t>(count);
+    updateRoom();
 }
 
 void WavFile::writeRepeated(const unsigned char* pattern, std::size_t patternSize,
@@ -173,36 +191,42 @@ void WavFile::writeRepeated(const unsigned char* pattern, std::size_t patternSiz
         return;
     }
     reserveOutput(count * static_cast<std::int64_t>(patternSize));
-    // Fill the buffer with whole patterns and write it out as often as needed.
     while (count > 0) {
-        std::size_t room = (bufferCapacity - buffer.size()) / patternSize;
-        if (room == 0) {
+        std::size_t fit = (bufferCapacity - used) / patternSize;
+        if (fit == 0) {
             flushBuffer();
-            room = bufferCapacity / patternSize;
+            fit = bufferCapacity / patternSize;
         }
-        const auto now = static_cast<std::size_t>(std::min<std::int64_t>(count, room));
-        const std::size_t start = buffer.size();
-        buffer.resize(start + now * patternSize);
-        unsigned char* out = buffer.data() + start;
+        const auto now = static_cast<std::size_t>(std::min<std::int64_t>(count, fit));
+        unsigned char* out = buffer.get() + used;
+        const std::size_t total = now * patternSize;
         if (patternSize == 1) {
             std::memset(out, pattern[0], now);
         } else {
-            for (std::size_t i = 0; i < now; ++i) {
-                std::memcpy(out + i * patternSize, pattern, patternSize);
+            // One pattern, then double the filled part until the block is full.
+            std::memcpy(out, pattern, patternSize);
+            std::size_t filled = patternSize;
+            while (filled < total) {
+                const std::size_t step = std::min(filled, total - filled);
+                std::memcpy(out + filled, out, step);
+                filled += step;
             }
         }
-        produced += static_cast<std::int64_t>(now * patternSize);
+        used += total;
         count -= static_cast<std::int64_t>(now);
     }
+    updateRoom();
 }
 
 void WavFile::flushBuffer() {
-    if (buffer.empty() || output == nullptr) {
+    if (used == 0 || output == nullptr) {
         return;
     }
-    const std::size_t size = buffer.size();
-    const bool written = std::fwrite(buffer.data(), 1, size, output) == size;
-    buffer.clear();
+    const std::size_t size = used;
+    const bool written = std::fwrite(buffer.get(), 1, size, output) == size;
+    flushed += static_cast<std::int64_t>(size);
+    used = 0;
+    updateRoom();
     if (!written || std::fflush(output) != 0) {
         cannotWrite();
     }

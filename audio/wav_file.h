@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,7 +38,9 @@ class WavFile {
 
     bool isOpen() const { return output != nullptr; }
     // The put position: bytes of the file produced so far, header included.
-    std::int32_t position() const { return static_cast<std::int32_t>(produced); }
+    std::int32_t position() const {
+        return static_cast<std::int32_t>(flushed + static_cast<std::int64_t>(used));
+    }
 
     int getFormat() const { return format; }
     int getChannels() const { return channels; }
@@ -51,13 +55,24 @@ class WavFile {
     // The bytes of one sample at a level, as writeSample puts them; returns their count.
     int sampleBytes(int level, unsigned char* bytes) const;
     // Appends bytes to the output; ends the run if the file is not open or cannot be written.
-    void writeBytes(const unsigned char* bytes, std::size_t count);
+    void writeBytes(const unsigned char* bytes, std::size_t count) {
+        // Unsigned: a count of 0 takes the checked path too, so a closed file still fails.
+        if (count - 1 < room) {
+            std::memcpy(buffer.get() + used, bytes, count);
+            used += count;
+            room -= count;
+            return;
+        }
+        writeBytesSlow(bytes, count);
+    }
     // Appends a pattern count times over.
     void writeRepeated(const unsigned char* pattern, std::size_t patternSize, std::int64_t count);
 
   private:
     void reserveOutput(std::int64_t count);
     void flushBuffer();
+    void writeBytesSlow(const unsigned char* bytes, std::size_t count);
+    void updateRoom();
 
     int format = 0;
     int channels = 0;
@@ -68,6 +83,8 @@ class WavFile {
     int amplitude = 100;
     std::array<unsigned char, headerSize> header;
     std::FILE* output = nullptr;
-    std::int64_t produced = 0;
-    std::vector<unsigned char> buffer;
+    std::int64_t flushed = 0;  // bytes handed to the stream
+    std::unique_ptr<unsigned char[]> buffer;
+    std::size_t used = 0;
+    std::size_t room = 0;  // bytes that may be appended without a flush or a limit check
 };
