@@ -1,0 +1,245 @@
+#!/usr/bin/env bash
+# End-to-end performance of the converter: conversion throughput on a large binary tape image
+# compared with dd writing the same number of bytes to the same file system, start-up to exit
+# time on a one-load tape, and peak resident memory. Prints a Markdown table on standard
+# output; progress goes to standard error.
+#
+# Usage: bench/run_bench.sh [path/to/kelvanto]        (default: build/kelvanto)
+# Environment:
+#   BENCH_DIR       folder for the inputs and outputs (default: a new folder under $TMPDIR or /tmp);
+#                   the converter and dd both write there
+#   RUNS            timed runs per large conversion and per dd run (default 5)
+#   STARTUP_RUNS    timed runs of the one-load conversion (default 20)
+#   LOADS           loads of 8192 bytes in the large tape (default 20)
+#   TAPE2WAV_INPUT  input for tape2wav, timed only when tape2wav is installed and this is set
+#   KEEP            1 keeps BENCH_DIR afterwards
+#
+# Wall times come from bash's EPOCHREALTIME around each command (fork and exec included);
+# peak memory from /usr/bin/time -f %M. Each timed run starts after `sync`, with its output
+# file removed beforehand, so neither the converter nor dd pays for the previous run's
+# write-back. Neither of them syncs its own output: both are measured into the page cache.
+set -euo pipefail
+export LC_ALL=C
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+root="$(cd "$here/.." && pwd)"
+binary="${1:-$root/build/kelvanto}"
+runs="${RUNS:-5}"
+startup_runs="${STARTUP_RUNS:-20}"
+loads="${LOADS:-20}"
+load_bytes=8192
+seed=20040131
+
+say() { printf '%s\n' "$*" >&2; }
+die() { say "run_bench.sh: $*"; exit 1; }
+
+[[ -x "$binary" ]] || die "no executable converter at $binary (run make first, or give its path)"
+binary="$(cd "$(dirname "$binary")" && pwd)/$(basename "$binary")"
+[[ -x /usr/bin/time ]] || die "/usr/bin/time is needed for the memory figure"
+command -v python3 >/dev/null || die "python3 is needed to generate the input"
+[[ -n "${EPOCHREALTIME:-}" ]] || die "bash 5 or newer is needed (EPOCHREALTIME)"
+
+created=0
+if [[ -n "${BENCH_DIR:-}" ]]; then
+    work="$BENCH_DIR"
+    mkdir -p "$work"
+else
+    work="$(mktemp -d "${TMPDIR:-/tmp}/kelvanto-bench.XXXXXX")"
+    created=1
+fi
+work="$(cd "$work" && pwd)"
+cleanup() {
+    [[ "${KEEP:-0}" == 1 ]] && return
+    if [[ $created == 1 ]]; then
+        rm -rf "$work"
+    else
+        rm -f "$work"/large*.wav "$work"/small*.wav "$work"/tape2wav.wav "$work"/dd.out \
+            "$work"/large.bin "$work"/small.bin "$work"/basic.bml "$work"/screen_*.txt \
+            "$work"/convert.err "$work"/rss.txt
+    fi
+}
+trap cleanup EXIT
+
+# ---- helpers ---------------------------------------------------------------------------
+
+# Median of the numbers given as arguments.
+median() {
+    printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 }
+        END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# Seconds elapsed between two EPOCHREALTIME readings.
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.6f", b - a }'; }
+
+# calc EXPRESSION [FORMAT]: floating-point arithmetic with awk.
+calc() { awk "BEGIN { printf \"${2:-%.3f}\", $1 }"; }
+
+file_size() { stat -c %s "$1"; }
+
+# Runs the converter once; fails loudly if it does not finish its file.
+convert() {
+    local output="$1" input="$2"
+    shift 2
+    if ! (cd "$work" && "$binary" "$@" -w "$output" "$input") >"$work/convert.err" 2>&1; then
+        cat "$work/convert.err" >&2
+        die "conversion of $input with $* failed"
+    fi
+}
+
+# Times one converter run, printed in seconds. The outputs of the previous run (the audio file
+# and the screen pictures that text loads leave) are removed first: on ext4, overwriting an
+# existing file flushes it on close, which would add several milliseconds of waiting.
+time_convert() {
+    local output="$1" input="$2" start end
+    shift 2
+    rm -f "$output" "$work"/screen_*.txt
+    sync
+    start=$EPOCHREALTIME
+    convert "$output" "$input" "$@"
+    end=$EPOCHREALTIME
+    elapsed "$start" "$end"
+}
+
+# Times dd writing a number of bytes, printed in seconds.
+time_dd() {
+    local bytes="$1" output="$work/dd.out" start end
+    rm -f "$output"
+    sync
+    start=$EPOCHREALTIME
+    dd if=/dev/zero of="$output" bs=1M count="$bytes" iflag=count_bytes status=none
+    end=$EPOCHREALTIME
+    elapsed "$start" "$end"
+    [[ "$(file_size "$output")" == "$bytes" ]] || die "dd wrote a different size"
+}
+
+# Peak resident memory of one converter run, in KiB.
+peak_rss() {
+    local output="$1" input="$2"
+    shift 2
+    rm -f "$output"
+    (cd "$work" && /usr/bin/time -f %M -o "$work/rss.txt" "$binary" "$@" -w "$output" "$input") \
+        >/dev/null 2>&1 || die "conversion of $input with $* failed under /usr/bin/time"
+    tail -n 1 "$work/rss.txt"
+}
+
+# ---- inputs ----------------------------------------------------------------------------
+
+say "Converter: $binary"
+say "Work folder: $work"
+large="$work/large.bin"
+python3 "$here/make_tape.py" "$large" --loads "$loads" --length "$load_bytes" --seed "$seed"
+say "Large tape: $loads binary loads of $load_bytes random bytes (seed $seed), $(file_size "$large") bytes"
+
+if [[ -f "$root/examples/basic.bml" ]]; then
+    small="$work/basic.bml"
+    cp "$root/examples/basic.bml" "$small"
+    small_label="examples/basic.bml"
+else
+    small="$work/small.bin"
+    python3 "$here/make_tape.py" "$small" --loads 1 --length 2048 --seed "$seed"
+    small_label="generated one-load .bin (2048 bytes)"
+fi
+say "One-load tape: $small_label"
+
+configs=("-k44100 -b16 -c2" "-k22050 -b8 -c1")
+labels=("44100 Hz, 16-bit, stereo" "22050 Hz, 8-bit, mono")
+
+# ---- large tape: converter against dd --------------------------------------------------
+
+declare -a tp_rows=() other_rows=()
+overall=met
+for i in "${!configs[@]}"; do
+    read -r -a options <<<"${configs[$i]}"
+    output="$work/large-$i.wav"
+    say "Large tape at ${labels[$i]}: warm-up"
+    convert "$output" "$large" -v0 "${options[@]}"
+    bytes="$(file_size "$output")"
+    conv_times=() dd_times=()
+    for ((run = 1; run <= runs; run++)); do
+        conv_times+=("$(time_convert "$output" "$large" -v0 "${options[@]}")")
+        dd_times+=("$(time_dd "$bytes")")
+        say "  run $run: converter ${conv_times[-1]} s, dd ${dd_times[-1]} s"
+    done
+    [[ "$(file_size "$output")" == "$bytes" ]] || die "the converter's output size changed"
+    conv="$(median "${conv_times[@]}")"
+    ddt="$(median "${dd_times[@]}")"
+    conv_mbs="$(calc "$bytes / $conv / 1e6" %.0f)"
+    dd_mbs="$(calc "$bytes / $ddt / 1e6" %.0f)"
+    ratio="$(calc "$ddt / $conv" %.2f)"
+    verdict="$(awk -v r="$ratio" 'BEGIN { print (r >= 0.8 ? "met (aim 0.8 met)" : r >= 0.5 ? "met (aim 0.8 missed)" : "MISSED") }')"
+    [[ "$verdict" == MISSED ]] && overall=missed
+    tp_rows+=("| ${labels[$i]} | \`-v0 ${configs[$i]}\` | $bytes | $(calc "$conv" %.3f) | $conv_mbs | $(calc "$ddt" %.3f) | $dd_mbs | $ratio | $verdict |")
+done
+
+# ---- one-load tape: start to exit -------------------------------------------------------
+
+for i in "${!configs[@]}"; do
+    read -r -a options <<<"${configs[$i]}"
+    output="$work/small-$i.wav"
+    say "One-load tape at ${labels[$i]}: $startup_runs runs"
+    convert "$output" "$small" -v0 "${options[@]}"
+    times=()
+    for ((run = 1; run <= startup_runs; run++)); do
+        times+=("$(time_convert "$output" "$small" -v0 "${options[@]}")")
+    done
+    ms="$(calc "$(median "${times[@]}") * 1000" %.1f)"
+    other_rows+=("| Start to exit, $small_label | \`-v0 ${configs[$i]}\` | $ms ms (median of $startup_runs, $(file_size "$output") bytes written) | - | - |")
+done
+
+# ---- peak resident memory ------------------------------------------------------------------
+
+for i in "${!configs[@]}"; do
+    read -r -a options <<<"${configs[$i]}"
+    say "Peak memory at ${labels[$i]}"
+    kib="$(peak_rss "$work/large-$i.wav" "$large" -v0 "${options[@]}")"
+    mib="$(calc "$kib / 1024" %.1f)"
+    verdict="$(awk -v k="$kib" 'BEGIN { print (k < 16384 ? "met" : "MISSED") }')"
+    [[ "$verdict" == MISSED ]] && overall=missed
+    other_rows+=("| Peak resident memory, large tape | \`-v0 ${configs[$i]}\` | $mib MiB ($kib KiB) | < 16 MiB | $verdict |")
+done
+
+# ---- tape2wav, when present -------------------------------------------------------------
+
+if command -v tape2wav >/dev/null 2>&1 && [[ -n "${TAPE2WAV_INPUT:-}" ]]; then
+    say "tape2wav: $runs runs on $TAPE2WAV_INPUT"
+    times=()
+    for ((run = 1; run <= runs; run++)); do
+        rm -f "$work/tape2wav.wav"
+        sync
+        start=$EPOCHREALTIME
+        tape2wav "$TAPE2WAV_INPUT" "$work/tape2wav.wav" >/dev/null 2>&1 || die "tape2wav failed"
+        end=$EPOCHREALTIME
+        times+=("$(elapsed "$start" "$end")")
+    done
+    t2w_bytes="$(file_size "$work/tape2wav.wav")"
+    t2w="$(median "${times[@]}")"
+    other_rows+=("| tape2wav, $(basename "$TAPE2WAV_INPUT") | default | $(calc "$t2w" %.3f) s, $(calc "$t2w_bytes / $t2w / 1e6" %.0f) MB/s ($t2w_bytes bytes) | - | - |")
+elif command -v tape2wav >/dev/null 2>&1; then
+    other_rows+=("| tape2wav | - | skipped: installed, but no TAPE2WAV_INPUT given | - | - |")
+else
+    other_rows+=("| tape2wav | - | skipped: not installed | - | - |")
+fi
+
+# ---- report ----------------------------------------------------------------------------------
+
+cpu="$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo 2>/dev/null || true)"
+fs="$(df -PT "$work" | awk 'NR == 2 { print $2 }')"
+cat <<EOF
+Large tape: $loads binary loads (format 3) of $load_bytes random bytes each, seed $seed, header 1 s, footer 0.25 s, gap 1 s.
+Machine: ${cpu:-unknown CPU}, $(nproc) cores, Linux $(uname -r), output on $fs.
+Wall time is the median of $runs runs (converter and dd alternating, each after \`sync\` into a fresh file, neither syncing its output);
+dd writes the same number of bytes with \`bs=1M\` from /dev/zero into the same folder. MB = 10^6 bytes.
+Ratio = dd time / converter time (1.0 means as fast as dd; target >= 0.5, aim 0.8).
+
+| Large tape | Options | Bytes written | Converter s | Converter MB/s | dd s | dd MB/s | Ratio to dd | Target |
+|---|---|---:|---:|---:|---:|---:|---:|---|
+EOF
+printf '%s\n' "${tp_rows[@]}"
+cat <<EOF
+
+| Measurement | Options | Figure | Target | Result |
+|---|---|---|---|---|
+EOF
+printf '%s\n' "${other_rows[@]}"
+echo
+echo "All targets: $overall."
