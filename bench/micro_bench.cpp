@@ -151,14 +151,16 @@ void BM_WriteBitRandom(benchmark::State& state) {
     session.report(state, bits);
 }
 
-// One pair of framed characters (20 cycles), random data; items are pairs.
-void BM_WritePair(benchmark::State& state) {
+// One pair of framed characters (20 cycles), random data, sent in order or interleaved;
+// items are pairs.
+template <void (TapeEncoder::*writePairOf)(int, std::uint8_t, std::uint8_t)>
+void BM_Pairs(benchmark::State& state) {
     Session session(state);
     const std::vector<std::uint8_t> data = randomBytes(8192);
     std::size_t next = 0;
     std::int64_t pairs = 0;
     for (auto _ : state) {
-        session.encoder().writePair(0, data[next], data[next + 1]);
+        (session.encoder().*writePairOf)(0, data[next], data[next + 1]);
         next = (next + 2) % data.size();
         ++pairs;
         session.restartIfLarge(state);
@@ -166,18 +168,10 @@ void BM_WritePair(benchmark::State& state) {
     session.report(state, pairs);
 }
 
+void BM_WritePair(benchmark::State& state) { BM_Pairs<&TapeEncoder::writePair>(state); }
+
 void BM_WriteInterleavedPair(benchmark::State& state) {
-    Session session(state);
-    const std::vector<std::uint8_t> data = randomBytes(8192);
-    std::size_t next = 0;
-    std::int64_t pairs = 0;
-    for (auto _ : state) {
-        session.encoder().writeInterleavedPair(0, data[next], data[next + 1]);
-        next = (next + 2) % data.size();
-        ++pairs;
-        session.restartIfLarge(state);
-    }
-    session.report(state, pairs);
+    BM_Pairs<&TapeEncoder::writeInterleavedPair>(state);
 }
 
 // The data part of one binary load: 8192 random bytes as 4096 interleaved pairs, two halves
