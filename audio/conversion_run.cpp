@@ -80,6 +80,11 @@ void TarqoBinFile::createAudioFile(const std::string& audioFileName, int rate, i
                                    int channelCount) {
     std::string baseName = audioFileName.substr(0, maxNameLength);
     stripExtension(baseName, ".wav");
+    // The name holds 255 characters with its extension too: a given name without ".wav"
+    // grows by four characters here.
+    if (baseName.size() + 4 > maxNameLength) {
+        throw Error::badOutputFileName{};
+    }
     sampleRate = rate;
     bitsPerSample = bits;
     channels = channelCount;

@@ -210,6 +210,28 @@ TEST(Run, AudioNamesKeepOrAddTheWavExtension) {
     EXPECT_THROW(tape.createAudioFile(".WAV", 22050, 8, 1), Error::badOutputFileName);
 }
 
+TEST(Run, TheFinalNameHoldsAtMost255Characters) {
+    // The name is checked with the extension it gets: 251 characters and ".wav" fit, a
+    // 252-character name without an extension would become 256 characters long.
+    ScratchDir dir;
+    const std::string folder = dir.path().string() + "/";
+    const std::string fits = folder + std::string(251 - folder.size(), 'n');
+    {
+        TarqoBinFile tape;
+        tape.verbosity = 0;
+        tape.loads.push_back(makeLoad(1, {1}, 0, 0.0, 0.0));
+        tape.createAudioFile(fits, 22050, 8, 1);
+        tape.encoder.getWriter().close();
+    }
+    EXPECT_TRUE(std::filesystem::exists(fits + ".wav"));
+    for (const std::string& name : {fits + "n", fits + "n.WAV", fits + "nnnnn"}) {
+        TarqoBinFile tape;
+        tape.loads.push_back(makeLoad(1, {1}));
+        EXPECT_THROW(tape.createAudioFile(name, 22050, 8, 1), Error::badOutputFileName) << name;
+        EXPECT_FALSE(std::filesystem::exists(fits + "n.wav"));
+    }
+}
+
 TEST(Run, LoadsThatCannotBeSentAreRefusedBeforeTheFileExists) {
     ScratchDir dir;
     const std::string path = dir.file("never.wav");
