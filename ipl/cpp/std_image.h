@@ -24,9 +24,10 @@ class CStdImage : public CGenericImage {
   protected:
     CStdImage();
 
+    // The record comes first: the palette and history views are made from its address.
+    TImage KernelImage{};
     CPalette Palette;
     CText History;
-    TImage KernelImage{};
 };
 
 }  // namespace ipl
