@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 
 namespace testing_support {
 
@@ -24,6 +25,16 @@ const bool hookInstalled = [] {
 std::string slurp(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> runnerWords() {
+    std::vector<std::string> words;
+    const char* runner = std::getenv("KELVANTO_RUNNER");
+    std::istringstream text(runner != nullptr ? runner : "");
+    for (std::string word; text >> word;) {
+        words.push_back(word);
+    }
+    return words;
 }
 
 }  // namespace
@@ -93,15 +104,17 @@ RunResult runKelvanto(const std::vector<std::string>& arguments, const std::stri
         ::dup2(out, 1);
         ::dup2(err, 2);
         ::dup2(in, 0);
+        // KELVANTO_RUNNER, when set, is a command that runs the tool (valgrind and its
+        // options): its blank-separated words go before the tool's path.
+        std::vector<std::string> words = runnerWords();
+        words.push_back(KELVANTO_BINARY);
+        words.insert(words.end(), arguments.begin(), arguments.end());
         std::vector<char*> argv;
-        std::string program = KELVANTO_BINARY;
-        argv.push_back(program.data());
-        std::vector<std::string> words = arguments;
         for (auto& word : words) {
             argv.push_back(word.data());
         }
         argv.push_back(nullptr);
-        ::execv(program.c_str(), argv.data());
+        ::execvp(argv[0], argv.data());
         std::_Exit(127);
     }
     int status = 0;

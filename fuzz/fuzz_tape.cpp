@@ -1,0 +1,119 @@
+// Fuzz target: arbitrary bytes as a tape image (.bml or .bin), read and then converted into a
+// scratch .wav file, so the reader, the element rules and the conversion run all see them.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <sstream>
+#include <string>
+
+#include "app/fatal.h"
+#include "fuzz/fuzz_support.h"
+#include "tape/tarqo_bin_file.h"
+
+namespace {
+
+std::string screenBitmap;
+
+// A 160 x 90 one-bit bitmap with a two-entry palette and a diagonal pattern, so that screen
+// loads also go through the bitmap step.
+void writeScreenBitmap(const std::string& path) {
+    constexpr int width = 160;
+    constexpr int height = 90;
+    constexpr int rowBytes = 20;
+    constexpr int offset = 54 + 8;
+    std::string file(offset + rowBytes * height, '\0');
+    auto put = [&file](std::size_t at, std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            file[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+        }
+    };
+    file[0] = 'B';
+    file[1] = 'M';
+    put(2, static_cast<std::uint32_t>(file.size()), 4);
+    put(10, offset, 4);
+    put(14, 40, 4);
+    put(18, width, 4);
+    put(22, height, 4);
+    put(26, 1, 2);
+    put(28, 1, 2);
+    put(58, 0xFFFFFF, 4);  // palette entry 1 is white; entry 0 stays black
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; x += 8) {
+            file[offset + y * rowBytes + x / 8] = static_cast<char>(0x80 >> (y % 8));
+        }
+    }
+    fuzz_support::writeFile(path, reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
+}
+
+// Lengths in a tape image may legitimately ask for hours of audio (the run only refuses a
+// file of 2 GB or more), and a few KB of input can hold many loads. Writing that much would
+// make each run slow and fill the disk, so the conversion is skipped when the audio would
+// pass 1 MB - unless the tones and gaps alone reach 100000 s: at 22050 bytes a second or
+// more, that is past 2 GB, so the run must refuse it before writing anything, and that
+// refusal is worth checking.
+constexpr double audioBudgetBytes = 1 << 20;
+constexpr double surelyRefusedSeconds = 1e5;
+// A character is at most 133 frames of the 22050 frame grid (start, eight 1 bits, stop).
+constexpr double longestCharacterSeconds = 133.0 / 22050.0;
+
+bool worthConverting(const std::deque<TapeLoad>& loads, double bytesPerSecond) {
+    double toneSeconds = 0.0;
+    double dataSeconds = 0.0;
+    // Negative and NaN lengths write nothing; they must not cancel out a long one.
+    auto positive = [](double seconds) { return seconds > 0.0 ? seconds : 0.0; };
+    for (const TapeLoad& load : loads) {
+        toneSeconds += positive(load.getHeaderLength()) + positive(load.getFooterLength()) +
+                       positive(load.getGapLength());
+        // The data, the sync character and the checksum pair.
+        const double characters = std::max(0, load.getLength()) + 3.0;
+        dataSeconds += characters * longestCharacterSeconds;
+    }
+    if (toneSeconds >= surelyRefusedSeconds) {
+        return true;
+    }
+    return (toneSeconds + dataSeconds) * bytesPerSecond <= audioBudgetBytes;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    const std::string dir = fuzz_support::prepare("tape");
+    screenBitmap = dir + "screen.bmp";
+    writeScreenBitmap(screenBitmap);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // The input's length picks the audio format and whether a screen bitmap is given, so that
+    // every format is reached without spending input bytes on it.
+    const int rate = size & 1 ? 44100 : 22050;
+    const int bits = size & 2 ? 16 : 8;
+    const int channels = size & 4 ? 2 : 1;
+    const bool withScreen = (size & 8) != 0;
+
+    TarqoBinFile tape;
+    if (withScreen) {
+        tape.setScreenName(screenBitmap);
+    }
+    try {
+        std::istringstream input(std::string(reinterpret_cast<const char*>(data), size),
+                                 std::ios::in | std::ios::binary);
+        tape.read(input, 2);
+        if (!tape.loads.empty() &&
+            worthConverting(tape.loads, static_cast<double>(rate) * bits / 8 * channels)) {
+            tape.createAudioFile("fuzz.wav", rate, bits, channels);
+            tape.encoder.getWriter().close();
+        }
+    } catch (const kelvanto::FatalError&) {
+    } catch (const Error::endOfFile&) {
+    } catch (const Error::badOutputFileName&) {
+    }
+    // Every text load leaves screen_<loadNumber>.txt behind; over millions of runs with
+    // arbitrary numbers they would fill the disk.
+    for (const TapeLoad& load : tape.loads) {
+        std::remove(("screen_" + std::to_string(load.getLoadNumber()) + ".txt").c_str());
+    }
+    return 0;
+}
