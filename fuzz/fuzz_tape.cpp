@@ -7,44 +7,23 @@
 #include <deque>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/fatal.h"
 #include "fuzz/fuzz_support.h"
 #include "tape/tarqo_bin_file.h"
+#include "tests/bitmap_writer.h"
 
 namespace {
 
 std::string screenBitmap;
 
-// A 160 x 90 one-bit bitmap with a two-entry palette and a diagonal pattern, so that screen
-// loads also go through the bitmap step.
+// A 160 x 90 one-bit bitmap with a diagonal pattern, so that screen loads also go through
+// the bitmap step.
 void writeScreenBitmap(const std::string& path) {
-    constexpr int width = 160;
-    constexpr int height = 90;
-    constexpr int rowBytes = 20;
-    constexpr int offset = 54 + 8;
-    std::string file(offset + rowBytes * height, '\0');
-    auto put = [&file](std::size_t at, std::uint32_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i) {
-            file[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-        }
-    };
-    file[0] = 'B';
-    file[1] = 'M';
-    put(2, static_cast<std::uint32_t>(file.size()), 4);
-    put(10, offset, 4);
-    put(14, 40, 4);
-    put(18, width, 4);
-    put(22, height, 4);
-    put(26, 1, 2);
-    put(28, 1, 2);
-    put(58, 0xFFFFFF, 4);  // palette entry 1 is white; entry 0 stays black
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; x += 8) {
-            file[offset + y * rowBytes + x / 8] = static_cast<char>(0x80 >> (y % 8));
-        }
-    }
-    fuzz_support::writeFile(path, reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
+    const std::vector<unsigned char> file = testing_support::makeBitmap(
+        160, 90, 1, [](int x, int y) { return x % 8 == y % 8 ? 1u : 0u; });
+    fuzz_support::writeFile(path, file.data(), file.size());
 }
 
 // Lengths in a tape image may legitimately ask for hours of audio (the run only refuses a
