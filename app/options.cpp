@@ -3,8 +3,8 @@
 
 #include <cstdlib>
 
-#include "app/fatal.h"
-#include "tape/tarqo_bin_file.h"
+#include "base/fatal.h"
+#include "base/machine.h"
 
 namespace {
 constexpr std::size_t significantCharacters = 19;
@@ -69,7 +69,7 @@ RunOptions scanOptions(const std::vector<std::string>& words) {
                 options.audioFileName = value;
                 break;
             case 's':
-                if (value.size() > TarqoBinFile::maxNameLength) {
+                if (value.size() > machine::maxNameLength) {
                     kelvanto::fatal("Screen bitmap file name longer than 255 characters\n");
                 }
                 options.screenName = value;

@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "app/fatal.h"
 #include "app/options.h"
+#include "audio/conversion_run.h"
+#include "base/fatal.h"
+#include "base/messages.h"
 #include "tape/tarqo_bin_file.h"
 
 namespace {
@@ -39,6 +41,7 @@ std::string deriveAudioFileName(std::string name) {
 
 int runKelvanto(int argc, char** argv) {
     auto tape = std::make_unique<TarqoBinFile>();
+    auto run = std::make_unique<ConversionRun>();
     if (argc <= 1) {
         printUsage();
         return 1;
@@ -59,7 +62,7 @@ int runKelvanto(int argc, char** argv) {
     try {
         tape->open(options.inputName, "r", options.verbosity);
         if (tape->loads.empty()) {
-            kelvanto::fatal("No loads found in " + options.inputName + "\n");
+            kelvanto::fatal(messages::noLoads(options.inputName));
         }
         if (audioFileName.empty()) {
             audioFileName = deriveAudioFileName(options.inputName);
@@ -67,23 +70,25 @@ int runKelvanto(int argc, char** argv) {
         if (audioFileName.size() > TarqoBinFile::maxNameLength) {
             throw Error::badOutputFileName{};
         }
-        tape->createAudioFile(audioFileName, options.sampleRate, options.bitsPerSample,
-                              options.channels);
+        run->createAudioFile(*tape, audioFileName, options.sampleRate, options.bitsPerSample,
+                             options.channels);
     } catch (const Error::badOutputFileName&) {
-        failure = "Invalid output .wav filename\n";
+        failure = messages::invalidOutputName;
     } catch (const Error::endOfFile&) {
-        failure = "Unexpected end of input reached\n";
+        failure = messages::unexpectedEnd;
     }
     if (!failure.empty()) {
+        run.reset();
         tape.reset();
         kelvanto::fatal(failure);
     }
     // Finish the file before reporting success, so that a failing last write is reported as
     // the error it is and never follows a success line.
-    tape->encoder.getWriter().close();
+    run->finish();
     if (options.verbosity != 0) {
         std::cout << "Successfully created .wav file " << audioFileName << "!\n" << std::flush;
     }
+    run.reset();
     tape.reset();
     return 0;
 }

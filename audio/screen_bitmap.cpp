@@ -4,19 +4,14 @@
 
 #include <iostream>
 
-#include "app/fatal.h"
+#include "base/fatal.h"
+#include "base/machine.h"
 #include "ipl/cpp/image.h"
 
 namespace {
 
-constexpr int screenWidth = 160;
-constexpr int screenHeight = 90;
-constexpr int groupsPerRow = screenWidth / 8;
-
-// Where each pixel of a group lands in its byte. The pair interleaving sends the byte's odd
-// bits in the first character and its even bits in the second, so pixels 0 to 3 arrive as
-// the top bits of the first character and pixels 4 to 7 as those of the second.
-constexpr std::uint8_t pixelMask[8] = {0x80, 0x20, 0x08, 0x02, 0x40, 0x10, 0x04, 0x01};
+using machine::screenHeight;
+constexpr int groupsPerRow = machine::screenGroupsPerRow;
 
 }  // namespace
 
@@ -34,15 +29,14 @@ void applyScreenBitmap(TapeLoad& load, int halfLength, const std::string& bitmap
             for (int k = 0; k < 8; ++k) {
                 // Palette index 0 (or a black 24-bit pixel) is a lit pixel on the screen.
                 if (image.GetPixel(8 * g + k, y) == 0) {
-                    byte = static_cast<std::uint8_t>(byte | pixelMask[k]);
+                    byte = static_cast<std::uint8_t>(
+                        byte | machine::pixelMasks[static_cast<std::size_t>(k)]);
                 }
             }
             // A load too short for the picture would put bytes before its data; those
             // bytes could never be sent, so they are left out.
             const long index = static_cast<long>(halfLength) - 1 + groupsPerRow * y + g;
-            if (index >= 0 && index < TapeLoad::dataSize) {
-                load.dataBytes[static_cast<std::size_t>(index)] = byte;
-            }
+            load.setByte(index, byte);
         }
     }
 }

@@ -5,12 +5,7 @@
 #include <cstdint>
 
 #include "audio/tape_wav_writer.h"
-
-// Bit i of the result is bit 7 - i of the value.
-std::uint8_t reverseBits(std::uint8_t value);
-// Interleaves two bytes bit by bit (odd bits into high, even bits into low, first before
-// second). Applying it to its own results gives back first and second.
-void interleavePair(std::uint8_t first, std::uint8_t second, std::uint8_t& high, std::uint8_t& low);
+#include "base/bit_order.h"
 
 class TapeEncoder {
   public:

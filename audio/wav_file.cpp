@@ -6,8 +6,9 @@
 #include <cstring>
 #include <iostream>
 
-#include "app/fatal.h"
-#include "audio/byte_order.h"
+#include "base/byte_order.h"
+#include "base/fatal.h"
+#include "base/messages.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ void WavFile::openForOutput(const std::string& fileName, int rate, int bits, int
     validateParameters(rate, bits, channelCount);
     output = std::fopen(fileName.c_str(), "wb");
     if (output == nullptr) {
-        kelvanto::fatal("Unable to open " + fileName + "\n");
+        kelvanto::fatal(messages::unableToOpen(fileName));
     }
     // The object buffers on its own: every flush becomes one write of the whole block.
     std::setvbuf(output, nullptr, _IONBF, 0);

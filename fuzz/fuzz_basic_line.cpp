@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/fatal.h"
+#include "base/fatal.h"
 #include "fuzz/fuzz_support.h"
 #include "tape/tarqo_bin_file.h"
 
@@ -27,8 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string text(reinterpret_cast<const char*>(data + 3), size - 3);
 
     TarqoBinFile tape;
-    tape.currentLoad = &tape.loads.emplace_back();
-    tape.currentData = &tape.currentLoad->dataBytes;
+    TapeLoad::DataBytes& bytes = tape.loads.emplace_back().dataBytes;
     int position = start;
     try {
         std::size_t begin = 0;
@@ -37,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::string line =
                 text.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
             const int before = position;
-            tape.encodeBasicLine(*tape.currentData, position, lineNumber, line);
+            tape.encodeBasicLine(bytes, position, lineNumber, line);
             // Two bytes of line number, at most one byte per character, and the line end.
             if (position <= before || position - before > static_cast<int>(line.size()) + 3) {
                 __builtin_trap();

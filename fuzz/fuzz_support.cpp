@@ -10,7 +10,7 @@
 #include <iostream>
 #include <streambuf>
 
-#include "app/fatal.h"
+#include "base/fatal.h"
 
 namespace fuzz_support {
 

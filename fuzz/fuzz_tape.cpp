@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/fatal.h"
+#include "audio/conversion_run.h"
+#include "base/fatal.h"
 #include "fuzz/fuzz_support.h"
 #include "tape/tarqo_bin_file.h"
 #include "tests/bitmap_writer.h"
@@ -82,8 +83,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         tape.read(input, 2);
         if (!tape.loads.empty() &&
             worthConverting(tape.loads, static_cast<double>(rate) * bits / 8 * channels)) {
-            tape.createAudioFile("fuzz.wav", rate, bits, channels);
-            tape.encoder.getWriter().close();
+            ConversionRun run;
+            run.createAudioFile(tape, "fuzz.wav", rate, bits, channels);
+            run.finish();
         }
     } catch (const kelvanto::FatalError&) {
     } catch (const Error::endOfFile&) {

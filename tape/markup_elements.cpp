@@ -7,24 +7,21 @@
 #include <iostream>
 #include <sstream>
 
-#include "app/fatal.h"
-#include "audio/byte_order.h"
+#include "base/byte_order.h"
+#include "base/fatal.h"
+#include "base/machine.h"
+#include "base/messages.h"
 #include "tape/attribute_values.h"
 #include "tape/tarqo_bin_file.h"
 
 namespace {
 
-// A binary load carries its values as raw bytes after the opening tags.
-constexpr int binaryLoadFormat = 3;
-// A screen load: its data are two halves that the tape interleaves bit by bit.
-constexpr int screenLoadFormat = 2;
+using machine::binaryLoadFormat;
+using machine::screenLoadFormat;
 
-// The screen shows 160 pixels across, 8 to a byte; the diagnostic file shows 102 rows.
-constexpr int screenBytesPerRow = 20;
+// The diagnostic file shows 102 rows of the screen's 20 bytes, 8 pixels to a byte.
+constexpr int screenBytesPerRow = machine::screenGroupsPerRow;
 constexpr int screenDumpRows = 102;
-// Pixels of a byte from the left. The display takes the bits in this order because the tape
-// interleaves the two halves of a screen load bit by bit.
-constexpr unsigned pixelMasks[8] = {0x80, 0x20, 0x08, 0x02, 0x40, 0x10, 0x04, 0x01};
 
 }  // namespace
 
@@ -33,8 +30,7 @@ int TarqoBinFile::currentLoadPosition() const {
 }
 
 void TarqoBinFile::refuseOversizedData() const {
-    kelvanto::fatal("Data of load " + std::to_string(currentLoadPosition()) +
-                    " does not fit in 8192 bytes\n");
+    kelvanto::fatal(messages::dataDoesNotFit(currentLoadPosition()));
 }
 
 void TarqoBinFile::storeDataByte(TapeLoad::DataBytes& data, long index, int value) const {
@@ -51,7 +47,7 @@ double TarqoBinFile::readSecondsPair() {
 }
 
 void TarqoBinFile::printDetail(std::string_view label, double value, std::string_view unit) const {
-    if (verbosity < 2) {
+    if (verbosity < 2 || quiet) {
         return;
     }
     std::ostringstream line;
@@ -101,7 +97,7 @@ int TarqoBinFile::readRootChild(const std::string& tag, const std::string& attri
     currentLoad->setFormat(format);
     if (format == binaryLoadFormat) {
         currentLoad->setLoadNumber(nextByte());
-    } else if (format == 1 || format == 2) {
+    } else if (format == machine::plainLoadFormat || format == screenLoadFormat) {
         currentLoad->setLoadNumber(attributeInteger(getAttribute(attributes, "loadNumber")));
         // A length of 0 on the LOAD tag means "not given": the machine's usual tones apply.
         const double header = attributeReal(getAttribute(attributes, "headerLength"));
@@ -112,8 +108,7 @@ int TarqoBinFile::readRootChild(const std::string& tag, const std::string& attri
         const std::string checkSum = getAttribute(attributes, "checkSum");
         currentLoad->setCheckSum(checkSum == "0" ? 0 : attributeCheckSum(checkSum));
     } else {
-        kelvanto::fatal("Invalid load format " + std::to_string(format) + " found in load " +
-                        std::to_string(currentLoadPosition()));
+        kelvanto::fatal(messages::invalidLoadFormat(format, currentLoadPosition()));
     }
     while (readTag("LOAD") != 0) {
     }
@@ -303,6 +298,9 @@ void TarqoBinFile::encodeBasicLine(TapeLoad::DataBytes& data, int& position, int
 }
 
 void TarqoBinFile::writeScreenDump() {
+    if (quiet) {
+        return;
+    }
     char fileName[32];
     std::snprintf(fileName, sizeof fileName, "screen_%d.txt", currentLoad->getLoadNumber());
     // A screen file that cannot be created is only a lost diagnostic.
@@ -317,7 +315,7 @@ void TarqoBinFile::writeScreenDump() {
         line.clear();
         for (long column = 0; column < screenBytesPerRow; ++column) {
             const unsigned byte = currentLoad->byteAt(start + row * screenBytesPerRow + column);
-            for (const unsigned mask : pixelMasks) {
+            for (const unsigned mask : machine::pixelMasks) {
                 line.push_back((byte & mask) != 0 ? '*' : ' ');
             }
         }

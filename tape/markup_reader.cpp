@@ -3,7 +3,7 @@
 #include <cctype>
 #include <optional>
 
-#include "app/fatal.h"
+#include "base/fatal.h"
 #include "tape/tarqo_bin_file.h"
 
 namespace {

@@ -6,9 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/machine.h"
+
 class TapeLoad {
   public:
-    static constexpr int dataSize = 8192;
+    static constexpr int dataSize = machine::loadDataSize;
 
     using DataBytes = std::array<std::uint8_t, dataSize>;
     DataBytes dataBytes{};
@@ -36,12 +38,19 @@ class TapeLoad {
         return index >= 0 && index < dataSize ? dataBytes[static_cast<std::size_t>(index)] : 0;
     }
 
+    // Stores a byte at a data index; outside the 8192 bytes nothing is stored.
+    void setByte(long index, std::uint8_t value) {
+        if (index >= 0 && index < dataSize) {
+            dataBytes[static_cast<std::size_t>(index)] = value;
+        }
+    }
+
   private:
     int loadNumber = 0;
     int format = 0;
     int length = 0;
     double gapLength = 0.0;
-    double headerLength = 1.0;
-    double footerLength = 0.25;
+    double headerLength = machine::defaultHeaderLength;
+    double footerLength = machine::defaultFooterLength;
     int checkSum = 0;
 };

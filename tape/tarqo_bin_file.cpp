@@ -5,7 +5,8 @@
 #include <cctype>
 #include <filesystem>
 
-#include "app/fatal.h"
+#include "base/fatal.h"
+#include "base/messages.h"
 
 void stripExtension(std::string& name, std::string_view extension) {
     if (name.size() < extension.size()) {
@@ -44,7 +45,7 @@ int TarqoBinFile::open(const std::string& fileName, const std::string& mode, int
         input.open(fileName, std::ios::in | std::ios::binary | std::ios::ate);
     }
     if (!input.is_open() || !input) {
-        kelvanto::fatal("Unable to open " + fileName + "\n");
+        kelvanto::fatal(messages::unableToOpen(fileName));
     }
     input.seekg(0);
     read(input, verbosityLevel);

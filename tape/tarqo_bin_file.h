@@ -1,5 +1,5 @@
-// The tape image: the loads read from a .bml or .bin file, the command-line overrides, the
-// BASIC code tables and the encoder that turns the loads into audio. One per run.
+// The tape image: the loads read from a .bml or .bin file, the command-line overrides and the
+// BASIC code tables. The conversion run (audio/) and the tape-image writer work from it.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "audio/tape_encoder.h"
+#include "base/machine.h"
 #include "tape/character_table.h"
 #include "tape/errors.h"
 #include "tape/tape_load.h"
@@ -21,7 +21,7 @@ void stripExtension(std::string& name, std::string_view extension);
 class TarqoBinFile {
   public:
     // Names hold at most this many characters.
-    static constexpr std::size_t maxNameLength = 255;
+    static constexpr std::size_t maxNameLength = machine::maxNameLength;
 
     TarqoBinFile();
     ~TarqoBinFile();
@@ -33,9 +33,23 @@ class TarqoBinFile {
     // Reads a tape image from any stream (the file of open, or bytes in memory).
     void read(std::istream& source, int verbosity);
 
-    // Writes every load into the audio file (conversion run).
-    void createAudioFile(const std::string& audioFileName, int sampleRate, int bitsPerSample,
-                         int channels);
+    // Reading without side effects: no screen files and no detail lines, whatever the
+    // verbosity. The converter keeps both; the companion tool reads quietly.
+    void setQuiet(bool value) { quiet = value; }
+    int getVerbosity() const { return verbosity; }
+    void setVerbosity(int value) { verbosity = value; }
+
+    // What the root element said, for information only.
+    int getFileFormat() const { return fileFormat; }
+    int getLoadCount() const { return loadCount; }
+    double getFileLength() const { return fileLength; }
+    int getLoadsRead() const { return loadsRead; }
+    // The working fields of the element last read.
+    int getDataPosition() const { return dataPosition; }
+    int getHexByteCount() const { return hexByteCount; }
+    double getDataLength() const { return dataLength; }
+    const CodeTable& getPlainTable() const { return plainTable; }
+    const CodeTable& getQuotedTable() const { return quotedTable; }
 
     void setName(std::string_view text);
     const std::string& getName() const { return name; }
@@ -63,19 +77,17 @@ class TarqoBinFile {
                          const std::string& text);
     void writeScreenDump();
 
-    // ---- state, in the order the tape image has always kept it ----
+    // ---- state ----
     std::uint8_t writing = 0;
     double headerLengthOverride = -1.0;
     double footerLengthOverride = -1.0;
     double gapLengthOverride = -1.0;
     std::deque<TapeLoad> loads;
+
+  private:
     std::ifstream input;
-    TapeEncoder encoder;
     TapeLoad* currentLoad = nullptr;
-    std::int32_t sampleRate = 0;
     std::int32_t dataPosition = 0;
-    std::int32_t bitsPerSample = 0;
-    std::int32_t channels = 0;
     std::int32_t loadsRead = 0;
     std::int32_t verbosity = 0;
     std::int32_t fileFormat = 0;
@@ -88,8 +100,8 @@ class TarqoBinFile {
     CodeTable quotedTable;
     std::string screenName;
     TapeLoad::DataBytes* currentData = nullptr;
+    bool quiet = false;
 
-  private:
     // The stream the reader takes its bytes from while read() runs.
     std::istream* source = nullptr;
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/fatal.h"
+#include "base/fatal.h"
 
 namespace testing_support {
 

@@ -72,9 +72,9 @@ TEST(CharacterTable, NoTextIsEmptyOrALoneLowerCaseLetterOrBar) {
 TEST(CharacterTable, TapeImageBuildsItsTablesWhenConstructed) {
     const Tables tables;
     const TarqoBinFile tape;
-    EXPECT_EQ(tape.plainTable, tables.plain);
-    EXPECT_EQ(tape.quotedTable, tables.quoted);
-    EXPECT_EQ(tape.quotedTable[0x6F], bars("GOSUB "));
+    EXPECT_EQ(tape.getPlainTable(), tables.plain);
+    EXPECT_EQ(tape.getQuotedTable(), tables.quoted);
+    EXPECT_EQ(tape.getQuotedTable()[0x6F], bars("GOSUB "));
 }
 
 TEST(LookupToken, PrefixesOfSeveralFormsAreUndecided) {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "audio/conversion_run.h"
 #include "tape/tarqo_bin_file.h"
 #include "tests/reference_writer.h"
 #include "tests/signal_decoder.h"
@@ -44,11 +45,12 @@ Conversion convert(const std::vector<TapeLoad>& loads, int verbosity = 1, int ra
     Conversion result;
     {
         TarqoBinFile tape;
-        tape.verbosity = verbosity;
+        ConversionRun run;
+        tape.setVerbosity(verbosity);
         tape.loads.assign(loads.begin(), loads.end());
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        tape.createAudioFile(dir.file("tape.wav"), rate, bits, channels);
+        run.createAudioFile(tape, dir.file("tape.wav"), rate, bits, channels);
         result.out = testing::internal::GetCapturedStdout();
         result.err = testing::internal::GetCapturedStderr();
         result.loadsAfter = tape.loads;
@@ -199,15 +201,17 @@ TEST(Run, AudioNamesKeepOrAddTheWavExtension) {
     for (const auto& [given, made] : std::vector<std::pair<std::string, std::string>>{
              {"out", "out.wav"}, {"OUT.WAV", "OUT.wav"}, {"x.wav.wav", "x.wav.wav"}}) {
         TarqoBinFile tape;
-        tape.verbosity = 0;
+        ConversionRun run;
+        tape.setVerbosity(0);
         tape.loads.push_back(makeLoad(1, {1}, 0, 0.0, 0.0));
-        tape.createAudioFile(dir.file(given), 22050, 8, 1);
-        tape.encoder.getWriter().close();
+        run.createAudioFile(tape, dir.file(given), 22050, 8, 1);
+        run.finish();
         EXPECT_TRUE(std::filesystem::exists(dir.file(made))) << made;
     }
     TarqoBinFile tape;
+    ConversionRun run;
     tape.loads.push_back(makeLoad(1, {1}));
-    EXPECT_THROW(tape.createAudioFile(".WAV", 22050, 8, 1), Error::badOutputFileName);
+    EXPECT_THROW(run.createAudioFile(tape, ".WAV", 22050, 8, 1), Error::badOutputFileName);
 }
 
 TEST(Run, TheFinalNameHoldsAtMost255Characters) {
@@ -218,16 +222,19 @@ TEST(Run, TheFinalNameHoldsAtMost255Characters) {
     const std::string fits = folder + std::string(251 - folder.size(), 'n');
     {
         TarqoBinFile tape;
-        tape.verbosity = 0;
+        ConversionRun run;
+        tape.setVerbosity(0);
         tape.loads.push_back(makeLoad(1, {1}, 0, 0.0, 0.0));
-        tape.createAudioFile(fits, 22050, 8, 1);
-        tape.encoder.getWriter().close();
+        run.createAudioFile(tape, fits, 22050, 8, 1);
+        run.finish();
     }
     EXPECT_TRUE(std::filesystem::exists(fits + ".wav"));
     for (const std::string& name : {fits + "n", fits + "n.WAV", fits + "nnnnn"}) {
         TarqoBinFile tape;
+        ConversionRun run;
         tape.loads.push_back(makeLoad(1, {1}));
-        EXPECT_THROW(tape.createAudioFile(name, 22050, 8, 1), Error::badOutputFileName) << name;
+        EXPECT_THROW(run.createAudioFile(tape, name, 22050, 8, 1), Error::badOutputFileName)
+            << name;
         EXPECT_FALSE(std::filesystem::exists(fits + "n.wav"));
     }
 }
@@ -237,22 +244,25 @@ TEST(Run, LoadsThatCannotBeSentAreRefusedBeforeTheFileExists) {
     const std::string path = dir.file("never.wav");
     {
         TarqoBinFile tape;
+        ConversionRun run;
         tape.loads.push_back(makeLoad(1, {1}));
         tape.loads.push_back(makeLoad(1, {1}));
         tape.loads.back().setLength(8193);
-        EXPECT_FATAL(tape.createAudioFile(path, 22050, 8, 1),
+        EXPECT_FATAL(run.createAudioFile(tape, path, 22050, 8, 1),
                      "Data of load 2 does not fit in 8192 bytes\n");
     }
     for (double huge : {1e9, std::numeric_limits<double>::infinity()}) {
         TarqoBinFile tape;
+        ConversionRun run;
         tape.loads.push_back(makeLoad(1, {1}, 0, huge));
-        EXPECT_FATAL(tape.createAudioFile(path, 22050, 8, 1),
+        EXPECT_FATAL(run.createAudioFile(tape, path, 22050, 8, 1),
                      "Audio file would reach 2 GB, more than a .wav file can hold\n");
     }
     {
         TarqoBinFile tape;
+        ConversionRun run;
         tape.loads.push_back(makeLoad(1, {1}));
-        EXPECT_FATAL(tape.createAudioFile(path, 22050, 12, 1),
+        EXPECT_FATAL(run.createAudioFile(tape, path, 22050, 12, 1),
                      "Only 8 and 16 bits per sample supported\n");
     }
     EXPECT_FALSE(std::filesystem::exists(path));

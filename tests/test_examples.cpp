@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/bit_order.h"
 #include "tape/tarqo_bin_file.h"
 #include "tests/signal_decoder.h"
 #include "tests/support.h"

@@ -81,7 +81,7 @@ std::string bytes(std::initializer_list<int> values) {
 std::string encode(const std::string& text, int number = 10) {
     const auto tape = readTape(basicTape(line(number, text)));
     const auto& data = tape->loads.front().dataBytes;
-    const std::size_t end = static_cast<std::size_t>(tape->dataPosition) - 2;  // before 00 FF
+    const std::size_t end = static_cast<std::size_t>(tape->getDataPosition()) - 2;  // before 00 FF
     return std::string(data.begin(), data.begin() + static_cast<long>(end));
 }
 
@@ -89,13 +89,13 @@ std::string encode(const std::string& text, int number = 10) {
 
 TEST(RootElement, BinaryHeaderAndTextAttributes) {
     auto tape = readTape(raw("<TARQO format=1>\x03\x34\x12\x99\x99</TARQO>"));
-    EXPECT_EQ(tape->fileFormat, 1);
-    EXPECT_EQ(tape->loadCount, 3);
-    EXPECT_EQ(tape->fileLength, 0x1234);
+    EXPECT_EQ(tape->getFileFormat(), 1);
+    EXPECT_EQ(tape->getLoadCount(), 3);
+    EXPECT_EQ(tape->getFileLength(), 0x1234);
     tape = readTape("<TARQO FORMAT=2 loadCount=4 fileLength=1234.5></TARQO>");
-    EXPECT_EQ(tape->fileFormat, 2);
-    EXPECT_EQ(tape->loadCount, 4);
-    EXPECT_EQ(tape->fileLength, 1234.5);
+    EXPECT_EQ(tape->getFileFormat(), 2);
+    EXPECT_EQ(tape->getLoadCount(), 4);
+    EXPECT_EQ(tape->getFileLength(), 1234.5);
     EXPECT_TRUE(tape->loads.empty());
 }
 
@@ -179,7 +179,7 @@ TEST(LoadElement, LoadsKeepFileOrder) {
     EXPECT_EQ(tape->loads[0].getLoadNumber(), 5);
     EXPECT_EQ(tape->loads[1].getLoadNumber(), 6);
     EXPECT_EQ(tape->loads[2].getLoadNumber(), 4);
-    EXPECT_EQ(tape->loadsRead, 3);
+    EXPECT_EQ(tape->getLoadsRead(), 3);
 }
 
 // ---- HEADER, FOOTER and GAP ----
@@ -260,7 +260,7 @@ TEST(DataElement, BinaryPayloadIsPaddedToEvenLength) {
     const auto tape = readTape(
         textTape(raw("<LOAD format=3>\x01<DATA>\x05\x00\x01\x02\x03\x04\x05\x06</DATA></LOAD>")));
     EXPECT_EQ(tape->loads.front().getLength(), 5);
-    EXPECT_EQ(tape->dataLength, 5.0);
+    EXPECT_EQ(tape->getDataLength(), 5.0);
     EXPECT_EQ(dataStart(*tape, 7), bytes({1, 2, 3, 4, 5, 6, 0}));
 }
 
@@ -308,8 +308,8 @@ TEST(HexElement, ValuesGoFromTheAddressOn) {
     EXPECT_EQ(data[0x22], 0xFF);
     EXPECT_EQ(data[0x23], 0x00);    // no digits
     EXPECT_EQ(data[0x1234], 0x77);  // four characters of the address at most
-    EXPECT_EQ(tape->hexByteCount, 1);
-    EXPECT_EQ(tape->dataPosition, 0);  // HEX does not move the BASIC position
+    EXPECT_EQ(tape->getHexByteCount(), 1);
+    EXPECT_EQ(tape->getDataPosition(), 0);  // HEX does not move the BASIC position
 }
 
 TEST(HexElement, OnlyBlanksSeparateValues) {
@@ -322,7 +322,7 @@ TEST(HexElement, OnlyBlanksSeparateValues) {
 
 TEST(HexElement, EmptyTextStoresNothingAndCharHoldsNothing) {
     const auto tape = readTape(dataTape("<HEX address=0 count=5>   <CHAR></CHAR></HEX>"));
-    EXPECT_EQ(tape->hexByteCount, 0);
+    EXPECT_EQ(tape->getHexByteCount(), 0);
     EXPECT_EQ(dataStart(*tape, 2), bytes({0, 0}));
 }
 
@@ -385,7 +385,7 @@ TEST(BasicElement, ProgramEndsWithMarkerAndScreenLoadsDoubleTheirLength) {
     // Lines of 10 bytes in all; the marker follows them.
     const std::string lines = line(10, "AB") + line(20, "PRINT A");
     auto tape = readTape(basicTape(lines, 10, 1));
-    EXPECT_EQ(tape->dataPosition, 12);
+    EXPECT_EQ(tape->getDataPosition(), 12);
     EXPECT_EQ(dataStart(*tape, 13),
               bytes({0x0A, 0x00, 'A', 'B', 0x0D, 0x14, 0x00, 0x74, 'A', 0x0D, 0x00, 0xFF, 0x00}));
     EXPECT_EQ(tape->loads.front().getLength(), 10);
@@ -408,7 +408,7 @@ TEST(BasicElement, ProgramsOutsideTheLoadAreRefused) {
     // 8002 bytes for the first line, then the marker needs 8192 and 8193.
     const std::string first = line(1, std::string(7999, 'A'));
     auto tape = readTape(basicTape(first + line(2, std::string(185, 'B')), 8000));
-    EXPECT_EQ(tape->dataPosition, 8192);
+    EXPECT_EQ(tape->getDataPosition(), 8192);
     EXPECT_FATAL(readTape(basicTape(first + line(2, std::string(186, 'B')), 8000)),
                  "Data of load 1 does not fit in 8192 bytes\n");
     EXPECT_FATAL(readTape(basicTape(first + line(2, std::string(300, 'B')), 8000)),
@@ -501,7 +501,7 @@ TEST(Examples, ReadWithoutError) {
     auto tape = readExample("basic.bml");
     ASSERT_EQ(tape->loads.size(), 1u);
     EXPECT_EQ(tape->loads[0].getFormat(), 1);
-    EXPECT_EQ(tape->loads[0].getLength(), tape->dataPosition);
+    EXPECT_EQ(tape->loads[0].getLength(), tape->getDataPosition());
     // Line 70 is written over two lines of the file, with a break between its forms.
     const std::string line70 =
         bytes({0x46, 0x00, 0x6D, 'A', '$', '=', '"', 'Y', '"', ' ', 0x6E, '2', '0', 0x0D});
@@ -514,8 +514,8 @@ TEST(Examples, ReadWithoutError) {
     EXPECT_EQ(screenLines(tape->loads[0].getLoadNumber()).size(), 102u);
 
     tape = readExample("tape.bin");
-    EXPECT_EQ(tape->fileFormat, 1);
-    EXPECT_EQ(tape->loadCount, 2);
+    EXPECT_EQ(tape->getFileFormat(), 1);
+    EXPECT_EQ(tape->getLoadCount(), 2);
     ASSERT_EQ(tape->loads.size(), 2u);
     EXPECT_EQ(tape->loads[0].getFormat(), 3);
     EXPECT_EQ(tape->loads[1].getLoadNumber(), 2);

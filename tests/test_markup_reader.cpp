@@ -148,7 +148,7 @@ TEST(ReadHexText, StopsBeforeTheNextTagAndAfter512Characters) {
         values += "11 ";
     }
     const auto tape = readTape(tapeWithData("<HEX address=0>" + values + "</HEX>"));
-    EXPECT_EQ(tape->hexByteCount, 171);
+    EXPECT_EQ(tape->getHexByteCount(), 171);
     const auto& data = tape->loads.front().dataBytes;
     EXPECT_EQ(data[170], 0x11);
     EXPECT_EQ(data[171], 0x00);
@@ -194,7 +194,7 @@ TEST(ReadLineText, LinesOf8000CharactersAreRefused) {
 TEST(ReadCharText, CharIsReadByCountSoItMayHoldBrackets) {
     const auto tape =
         readTape(tapeWithData("<HEX address=0010 count=99>3C 3E 41 <CHAR><>A</CHAR></HEX>"));
-    EXPECT_EQ(tape->hexByteCount, 3);
+    EXPECT_EQ(tape->getHexByteCount(), 3);
     const auto& data = tape->loads.front().dataBytes;
     EXPECT_EQ(data[16], 0x3C);
     EXPECT_EQ(data[17], 0x3E);

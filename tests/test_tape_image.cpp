@@ -14,7 +14,7 @@ TEST(TapeImage, FreshImageAndLoadHoldTheirDefaults) {
     EXPECT_EQ(tape.headerLengthOverride, -1.0);
     EXPECT_EQ(tape.footerLengthOverride, -1.0);
     EXPECT_EQ(tape.gapLengthOverride, -1.0);
-    EXPECT_EQ(tape.plainTable[0x74], "PRINT ");
+    EXPECT_EQ(tape.getPlainTable()[0x74], "PRINT ");
 
     TapeLoad load;
     for (std::uint8_t byte : load.dataBytes) {
@@ -60,5 +60,5 @@ TEST(TapeImage, OpenRefusesMissingFilesAndOtherModes) {
                  "Invalid open mode for TarqoBinFile " + missing + "\n");
     EXPECT_FATAL(tape.open(dir.path().string(), "r", 1),
                  "Unable to open " + dir.path().string() + "\n");
-    EXPECT_EQ(tape.verbosity, 1);
+    EXPECT_EQ(tape.getVerbosity(), 1);
 }

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <filesystem>
 
-#include "audio/byte_order.h"
 #include "audio/wav_clock.h"
 #include "audio/wav_file.h"
+#include "base/byte_order.h"
 #include "tests/support.h"
 
 using testing_support::Bytes;

@@ -1,7 +1,7 @@
 // Little-endian word and long-word conversion.
-#include "audio/byte_order.h"
+#include "base/byte_order.h"
 
-#include "app/fatal.h"
+#include "base/fatal.h"
 
 void wordToBytes(std::int32_t value, unsigned char* bytes) {
     const auto bits = static_cast<std::uint32_t>(value);

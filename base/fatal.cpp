@@ -1,5 +1,5 @@
 // The tool's single exit path for errors.
-#include "app/fatal.h"
+#include "base/fatal.h"
 
 #include <cstdio>
 #include <cstdlib>

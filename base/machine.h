@@ -1,0 +1,53 @@
+// The facts of the Tarqo machine and its tapes that more than one layer needs: load formats,
+// the size of a load, the signal's framing, the screen geometry and the limits of names.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace machine {
+
+// Load formats. 1 sends its bytes in order; 2 (a screen) and 3 (binary) send two halves of
+// the data interleaved bit by bit. 1 and 2 are written as markup text, 3 as raw bytes.
+inline constexpr int plainLoadFormat = 1;
+inline constexpr int screenLoadFormat = 2;
+inline constexpr int binaryLoadFormat = 3;
+inline constexpr bool isLoadFormat(int format) {
+    return format >= plainLoadFormat && format <= binaryLoadFormat;
+}
+
+// A load holds at most this many data bytes.
+inline constexpr int loadDataSize = 8192;
+
+// Every load starts with this character after its header tone; the checksum makes it and all
+// characters of the load add up to checkSumTotal (modulo 256). The empty second half of a
+// last pair is this filler.
+inline constexpr std::uint8_t syncCharacter = 0xA5;
+inline constexpr std::uint8_t checkSumTotal = 0xFF;
+inline constexpr std::uint8_t fillerCharacter = 0xFF;
+
+// Tones and gaps that a load has when its tape image says nothing else, in seconds.
+inline constexpr double defaultHeaderLength = 1.0;
+inline constexpr double defaultFooterLength = 0.25;
+
+// The bit cycles, in frames of the 22050 grid: a 0 bit is 3150 Hz, a 1 bit 1575 Hz.
+inline constexpr int frameRate = 22050;
+inline constexpr int zeroBitFrames = 7;
+inline constexpr int oneBitFrames = 14;
+
+// The screen: 160 x 90 pixels, a byte for each group of 8 pixels of a row.
+inline constexpr int screenWidth = 160;
+inline constexpr int screenHeight = 90;
+inline constexpr int screenGroupsPerRow = screenWidth / 8;
+inline constexpr int screenBytes = screenGroupsPerRow * screenHeight;
+// The bit of the byte that shows pixel k of a group, counted from the left. A screen load
+// interleaves its two halves bit by bit, so pixels 0 to 3 arrive as the top bits of the first
+// character of a pair and pixels 4 to 7 as those of the second.
+inline constexpr std::array<std::uint8_t, 8> pixelMasks = {0x80, 0x20, 0x08, 0x02,
+                                                           0x40, 0x10, 0x04, 0x01};
+
+// Names (tape name, audio file name, screen bitmap name) hold at most this many characters.
+inline constexpr std::size_t maxNameLength = 255;
+
+}  // namespace machine
