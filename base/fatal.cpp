@@ -15,6 +15,10 @@ void setFatalHook(FatalHook hook) {
     fatalHook = hook;
 }
 
+FatalHook currentFatalHook() {
+    return fatalHook;
+}
+
 void throwFatalError(std::string_view message) {
     throw FatalError{std::string(message)};
 }

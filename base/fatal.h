@@ -16,6 +16,19 @@ namespace kelvanto {
 // error; a hook that returns lets the process end as usual.
 using FatalHook = void (*)(std::string_view message);
 void setFatalHook(FatalHook hook);
+FatalHook currentFatalHook();
+
+// Sets a hook for its lifetime and puts the previous one back.
+class FatalHookScope {
+  public:
+    explicit FatalHookScope(FatalHook hook) : previous(currentFatalHook()) { setFatalHook(hook); }
+    ~FatalHookScope() { setFatalHook(previous); }
+    FatalHookScope(const FatalHookScope&) = delete;
+    FatalHookScope& operator=(const FatalHookScope&) = delete;
+
+  private:
+    FatalHook previous;
+};
 
 // What the test and fuzz hook throws.
 struct FatalError {

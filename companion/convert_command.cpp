@@ -1,0 +1,58 @@
+// kelvanto-tape convert IN OUT: a tape image in its canonical text (.bml) or binary (.bin)
+// layout, sending the same signal and reading back as the same loads.
+#include <iostream>
+
+#include "companion/arguments.h"
+#include "companion/command_error.h"
+#include "companion/commands.h"
+#include "companion/output_file.h"
+#include "companion/tape_input.h"
+#include "tape/tape_writer.h"
+
+namespace {
+
+constexpr const char* help =
+    "Usage: kelvanto-tape convert [--to bml|bin] [--force] IN OUT\n"
+    "Writes the tape image IN (.bml or .bin) in the canonical layout that OUT's name asks for:\n"
+    ".bml (markup text) or .bin (binary). OUT may be - for standard output with --to.\n"
+    "Loads are converted between formats so that the tape sends the same signal.\n"
+    "  --to bml|bin  the layout, whatever OUT is called\n"
+    "  -f, --force   replace an existing OUT\n";
+
+}  // namespace
+
+int convertCommand(const Words& words) {
+    const Arguments arguments("convert", words,
+                              {{"to", 0, true}, {"force", 'f', false}, {"help", 0, false}});
+    if (arguments.has("help")) {
+        std::cout << help;
+        return 0;
+    }
+    if (arguments.words().size() != 2) {
+        throw CommandError("convert", "needs an input and an output name (see --help)");
+    }
+    const std::string& input = arguments.words()[0];
+    const std::string& output = arguments.words()[1];
+    TapeLayout layout = TapeLayout::text;
+    if (const auto to = arguments.value("to")) {
+        if (*to != "bml" && *to != "bin") {
+            throw CommandError("convert", "--to takes bml or bin, not " + *to);
+        }
+        layout = *to == "bin" ? TapeLayout::binary : TapeLayout::text;
+    } else if (!layoutForName(output, layout)) {
+        throw CommandError(output, output == "-" ? "standard output needs --to bml or --to bin"
+                                                 : "the output name must end in .bml or .bin");
+    }
+    const auto tape = readTapeImage(input);
+    WrittenTape written;
+    try {
+        written = TapeWriter(*tape).write(*tape, layout);
+    } catch (const TapeWriteError& error) {
+        throw CommandError(input, error.what());
+    }
+    for (const std::string& warning : written.warnings) {
+        reportWarning(input, warning);
+    }
+    writeOutputFile(output, written.bytes, arguments.has("force"), input);
+    return 0;
+}

@@ -1,0 +1,135 @@
+// kelvanto-tape list FILE...: one line per load (format, number, length, tones, checksums,
+// contents), the tape's name, load count and audio length; BASIC text and hex on request.
+#include <cstdio>
+#include <iostream>
+
+#include "audio/signal_length.h"
+#include "base/machine.h"
+#include "companion/arguments.h"
+#include "companion/command_error.h"
+#include "companion/commands.h"
+#include "companion/tape_input.h"
+#include "tape/basic_program.h"
+#include "tape/load_layout.h"
+
+namespace {
+
+constexpr const char* help =
+    "Usage: kelvanto-tape list [--basic] [--hex] FILE...\n"
+    "Lists the loads of each tape image: position, format, load number, length, header,\n"
+    "footer and gap seconds, the stated and the computed checksum (OK or BAD) and what the\n"
+    "load holds; then the tape's name, its load count and the length of its audio.\n"
+    "  --basic  print each BASIC program as numbered text lines\n"
+    "  --hex    print each load's data up to its length in hex\n"
+    "A tape with a bad checksum still lists with status 0; an unreadable file gives 1.\n";
+
+// The audio as kelvanto writes it by default; a second is the same length in every format.
+constexpr int listRate = 22050;
+constexpr int listBits = 8;
+constexpr int listChannels = 2;
+
+template <typename... Args>
+std::string format(const char* pattern, Args... args) {
+    char text[160];
+    std::snprintf(text, sizeof text, pattern, args...);
+    return text;
+}
+
+std::size_t programExtent(const TapeLoad& load) {
+    const int length = std::max(0, load.getLength());
+    return static_cast<std::size_t>(length + length % 2);
+}
+
+std::string holds(const TapeLoad& load) {
+    if (const auto program = findBasicProgram(load, programExtent(load))) {
+        const std::size_t lines = program->lines.size();
+        return "BASIC program of " + std::to_string(lines) + (lines == 1 ? " line" : " lines");
+    }
+    return load.getFormat() == machine::screenLoadFormat ? "screen" : "data";
+}
+
+void printHex(const TapeLoad& load) {
+    const int length = std::max(0, load.getLength());
+    for (int at = 0; at < length; at += 16) {
+        std::string values;
+        std::string characters;
+        for (int i = at; i < at + 16; ++i) {
+            if (i >= length) {
+                values += "   ";
+                continue;
+            }
+            const std::uint8_t byte = load.byteAt(i);
+            values += format("%02x ", byte);
+            characters.push_back(byte >= 32 && byte <= 126 ? static_cast<char>(byte) : '.');
+        }
+        std::cout << format("    %04x  ", at) << values << " " << characters << "\n";
+    }
+}
+
+void listTape(const std::string& name, bool basic, bool hex) {
+    const auto tape = readTapeImage(name);
+    std::cout << printable(name) << "\n";
+    std::cout << "   #  format  number  length  header  footer     gap  stated  computed       "
+                 "holds\n";
+    double seconds = 0.0;
+    int position = 0;
+    for (const TapeLoad& load : tape->loads) {
+        ++position;
+        const LoadCharacters sent = loadLayout::sentCharacters(load);
+        const std::string stated = sent.hasCheckSum ? format("%02x", sent.statedCheckSum) : "-";
+        const std::string computed = sent.hasCheckSum ? format("%02x", sent.computedCheckSum) : "-";
+        const char* verdict = !sent.hasCheckSum ? "--" : sent.checkSumRight() ? "OK" : "BAD";
+        std::cout << format("%4d  %6d  %6d  %6d  %6.2f  %6.2f  %6.2f  %6s  %8s  %-3s  ", position,
+                            load.getFormat(), load.getLoadNumber(), load.getLength(),
+                            load.getHeaderLength(), load.getFooterLength(), load.getGapLength(),
+                            stated.c_str(), computed.c_str(), verdict)
+                  << holds(load) << "\n";
+        seconds += loadSeconds(load, listRate, listBits, listChannels);
+    }
+    const std::size_t count = tape->loads.size();
+    std::cout << "name \"" << printable(tape->getName()) << "\", " << count
+              << (count == 1 ? " load, " : " loads, ") << format("%.3f", seconds)
+              << " s of audio\n";
+    position = 0;
+    for (const TapeLoad& load : tape->loads) {
+        ++position;
+        const auto program = basic ? findBasicProgram(load, programExtent(load)) : std::nullopt;
+        if (program) {
+            std::cout << "  load " << position << ": BASIC\n";
+            for (const BasicLine& line : program->lines) {
+                std::cout << format("    %5d ", line.number)
+                          << printable(basicLineText(line.codes, tape->getPlainTable(),
+                                                     tape->getQuotedTable()))
+                          << "\n";
+            }
+        }
+        if (hex) {
+            std::cout << "  load " << position << ": " << load.getLength() << " bytes\n";
+            printHex(load);
+        }
+    }
+}
+
+}  // namespace
+
+int listCommand(const Words& words) {
+    const Arguments arguments("list", words,
+                              {{"basic", 0, false}, {"hex", 0, false}, {"help", 0, false}});
+    if (arguments.has("help")) {
+        std::cout << help;
+        return 0;
+    }
+    if (arguments.words().empty()) {
+        throw CommandError("list", "needs at least one tape image (see --help)");
+    }
+    int status = 0;
+    for (const std::string& name : arguments.words()) {
+        try {
+            listTape(name, arguments.has("basic"), arguments.has("hex"));
+        } catch (const CommandError& error) {
+            reportError(error.subject, error.what());
+            status = 1;
+        }
+    }
+    return status;
+}

@@ -1,0 +1,75 @@
+// kelvanto-tape: the companion of kelvanto. Writes tape images in their canonical layouts,
+// lists them, exports screens and plays them, one subcommand per file.
+#include <cstring>
+#include <iostream>
+#include <new>
+
+#include "base/fatal.h"
+#include "base/messages.h"
+#include "companion/command_error.h"
+#include "companion/commands.h"
+
+namespace {
+
+constexpr const char* version = "kelvanto-tape (Kelvanto v2.0beta)\n";
+constexpr const char* usage =
+    "Usage: kelvanto-tape COMMAND [options] FILE...\n"
+    "Commands:\n"
+    "  convert IN OUT     write a tape image as canonical .bml or .bin\n"
+    "  list FILE...       the loads of tape images: formats, lengths, checksums, contents\n"
+    "  screen IN -o PIC   a screen load as a 160 x 90 picture (.pbm or .bmp)\n"
+    "  play TAPE          the tape's signal as a WAV stream on standard output\n"
+    "Run 'kelvanto-tape COMMAND --help' for the options of a command.\n"
+    "Exit status: 0 on success, 1 on failure.\n";
+
+struct Command {
+    const char* name;
+    int (*run)(const Words&);
+};
+constexpr Command commands[] = {{"convert", convertCommand},
+                                {"list", listCommand},
+                                {"screen", screenCommand},
+                                {"play", playCommand}};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The layers beneath end the process on a failure; here they throw, so that every failure
+    // is reported in this program's own form.
+    kelvanto::setFatalHook(kelvanto::throwFatalError);
+    const Words words(argv + std::min(argc, 1), argv + argc);
+    if (words.empty()) {
+        std::cerr << usage;
+        return 1;
+    }
+    const std::string& name = words.front();
+    if (name == "--help" || name == "-h") {
+        std::cout << usage;
+        return 0;
+    }
+    if (name == "--version") {
+        std::cout << version;
+        return 0;
+    }
+    try {
+        for (const Command& command : commands) {
+            if (name == command.name) {
+                const int status = command.run(Words(words.begin() + 1, words.end()));
+                std::cout.flush();
+                if (!std::cout) {
+                    reportError("standard output", std::strerror(errno));
+                    return 1;
+                }
+                return status;
+            }
+        }
+        reportError("", "unknown command " + name + " (see --help)");
+    } catch (const CommandError& error) {
+        reportError(error.subject, error.what());
+    } catch (const kelvanto::FatalError& error) {
+        reportError("", error.message);
+    } catch (const std::bad_alloc&) {
+        reportError("", "Out of memory");
+    }
+    return 1;
+}

@@ -1,0 +1,123 @@
+// kelvanto-tape play TAPE: the signal kelvanto would write, as a WAV stream on standard
+// output whose sizes are right from the first byte, for a player such as aplay.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+#include "audio/conversion_run.h"
+#include "base/fatal.h"
+#include "companion/arguments.h"
+#include "companion/command_error.h"
+#include "companion/commands.h"
+#include "companion/tape_input.h"
+
+namespace {
+
+constexpr const char* help =
+    "Usage: kelvanto-tape play [-b 8|16] [-c 1|2] [-k 22050|44100] TAPE | aplay\n"
+    "Writes the signal of the tape image TAPE as a WAV stream on standard output, the same\n"
+    "bytes as kelvanto would write into a file, so a tape plays into the machine directly.\n"
+    "  -b, --bits N      bits per sample (default 8)\n"
+    "  -c, --channels N  channels (default 2)\n"
+    "  -k, --rate N      samples per second (default 22050)\n";
+
+// The whole file is rendered first, so that the header holds the real sizes; a stream cannot
+// be patched afterwards. It lives in a temporary file that is gone once played.
+class RenderedAudio {
+  public:
+    RenderedAudio() {
+        const char* folder = std::getenv("TMPDIR");
+        name = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") +
+               "/kelvanto-play-XXXXXX.wav";
+        const int fd = ::mkstemps(name.data(), 4);
+        if (fd < 0) {
+            throw CommandError("temporary file", std::strerror(errno));
+        }
+        ::close(fd);
+    }
+    ~RenderedAudio() { ::unlink(name.c_str()); }
+    RenderedAudio(const RenderedAudio&) = delete;
+    RenderedAudio& operator=(const RenderedAudio&) = delete;
+    const std::string& path() const { return name; }
+
+  private:
+    std::string name;
+};
+
+void copyToStandardOutput(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        throw CommandError("temporary file", std::strerror(errno));
+    }
+    char block[1 << 16];
+    for (;;) {
+        ssize_t got = ::read(fd, block, sizeof block);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put =
+                ::write(STDOUT_FILENO, block + done, static_cast<std::size_t>(got - done));
+            if (put < 0 && errno == EINTR) {
+                continue;
+            }
+            if (put <= 0) {
+                const int error = errno;
+                ::close(fd);
+                throw CommandError("standard output", std::strerror(error));
+            }
+            done += put;
+        }
+    }
+    ::close(fd);
+}
+
+}  // namespace
+
+int playCommand(const Words& words) {
+    const Arguments arguments(
+        "play", words,
+        {{"bits", 'b', true}, {"channels", 'c', true}, {"rate", 'k', true}, {"help", 0, false}});
+    if (arguments.has("help")) {
+        std::cout << help;
+        return 0;
+    }
+    if (arguments.words().size() != 1) {
+        throw CommandError("play", "needs one tape image (see --help)");
+    }
+    if (::isatty(STDOUT_FILENO)) {
+        throw CommandError("standard output",
+                           "is a terminal; send the stream to a player: kelvanto-tape play "
+                           "TAPE | aplay");
+    }
+    const int bits = static_cast<int>(arguments.number("bits", 8, 0, 64));
+    const int channels = static_cast<int>(arguments.number("channels", 2, 0, 64));
+    const int rate = static_cast<int>(arguments.number("rate", 22050, 0, 1000000));
+    const std::string& input = arguments.words()[0];
+    const auto tape = readTapeImage(input);
+    if (tape->loads.empty()) {
+        throw CommandError(input, "holds no loads");
+    }
+    // A player that stops reading ends the copy with an error, not the process.
+    std::signal(SIGPIPE, SIG_IGN);
+    RenderedAudio audio;
+    {
+        ConversionRun run;
+        try {
+            run.createAudioFile(*tape, audio.path(), rate, bits, channels);
+            run.finish();
+        } catch (const kelvanto::FatalError& error) {
+            throw CommandError(input, error.message);
+        }
+    }
+    copyToStandardOutput(audio.path());
+    return 0;
+}

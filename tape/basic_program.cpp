@@ -1,0 +1,61 @@
+// Finding a BASIC program in a load's data and writing its lines back as text.
+#include "tape/basic_program.h"
+
+namespace {
+
+constexpr std::uint8_t lineEnd = 0x0D;
+constexpr std::uint8_t quote = '"';
+// The end marker reads as the line number 0xFF00, which no program line has.
+constexpr int endMarker = 0xFF00;
+constexpr const char* lineBreak = "<BR>\n\t\t\t\t</BR>";
+
+}  // namespace
+
+std::optional<BasicProgram> findBasicProgram(const TapeLoad& load, std::size_t extent) {
+    BasicProgram program;
+    std::size_t at = 0;
+    while (at + 2 <= extent) {
+        const int number =
+            load.byteAt(static_cast<long>(at)) | load.byteAt(static_cast<long>(at) + 1) << 8;
+        if (number == endMarker) {
+            if (program.lines.empty()) {
+                return std::nullopt;
+            }
+            program.end = at + 2;
+            return program;
+        }
+        BasicLine line;
+        line.number = number;
+        std::size_t code = at + 2;
+        while (code < extent && load.byteAt(static_cast<long>(code)) != lineEnd) {
+            line.codes.push_back(load.byteAt(static_cast<long>(code)));
+            ++code;
+        }
+        if (code >= extent) {
+            return std::nullopt;
+        }
+        program.lines.push_back(std::move(line));
+        at = code + 1;
+    }
+    return std::nullopt;
+}
+
+std::string basicLineText(const std::vector<std::uint8_t>& codes, const CodeTable& plainTable,
+                          const CodeTable& quotedTable, std::size_t breakAfter) {
+    std::string text;
+    std::size_t segment = 0;
+    bool inString = false;
+    for (const std::uint8_t code : codes) {
+        const std::string& form = inString ? quotedTable[code] : plainTable[code];
+        if (breakAfter > 0 && !inString && segment > 0 && segment + form.size() > breakAfter) {
+            text += lineBreak;
+            segment = 0;
+        }
+        text += form;
+        segment += form.size();
+        if (code == quote) {
+            inString = !inString;
+        }
+    }
+    return text;
+}

@@ -1,0 +1,329 @@
+// The canonical text and binary layouts of a tape image, with the conversion of loads between
+// the formats that each layout holds.
+#include "tape/tape_writer.h"
+
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+#include "base/fatal.h"
+#include "base/machine.h"
+#include "tape/basic_program.h"
+#include "tape/load_layout.h"
+
+namespace {
+
+using machine::binaryLoadFormat;
+using machine::plainLoadFormat;
+
+constexpr std::size_t hexLineBytes = 16;
+// LINE texts longer than this are broken with <BR> forms.
+constexpr std::size_t lineBreakLength = 200;
+// The root tag's values stand in a stretch of this many characters, blanks after the '>'.
+constexpr std::size_t rootStretch = 40;
+// Lengths that differ by less than this are the same length on tape.
+constexpr double lengthTolerance = 1e-9;
+
+template <typename... Args>
+std::string format(const char* pattern, Args... args) {
+    char text[128];
+    std::snprintf(text, sizeof text, pattern, args...);
+    return text;
+}
+
+bool sameLength(double a, double b) {
+    return std::fabs(a - b) <= lengthTolerance || (!(a > 0.0) && !(b > 0.0));
+}
+
+// The bytes a load's data keeps: its length rounded up to even (binary loads store one more
+// byte when odd, and that byte is the filler they send).
+std::size_t dataExtent(const TapeLoad& load) {
+    const int length = std::max(0, load.getLength());
+    return static_cast<std::size_t>(length + length % 2);
+}
+
+std::string loadName(int position) {
+    return "load " + std::to_string(position) + ": ";
+}
+
+// The counted characters a load sends (data characters, then the stated checksum) and the
+// filler, so that a load of the other layout's format sends the same and states the same.
+std::vector<std::uint8_t> countedCharacters(const LoadCharacters& sent) {
+    std::vector<std::uint8_t> counted(
+        sent.characters.begin(),
+        sent.characters.begin() + static_cast<long>(sent.countedCharacters()));
+    if (!counted.empty()) {
+        counted.back() = sent.statedCheckSum;
+    }
+    return counted;
+}
+
+TapeLoad withLengthsOf(TapeLoad converted, const TapeLoad& load) {
+    converted.setHeaderLength(load.getHeaderLength());
+    converted.setFooterLength(load.getFooterLength());
+    converted.setGapLength(load.getGapLength());
+    return converted;
+}
+
+// A seconds pair of the binary layout: whole seconds and hundredths, rounded down, with the
+// hundredths counted from the decimal value (0.29 s is 0 and 29, never 28).
+struct SecondsPair {
+    std::uint8_t seconds = 0;
+    std::uint8_t hundredths = 0;
+    double value() const { return seconds + hundredths / 100.0; }
+};
+
+SecondsPair secondsPair(double length) {
+    SecondsPair pair;
+    if (!(length > 0.0)) {
+        return pair;
+    }
+    const double total = std::min(std::floor(length * 100.0 + 1e-6), 255.0 * 100 + 99);
+    const auto whole = static_cast<int>(total);
+    pair.seconds = static_cast<std::uint8_t>(whole / 100);
+    pair.hundredths = static_cast<std::uint8_t>(whole % 100);
+    return pair;
+}
+
+void putWordBytes(std::string& out, int value) {
+    out.push_back(static_cast<char>(value & 0xFF));
+    out.push_back(static_cast<char>((value >> 8) & 0xFF));
+}
+
+void putPair(std::string& out, const SecondsPair& pair) {
+    out.push_back(static_cast<char>(pair.seconds));
+    out.push_back(static_cast<char>(pair.hundredths));
+}
+
+// A length as "%f" reads back; a warning names what changed when it is not the same.
+void checkTextLength(const char* what, double length, std::vector<std::string>& changes) {
+    const double written = std::strtod(format("%f", length).c_str(), nullptr);
+    if (!sameLength(written, length)) {
+        changes.push_back(format("%s length %.9g s written as %f s", what, length, length));
+    }
+}
+
+void checkPairLength(const char* what, double length, std::vector<std::string>& changes) {
+    const SecondsPair pair = secondsPair(length);
+    if (!sameLength(pair.value(), length)) {
+        changes.push_back(format("%s length %.9g s written as %d.%02d s", what, length,
+                                 pair.seconds, pair.hundredths));
+    }
+}
+
+std::string joined(const std::vector<std::string>& parts) {
+    std::string text;
+    for (const std::string& part : parts) {
+        text += (text.empty() ? "" : "; ") + part;
+    }
+    return text;
+}
+
+}  // namespace
+
+bool layoutForName(const std::string& name, TapeLayout& layout) {
+    if (name.size() < 4) {
+        return false;
+    }
+    std::string extension = name.substr(name.size() - 4);
+    for (char& c : extension) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (extension == ".bml") {
+        layout = TapeLayout::text;
+        return true;
+    }
+    if (extension == ".bin") {
+        layout = TapeLayout::binary;
+        return true;
+    }
+    return false;
+}
+
+std::string TapeWriter::textData(const TapeLoad& load, bool basic) const {
+    const std::size_t extent = dataExtent(load);
+    std::string out = format("\t\t<DATA length=%d>\n", load.getLength());
+    std::size_t at = 0;
+    if (basic) {
+        const auto program = findBasicProgram(load, extent);
+        out += "\t\t\t<BASIC>\n";
+        for (const BasicLine& line : program->lines) {
+            out += format("\t\t\t\t<LINE number=%4d>", line.number);
+            out += basicLineText(line.codes, tables.getPlainTable(), tables.getQuotedTable(),
+                                 lineBreakLength);
+            out += "</LINE>\n";
+        }
+        out += "\t\t\t</BASIC>\n";
+        at = program->end;
+    }
+    while (at < extent) {
+        // A run of more than 16 zero bytes is left out: a new load holds zeros already.
+        std::size_t zeros = 0;
+        while (at + zeros < extent && load.byteAt(static_cast<long>(at + zeros)) == 0) {
+            ++zeros;
+        }
+        if (zeros > hexLineBytes) {
+            at += zeros;
+            continue;
+        }
+        const std::size_t count = std::min(hexLineBytes, extent - at);
+        std::string values;
+        std::string characters;
+        for (std::size_t i = 0; i < hexLineBytes; ++i) {
+            if (i >= count) {
+                values += "   ";
+                continue;
+            }
+            const std::uint8_t byte = load.byteAt(static_cast<long>(at + i));
+            values += format("%2.2x ", byte);
+            characters.push_back(byte >= 32 && byte <= 126 ? static_cast<char>(byte) : '.');
+        }
+        out += format("\t\t\t<HEX address=%4.4x>", static_cast<unsigned>(at)) + values + "<CHAR>" +
+               characters + "</CHAR></HEX>\n";
+        at += count;
+    }
+    out += "\t\t</DATA>\n";
+    return out;
+}
+
+std::string TapeWriter::textLoad(const TapeLoad& load, int number) const {
+    const std::string gap =
+        load.getGapLength() != 0.0 ? format(" gapLength=%f", load.getGapLength()) : "";
+    std::string head =
+        format("\t<LOAD format=%d loadNumber=%d headerLength=%f footerLength=%f", load.getFormat(),
+               number, load.getHeaderLength(), load.getFooterLength()) +
+        gap + format(" checkSum=0x%2.2x>\n", load.getCheckSum()) +
+        format("\t\t<HEADER headerLength=%f></HEADER>\n", load.getHeaderLength());
+    const std::string tail =
+        format("\t\t<FOOTER footerLength=%f></FOOTER>\n", load.getFooterLength()) +
+        format("\t\t<GAP gapLength=%0.6f></GAP>\n", load.getGapLength()) + "\t</LOAD>\n";
+    if (findBasicProgram(load, dataExtent(load))) {
+        std::string element = head + textData(load, true) + tail;
+        if (readsBack(load, element)) {
+            return element;
+        }
+    }
+    return head + textData(load, false) + tail;
+}
+
+bool TapeWriter::readsBack(const TapeLoad& load, const std::string& element) const {
+    TarqoBinFile copy;
+    copy.setQuiet(true);
+    std::istringstream stream("<TARQO format=2>" + element + "</TARQO>");
+    try {
+        kelvanto::FatalHookScope throwing(kelvanto::throwFatalError);
+        copy.read(stream, 0);
+    } catch (const kelvanto::FatalError&) {
+        return false;
+    } catch (const Error::endOfFile&) {
+        return false;
+    }
+    if (copy.loads.size() != 1) {
+        return false;
+    }
+    const TapeLoad& read = copy.loads.front();
+    if (read.getLength() != load.getLength() || read.getCheckSum() != load.getCheckSum()) {
+        return false;
+    }
+    const std::size_t extent = dataExtent(load);
+    for (std::size_t i = 0; i < extent; ++i) {
+        if (read.byteAt(static_cast<long>(i)) != load.byteAt(static_cast<long>(i))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+WrittenTape TapeWriter::write(const TarqoBinFile& tape, TapeLayout layout) const {
+    WrittenTape written;
+    std::string body;
+    int position = 0;
+    for (const TapeLoad& load : tape.loads) {
+        ++position;
+        std::vector<std::string> changes;
+        const LoadCharacters sent = loadLayout::sentCharacters(load);
+        if (layout == TapeLayout::text) {
+            TapeLoad plain = load;
+            if (load.getFormat() == binaryLoadFormat) {
+                if (!sent.hasCheckSum) {
+                    changes.push_back(
+                        "a binary load of length 0 sends no characters; written "
+                        "as a plain load, which sends a checksum pair");
+                } else if (sent.filler && sent.checkSumRight() &&
+                           sent.characters.back() != machine::fillerCharacter) {
+                    changes.push_back(
+                        format("filler 0x%2.2x written as 0xff", sent.characters.back()));
+                }
+                plain = withLengthsOf(
+                    loadLayout::loadSending(plainLoadFormat, countedCharacters(sent), {}), load);
+            }
+            checkTextLength("header", load.getHeaderLength(), changes);
+            checkTextLength("footer", load.getFooterLength(), changes);
+            checkTextLength("gap", load.getGapLength(), changes);
+            body += textLoad(plain, position);
+        } else {
+            TapeLoad binaryLoad = load;
+            if (load.getFormat() != binaryLoadFormat) {
+                const std::vector<std::uint8_t> counted = countedCharacters(sent);
+                if (counted.size() > static_cast<std::size_t>(machine::loadDataSize)) {
+                    throw TapeWriteError(loadName(position) + std::to_string(counted.size()) +
+                                         " characters, more than a binary load holds (8192)");
+                }
+                std::optional<std::uint8_t> filler;
+                if (sent.filler) {
+                    filler = sent.characters.back();
+                }
+                binaryLoad =
+                    withLengthsOf(loadLayout::loadSending(binaryLoadFormat, counted, filler), load);
+            }
+            checkPairLength("header", load.getHeaderLength(), changes);
+            checkPairLength("footer", load.getFooterLength(), changes);
+            checkPairLength("gap", load.getGapLength(), changes);
+            body += "<LOAD format=3>";
+            body.push_back(static_cast<char>(position & 0xFF));
+            body += "<HEADER>";
+            putPair(body, secondsPair(binaryLoad.getHeaderLength()));
+            body += "</HEADER><DATA>";
+            putWordBytes(body, binaryLoad.getLength());
+            const std::size_t extent = dataExtent(binaryLoad);
+            for (std::size_t i = 0; i < extent; ++i) {
+                body.push_back(static_cast<char>(binaryLoad.byteAt(static_cast<long>(i))));
+            }
+            body += "</DATA><FOOTER>";
+            putPair(body, secondsPair(binaryLoad.getFooterLength()));
+            body += "</FOOTER><GAP>";
+            putPair(body, secondsPair(binaryLoad.getGapLength()));
+            body += "</GAP></LOAD>";
+        }
+        if (!changes.empty()) {
+            written.warnings.push_back(loadName(position) + joined(changes));
+        }
+    }
+    const std::string& name = tape.getName();
+    const int count = static_cast<int>(tape.loads.size());
+    if (layout == TapeLayout::text) {
+        if (!name.empty()) {
+            body = "\t<NAME>" + name + "</NAME>\n" + body;
+        }
+        body += "</TARQO>";
+        const std::string start = format("<TARQO format=2 loadCount=");
+        const std::size_t total = start.size() + rootStretch + body.size();
+        std::string stretch = format("%d fileLength=%0.0f>", count, static_cast<double>(total));
+        stretch.resize(rootStretch - 1, ' ');
+        written.bytes = start + stretch + "\n" + body;
+    } else {
+        if (!name.empty()) {
+            body = "<NAME>" + name + "</NAME>" + body;
+        }
+        body += "</TARQO>";
+        std::string start = "<TARQO format=1>";
+        const std::size_t total = start.size() + 5 + body.size();
+        // The count and the length are for information only; a larger tape keeps their ends.
+        start.push_back(static_cast<char>(std::min(count, 255)));
+        putWordBytes(start, static_cast<int>(std::min<std::size_t>(total, 0xFFFF)));
+        start.push_back('\0');
+        start.push_back('\0');
+        written.bytes = start + body;
+    }
+    return written;
+}
