@@ -10,6 +10,7 @@
 #include "audio/screen_bitmap.h"
 #include "audio/wav_clock.h"
 #include "base/fatal.h"
+#include "base/formatted.h"
 #include "base/machine.h"
 #include "base/messages.h"
 
@@ -17,12 +18,6 @@ namespace {
 
 // The longest framed character: start bit, eight 1 bits, stop bit, in frames.
 constexpr double longestCharacterFrames = 7 + 8 * 14 + 14;
-
-std::string hexText(const char* format, int a, int b = 0) {
-    char text[96];
-    std::snprintf(text, sizeof text, format, a, b);
-    return text;
-}
 
 // Bytes of a tone of this many seconds: whole 1-bit cycles until the clock, which counts one
 // byte more than was written, reaches the length.
@@ -155,12 +150,12 @@ void ConversionRun::sendPair(int format, bool filler, std::uint8_t first, std::u
 void ConversionRun::reportCheckSum(const LoadCharacters& sent) const {
     if (sent.checkSumRight()) {
         if (verbosity != 0) {
-            std::cout << hexText("    Checksum %x is OK!\n", sent.statedCheckSum) << std::flush;
+            std::cout << formatted("    Checksum %x is OK!\n", sent.statedCheckSum) << std::flush;
         }
         return;
     }
-    std::cerr << hexText("Calculated Checksum = %x - Read Checksum = %x\n", sent.computedCheckSum,
-                         sent.statedCheckSum)
+    std::cerr << formatted("Calculated Checksum = %x - Read Checksum = %x\n", sent.computedCheckSum,
+                           sent.statedCheckSum)
               << "Repairing checksum\n"
               << std::flush;
 }

@@ -40,8 +40,9 @@ int convertCommand(const Words& words) {
         }
         layout = *to == "bin" ? TapeLayout::binary : TapeLayout::text;
     } else if (!layoutForName(output, layout)) {
-        throw CommandError(output, output == "-" ? "standard output needs --to bml or --to bin"
-                                                 : "the output name must end in .bml or .bin");
+        throw CommandError(output == "-" ? "convert" : output,
+                           output == "-" ? "standard output needs --to bml or --to bin"
+                                         : "the output name must end in .bml or .bin");
     }
     const auto tape = readTapeImage(input);
     WrittenTape written;

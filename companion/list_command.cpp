@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "audio/signal_length.h"
+#include "base/formatted.h"
 #include "base/machine.h"
 #include "companion/arguments.h"
 #include "companion/command_error.h"
@@ -27,13 +28,6 @@ constexpr const char* help =
 constexpr int listRate = 22050;
 constexpr int listBits = 8;
 constexpr int listChannels = 2;
-
-template <typename... Args>
-std::string format(const char* pattern, Args... args) {
-    char text[160];
-    std::snprintf(text, sizeof text, pattern, args...);
-    return text;
-}
 
 std::size_t programExtent(const TapeLoad& load) {
     const int length = std::max(0, load.getLength());
@@ -59,10 +53,10 @@ void printHex(const TapeLoad& load) {
                 continue;
             }
             const std::uint8_t byte = load.byteAt(i);
-            values += format("%02x ", byte);
+            values += formatted("%02x ", byte);
             characters.push_back(byte >= 32 && byte <= 126 ? static_cast<char>(byte) : '.');
         }
-        std::cout << format("    %04x  ", at) << values << " " << characters << "\n";
+        std::cout << formatted("    %04x  ", at) << values << " " << characters << "\n";
     }
 }
 
@@ -76,19 +70,20 @@ void listTape(const std::string& name, bool basic, bool hex) {
     for (const TapeLoad& load : tape->loads) {
         ++position;
         const LoadCharacters sent = loadLayout::sentCharacters(load);
-        const std::string stated = sent.hasCheckSum ? format("%02x", sent.statedCheckSum) : "-";
-        const std::string computed = sent.hasCheckSum ? format("%02x", sent.computedCheckSum) : "-";
+        const std::string stated = sent.hasCheckSum ? formatted("%02x", sent.statedCheckSum) : "-";
+        const std::string computed =
+            sent.hasCheckSum ? formatted("%02x", sent.computedCheckSum) : "-";
         const char* verdict = !sent.hasCheckSum ? "--" : sent.checkSumRight() ? "OK" : "BAD";
-        std::cout << format("%4d  %6d  %6d  %6d  %6.2f  %6.2f  %6.2f  %6s  %8s  %-3s  ", position,
-                            load.getFormat(), load.getLoadNumber(), load.getLength(),
-                            load.getHeaderLength(), load.getFooterLength(), load.getGapLength(),
-                            stated.c_str(), computed.c_str(), verdict)
+        std::cout << formatted("%4d  %6d  %6d  %6d  %6.2f  %6.2f  %6.2f  %6s  %8s  %-3s  ",
+                               position, load.getFormat(), load.getLoadNumber(), load.getLength(),
+                               load.getHeaderLength(), load.getFooterLength(), load.getGapLength(),
+                               stated.c_str(), computed.c_str(), verdict)
                   << holds(load) << "\n";
         seconds += loadSeconds(load, listRate, listBits, listChannels);
     }
     const std::size_t count = tape->loads.size();
     std::cout << "name \"" << printable(tape->getName()) << "\", " << count
-              << (count == 1 ? " load, " : " loads, ") << format("%.3f", seconds)
+              << (count == 1 ? " load, " : " loads, ") << formatted("%.3f", seconds)
               << " s of audio\n";
     position = 0;
     for (const TapeLoad& load : tape->loads) {
@@ -97,7 +92,7 @@ void listTape(const std::string& name, bool basic, bool hex) {
         if (program) {
             std::cout << "  load " << position << ": BASIC\n";
             for (const BasicLine& line : program->lines) {
-                std::cout << format("    %5d ", line.number)
+                std::cout << formatted("    %5d ", line.number)
                           << printable(basicLineText(line.codes, tape->getPlainTable(),
                                                      tape->getQuotedTable()))
                           << "\n";

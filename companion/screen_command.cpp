@@ -57,7 +57,10 @@ int screenCommand(const Words& words) {
     const std::string& input = arguments.words()[0];
     const auto tape = readTapeImage(input);
     const long count = static_cast<long>(tape->loads.size());
-    long position = arguments.number("load", 0, 1, std::max(1L, count));
+    // With an offset the load is any load, the first by default; without one it must be a
+    // screen load, the first of them by default.
+    long position =
+        arguments.number("load", arguments.has("offset") ? 1 : 0, 1, std::max(1L, count));
     if (position == 0) {
         for (long i = 0; i < count && position == 0; ++i) {
             if (tape->loads[static_cast<std::size_t>(i)].getFormat() == machine::screenLoadFormat) {

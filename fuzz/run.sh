@@ -9,7 +9,7 @@ build=$(cd "$1" && pwd)
 seconds=$2
 shift 2
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(tape image basic_line)
+[ ${#targets[@]} -gt 0 ] || targets=(tape image basic_line writer)
 
 # The targets change their working folder, so every path handed to libFuzzer is absolute.
 # No allocation is pre-filled with a pattern: that only helps spot uninitialised reads by eye,
@@ -28,6 +28,7 @@ for target in "${targets[@]}"; do
         # reaches the end of the data without long lines.
         basic_line) options+=(-max_len=256) ;;
         image) options+=(-max_len=4096) ;;
+        writer) options+=(-max_len=4096 -dict="$root/fuzz/tape.dict") ;;
         *) echo "unknown fuzz target $target" >&2; exit 2 ;;
     esac
     corpus="$root/fuzz/out/$target"
@@ -35,7 +36,7 @@ for target in "${targets[@]}"; do
     log="$root/fuzz/logs/$target-$(date +%Y%m%d-%H%M%S).log"
     echo "fuzz_$target: ${seconds} s, log $log"
     if "$build/fuzz/fuzz_$target" "${options[@]}" -artifact_prefix="$root/fuzz/out/$target-" \
-        "$corpus" "$root/fuzz/corpus/$target" >"$log" 2>&1; then
+        "$corpus" "$root/fuzz/corpus/${target/writer/tape}" >"$log" 2>&1; then
         grep -E "^#[0-9]+[[:space:]]+DONE" "$log" | tail -1 | sed "s/^/  /"
     else
         status=1

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "base/fatal.h"
+#include "base/formatted.h"
 #include "base/machine.h"
 #include "tape/basic_program.h"
 #include "tape/load_layout.h"
@@ -23,13 +24,6 @@ constexpr std::size_t lineBreakLength = 200;
 constexpr std::size_t rootStretch = 40;
 // Lengths that differ by less than this are the same length on tape.
 constexpr double lengthTolerance = 1e-9;
-
-template <typename... Args>
-std::string format(const char* pattern, Args... args) {
-    char text[128];
-    std::snprintf(text, sizeof text, pattern, args...);
-    return text;
-}
 
 bool sameLength(double a, double b) {
     return std::fabs(a - b) <= lengthTolerance || (!(a > 0.0) && !(b > 0.0));
@@ -97,17 +91,17 @@ void putPair(std::string& out, const SecondsPair& pair) {
 
 // A length as "%f" reads back; a warning names what changed when it is not the same.
 void checkTextLength(const char* what, double length, std::vector<std::string>& changes) {
-    const double written = std::strtod(format("%f", length).c_str(), nullptr);
+    const double written = std::strtod(formatted("%f", length).c_str(), nullptr);
     if (!sameLength(written, length)) {
-        changes.push_back(format("%s length %.9g s written as %f s", what, length, length));
+        changes.push_back(formatted("%s length %.9g s written as %f s", what, length, length));
     }
 }
 
 void checkPairLength(const char* what, double length, std::vector<std::string>& changes) {
     const SecondsPair pair = secondsPair(length);
     if (!sameLength(pair.value(), length)) {
-        changes.push_back(format("%s length %.9g s written as %d.%02d s", what, length,
-                                 pair.seconds, pair.hundredths));
+        changes.push_back(formatted("%s length %.9g s written as %d.%02d s", what, length,
+                                    pair.seconds, pair.hundredths));
     }
 }
 
@@ -142,13 +136,13 @@ bool layoutForName(const std::string& name, TapeLayout& layout) {
 
 std::string TapeWriter::textData(const TapeLoad& load, bool basic) const {
     const std::size_t extent = dataExtent(load);
-    std::string out = format("\t\t<DATA length=%d>\n", load.getLength());
+    std::string out = formatted("\t\t<DATA length=%d>\n", load.getLength());
     std::size_t at = 0;
     if (basic) {
         const auto program = findBasicProgram(load, extent);
         out += "\t\t\t<BASIC>\n";
         for (const BasicLine& line : program->lines) {
-            out += format("\t\t\t\t<LINE number=%4d>", line.number);
+            out += formatted("\t\t\t\t<LINE number=%4d>", line.number);
             out += basicLineText(line.codes, tables.getPlainTable(), tables.getQuotedTable(),
                                  lineBreakLength);
             out += "</LINE>\n";
@@ -175,11 +169,11 @@ std::string TapeWriter::textData(const TapeLoad& load, bool basic) const {
                 continue;
             }
             const std::uint8_t byte = load.byteAt(static_cast<long>(at + i));
-            values += format("%2.2x ", byte);
+            values += formatted("%2.2x ", byte);
             characters.push_back(byte >= 32 && byte <= 126 ? static_cast<char>(byte) : '.');
         }
-        out += format("\t\t\t<HEX address=%4.4x>", static_cast<unsigned>(at)) + values + "<CHAR>" +
-               characters + "</CHAR></HEX>\n";
+        out += formatted("\t\t\t<HEX address=%4.4x>", static_cast<unsigned>(at)) + values +
+               "<CHAR>" + characters + "</CHAR></HEX>\n";
         at += count;
     }
     out += "\t\t</DATA>\n";
@@ -188,15 +182,15 @@ std::string TapeWriter::textData(const TapeLoad& load, bool basic) const {
 
 std::string TapeWriter::textLoad(const TapeLoad& load, int number) const {
     const std::string gap =
-        load.getGapLength() != 0.0 ? format(" gapLength=%f", load.getGapLength()) : "";
+        load.getGapLength() != 0.0 ? formatted(" gapLength=%f", load.getGapLength()) : "";
     std::string head =
-        format("\t<LOAD format=%d loadNumber=%d headerLength=%f footerLength=%f", load.getFormat(),
-               number, load.getHeaderLength(), load.getFooterLength()) +
-        gap + format(" checkSum=0x%2.2x>\n", load.getCheckSum()) +
-        format("\t\t<HEADER headerLength=%f></HEADER>\n", load.getHeaderLength());
+        formatted("\t<LOAD format=%d loadNumber=%d headerLength=%f footerLength=%f",
+                  load.getFormat(), number, load.getHeaderLength(), load.getFooterLength()) +
+        gap + formatted(" checkSum=0x%2.2x>\n", load.getCheckSum()) +
+        formatted("\t\t<HEADER headerLength=%f></HEADER>\n", load.getHeaderLength());
     const std::string tail =
-        format("\t\t<FOOTER footerLength=%f></FOOTER>\n", load.getFooterLength()) +
-        format("\t\t<GAP gapLength=%0.6f></GAP>\n", load.getGapLength()) + "\t</LOAD>\n";
+        formatted("\t\t<FOOTER footerLength=%f></FOOTER>\n", load.getFooterLength()) +
+        formatted("\t\t<GAP gapLength=%0.6f></GAP>\n", load.getGapLength()) + "\t</LOAD>\n";
     if (findBasicProgram(load, dataExtent(load))) {
         std::string element = head + textData(load, true) + tail;
         if (readsBack(load, element)) {
@@ -252,7 +246,7 @@ WrittenTape TapeWriter::write(const TarqoBinFile& tape, TapeLayout layout) const
                 } else if (sent.filler && sent.checkSumRight() &&
                            sent.characters.back() != machine::fillerCharacter) {
                     changes.push_back(
-                        format("filler 0x%2.2x written as 0xff", sent.characters.back()));
+                        formatted("filler 0x%2.2x written as 0xff", sent.characters.back()));
                 }
                 plain = withLengthsOf(
                     loadLayout::loadSending(plainLoadFormat, countedCharacters(sent), {}), load);
@@ -306,9 +300,9 @@ WrittenTape TapeWriter::write(const TarqoBinFile& tape, TapeLayout layout) const
             body = "\t<NAME>" + name + "</NAME>\n" + body;
         }
         body += "</TARQO>";
-        const std::string start = format("<TARQO format=2 loadCount=");
+        const std::string start = "<TARQO format=2 loadCount=";
         const std::size_t total = start.size() + rootStretch + body.size();
-        std::string stretch = format("%d fileLength=%0.0f>", count, static_cast<double>(total));
+        std::string stretch = formatted("%d fileLength=%0.0f>", count, static_cast<double>(total));
         stretch.resize(rootStretch - 1, ' ');
         written.bytes = start + stretch + "\n" + body;
     } else {

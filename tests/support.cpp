@@ -89,6 +89,15 @@ void writeFile(const std::string& path, const Bytes& content) {
 }
 
 RunResult runKelvanto(const std::vector<std::string>& arguments, const std::string& workDir) {
+    return runProgram(KELVANTO_BINARY, arguments, workDir);
+}
+
+RunResult runKelvantoTape(const std::vector<std::string>& arguments, const std::string& workDir) {
+    return runProgram(KELVANTO_TAPE_BINARY, arguments, workDir);
+}
+
+RunResult runProgram(const std::string& binary, const std::vector<std::string>& arguments,
+                     const std::string& workDir) {
     ScratchDir capture;
     const std::string outPath = capture.file("stdout");
     const std::string errPath = capture.file("stderr");
@@ -107,7 +116,7 @@ RunResult runKelvanto(const std::vector<std::string>& arguments, const std::stri
         // KELVANTO_RUNNER, when set, is a command that runs the tool (valgrind and its
         // options): its blank-separated words go before the tool's path.
         std::vector<std::string> words = runnerWords();
-        words.push_back(KELVANTO_BINARY);
+        words.push_back(binary);
         words.insert(words.end(), arguments.begin(), arguments.end());
         std::vector<char*> argv;
         for (auto& word : words) {

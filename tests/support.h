@@ -72,6 +72,10 @@ struct RunResult {
 
 // Runs the kelvanto binary with these arguments in a working folder.
 RunResult runKelvanto(const std::vector<std::string>& arguments, const std::string& workDir);
+// The same for kelvanto-tape, and for any program.
+RunResult runKelvantoTape(const std::vector<std::string>& arguments, const std::string& workDir);
+RunResult runProgram(const std::string& binary, const std::vector<std::string>& arguments,
+                     const std::string& workDir);
 
 // Path of a file in the source tree (examples, fixtures).
 std::string sourcePath(const std::string& relative);
