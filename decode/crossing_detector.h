@@ -1,0 +1,43 @@
+// The second stage: finds the zero crossings of one filtered channel, both directions, with
+// sub-sample timing and a hysteresis that follows the local amplitude.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "decode/crossing.h"
+
+namespace kelvanto::decode {
+
+// A crossing counts only once the signal has gone well past zero on the other side (a
+// Schmitt trigger), so hiss riding on a slow edge gives one crossing, not several. The
+// trigger level is a fraction of the recent mean magnitude, never a fixed value: quiet and
+// loud recordings, and level drift within one, are treated alike. The reported time is the
+// last zero crossing before the trigger fired, interpolated between its two samples, which
+// matters at low rates where a cycle holds only a few samples.
+class CrossingDetector {
+  public:
+    static constexpr double hysteresisFraction = 0.3;
+    static constexpr double envelopeSeconds = 0.0015;
+    // Below this (about -120 dBFS) the signal is taken as digital silence.
+    static constexpr double floorLevel = 1e-6;
+
+    explicit CrossingDetector(double sampleRate);
+
+    // Appends the crossings of this block; frame numbers continue from the previous block.
+    void process(std::span<const float> samples, std::vector<Crossing>& out);
+
+    std::int64_t framesSeen() const { return position; }
+
+  private:
+    double envelopeAlpha;
+    double envelope = 0.0;
+    float previous = 0.0f;
+    bool high = false;
+    double lastZero = 0.0;
+    float halfPeak = 0.0f;
+    std::int64_t position = 0;
+};
+
+}  // namespace kelvanto::decode

@@ -1,0 +1,85 @@
+// Header tone detection and calibration of the 1-bit period.
+#include "decode/tone_detector.h"
+
+#include "decode/tape_timing.h"
+
+namespace kelvanto::decode {
+
+namespace {
+
+bool plausibleOne(double period) {
+    return period >= ToneDetector::fastestPeriod && period <= ToneDetector::slowestPeriod;
+}
+
+}  // namespace
+
+void ToneDetector::reset() {
+    paused = false;
+    count = 0;
+    outliers = 0;
+    mean = 0.0;
+    amplitudeSum = 0.0;
+}
+
+void ToneDetector::begin(const Cycle& cycle) {
+    reset();
+    if (plausibleOne(cycle.period)) {
+        count = 1;
+        mean = cycle.period;
+        firstStart = cycle.start;
+        lastEnd = cycle.end;
+        amplitudeSum = cycle.amplitude;
+    }
+}
+
+ToneDetector::Event ToneDetector::push(const Cycle& cycle) {
+    if (count == 0) {
+        begin(cycle);
+        return Event::none;
+    }
+    const double ratio = cycle.period / mean;
+    const bool steady = ratio >= 0.8 && ratio <= 1.25 && plausibleOne(cycle.period);
+    if (paused) {
+        if (cycle.start - lastEnd > joinFrames) {
+            begin(cycle);
+        } else if (steady) {
+            paused = false;
+            outliers = 0;
+        }
+        if (paused || count <= 1) {
+            return Event::none;
+        }
+    }
+    if (steady) {
+        ++count;
+        outliers = 0;
+        // The first cycles set the mean (the calibration the bits rely on); after that it
+        // follows the tape's speed slowly.
+        const double weight = count < 32 ? 1.0 / count : 1.0 / 32.0;
+        mean += weight * (cycle.period - mean);
+        amplitudeSum += cycle.amplitude;
+        lastEnd = cycle.end;
+        return Event::none;
+    }
+    const bool longEnough = count >= minimumToneCycles;
+    if (ratio >= 0.3 && ratio < 0.75) {
+        if (longEnough) {
+            return Event::syncStart;
+        }
+        begin(cycle);
+        return Event::none;
+    }
+    // A glitch (a cycle cut short by a spike) or a cycle stretched by a missed edge: a
+    // couple are forgiven inside a long tone, more end it, and silence ends it at once.
+    ++outliers;
+    if (ratio > 2.0 || outliers > 2) {
+        if (longEnough) {
+            paused = true;
+            return Event::toneEnded;
+        }
+        begin(cycle);
+    }
+    return Event::none;
+}
+
+}  // namespace kelvanto::decode
