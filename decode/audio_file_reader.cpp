@@ -9,11 +9,15 @@ namespace kelvanto::decode {
 
 namespace {
 
-SNDFILE* handle(void* file) { return static_cast<SNDFILE*>(file); }
+SNDFILE* handle(void* file) {
+    return static_cast<SNDFILE*>(file);
+}
 
 }  // namespace
 
-AudioFileReader::~AudioFileReader() { close(); }
+AudioFileReader::~AudioFileReader() {
+    close();
+}
 
 void AudioFileReader::close() {
     if (file != nullptr) {

@@ -38,9 +38,8 @@ std::optional<Bit> BitClassifier::push(const Cycle& input) {
     }
     bit.value = relative >= threshold ? Bit::one : Bit::zero;
     // Distance from the threshold, 1 at the nominal length of the decided value.
-    const double margin =
-        bit.value == Bit::one ? (relative - threshold) / (1.0 - threshold)
-                              : (threshold - relative) / (threshold - 0.5);
+    const double margin = bit.value == Bit::one ? (relative - threshold) / (1.0 - threshold)
+                                                : (threshold - relative) / (threshold - 0.5);
     // In a clean cycle the middle edge falls half way; far off, an edge was lost or added.
     const double lopsided = std::fabs(static_cast<double>(cycle.middle) - 0.5);
     const double balance = 1.0 - std::clamp((lopsided - 0.15) / 0.2, 0.0, 1.0);

@@ -29,7 +29,8 @@ void CharacterFramer::begin(double syncStart) {
     current.syncStart = syncStart;
     current.end = syncStart;
     pending.clear();
-    closing.reset();
+    rest.clear();
+    failedInSync = false;
     secondOfPair = false;
     state = State::sync;
     status = Status::reading;
@@ -51,6 +52,7 @@ CharacterFramer::Status CharacterFramer::finish() {
 }
 
 CharacterFramer::Status CharacterFramer::fail(const char* problem, double at) {
+    failedInSync = state == State::sync;
     current.problem = problem;
     current.problemAt = at;
     current.end = std::max(current.end, at);
@@ -64,6 +66,23 @@ void CharacterFramer::startFooter(double at) {
     current.footerStart = at;
     current.footerEnd = at;
     state = State::footer;
+}
+
+std::optional<bool> CharacterFramer::syncAhead(bool final) const {
+    int unclear = 0;
+    for (std::size_t i = 0; i < syncPattern.size(); ++i) {
+        if (i >= pending.size()) {
+            return final ? std::optional<bool>(false) : std::nullopt;
+        }
+        const Bit& bit = pending[i];
+        if (bit.value == Bit::invalid) {
+            return false;
+        }
+        if (bit.value != syncPattern[i] && (bit.certainty >= clearlyWrong || ++unclear > 1)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // After a 1 in a start bit's place: the footer's 1s (after the filler's nine cycles in the
@@ -96,8 +115,8 @@ void CharacterFramer::takeCharacter(bool startMisread) {
     unsigned value = 0;
     for (std::size_t i = 0; i < 10; ++i) {
         const Bit& bit = pending[i];
-        character.offsets[i] = static_cast<std::uint16_t>(
-            std::clamp(bit.start - character.start, 0.0, 65535.0));
+        character.offsets[i] =
+            static_cast<std::uint16_t>(std::clamp(bit.start - character.start, 0.0, 65535.0));
         character.certainty[i] = toByte(bit.certainty);
         if (i >= 1 && i <= 8 && bit.value == Bit::one) {
             value |= 1u << (i - 1);
@@ -128,23 +147,11 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
         }
         const Bit& first = pending.front();
         if (state == State::sync) {
-            if (pending.size() < syncPattern.size() && !final &&
-                pending.back().value != Bit::invalid) {
+            const std::optional<bool> sync = syncAhead(final);
+            if (!sync.has_value()) {
                 return status;
             }
-            for (std::size_t i = 0; i < syncPattern.size(); ++i) {
-                if (i >= pending.size() || pending[i].value == Bit::invalid) {
-                    return fail("the signal is lost inside the sync character",
-                                i < pending.size() ? pending[i].start : current.end);
-                }
-                if (pending[i].value != syncPattern[i]) {
-                    if (pending[i].certainty >= clearlyWrong) {
-                        return fail("no sync character after the header tone", pending[i].start);
-                    }
-                    ++current.syncDoubts;
-                }
-            }
-            if (current.syncDoubts > 1) {
+            if (!*sync) {
                 return fail("no sync character after the header tone", first.start);
             }
             current.end = pending[9].end;
@@ -161,7 +168,32 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
                 continue;
             }
             if (first.value == Bit::zero) {
-                closing = first;
+                // Either the next load's sync character (the footer ran into its header)
+                // or a cycle that noise shortened inside the footer.
+                const std::optional<bool> sync = syncAhead(final);
+                if (!sync.has_value()) {
+                    return status;
+                }
+                if (!*sync) {
+                    // A lone 0 among 1s is noise in the footer; anything else ends it.
+                    const std::size_t look = 4;
+                    if (pending.size() < look && !final) {
+                        return status;
+                    }
+                    bool lone = pending.size() >= look;
+                    for (std::size_t i = 1; lone && i < look; ++i) {
+                        lone = pending[i].value == Bit::one;
+                    }
+                    if (!lone) {
+                        break;
+                    }
+                    ++current.footerCycles;
+                    current.footerEnd = first.end;
+                    current.end = first.end;
+                    pending.pop_front();
+                    continue;
+                }
+                rest.assign(pending.begin(), pending.end());
             }
             break;
         }

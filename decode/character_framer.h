@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <optional>
+#include <vector>
 
 #include "decode/bit.h"
 #include "decode/framed_load.h"
@@ -32,15 +33,20 @@ class CharacterFramer {
 
     const FramedLoad& load() const { return current; }
     FramedLoad& load() { return current; }
-    // The 0 bit that ended the footer, when it did: the footer ran straight into the next
-    // load's header and this is its sync character's first bit.
-    const std::optional<Bit>& closingBit() const { return closing; }
+    // When the footer ran straight into the next load (no gap), the bits of that load's
+    // sync character that were already read, its leading 0 first; empty otherwise.
+    const std::vector<Bit>& leftover() const { return rest; }
+    // The last reading stopped in the sync character: the tone had not ended after all.
+    bool syncFailed() const { return failedInSync; }
 
   private:
     enum class State { sync, data, footer, done };
 
     Status process(bool final);
     Status fail(const char* problem, double at);
+    // Whether the pending bits begin with the sync character (one unclear cycle forgiven);
+    // nothing while too few bits are there to tell.
+    std::optional<bool> syncAhead(bool final) const;
     std::optional<bool> endConfirmed(bool final) const;
     void takeCharacter(bool startMisread);
     void startFooter(double at);
@@ -50,7 +56,8 @@ class CharacterFramer {
     bool secondOfPair = false;
     std::deque<Bit> pending;
     FramedLoad current;
-    std::optional<Bit> closing;
+    std::vector<Bit> rest;
+    bool failedInSync = false;
 };
 
 }  // namespace kelvanto::decode

@@ -5,8 +5,8 @@
 namespace kelvanto::decode {
 
 struct Crossing {
-    double time = 0.0;   // frame index with the sub-frame fraction from linear interpolation
-    float peak = 0.0f;   // largest magnitude of the half cycle that this crossing ends
+    double time = 0.0;  // frame index with the sub-frame fraction from linear interpolation
+    float peak = 0.0f;  // largest magnitude of the half cycle that this crossing ends
     bool rising = false;
 };
 

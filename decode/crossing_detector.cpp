@@ -3,42 +3,94 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace kelvanto::decode {
 
+namespace {
+
+int factorFor(double sampleRate) {
+    return std::clamp(static_cast<int>(std::ceil(16000.0 / sampleRate)), 1, 4);
+}
+
+}  // namespace
+
 CrossingDetector::CrossingDetector(double sampleRate)
-    : envelopeAlpha(1.0 - std::exp(-1.0 / (sampleRate * envelopeSeconds))) {}
+    : factor(factorFor(sampleRate)),
+      envelopeAlpha(1.0 - std::exp(-1.0 / (sampleRate * factor * envelopeSeconds))) {
+    // Sub-sample k of F lies k/F after the middle of the history (4 samples late); a
+    // Lanczos kernel of four lobes gives its value from the eight samples around it.
+    for (int k = 0; k < factor; ++k) {
+        std::array<float, taps> weights{};
+        const double offset = static_cast<double>(k) / factor;
+        double total = 0.0;
+        for (int t = 0; t < taps; ++t) {
+            const double d = (t - (taps / 2 - 1)) - offset;
+            const double pd = std::numbers::pi * d;
+            const double w =
+                std::fabs(d) < 1e-9 ? 1.0 : 4.0 * std::sin(pd) * std::sin(pd / 4.0) / (pd * pd);
+            weights[static_cast<std::size_t>(t)] = static_cast<float>(w);
+            total += w;
+        }
+        for (float& w : weights) {
+            w = static_cast<float>(w / total);
+        }
+        phases.push_back(weights);
+    }
+}
 
 void CrossingDetector::process(std::span<const float> samples, std::vector<Crossing>& out) {
-    for (const float x : samples) {
-        const float magnitude = std::fabs(x);
-        envelope += envelopeAlpha * (magnitude - envelope);
-        const float trigger =
-            static_cast<float>(std::max(hysteresisFraction * envelope, floorLevel));
-        const double index = static_cast<double>(position);
-        halfPeak = std::max(halfPeak, magnitude);
-        if (high) {
-            if (previous >= 0.0f && x < 0.0f) {
-                lastZero = index - 1.0 + static_cast<double>(previous / (previous - x));
-            }
-            if (x < -trigger) {
-                out.push_back(Crossing{lastZero, halfPeak, false});
-                high = false;
-                halfPeak = magnitude;
-            }
-        } else {
-            if (previous <= 0.0f && x > 0.0f) {
-                lastZero = index - 1.0 + static_cast<double>(previous / (previous - x));
-            }
-            if (x > trigger) {
-                out.push_back(Crossing{lastZero, halfPeak, true});
-                high = true;
-                halfPeak = magnitude;
-            }
+    sink = &out;
+    if (factor == 1) {
+        for (const float x : samples) {
+            step(x, static_cast<double>(position));
+            ++position;
         }
-        previous = x;
+        return;
+    }
+    for (const float x : samples) {
+        std::copy(history.begin() + 1, history.end(), history.begin());
+        history.back() = x;
+        // The interpolated stream runs taps/2 samples behind the input.
+        const double base = static_cast<double>(position) - (taps / 2);
+        for (int k = 0; k < factor; ++k) {
+            const auto& weights = phases[static_cast<std::size_t>(k)];
+            float y = 0.0f;
+            for (std::size_t t = 0; t < taps; ++t) {
+                y += weights[t] * history[t];
+            }
+            step(y, base + static_cast<double>(k) / factor);
+        }
         ++position;
     }
+}
+
+void CrossingDetector::step(float x, double index) {
+    const float magnitude = std::fabs(x);
+    envelope += envelopeAlpha * (magnitude - envelope);
+    const float trigger = static_cast<float>(std::max(hysteresisFraction * envelope, floorLevel));
+    halfPeak = std::max(halfPeak, magnitude);
+    const double spacing = 1.0 / factor;
+    if (high) {
+        if (previous >= 0.0f && x < 0.0f) {
+            lastZero = index - spacing * (1.0 - static_cast<double>(previous / (previous - x)));
+        }
+        if (x < -trigger) {
+            sink->push_back(Crossing{lastZero, halfPeak, false});
+            high = false;
+            halfPeak = magnitude;
+        }
+    } else {
+        if (previous <= 0.0f && x > 0.0f) {
+            lastZero = index - spacing * (1.0 - static_cast<double>(previous / (previous - x)));
+        }
+        if (x > trigger) {
+            sink->push_back(Crossing{lastZero, halfPeak, true});
+            high = true;
+            halfPeak = magnitude;
+        }
+    }
+    previous = x;
 }
 
 }  // namespace kelvanto::decode

@@ -2,6 +2,7 @@
 // sub-sample timing and a hysteresis that follows the local amplitude.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -15,7 +16,9 @@ namespace kelvanto::decode {
 // trigger level is a fraction of the recent mean magnitude, never a fixed value: quiet and
 // loud recordings, and level drift within one, are treated alike. The reported time is the
 // last zero crossing before the trigger fired, interpolated between its two samples, which
-// matters at low rates where a cycle holds only a few samples.
+// matters at low rates where a cycle holds only a few samples. Below 16 kHz a 0 cycle
+// holds so few samples that a half cycle may show none beyond the trigger level; there the
+// signal is first interpolated (windowed sinc) to at least 16 kHz.
 class CrossingDetector {
   public:
     static constexpr double hysteresisFraction = 0.3;
@@ -31,6 +34,12 @@ class CrossingDetector {
     std::int64_t framesSeen() const { return position; }
 
   private:
+    static constexpr int taps = 8;
+    void step(float x, double index);
+
+    int factor;
+    std::vector<std::array<float, taps>> phases;  // interpolation weights per sub-sample
+    std::array<float, taps> history{};
     double envelopeAlpha;
     double envelope = 0.0;
     float previous = 0.0f;
@@ -38,6 +47,7 @@ class CrossingDetector {
     double lastZero = 0.0;
     float halfPeak = 0.0f;
     std::int64_t position = 0;
+    std::vector<Crossing>* sink = nullptr;
 };
 
 }  // namespace kelvanto::decode

@@ -61,7 +61,7 @@ struct DecodedLoad {
     double endSeconds = 0.0;
 
     Verdict verdict = Verdict::bad;
-    std::string problem;  // why a load is BAD, empty otherwise
+    std::string problem;             // why a load is BAD, empty otherwise
     std::int64_t problemSample = 0;  // where the reading stopped or failed
     double problemSeconds = 0.0;
 

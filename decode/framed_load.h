@@ -30,7 +30,6 @@ struct FramedLoad {
     std::vector<FramedCharacter> characters;
     bool hasFiller = false;
     std::uint8_t filler = 0xFF;
-    int syncDoubts = 0;  // sync cycles that differed from 0xA5 but were too unclear to trust
     int footerCycles = 0;
     double footerStart = 0.0;
     double footerEnd = 0.0;

@@ -11,8 +11,8 @@ struct LoadCandidate {
     FramedLoad framed;
     double headerStart = 0.0;  // frame of the header tone's first cycle
     int headerCycles = 0;
-    double onePeriod = 0.0;    // calibrated 1-bit period, seconds
-    double amplitude = 0.0;    // mean cycle peak over the load
+    double onePeriod = 0.0;  // calibrated 1-bit period, seconds
+    double amplitude = 0.0;  // mean cycle peak over the load
     // A header tone after which no load could be read at all.
     bool toneOnly = false;
     Polarity polarity = Polarity::normal;

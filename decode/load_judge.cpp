@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "decode/signal_filter.h"
 #include "decode/tape_timing.h"
 
 namespace kelvanto::decode {
@@ -48,7 +49,9 @@ void LoadJudge::describe(const LoadCandidate& candidate, DecodedLoad& load) cons
     load.speedRatio = candidate.onePeriod > 0.0 ? nominalOnePeriod / candidate.onePeriod : 0.0;
     load.polarity = candidate.polarity;
     load.channel = candidate.channel;
-    load.levelDbfs = candidate.amplitude > 0.0 ? 20.0 * std::log10(candidate.amplitude) : -200.0;
+    load.levelDbfs = candidate.amplitude > 0.0
+                         ? 20.0 * std::log10(candidate.amplitude) - SignalFilter::squarePeakGainDb
+                         : -200.0;
     load.problem = framed.problem;
     load.problemSample = std::llround(framed.problemAt);
     load.problemSeconds = framed.problemAt / sampleRate;
@@ -162,7 +165,7 @@ DecodedLoad LoadJudge::judge(const LoadCandidate& candidate) const {
         load.verdict = Verdict::ok;
         return load;
     }
-    std::size_t guesses = static_cast<std::size_t>(framed.syncDoubts);
+    std::size_t guesses = 0;
     for (const FramedCharacter& character : framed.characters) {
         for (int b = 0; b < 10; ++b) {
             guesses += character.bitCertainty(b) < veryDoubtful ? 1 : 0;

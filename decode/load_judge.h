@@ -15,7 +15,7 @@ namespace kelvanto::decode {
 // checksum right, and is listed with its position.
 class LoadJudge {
   public:
-    static constexpr float doubtful = 0.5f;      // decisions below this may be changed alone
+    static constexpr float doubtful = 0.5f;       // decisions below this may be changed alone
     static constexpr float pairDoubtful = 0.35f;  // both of a changed pair must be below this
     static constexpr float veryDoubtful = 0.15f;
     // More doubtful data bits than this: no repair is tried.

@@ -21,7 +21,7 @@ int rank(const DecodedLoad& load) {
 namespace {
 
 bool overlap(const DecodedLoad& a, const DecodedLoad& b) {
-    return a.startSample <= b.endSample && b.startSample <= a.endSample;
+    return a.startSample < b.endSample && b.startSample < a.endSample;
 }
 
 bool better(const DecodedLoad& a, const DecodedLoad& b) {
@@ -48,11 +48,9 @@ void LoadMerger::offer(DecodedLoad&& load) {
         return;
     }
     std::erase_if(loads, [&](const DecodedLoad& kept) { return overlap(kept, load); });
-    const auto place =
-        std::upper_bound(loads.begin(), loads.end(), load.startSample,
-                         [](std::int64_t start, const DecodedLoad& kept) {
-                             return start < kept.startSample;
-                         });
+    const auto place = std::upper_bound(
+        loads.begin(), loads.end(), load.startSample,
+        [](std::int64_t start, const DecodedLoad& kept) { return start < kept.startSample; });
     loads.insert(place, std::move(load));
 }
 
@@ -60,8 +58,7 @@ std::vector<DecodedLoad> LoadMerger::finish(std::int64_t totalFrames, double sam
     for (std::size_t i = 0; i < loads.size(); ++i) {
         const std::int64_t next = i + 1 < loads.size() ? loads[i + 1].startSample : totalFrames;
         loads[i].gapSeconds =
-            static_cast<double>(std::max<std::int64_t>(0, next - loads[i].endSample)) /
-            sampleRate;
+            static_cast<double>(std::max<std::int64_t>(0, next - loads[i].endSample)) / sampleRate;
     }
     std::vector<DecodedLoad> out;
     out.swap(loads);

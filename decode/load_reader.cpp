@@ -61,7 +61,7 @@ void LoadReader::push(const Cycle& cycle) {
             }
             flushHeld();
             startLoad(tone.start(), tone.cycles(), tone.meanPeriod(), tone.amplitude());
-            tone.reset();
+            // The tone is kept: if no sync character follows, this 0 was noise in it.
             framer.begin(cycle.start);
             if (const std::optional<Bit> bit = classifier.push(cycle)) {
                 feed(*bit);
@@ -119,33 +119,43 @@ void LoadReader::feed(const Bit& bit) {
 
 void LoadReader::loadEnded(CharacterFramer::Status status) {
     inLoad = false;
+    if (status == CharacterFramer::Status::failed && framer.syncFailed()) {
+        // A cycle that noise cut short inside the tone, not a sync character: the tone
+        // goes on (and is reported on its own if no load ever follows it).
+        return;
+    }
+    tone.reset();
     current.framed = framer.load();
     current.amplitude = amplitudeCount > 0 ? amplitudeSum / amplitudeCount : 0.0;
     const double unit = classifier.unit();
-    tone.reset();
     if (status == CharacterFramer::Status::failed) {
         broken = std::move(current);
         return;
     }
-    const std::optional<Bit> next = framer.closingBit();
-    FramedLoad& framed = current.framed;
-    if (next && framed.footerCycles >= minimumToneCycles + 1) {
+    const std::vector<Bit> next = framer.leftover();
+    if (!next.empty()) {
         // No gap: the run of 1s was this footer and the next header. Where one ends and
-        // the other begins cannot be heard; the footer gets its usual length.
+        // the other begins cannot be heard; the footer gets its usual length, but never
+        // leaves less than a tone's worth of header.
+        FramedLoad& framed = current.framed;
+        const int run = framed.footerCycles;
         const int footer =
-            std::min(defaultFooterCycles, framed.footerCycles - minimumToneCycles);
-        const int header = framed.footerCycles - footer;
-        const double framesPerCycle = (framed.footerEnd - framed.footerStart) /
-                                      std::max(1, framed.footerCycles);
+            run > minimumToneCycles ? std::min(defaultFooterCycles, run - minimumToneCycles) : run;
+        const double framesPerCycle = (framed.footerEnd - framed.footerStart) / std::max(1, run);
         const double split = framed.footerStart + footer * framesPerCycle;
         framed.footerCycles = footer;
         framed.footerEnd = split;
         framed.end = split;
         const double amplitude = current.amplitude;
         emit(std::move(current));
-        startLoad(split, header, unit, amplitude);
-        framer.begin(next->start);
-        feed(*next);
+        startLoad(split, run - footer, unit, amplitude);
+        framer.begin(next.front().start);
+        for (const Bit& bit : next) {
+            if (!inLoad) {
+                break;
+            }
+            feed(bit);
+        }
         return;
     }
     emit(std::move(current));

@@ -17,6 +17,10 @@ class SignalFilter {
     static constexpr double highCorner = 450.0;
     static constexpr double lowCorner = 5500.0;
 
+    // A square wave's harmonics add up at its edges after the band limit: its peaks come
+    // out about 3 dB above its level, which level reports take off again.
+    static constexpr double squarePeakGainDb = 3.0;
+
     explicit SignalFilter(double sampleRate);
 
     // Filters in place; the filter's state carries over from one block to the next.

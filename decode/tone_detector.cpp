@@ -62,17 +62,14 @@ ToneDetector::Event ToneDetector::push(const Cycle& cycle) {
         return Event::none;
     }
     const bool longEnough = count >= minimumToneCycles;
-    if (ratio >= 0.3 && ratio < 0.75) {
-        if (longEnough) {
-            return Event::syncStart;
-        }
-        begin(cycle);
-        return Event::none;
+    if (ratio >= 0.3 && ratio < 0.75 && longEnough) {
+        return Event::syncStart;
     }
-    // A glitch (a cycle cut short by a spike) or a cycle stretched by a missed edge: a
-    // couple are forgiven inside a long tone, more end it, and silence ends it at once.
+    // A glitch (a cycle cut short by a spike, or a short one before the tone is long
+    // enough to end in a sync character) or a cycle stretched by a missed edge: a few in a
+    // row are forgiven inside a tone, more end it, and silence ends it at once.
     ++outliers;
-    if (ratio > 2.0 || outliers > 2) {
+    if (ratio > 2.0 || outliers > maximumOutliers) {
         if (longEnough) {
             paused = true;
             return Event::toneEnded;

@@ -12,6 +12,9 @@ class ToneDetector {
     static constexpr double slowestPeriod = 1.45 * 14.0 / 22050.0;
     static constexpr double fastestPeriod = 0.68 * 14.0 / 22050.0;
 
+    // Cycles in a row that may disagree with a tone before it counts as ended: noisy
+    // recordings disturb many single cycles of a tone that is still there.
+    static constexpr int maximumOutliers = 4;
     // Pieces of tone closer than this are one tone that a few bad cycles broke.
     static constexpr double joinSeconds = 0.1;
 
