@@ -15,9 +15,11 @@ int factorFor(double sampleRate) {
 
 }  // namespace
 
-CrossingDetector::CrossingDetector(double sampleRate)
-    : factor(factorFor(sampleRate)),
-      envelopeAlpha(1.0 - std::exp(-1.0 / (sampleRate * factor * envelopeSeconds))) {
+CrossingDetector::CrossingDetector(double sampleRate, int frameStep)
+    : frameStep(frameStep),
+      factor(factorFor(sampleRate)),
+      envelopeAlpha(static_cast<float>(
+          1.0 - std::exp(-1.0 / (sampleRate * factorFor(sampleRate) * envelopeSeconds)))) {
     // Sub-sample k of F lies k/F after the middle of the history (4 samples late); a
     // Lanczos kernel of four lobes gives its value from the eight samples around it.
     for (int k = 0; k < factor; ++k) {
@@ -37,6 +39,35 @@ CrossingDetector::CrossingDetector(double sampleRate)
         }
         phases.push_back(weights);
     }
+}
+
+void CrossingDetector::step(float x, double index) {
+    const float magnitude = std::fabs(x);
+    envelope += envelopeAlpha * (magnitude - envelope);
+    const float trigger =
+        std::max(static_cast<float>(hysteresisFraction) * envelope, static_cast<float>(floorLevel));
+    halfPeak = std::max(halfPeak, magnitude);
+    const double spacing = 1.0 / factor;
+    if (high) {
+        if (previous >= 0.0f && x < 0.0f) {
+            lastZero = index - spacing * (1.0 - static_cast<double>(previous / (previous - x)));
+        }
+        if (x < -trigger) {
+            sink->push_back(Crossing{lastZero * frameStep + (frameStep - 1.0), halfPeak, false});
+            high = false;
+            halfPeak = magnitude;
+        }
+    } else {
+        if (previous <= 0.0f && x > 0.0f) {
+            lastZero = index - spacing * (1.0 - static_cast<double>(previous / (previous - x)));
+        }
+        if (x > trigger) {
+            sink->push_back(Crossing{lastZero * frameStep + (frameStep - 1.0), halfPeak, true});
+            high = true;
+            halfPeak = magnitude;
+        }
+    }
+    previous = x;
 }
 
 void CrossingDetector::process(std::span<const float> samples, std::vector<Crossing>& out) {
@@ -63,34 +94,6 @@ void CrossingDetector::process(std::span<const float> samples, std::vector<Cross
         }
         ++position;
     }
-}
-
-void CrossingDetector::step(float x, double index) {
-    const float magnitude = std::fabs(x);
-    envelope += envelopeAlpha * (magnitude - envelope);
-    const float trigger = static_cast<float>(std::max(hysteresisFraction * envelope, floorLevel));
-    halfPeak = std::max(halfPeak, magnitude);
-    const double spacing = 1.0 / factor;
-    if (high) {
-        if (previous >= 0.0f && x < 0.0f) {
-            lastZero = index - spacing * (1.0 - static_cast<double>(previous / (previous - x)));
-        }
-        if (x < -trigger) {
-            sink->push_back(Crossing{lastZero, halfPeak, false});
-            high = false;
-            halfPeak = magnitude;
-        }
-    } else {
-        if (previous <= 0.0f && x > 0.0f) {
-            lastZero = index - spacing * (1.0 - static_cast<double>(previous / (previous - x)));
-        }
-        if (x > trigger) {
-            sink->push_back(Crossing{lastZero, halfPeak, true});
-            high = true;
-            halfPeak = magnitude;
-        }
-    }
-    previous = x;
 }
 
 }  // namespace kelvanto::decode

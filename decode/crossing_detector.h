@@ -26,22 +26,23 @@ class CrossingDetector {
     // Below this (about -120 dBFS) the signal is taken as digital silence.
     static constexpr double floorLevel = 1e-6;
 
-    explicit CrossingDetector(double sampleRate);
+    // Samples come at sampleRate; each one stands for frameStep frames of the recording,
+    // and crossing times are given in frames of the recording.
+    explicit CrossingDetector(double sampleRate, int frameStep = 1);
 
     // Appends the crossings of this block; frame numbers continue from the previous block.
     void process(std::span<const float> samples, std::vector<Crossing>& out);
 
-    std::int64_t framesSeen() const { return position; }
-
   private:
     static constexpr int taps = 8;
-    void step(float x, double index);
+    [[gnu::always_inline]] inline void step(float x, double index);
 
+    double frameStep;
     int factor;
     std::vector<std::array<float, taps>> phases;  // interpolation weights per sub-sample
     std::array<float, taps> history{};
-    double envelopeAlpha;
-    double envelope = 0.0;
+    float envelopeAlpha;
+    float envelope = 0.0f;
     float previous = 0.0f;
     bool high = false;
     double lastZero = 0.0;

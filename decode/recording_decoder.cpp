@@ -22,7 +22,10 @@ constexpr std::size_t blockFrames = 8192;
 
 struct RecordingDecoder::Channel {
     Channel(int index, double sampleRate, bool bothPolarities)
-        : index(index), filter(sampleRate), crossings(sampleRate) {
+        : index(index),
+          filter(sampleRate),
+          crossings(filter.outputRate(), filter.step()),
+          kept(blockFrames + 1) {
         readers.push_back(Reader{CycleTimer(Polarity::normal, sampleRate),
                                  LoadReader(Polarity::normal, index, sampleRate)});
         if (bothPolarities) {
@@ -38,6 +41,7 @@ struct RecordingDecoder::Channel {
     SignalFilter filter;
     CrossingDetector crossings;
     std::vector<Reader> readers;
+    std::vector<float> kept;
     std::vector<Crossing> found;
     std::vector<Cycle> cycles;
 };
@@ -80,9 +84,9 @@ void RecordingDecoder::collect(Channel& channel) {
 }
 
 void RecordingDecoder::processChannel(Channel& channel, std::span<float> samples) {
-    channel.filter.process(samples);
+    const std::size_t kept = channel.filter.process(samples, channel.kept);
     channel.found.clear();
-    channel.crossings.process(samples, channel.found);
+    channel.crossings.process(std::span<const float>(channel.kept).first(kept), channel.found);
     for (Channel::Reader& reader : channel.readers) {
         channel.cycles.clear();
         for (const Crossing& crossing : channel.found) {
