@@ -124,9 +124,10 @@ void throughput(double seconds) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double recorded = pass * static_cast<double>(repeats);
     std::printf("| recording | decode time | x real time | loads exact |\n|---|---|---|---|\n");
-    std::printf("| %.0f s, 44100 Hz, 16 bit, 2 channels, both polarities | %.2f s | %.0f | %d of %zu |\n\n",
-                recorded, elapsed, recorded / elapsed, exactLoads(loads, tape, repeats),
-                tape.data.size() * repeats);
+    std::printf(
+        "| %.0f s, 44100 Hz, 16 bit, 2 channels, both polarities | %.2f s | %.0f | %d of %zu |\n\n",
+        recorded, elapsed, recorded / elapsed, exactLoads(loads, tape, repeats),
+        tape.data.size() * repeats);
 }
 
 struct Sweep {
@@ -190,8 +191,9 @@ void breakingPoints() {
              return n;
          }},
     };
-    std::printf("| damage (3 loads of 256 bytes) | last value with every load exact | first "
-                "failing value |\n|---|---|---|\n");
+    std::printf(
+        "| damage (3 loads of 256 bytes) | last value with every load exact | first "
+        "failing value |\n|---|---|---|\n");
     for (const Sweep& sweep : sweeps) {
         double last = std::nan("");
         double first = std::nan("");

@@ -26,6 +26,7 @@ void ToneDetector::begin(const Cycle& cycle) {
     if (plausibleOne(cycle.period)) {
         count = 1;
         mean = cycle.period;
+        reference = cycle.period;
         firstStart = cycle.start;
         lastEnd = cycle.end;
         amplitudeSum = cycle.amplitude;
@@ -38,7 +39,11 @@ ToneDetector::Event ToneDetector::push(const Cycle& cycle) {
         return Event::none;
     }
     const double ratio = cycle.period / mean;
-    const bool steady = ratio >= 0.8 && ratio <= 1.25 && plausibleOne(cycle.period);
+    // Steady against the tone's first cycles, not only against the running mean: a
+    // whistle or a sliding voice passes through 1575 Hz, a tape's speed stays put.
+    const double drift = cycle.period / reference;
+    const bool steady = ratio >= 0.8 && ratio <= 1.25 && drift >= 0.85 && drift <= 1.18 &&
+                        plausibleOne(cycle.period);
     if (paused) {
         if (cycle.start - lastEnd > joinFrames) {
             begin(cycle);
@@ -57,6 +62,9 @@ ToneDetector::Event ToneDetector::push(const Cycle& cycle) {
         // follows the tape's speed slowly.
         const double weight = count < 32 ? 1.0 / count : 1.0 / 32.0;
         mean += weight * (cycle.period - mean);
+        if (count <= 32) {
+            reference = mean;
+        }
         amplitudeSum += cycle.amplitude;
         lastEnd = cycle.end;
         return Event::none;

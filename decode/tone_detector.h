@@ -48,6 +48,7 @@ class ToneDetector {
     int count = 0;
     int outliers = 0;
     double mean = 0.0;
+    double reference = 0.0;  // mean of the tone's first 32 cycles
     double firstStart = 0.0;
     double lastEnd = 0.0;
     double amplitudeSum = 0.0;
