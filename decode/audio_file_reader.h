@@ -1,0 +1,40 @@
+// Reads a recording from any audio file that libsndfile understands (WAV of every width and
+// kind, RF64, W64, AIFF, FLAC, Ogg, MP3 where the library has it) in blocks of float frames.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kelvanto::decode {
+
+// Nothing but this class sees libsndfile: the decoder itself takes plain float samples.
+class AudioFileReader {
+  public:
+    AudioFileReader() = default;
+    ~AudioFileReader();
+    AudioFileReader(const AudioFileReader&) = delete;
+    AudioFileReader& operator=(const AudioFileReader&) = delete;
+
+    // False, with the library's reason in error(), when the file cannot be read as audio.
+    bool open(const std::string& path);
+    void close();
+
+    // Up to maxFrames interleaved frames into samples (resized to what was read), full
+    // scale +-1. 0 at the end of the file or after an error (see error()).
+    std::size_t read(std::vector<float>& samples, std::size_t maxFrames);
+
+    int sampleRate() const { return rate; }
+    int channels() const { return channelCount; }
+    std::int64_t frames() const { return frameCount; }
+    const std::string& error() const { return message; }
+
+  private:
+    void* file = nullptr;  // SNDFILE*, kept opaque so that users need no libsndfile headers
+    int rate = 0;
+    int channelCount = 0;
+    std::int64_t frameCount = 0;
+    std::string message;
+};
+
+}  // namespace kelvanto::decode

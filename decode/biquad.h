@@ -1,0 +1,31 @@
+// One second-order IIR section (transposed direct form II, double state so that low corner
+// frequencies at high sample rates keep their precision).
+#pragma once
+
+namespace kelvanto::decode {
+
+class Biquad {
+  public:
+    // Butterworth-like sections from the usual bilinear-transform recipes (Q 0.7071).
+    static Biquad highPass(double sampleRate, double corner);
+    static Biquad lowPass(double sampleRate, double corner);
+    // Passes everything unchanged.
+    static Biquad identity() { return Biquad(1.0, 0.0, 0.0, 0.0, 0.0); }
+
+    double process(double x) {
+        const double y = b0 * x + z1;
+        z1 = b1 * x - a1 * y + z2;
+        z2 = b2 * x - a2 * y;
+        return y;
+    }
+
+  private:
+    Biquad(double b0, double b1, double b2, double a1, double a2)
+        : b0(b0), b1(b1), b2(b2), a1(a1), a2(a2) {}
+
+    double b0, b1, b2, a1, a2;
+    double z1 = 0.0;
+    double z2 = 0.0;
+};
+
+}  // namespace kelvanto::decode

@@ -1,0 +1,17 @@
+// One bit as read from one cycle: its value (or the news that the cycle was no bit at all),
+// how certain the decision is and where its cycle stands in the recording.
+#pragma once
+
+namespace kelvanto::decode {
+
+struct Bit {
+    // 0 or 1; invalid when the cycle was far too long to be a bit (silence, a dropout).
+    enum Value { zero = 0, one = 1, invalid = -1 };
+    int value = invalid;
+    float certainty = 0.0f;  // 0 at the short/long threshold, 1 at a nominal period
+    double start = 0.0;      // frame of the recording where the cycle began
+    double end = 0.0;
+    float amplitude = 0.0f;
+};
+
+}  // namespace kelvanto::decode

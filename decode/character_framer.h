@@ -1,0 +1,63 @@
+// The fifth stage: frames the bits after a header tone into the sync character, the pairs
+// of characters with their filler, and the footer tone, exactly as the machine sends them.
+#pragma once
+
+#include <deque>
+#include <optional>
+#include <vector>
+
+#include "decode/bit.h"
+#include "decode/framed_load.h"
+
+namespace kelvanto::decode {
+
+// The machine sends 0, 0xA5 most significant bit first, 1; then pairs of characters, each
+// a 0 start bit, eight data bits least significant first and a 1 stop bit. A 1 where a
+// start bit belongs ends the load: in the first place of a pair the footer has begun (an
+// even number of characters), in the second place it is the filler of an odd count,
+// followed by the footer. Since one cycle is one bit, the framing never drifts: every
+// character starts ten cycles after the one before, and a stop bit that reads 0 is noted
+// but does not shift anything. A start bit that reads 1 only ends the load when the footer's
+// steady 1s follow; otherwise it was misread and the data goes on.
+class CharacterFramer {
+  public:
+    enum class Status { reading, finished, failed };
+    // How many cycles after a possible end must be 1s before the end is believed.
+    static constexpr std::size_t endWindow = 12;
+
+    // Starts a load; the next bit is the sync character's leading 0.
+    void begin(double syncStart);
+    Status push(const Bit& bit);
+    // The recording ended: decide with the bits that are there.
+    Status finish();
+
+    const FramedLoad& load() const { return current; }
+    FramedLoad& load() { return current; }
+    // When the footer ran straight into the next load (no gap), the bits of that load's
+    // sync character that were already read, its leading 0 first; empty otherwise.
+    const std::vector<Bit>& leftover() const { return rest; }
+    // The last reading stopped in the sync character: the tone had not ended after all.
+    bool syncFailed() const { return failedInSync; }
+
+  private:
+    enum class State { sync, data, footer, done };
+
+    Status process(bool final);
+    Status fail(const char* problem, double at);
+    // Whether the pending bits begin with the sync character (one unclear cycle forgiven);
+    // nothing while too few bits are there to tell.
+    std::optional<bool> syncAhead(bool final) const;
+    std::optional<bool> endConfirmed(bool final) const;
+    void takeCharacter(bool startMisread);
+    void startFooter(double at);
+
+    State state = State::done;
+    Status status = Status::finished;
+    bool secondOfPair = false;
+    std::deque<Bit> pending;
+    FramedLoad current;
+    std::vector<Bit> rest;
+    bool failedInSync = false;
+};
+
+}  // namespace kelvanto::decode

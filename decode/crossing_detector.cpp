@@ -1,0 +1,99 @@
+// Zero crossings with hysteresis relative to the local amplitude.
+#include "decode/crossing_detector.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace kelvanto::decode {
+
+namespace {
+
+int factorFor(double sampleRate) {
+    return std::clamp(static_cast<int>(std::ceil(16000.0 / sampleRate)), 1, 4);
+}
+
+}  // namespace
+
+CrossingDetector::CrossingDetector(double sampleRate, int frameStep)
+    : frameStep(frameStep),
+      factor(factorFor(sampleRate)),
+      envelopeAlpha(static_cast<float>(
+          1.0 - std::exp(-1.0 / (sampleRate * factorFor(sampleRate) * envelopeSeconds)))) {
+    // Sub-sample k of F lies k/F after the middle of the history (4 samples late); a
+    // Lanczos kernel of four lobes gives its value from the eight samples around it.
+    for (int k = 0; k < factor; ++k) {
+        std::array<float, taps> weights{};
+        const double offset = static_cast<double>(k) / factor;
+        double total = 0.0;
+        for (int t = 0; t < taps; ++t) {
+            const double d = (t - (taps / 2 - 1)) - offset;
+            const double pd = std::numbers::pi * d;
+            const double w =
+                std::fabs(d) < 1e-9 ? 1.0 : 4.0 * std::sin(pd) * std::sin(pd / 4.0) / (pd * pd);
+            weights[static_cast<std::size_t>(t)] = static_cast<float>(w);
+            total += w;
+        }
+        for (float& w : weights) {
+            w = static_cast<float>(w / total);
+        }
+        phases.push_back(weights);
+    }
+}
+
+void CrossingDetector::step(float x, double index) {
+    const float magnitude = std::fabs(x);
+    envelope += envelopeAlpha * (magnitude - envelope);
+    const float trigger =
+        std::max(static_cast<float>(hysteresisFraction) * envelope, static_cast<float>(floorLevel));
+    halfPeak = std::max(halfPeak, magnitude);
+    const double spacing = 1.0 / factor;
+    if (high) {
+        if (previous >= 0.0f && x < 0.0f) {
+            lastZero = index - spacing * (1.0 - static_cast<double>(previous / (previous - x)));
+        }
+        if (x < -trigger) {
+            sink->push_back(Crossing{lastZero * frameStep + (frameStep - 1.0), halfPeak, false});
+            high = false;
+            halfPeak = magnitude;
+        }
+    } else {
+        if (previous <= 0.0f && x > 0.0f) {
+            lastZero = index - spacing * (1.0 - static_cast<double>(previous / (previous - x)));
+        }
+        if (x > trigger) {
+            sink->push_back(Crossing{lastZero * frameStep + (frameStep - 1.0), halfPeak, true});
+            high = true;
+            halfPeak = magnitude;
+        }
+    }
+    previous = x;
+}
+
+void CrossingDetector::process(std::span<const float> samples, std::vector<Crossing>& out) {
+    sink = &out;
+    if (factor == 1) {
+        for (const float x : samples) {
+            step(x, static_cast<double>(position));
+            ++position;
+        }
+        return;
+    }
+    for (const float x : samples) {
+        std::copy(history.begin() + 1, history.end(), history.begin());
+        history.back() = x;
+        // The interpolated stream runs taps/2 samples behind the input.
+        const double base = static_cast<double>(position) - (taps / 2);
+        for (int k = 0; k < factor; ++k) {
+            const auto& weights = phases[static_cast<std::size_t>(k)];
+            float y = 0.0f;
+            for (std::size_t t = 0; t < taps; ++t) {
+                y += weights[t] * history[t];
+            }
+            step(y, base + static_cast<double>(k) / factor);
+        }
+        ++position;
+    }
+}
+
+}  // namespace kelvanto::decode

@@ -1,0 +1,43 @@
+// A load as the framer read it, before any checksum judgement: every character with the
+// certainty and position of each of its ten cycles, the filler and the footer.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kelvanto::decode {
+
+// The ten cycles of a character: the start bit (index 0), the eight data bits least
+// significant first (indices 1 to 8) and the stop bit (index 9).
+struct FramedCharacter {
+    double start = 0.0;                        // frame of the start bit's cycle
+    std::array<std::uint16_t, 10> offsets{};   // frames from start to each cycle
+    std::array<std::uint8_t, 10> certainty{};  // 0 (a guess) .. 255 (clear)
+    std::uint8_t value = 0;
+    bool startMisread = false;  // read as 1, taken as 0 because data went on after it
+    bool stopBad = false;       // the stop cycle read as 0
+
+    double bitFrame(int index) const { return start + offsets[static_cast<std::size_t>(index)]; }
+    float bitCertainty(int index) const {
+        return certainty[static_cast<std::size_t>(index)] / 255.0f;
+    }
+};
+
+struct FramedLoad {
+    double syncStart = 0.0;
+    std::vector<FramedCharacter> characters;
+    bool hasFiller = false;
+    std::uint8_t filler = 0xFF;
+    int footerCycles = 0;
+    double footerStart = 0.0;
+    double footerEnd = 0.0;
+    // Whole: the footer was reached. Otherwise problem says what stopped the reading where.
+    bool complete = false;
+    std::string problem;
+    double problemAt = 0.0;
+    double end = 0.0;  // last frame that belongs to the load
+};
+
+}  // namespace kelvanto::decode

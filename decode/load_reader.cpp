@@ -1,0 +1,180 @@
+// Loads from the cycles of one channel and polarity.
+#include "decode/load_reader.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "decode/tape_timing.h"
+
+namespace kelvanto::decode {
+
+LoadReader::LoadReader(Polarity polarity, int channel, double sampleRate)
+    : polarity(polarity), channel(channel), sampleRate(sampleRate), tone(sampleRate) {}
+
+std::vector<LoadCandidate> LoadReader::takeReady() {
+    std::vector<LoadCandidate> out;
+    out.swap(ready);
+    return out;
+}
+
+void LoadReader::emit(LoadCandidate&& candidate) {
+    candidate.polarity = polarity;
+    candidate.channel = channel;
+    ready.push_back(std::move(candidate));
+}
+
+void LoadReader::flushHeld() {
+    if (orphan) {
+        emit(std::move(*orphan));
+        orphan.reset();
+    }
+    if (broken) {
+        emit(std::move(*broken));
+        broken.reset();
+    }
+}
+
+void LoadReader::startLoad(double headerStart, int headerCycles, double onePeriod,
+                           double amplitude) {
+    current = LoadCandidate{};
+    current.headerStart = headerStart;
+    current.headerCycles = headerCycles;
+    current.onePeriod = onePeriod;
+    amplitudeSum = amplitude * headerCycles;
+    amplitudeCount = headerCycles;
+    classifier.calibrate(onePeriod);
+    inLoad = true;
+}
+
+void LoadReader::push(const Cycle& cycle) {
+    if (inLoad) {
+        if (const std::optional<Bit> bit = classifier.push(cycle)) {
+            feed(*bit);
+        }
+        return;
+    }
+    switch (tone.push(cycle)) {
+        case ToneDetector::Event::syncStart: {
+            // A piece of this same tone that ended earlier was not a lone tone after all.
+            if (orphan && orphan->headerStart == tone.start()) {
+                orphan.reset();
+            }
+            flushHeld();
+            startLoad(tone.start(), tone.cycles(), tone.meanPeriod(), tone.amplitude());
+            // The tone is kept: if no sync character follows, this 0 was noise in it.
+            framer.begin(cycle.start);
+            if (const std::optional<Bit> bit = classifier.push(cycle)) {
+                feed(*bit);
+            }
+            break;
+        }
+        case ToneDetector::Event::toneEnded:
+            toneWithoutLoad();
+            break;
+        case ToneDetector::Event::none:
+            break;
+    }
+}
+
+void LoadReader::toneWithoutLoad() {
+    if (broken) {
+        // The load broke off and its footer is what remained readable.
+        FramedLoad& framed = broken->framed;
+        framed.footerCycles = tone.cycles();
+        framed.footerStart = tone.start();
+        framed.footerEnd = tone.end();
+        framed.end = std::max(framed.end, tone.end());
+        emit(std::move(*broken));
+        broken.reset();
+        tone.reset();
+        return;
+    }
+    if (orphan && orphan->headerStart != tone.start()) {
+        emit(std::move(*orphan));
+        orphan.reset();
+    }
+    LoadCandidate lone;
+    lone.headerStart = tone.start();
+    lone.headerCycles = tone.cycles();
+    lone.onePeriod = tone.meanPeriod();
+    lone.amplitude = tone.amplitude();
+    lone.toneOnly = true;
+    lone.framed.syncStart = tone.end();
+    lone.framed.end = tone.end();
+    lone.framed.problem = "a header tone with no load after it";
+    lone.framed.problemAt = tone.end();
+    orphan = std::move(lone);
+}
+
+void LoadReader::feed(const Bit& bit) {
+    if (bit.value != Bit::invalid) {
+        amplitudeSum += bit.amplitude;
+        ++amplitudeCount;
+    }
+    const CharacterFramer::Status status = framer.push(bit);
+    if (status != CharacterFramer::Status::reading) {
+        loadEnded(status);
+    }
+}
+
+void LoadReader::loadEnded(CharacterFramer::Status status) {
+    inLoad = false;
+    if (status == CharacterFramer::Status::failed && framer.syncFailed()) {
+        // A cycle that noise cut short inside the tone, not a sync character: the tone
+        // goes on (and is reported on its own if no load ever follows it).
+        return;
+    }
+    tone.reset();
+    current.framed = framer.load();
+    current.amplitude = amplitudeCount > 0 ? amplitudeSum / amplitudeCount : 0.0;
+    const double unit = classifier.unit();
+    if (status == CharacterFramer::Status::failed) {
+        broken = std::move(current);
+        return;
+    }
+    const std::vector<Bit> next = framer.leftover();
+    if (!next.empty()) {
+        // No gap: the run of 1s was this footer and the next header. Where one ends and
+        // the other begins cannot be heard; the footer gets its usual length, but never
+        // leaves less than a tone's worth of header.
+        FramedLoad& framed = current.framed;
+        const int run = framed.footerCycles;
+        const int footer =
+            run > minimumToneCycles ? std::min(defaultFooterCycles, run - minimumToneCycles) : run;
+        const double framesPerCycle = (framed.footerEnd - framed.footerStart) / std::max(1, run);
+        const double split = framed.footerStart + footer * framesPerCycle;
+        framed.footerCycles = footer;
+        framed.footerEnd = split;
+        framed.end = split;
+        const double amplitude = current.amplitude;
+        emit(std::move(current));
+        startLoad(split, run - footer, unit, amplitude);
+        framer.begin(next.front().start);
+        for (const Bit& bit : next) {
+            if (!inLoad) {
+                break;
+            }
+            feed(bit);
+        }
+        return;
+    }
+    emit(std::move(current));
+}
+
+void LoadReader::finish() {
+    if (inLoad) {
+        const CharacterFramer::Status status = framer.finish();
+        if (status == CharacterFramer::Status::reading) {
+            return;
+        }
+        loadEnded(status);
+        if (inLoad) {
+            loadEnded(framer.finish());
+        }
+    } else if (tone.cycles() >= minimumToneCycles) {
+        toneWithoutLoad();
+    }
+    flushHeld();
+}
+
+}  // namespace kelvanto::decode

@@ -1,0 +1,63 @@
+// The sixth stage: reads loads from the cycles of one channel in one polarity, from the
+// header tone through the characters to the footer, anywhere in a long recording.
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "decode/bit_classifier.h"
+#include "decode/character_framer.h"
+#include "decode/load_candidate.h"
+#include "decode/tone_detector.h"
+
+namespace kelvanto::decode {
+
+// Between loads it waits for a header tone of at least minimumToneCycles; the first 0 bit
+// after one opens a load, which the framer reads until its footer ends. A tone after which
+// no load can be read is reported too (as a load without characters), since it tells the
+// user where a load was lost; but a tone that only followed a load that broke off is that
+// load's footer and is added to it. When a footer runs straight into the next load's
+// header (no gap), the next load starts at the 0 bit that ends the run of 1s.
+class LoadReader {
+  public:
+    // Tone pieces closer than this are one tone broken by a few bad cycles.
+    static constexpr double toneJoinSeconds = 0.1;
+    // How the 1s between two loads without a gap are split: the footer the converter writes
+    // by default, and never less header than a tone needs.
+    static constexpr int defaultFooterCycles = 394;
+
+    LoadReader(Polarity polarity, int channel, double sampleRate);
+
+    void push(const Cycle& cycle);
+    void finish();
+
+    // Loads read so far (moved out).
+    std::vector<LoadCandidate> takeReady();
+
+  private:
+    void startLoad(double headerStart, int headerCycles, double onePeriod, double amplitude);
+    void feed(const Bit& bit);
+    void loadEnded(CharacterFramer::Status status);
+    void toneWithoutLoad();
+    void flushHeld();
+    void emit(LoadCandidate&& candidate);
+
+    Polarity polarity;
+    int channel;
+    double sampleRate;
+    ToneDetector tone;
+    BitClassifier classifier;
+    CharacterFramer framer;
+    bool inLoad = false;
+    LoadCandidate current;
+    double amplitudeSum = 0.0;
+    int amplitudeCount = 0;
+    // A tone whose end was not a load yet: it may be joined by the next piece of tone.
+    std::optional<LoadCandidate> orphan;
+    double orphanEnd = 0.0;
+    // A load that broke off: the next lone tone is its footer.
+    std::optional<LoadCandidate> broken;
+    std::vector<LoadCandidate> ready;
+};
+
+}  // namespace kelvanto::decode

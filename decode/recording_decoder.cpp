@@ -1,0 +1,170 @@
+// The chain of stages for every channel and polarity, and the merge of their readings.
+#include "decode/recording_decoder.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "decode/crossing_detector.h"
+#include "decode/cycle_timer.h"
+#include "decode/load_judge.h"
+#include "decode/load_merger.h"
+#include "decode/load_reader.h"
+#include "decode/signal_filter.h"
+
+namespace kelvanto::decode {
+
+namespace {
+
+// Frames handled at once: small enough that the scratch buffers stay a few hundred KB.
+constexpr std::size_t blockFrames = 8192;
+
+}  // namespace
+
+struct RecordingDecoder::Channel {
+    Channel(int index, double sampleRate, bool bothPolarities)
+        : index(index),
+          filter(sampleRate),
+          crossings(filter.outputRate(), filter.step()),
+          kept(blockFrames + 1) {
+        readers.push_back(Reader{CycleTimer(Polarity::normal, sampleRate),
+                                 LoadReader(Polarity::normal, index, sampleRate)});
+        if (bothPolarities) {
+            readers.push_back(Reader{CycleTimer(Polarity::inverted, sampleRate),
+                                     LoadReader(Polarity::inverted, index, sampleRate)});
+        }
+    }
+    struct Reader {
+        CycleTimer timer;
+        LoadReader reader;
+    };
+    int index;
+    SignalFilter filter;
+    CrossingDetector crossings;
+    std::vector<Reader> readers;
+    std::vector<float> kept;
+    std::vector<Crossing> found;
+    std::vector<Cycle> cycles;
+};
+
+struct RecordingDecoder::Results {
+    explicit Results(double sampleRate) : judge(sampleRate) {}
+    LoadJudge judge;
+    LoadMerger merger;
+};
+
+RecordingDecoder::RecordingDecoder(double rate, int count, DecoderOptions options)
+    : sampleRate(rate), channelCount(count), results(std::make_unique<Results>(rate)) {
+    if (!(rate >= lowestRate && rate <= highestRate)) {
+        throw std::invalid_argument("sample rate out of range");
+    }
+    if (count < 1 || count > mostChannels) {
+        throw std::invalid_argument("channel count out of range");
+    }
+    if (options.channel < -1 || options.channel >= count) {
+        throw std::invalid_argument("no such channel");
+    }
+    for (int c = 0; c < count; ++c) {
+        if (options.channel == -1 || options.channel == c) {
+            channels.push_back(std::make_unique<Channel>(c, rate, options.bothPolarities));
+        } else {
+            channels.push_back(nullptr);
+        }
+    }
+    scratch.reserve(blockFrames);
+}
+
+RecordingDecoder::~RecordingDecoder() = default;
+
+void RecordingDecoder::collect(Channel& channel) {
+    for (Channel::Reader& reader : channel.readers) {
+        for (LoadCandidate& candidate : reader.reader.takeReady()) {
+            results->merger.offer(results->judge.judge(candidate));
+        }
+    }
+}
+
+void RecordingDecoder::processChannel(Channel& channel, std::span<float> samples) {
+    const std::size_t kept = channel.filter.process(samples, channel.kept);
+    channel.found.clear();
+    channel.crossings.process(std::span<const float>(channel.kept).first(kept), channel.found);
+    for (Channel::Reader& reader : channel.readers) {
+        channel.cycles.clear();
+        for (const Crossing& crossing : channel.found) {
+            reader.timer.push(crossing, channel.cycles);
+        }
+        for (const Cycle& cycle : channel.cycles) {
+            reader.reader.push(cycle);
+        }
+    }
+    collect(channel);
+}
+
+void RecordingDecoder::pushInterleaved(std::span<const float> samples) {
+    if (finished) {
+        return;
+    }
+    const std::size_t width = static_cast<std::size_t>(channelCount);
+    // Complete a frame left open by the previous block.
+    while (!partialFrame.empty() && !samples.empty()) {
+        partialFrame.push_back(samples.front());
+        samples = samples.subspan(1);
+        if (partialFrame.size() == width) {
+            std::vector<float> frame;
+            frame.swap(partialFrame);
+            pushInterleaved(frame);
+        }
+    }
+    while (samples.size() >= width) {
+        const std::size_t count = std::min(blockFrames, samples.size() / width);
+        for (std::size_t c = 0; c < width; ++c) {
+            if (!channels[c]) {
+                continue;
+            }
+            scratch.resize(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                scratch[i] = samples[i * width + c];
+            }
+            processChannel(*channels[c], scratch);
+        }
+        frames += static_cast<std::int64_t>(count);
+        samples = samples.subspan(count * width);
+    }
+    partialFrame.assign(samples.begin(), samples.end());
+}
+
+void RecordingDecoder::pushPlanar(std::span<const float* const> planes, std::size_t count) {
+    if (finished || planes.size() != static_cast<std::size_t>(channelCount)) {
+        return;
+    }
+    for (std::size_t done = 0; done < count;) {
+        const std::size_t step = std::min(blockFrames, count - done);
+        for (std::size_t c = 0; c < planes.size(); ++c) {
+            if (!channels[c] || planes[c] == nullptr) {
+                continue;
+            }
+            scratch.assign(planes[c] + done, planes[c] + done + step);
+            processChannel(*channels[c], scratch);
+        }
+        done += step;
+        frames += static_cast<std::int64_t>(step);
+    }
+}
+
+std::vector<DecodedLoad> RecordingDecoder::finish() {
+    if (finished) {
+        return {};
+    }
+    finished = true;
+    for (auto& channel : channels) {
+        if (!channel) {
+            continue;
+        }
+        for (Channel::Reader& reader : channel->readers) {
+            reader.reader.finish();
+        }
+        collect(*channel);
+    }
+    return results->merger.finish(frames, sampleRate);
+}
+
+}  // namespace kelvanto::decode

@@ -1,0 +1,66 @@
+// The decoder's front door: takes a recording block by block (interleaved or one array per
+// channel, any rate from 8000 to 192000) and returns every load found in it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <stdexcept>
+#include <vector>
+
+#include "decode/decoded_load.h"
+
+namespace kelvanto::decode {
+
+struct DecoderOptions {
+    // -1 reads every channel (each on its own: antiphase channels would cancel if mixed);
+    // otherwise only this channel (0 = left).
+    int channel = -1;
+    // Read the falling and the rising edges as cycle boundaries: an inverted recording loads
+    // without the user knowing it was inverted.
+    bool bothPolarities = true;
+};
+
+// Memory stays flat whatever the recording's length: the samples of one block are filtered
+// and reduced to crossings at once, and only the load being read and the finished loads
+// are kept.
+class RecordingDecoder {
+  public:
+    static constexpr double lowestRate = 4000.0;
+    static constexpr double highestRate = 768000.0;
+    static constexpr int mostChannels = 64;
+
+    // Throws std::invalid_argument for a rate, channel count or channel choice out of range.
+    RecordingDecoder(double sampleRate, int channels, DecoderOptions options = {});
+    ~RecordingDecoder();
+    RecordingDecoder(const RecordingDecoder&) = delete;
+    RecordingDecoder& operator=(const RecordingDecoder&) = delete;
+
+    // Samples of all channels, frame by frame, full scale +-1. A block may end inside a
+    // frame; the rest of the frame is expected at the start of the next block.
+    void pushInterleaved(std::span<const float> samples);
+    // One array per channel, each holding the same number of frames.
+    void pushPlanar(std::span<const float* const> channels, std::size_t frames);
+
+    // Ends the recording and returns its loads in order. The decoder is spent afterwards.
+    std::vector<DecodedLoad> finish();
+
+    std::int64_t framesSeen() const { return frames; }
+
+  private:
+    struct Channel;
+    void processChannel(Channel& channel, std::span<float> samples);
+    void collect(Channel& channel);
+
+    double sampleRate;
+    int channelCount;
+    std::vector<std::unique_ptr<Channel>> channels;
+    std::vector<float> partialFrame;
+    std::vector<float> scratch;
+    std::int64_t frames = 0;
+    bool finished = false;
+    struct Results;
+    std::unique_ptr<Results> results;
+};
+
+}  // namespace kelvanto::decode

@@ -1,0 +1,49 @@
+// Band limiting of one channel before its zero crossings are timed.
+#include "decode/signal_filter.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kelvanto::decode {
+
+namespace {
+
+int keepEveryFor(double sampleRate) {
+    return std::clamp(static_cast<int>(sampleRate / SignalFilter::lowestKeptRate), 1, 8);
+}
+
+Biquad lowPassFor(double sampleRate) {
+    const double corner = std::min(SignalFilter::lowCorner, 0.42 * sampleRate);
+    return corner > SignalFilter::highCorner * 2.0 ? Biquad::lowPass(sampleRate, corner)
+                                                   : Biquad::identity();
+}
+
+}  // namespace
+
+SignalFilter::SignalFilter(double sampleRate)
+    : keepEvery(keepEveryFor(sampleRate)),
+      keptRate(sampleRate / keepEvery),
+      lowPass(lowPassFor(sampleRate)),
+      highPass(Biquad::highPass(keptRate, highCorner)) {}
+
+std::size_t SignalFilter::process(std::span<const float> in, std::span<float> out) {
+    std::size_t written = 0;
+    for (const float sample : in) {
+        // A sample that is not a number (a broken float file) counts as silence and absurd
+        // values are clipped, so that neither can poison the filter state for the rest of
+        // the recording.
+        const double x =
+            std::isnan(sample) ? 0.0 : std::clamp(static_cast<double>(sample), -16.0, 16.0);
+        const double low = lowPass.process(x);
+        if (++phase < keepEvery) {
+            continue;
+        }
+        phase = 0;
+        if (written < out.size()) {
+            out[written++] = static_cast<float>(highPass.process(low));
+        }
+    }
+    return written;
+}
+
+}  // namespace kelvanto::decode

@@ -1,0 +1,90 @@
+// Header tone detection and calibration of the 1-bit period.
+#include "decode/tone_detector.h"
+
+#include "decode/tape_timing.h"
+
+namespace kelvanto::decode {
+
+namespace {
+
+bool plausibleOne(double period) {
+    return period >= ToneDetector::fastestPeriod && period <= ToneDetector::slowestPeriod;
+}
+
+}  // namespace
+
+void ToneDetector::reset() {
+    paused = false;
+    count = 0;
+    outliers = 0;
+    mean = 0.0;
+    amplitudeSum = 0.0;
+}
+
+void ToneDetector::begin(const Cycle& cycle) {
+    reset();
+    if (plausibleOne(cycle.period)) {
+        count = 1;
+        mean = cycle.period;
+        reference = cycle.period;
+        firstStart = cycle.start;
+        lastEnd = cycle.end;
+        amplitudeSum = cycle.amplitude;
+    }
+}
+
+ToneDetector::Event ToneDetector::push(const Cycle& cycle) {
+    if (count == 0) {
+        begin(cycle);
+        return Event::none;
+    }
+    const double ratio = cycle.period / mean;
+    // Steady against the tone's first cycles, not only against the running mean: a
+    // whistle or a sliding voice passes through 1575 Hz, a tape's speed stays put.
+    const double drift = cycle.period / reference;
+    const bool steady = ratio >= 0.8 && ratio <= 1.25 && drift >= 0.85 && drift <= 1.18 &&
+                        plausibleOne(cycle.period);
+    if (paused) {
+        if (cycle.start - lastEnd > joinFrames) {
+            begin(cycle);
+        } else if (steady) {
+            paused = false;
+            outliers = 0;
+        }
+        if (paused || count <= 1) {
+            return Event::none;
+        }
+    }
+    if (steady) {
+        ++count;
+        outliers = 0;
+        // The first cycles set the mean (the calibration the bits rely on); after that it
+        // follows the tape's speed slowly.
+        const double weight = count < 32 ? 1.0 / count : 1.0 / 32.0;
+        mean += weight * (cycle.period - mean);
+        if (count <= 32) {
+            reference = mean;
+        }
+        amplitudeSum += cycle.amplitude;
+        lastEnd = cycle.end;
+        return Event::none;
+    }
+    const bool longEnough = count >= minimumToneCycles;
+    if (ratio >= 0.3 && ratio < 0.75 && longEnough) {
+        return Event::syncStart;
+    }
+    // A glitch (a cycle cut short by a spike, or a short one before the tone is long
+    // enough to end in a sync character) or a cycle stretched by a missed edge: a few in a
+    // row are forgiven inside a tone, more end it, and silence ends it at once.
+    ++outliers;
+    if (ratio > 2.0 || outliers > maximumOutliers) {
+        if (longEnough) {
+            paused = true;
+            return Event::toneEnded;
+        }
+        begin(cycle);
+    }
+    return Event::none;
+}
+
+}  // namespace kelvanto::decode

@@ -1,0 +1,42 @@
+// What worn cassettes and recording chains do to a signal, as seeded and repeatable
+// operations on test recordings (noise, speed, wow, filters, hum, clipping and the rest).
+#pragma once
+
+#include <functional>
+
+#include "tests/decode/tape_maker.h"
+
+namespace decode_testing {
+
+// White noise over the full band at this ratio to the signal's power (the power measured
+// where the recording is not silent).
+void addNoise(Recording& recording, double snrDb, unsigned seed);
+// Plays the recording back with a time warp: output time t reads input time warp(t). The
+// result is band-limited (windowed sinc) and can have another sample rate.
+Recording resample(
+    const Recording& recording, int rate,
+    const std::function<double(double)>& warp = [](double t) { return t; });
+Recording speed(const Recording& recording, double factor);
+// Wow and flutter as sinusoidal speed variations (depth as a fraction, e.g. 0.02 = 2 %).
+Recording wowAndFlutter(const Recording& recording, double wowDepth, double wowHz,
+                        double flutterDepth, double flutterHz);
+void lowPass(Recording& recording, double corner);
+void highPass(Recording& recording, double corner);
+void scale(Recording& recording, double gain);
+void addOffset(Recording& recording, double offset);
+void clip(Recording& recording, double limit);
+void quantise(Recording& recording, int bits);
+// 50 Hz mains hum and its third harmonic, the fundamental as loud as the signal.
+void addHum(Recording& recording, double amplitude);
+// Slow level changes of this depth (0.3 = +-30 %).
+void driftLevel(Recording& recording, double depth, double hz);
+// Silence (zero) for this long, from this time on.
+void dropout(Recording& recording, double atSeconds, double seconds);
+// A mono recording as two channels: the second one late by this many seconds.
+Recording stereoWithSkew(const Recording& mono, double skewSeconds);
+// A mono recording as two channels, the first one replaced by noise of the signal's power.
+Recording stereoWithNoiseChannel(const Recording& mono, unsigned seed);
+
+double signalPower(const Recording& recording);
+
+}  // namespace decode_testing

@@ -1,0 +1,209 @@
+// Whole recordings through the decoder: the converter's own output in every format, then
+// the same signal after the damage that worn cassettes and recording chains do.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "tests/decode/degradations.h"
+#include "tests/decode/tape_maker.h"
+
+using namespace decode_testing;
+using kelvanto::decode::DecodedLoad;
+using kelvanto::decode::Polarity;
+using kelvanto::decode::Verdict;
+
+namespace {
+
+const std::vector<TestLoad>& loads() {
+    static const std::vector<TestLoad> value = threeFormats();
+    return value;
+}
+
+const Recording& clean(int rate) {
+    static const Recording at22 = render(loads(), 22050, 16, 1);
+    static const Recording at44 = render(loads(), 44100, 16, 1);
+    return rate == 22050 ? at22 : at44;
+}
+
+struct Damage {
+    const char* name;
+    int rate;  // the converter's rate the damage starts from
+    std::function<Recording(Recording)> apply;
+};
+
+std::ostream& operator<<(std::ostream& out, const Damage& damage) {
+    return out << damage.name;
+}
+
+Recording noisy(Recording r, double snr) {
+    addNoise(r, snr, 1234);
+    return r;
+}
+
+const std::vector<Damage>& damages() {
+    static const std::vector<Damage> all = {
+        {"Noise10dB", 22050, [](Recording r) { return noisy(r, 10.0); }},
+        {"Noise8dBAt44100", 44100, [](Recording r) { return noisy(r, 8.0); }},
+        {"Slow075", 22050, [](Recording r) { return speed(r, 0.75); }},
+        {"Fast130", 22050, [](Recording r) { return speed(r, 1.30); }},
+        {"WowAndFlutter", 44100,
+         [](Recording r) { return wowAndFlutter(r, 0.02, 0.5, 0.007, 7.0); }},
+        {"LowPass3k", 22050,
+         [](Recording r) {
+             lowPass(r, 3000);
+             return r;
+         }},
+        {"HighPass1k", 22050,
+         [](Recording r) {
+             highPass(r, 1000);
+             return r;
+         }},
+        {"Inverted", 22050,
+         [](Recording r) {
+             scale(r, -1.0);
+             return r;
+         }},
+        {"DcOffset30", 22050,
+         [](Recording r) {
+             addOffset(r, 0.3);
+             return r;
+         }},
+        {"Minus60dBFS", 22050,
+         [](Recording r) {
+             scale(r, 0.001);
+             return r;
+         }},
+        {"Clipped1Percent", 22050,
+         [](Recording r) {
+             clip(r, 0.01);
+             return r;
+         }},
+        {"Resampled8000", 22050, [](Recording r) { return resample(r, 8000); }},
+        {"Resampled11025", 22050, [](Recording r) { return resample(r, 11025); }},
+        {"Resampled48000", 44100, [](Recording r) { return resample(r, 48000); }},
+        {"Resampled96000", 44100, [](Recording r) { return resample(r, 96000); }},
+        {"FourBits", 22050,
+         [](Recording r) {
+             quantise(r, 4);
+             return r;
+         }},
+        {"Hum50Hz", 22050,
+         [](Recording r) {
+             addHum(r, 0.95);
+             return r;
+         }},
+        {"StereoSkew", 44100, [](Recording r) { return stereoWithSkew(r, 0.0003); }},
+        {"StereoOneChannelNoise", 22050, [](Recording r) { return stereoWithNoiseChannel(r, 99); }},
+        {"WornCassette", 44100,
+         [](Recording r) {
+             highPass(r, 120);
+             lowPass(r, 4500);
+             driftLevel(r, 0.3, 0.7);
+             Recording w = wowAndFlutter(r, 0.004, 0.5, 0.002, 8.0);
+             addNoise(w, 16.0, 77);
+             return w;
+         }},
+        {"InvertedSlowAndHum", 22050,
+         [](Recording r) {
+             scale(r, -1.0);
+             Recording s = speed(r, 0.8);
+             addHum(s, 0.95);
+             return s;
+         }},
+        {"FastLowPassNoise", 44100,
+         [](Recording r) {
+             Recording s = speed(r, 1.2);
+             lowPass(s, 3500);
+             addNoise(s, 14.0, 5);
+             return s;
+         }},
+    };
+    return all;
+}
+
+class DamagedRecording : public ::testing::TestWithParam<Damage> {};
+
+}  // namespace
+
+TEST_P(DamagedRecording, EveryLoadExact) {
+    const Damage& damage = GetParam();
+    const Recording damaged = damage.apply(clean(damage.rate));
+    EXPECT_EQ(exactLoads(decode(damaged), loads()), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Decode, DamagedRecording, ::testing::ValuesIn(damages()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CleanRecording, EveryOutputFormatAndLoadFormat) {
+    for (const int rate : {22050, 44100}) {
+        for (const int bits : {8, 16}) {
+            for (const int channels : {1, 2}) {
+                SCOPED_TRACE(testing::Message()
+                             << rate << " Hz, " << bits << " bit, " << channels << " channel(s)");
+                const std::vector<DecodedLoad> got = decode(render(loads(), rate, bits, channels));
+                EXPECT_EQ(exactLoads(got, loads()), 3);
+                for (const DecodedLoad& load : got) {
+                    EXPECT_EQ(load.verdict, Verdict::ok);
+                    EXPECT_EQ(load.polarity, Polarity::normal);
+                    EXPECT_NEAR(load.speedRatio, 1.0, 0.01);
+                    EXPECT_TRUE(load.repairs.empty());
+                }
+            }
+        }
+    }
+}
+
+TEST(CleanRecording, TonesGapsAndPositions) {
+    const Recording& recording = clean(22050);
+    const std::vector<DecodedLoad> got = decode(recording);
+    ASSERT_EQ(got.size(), 3u);
+    // The first load starts the recording; 0.2 s of header is 315 cycles of 14 frames.
+    EXPECT_LE(got[0].startSample, 14);
+    EXPECT_NEAR(got[0].headerSeconds, 315 * 14 / 22050.0, 0.002);
+    EXPECT_NEAR(got[0].footerSeconds, 158 * 14 / 22050.0, 0.002);
+    EXPECT_NEAR(got[0].gapSeconds, 0.15, 0.002);
+    EXPECT_NEAR(got[2].gapSeconds, 0.2, 0.002);
+    EXPECT_NEAR(got[2].footerSeconds, 158 * 14 / 22050.0, 0.002);
+    EXPECT_LT(got[0].endSample, got[1].startSample);
+    // The converter's square wave spans 95 % of full scale: -0.45 dBFS.
+    EXPECT_NEAR(got[1].levelDbfs, -0.45, 1.5);
+}
+
+TEST(DamagedRecording, TwoTenthsOfANoisyLoadAtStereoAllFormats) {
+    for (const int rate : {22050, 44100}) {
+        for (const int bits : {8, 16}) {
+            for (const int channels : {1, 2}) {
+                SCOPED_TRACE(testing::Message()
+                             << rate << " Hz, " << bits << " bit, " << channels << " channel(s)");
+                Recording r = render(loads(), rate, bits, channels);
+                scale(r, -0.5);
+                addNoise(r, 12.0, 3);
+                EXPECT_EQ(exactLoads(decode(r), loads()), 3);
+            }
+        }
+    }
+}
+
+TEST(DamagedRecording, DropoutInsideDataIsNeverWrongAndOk) {
+    Recording r = clean(22050);
+    // Into the data of the first load: its header is 0.2 s long.
+    dropout(r, 0.25, 0.002);
+    const std::vector<DecodedLoad> got = decode(r);
+    ASSERT_FALSE(got.empty());
+    const Expected want = expectedOf(loads()[0]);
+    const bool exact = got[0].characters == want.characters;
+    EXPECT_TRUE(got[0].verdict == Verdict::bad || (got[0].verdict == Verdict::repaired && exact))
+        << verdictName(got[0].verdict);
+    EXPECT_NE(got[0].verdict, Verdict::ok);
+    EXPECT_FALSE(got[0].problem.empty() && got[0].verdict == Verdict::bad);
+}
+
+TEST(DamagedRecording, DrownedInNoiseIsBadWithAReport) {
+    Recording r = noisy(clean(22050), 0.0);
+    const std::vector<DecodedLoad> got = decode(r);
+    for (const DecodedLoad& load : got) {
+        EXPECT_EQ(load.verdict, Verdict::bad) << load.startSeconds;
+        EXPECT_FALSE(load.problem.empty());
+    }
+    EXPECT_FALSE(got.empty());
+}

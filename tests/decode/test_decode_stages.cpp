@@ -1,0 +1,248 @@
+// The decoder's stages fed by hand: crossings of known sine waves, cycles of known
+// crossings, bits of known cycle lengths, tones, and characters of known bit streams.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include "decode/bit_classifier.h"
+#include "decode/character_framer.h"
+#include "decode/crossing_detector.h"
+#include "decode/cycle_timer.h"
+#include "decode/tone_detector.h"
+
+using namespace kelvanto::decode;
+
+namespace {
+
+constexpr double frame = 1.0 / 22050.0;
+
+// A cycle of this many frames of the 22050 grid, as the cycle timer would give it.
+Cycle cycleOf(double frames, double start = 0.0) {
+    return Cycle{start, start + frames, frames * frame, 0.5f, 1.0f};
+}
+
+Bit bit(int value, float certainty = 1.0f) {
+    Bit b;
+    b.value = value;
+    b.certainty = certainty;
+    return b;
+}
+
+// A framed character: start bit, eight data bits least significant first, stop bit.
+void appendCharacter(std::vector<Bit>& bits, unsigned value, int startBit = 0) {
+    bits.push_back(bit(startBit));
+    for (int i = 0; i < 8; ++i) {
+        bits.push_back(bit((value >> i) & 1u));
+    }
+    bits.push_back(bit(1));
+}
+
+std::vector<Bit> syncBits() {
+    std::vector<Bit> bits;
+    for (const int b : {0, 1, 0, 1, 0, 0, 1, 0, 1, 1}) {
+        bits.push_back(bit(b));
+    }
+    return bits;
+}
+
+void appendOnes(std::vector<Bit>& bits, int count) {
+    for (int i = 0; i < count; ++i) {
+        bits.push_back(bit(1));
+    }
+}
+
+CharacterFramer::Status readBits(CharacterFramer& framer, const std::vector<Bit>& bits,
+                                 bool end = true) {
+    framer.begin(0.0);
+    CharacterFramer::Status status = CharacterFramer::Status::reading;
+    for (const Bit& b : bits) {
+        status = framer.push(b);
+    }
+    return end ? framer.finish() : status;
+}
+
+}  // namespace
+
+TEST(CrossingDetector, TimesQuietSineCrossingsToAFractionOfASample) {
+    // 1575 Hz at -60 dBFS, at a low and a high rate: crossings every 1/3150 s, alternating.
+    for (const double rate : {8000.0, 44100.0}) {
+        std::vector<float> samples;
+        for (int i = 0; i < static_cast<int>(rate / 10); ++i) {
+            samples.push_back(static_cast<float>(
+                0.001 * std::sin(2 * std::numbers::pi * 1575.0 * i / rate + 0.3)));
+        }
+        CrossingDetector detector(rate);
+        std::vector<Crossing> found;
+        detector.process(std::span<const float>(samples).first(333), found);
+        detector.process(std::span<const float>(samples).subspan(333), found);
+        ASSERT_GT(found.size(), 250u);
+        for (std::size_t i = 1; i < found.size(); ++i) {
+            EXPECT_NE(found[i].rising, found[i - 1].rising);
+            // Zero crossings of sin(wt + 0.3) lie at t = (k pi - 0.3) / w.
+            const double t = found[i].time / rate;
+            const double k = (2 * std::numbers::pi * 1575.0 * t + 0.3) / std::numbers::pi;
+            EXPECT_NEAR(k, std::round(k), 0.02 * 2 * 1575.0 / rate * 10) << rate << " " << i;
+        }
+    }
+}
+
+TEST(CrossingDetector, HysteresisIgnoresRipplesNearZero) {
+    // A slow square wave with a small fast ripple: one crossing per edge, not one per ripple.
+    std::vector<float> samples;
+    for (int i = 0; i < 4410; ++i) {
+        const double square = (i / 14) % 2 == 0 ? -0.5 : 0.5;
+        samples.push_back(
+            static_cast<float>(square * std::min(1.0, (i % 14) / 3.0) + 0.05 * std::sin(i * 2.9)));
+    }
+    CrossingDetector detector(44100.0);
+    std::vector<Crossing> found;
+    detector.process(samples, found);
+    EXPECT_NEAR(static_cast<double>(found.size()), 4410.0 / 14.0, 2.0);
+}
+
+TEST(CycleTimer, EachPolarityTimesFromItsOwnEdge) {
+    // Falling at 0, 14, 21; rising at 7, 17.5: the machine's 1 then 0.
+    const std::vector<Crossing> crossings = {
+        {0.0, 1, false}, {7.0, 1, true}, {14.0, 1, false}, {17.5, 1, true}, {21.0, 1, false}};
+    CycleTimer normal(Polarity::normal, 22050.0);
+    CycleTimer inverted(Polarity::inverted, 22050.0);
+    std::vector<Cycle> a;
+    std::vector<Cycle> b;
+    for (const Crossing& c : crossings) {
+        normal.push(c, a);
+        inverted.push(c, b);
+    }
+    ASSERT_EQ(a.size(), 2u);
+    EXPECT_NEAR(a[0].period, 14 * frame, 1e-12);
+    EXPECT_NEAR(a[1].period, 7 * frame, 1e-12);
+    EXPECT_FLOAT_EQ(a[0].middle, 0.5f);
+    ASSERT_EQ(b.size(), 1u);
+    EXPECT_NEAR(b[0].period, 10.5 * frame, 1e-12);  // the wrong edge: one and a half units
+}
+
+TEST(BitClassifier, FollowsSpeedDriftAndRatesCertainty) {
+    BitClassifier classifier;
+    classifier.calibrate(14 * frame);
+    // The tape speeds up by 25 % over 2000 bits; a 1 stays twice a 0 throughout.
+    for (int i = 0; i < 2000; ++i) {
+        const double scale = 1.0 / (1.0 + 0.25 * i / 2000.0);
+        const int expected = (i * 7) % 3 == 0 ? 0 : 1;
+        const std::optional<Bit> got = classifier.push(cycleOf((expected ? 14 : 7) * scale));
+        ASSERT_TRUE(got.has_value());
+        ASSERT_EQ(got->value, expected) << i;
+        EXPECT_GT(got->certainty, 0.7f);
+    }
+    EXPECT_NEAR(classifier.unit(), 14 * frame / 1.25, 0.3 * frame);
+    classifier.calibrate(14 * frame);
+    EXPECT_LT(classifier.push(cycleOf(10.6))->certainty, 0.1f);
+    // A cycle cut in two by a spike is joined again, with less certainty.
+    EXPECT_FALSE(classifier.push(cycleOf(2.0)).has_value());
+    const std::optional<Bit> joined = classifier.push(cycleOf(5.0));
+    EXPECT_EQ(joined->value, Bit::zero);
+    EXPECT_LE(joined->certainty, 0.5f);
+    EXPECT_EQ(classifier.push(cycleOf(40.0))->value, Bit::invalid);
+}
+
+TEST(ToneDetector, NeedsALongToneBeforeASyncStarts) {
+    ToneDetector tone(22050.0);
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(tone.push(cycleOf(14.0, i * 14.0)), ToneDetector::Event::none);
+    }
+    // Too short a tone: its first 0 is no sync character.
+    EXPECT_EQ(tone.push(cycleOf(7.0, 700.0)), ToneDetector::Event::none);
+    tone.reset();
+    for (int i = 0; i < 150; ++i) {
+        ASSERT_EQ(tone.push(cycleOf(15.0, i * 15.0)), ToneDetector::Event::none);
+    }
+    EXPECT_EQ(tone.cycles(), 150);
+    EXPECT_NEAR(tone.meanPeriod(), 15 * frame, 1e-9);
+    EXPECT_EQ(tone.push(cycleOf(7.5, 2250.0)), ToneDetector::Event::syncStart);
+    // The same tone running into silence instead.
+    EXPECT_EQ(tone.push(cycleOf(5000.0, 2250.0)), ToneDetector::Event::toneEnded);
+}
+
+TEST(CharacterFramer, OddCountEndsWithFillerAndFooter) {
+    // The characters 0x41 0x42 and the checksum 0xD7, then the filler 0xFF and the footer.
+    std::vector<Bit> bits = syncBits();
+    appendCharacter(bits, 0x41);
+    appendCharacter(bits, 0x42);
+    appendCharacter(bits, 0xD7);
+    appendCharacter(bits, 0xFF, 1);
+    appendOnes(bits, 30);
+    CharacterFramer framer;
+    ASSERT_EQ(readBits(framer, bits), CharacterFramer::Status::finished);
+    const FramedLoad& load = framer.load();
+    ASSERT_EQ(load.characters.size(), 3u);
+    EXPECT_EQ(load.characters[0].value, 0x41);
+    EXPECT_EQ(load.characters[1].value, 0x42);
+    EXPECT_EQ(load.characters[2].value, 0xD7);
+    EXPECT_TRUE(load.hasFiller);
+    EXPECT_EQ(load.filler, 0xFF);
+    EXPECT_EQ(load.footerCycles, 30);
+    EXPECT_TRUE(load.complete);
+}
+
+TEST(CharacterFramer, EvenCountFillerValuesAndMisreadStartBits) {
+    std::vector<Bit> even = syncBits();
+    appendCharacter(even, 0x00);
+    appendCharacter(even, 0xFF);
+    appendOnes(even, 20);
+    CharacterFramer framer;
+    ASSERT_EQ(readBits(framer, even), CharacterFramer::Status::finished);
+    EXPECT_EQ(framer.load().characters.size(), 2u);
+    EXPECT_FALSE(framer.load().hasFiller);
+    EXPECT_EQ(framer.load().footerCycles, 20);
+
+    // A binary load's filler may hold any value behind its 1 start bit.
+    std::vector<Bit> binary = syncBits();
+    appendCharacter(binary, 0x12);
+    appendCharacter(binary, 0x55, 1);
+    appendOnes(binary, 20);
+    ASSERT_EQ(readBits(framer, binary), CharacterFramer::Status::finished);
+    EXPECT_EQ(framer.load().characters.size(), 1u);
+    EXPECT_EQ(framer.load().filler, 0x55);
+
+    // A start bit misread as 1 with data going on after it is a start bit all the same.
+    std::vector<Bit> misread = syncBits();
+    appendCharacter(misread, 0x33);
+    appendCharacter(misread, 0x44);
+    appendCharacter(misread, 0x10);
+    misread[30] = bit(1, 0.1f);
+    appendCharacter(misread, 0x20);
+    appendOnes(misread, 20);
+    ASSERT_EQ(readBits(framer, misread), CharacterFramer::Status::finished);
+    ASSERT_EQ(framer.load().characters.size(), 4u);
+    EXPECT_EQ(framer.load().characters[2].value, 0x10);
+    EXPECT_TRUE(framer.load().characters[2].startMisread);
+}
+
+TEST(CharacterFramer, RefusesBadSyncAndLostSignalAndHandsOverTheNextLoad) {
+    std::vector<Bit> noSync = syncBits();
+    noSync[3] = bit(0);  // clearly not 0xA5
+    appendOnes(noSync, 20);
+    CharacterFramer framer;
+    EXPECT_EQ(readBits(framer, noSync), CharacterFramer::Status::failed);
+    EXPECT_TRUE(framer.syncFailed());
+
+    std::vector<Bit> lost = syncBits();
+    appendCharacter(lost, 0x77);
+    lost.push_back(bit(0));
+    lost.push_back(bit(Bit::invalid));
+    EXPECT_EQ(readBits(framer, lost, false), CharacterFramer::Status::failed);
+    EXPECT_FALSE(framer.syncFailed());
+    EXPECT_EQ(framer.load().characters.size(), 1u);
+    EXPECT_FALSE(framer.load().problem.empty());
+
+    // Footer, then straight into the next load's sync character.
+    std::vector<Bit> chained = syncBits();
+    appendCharacter(chained, 0x01);
+    appendCharacter(chained, 0x02);
+    appendOnes(chained, 200);
+    const std::vector<Bit> next = syncBits();
+    chained.insert(chained.end(), next.begin(), next.end());
+    EXPECT_EQ(readBits(framer, chained, false), CharacterFramer::Status::finished);
+    EXPECT_EQ(framer.load().footerCycles, 200);
+    ASSERT_EQ(framer.leftover().size(), 10u);
+    EXPECT_EQ(framer.leftover().front().value, Bit::zero);
+}
