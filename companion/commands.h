@@ -11,3 +11,4 @@ int convertCommand(const Words& words);
 int listCommand(const Words& words);
 int screenCommand(const Words& words);
 int playCommand(const Words& words);
+int decodeCommand(const Words& words);

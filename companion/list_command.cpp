@@ -9,6 +9,8 @@
 #include "companion/arguments.h"
 #include "companion/command_error.h"
 #include "companion/commands.h"
+#include "companion/decode_report.h"
+#include "companion/recording_input.h"
 #include "companion/tape_input.h"
 #include "tape/basic_program.h"
 #include "tape/load_layout.h"
@@ -17,7 +19,8 @@ namespace {
 
 constexpr const char* help =
     "Usage: kelvanto-tape list [--basic] [--hex] FILE...\n"
-    "Lists the loads of each tape image: position, format, load number, length, header,\n"
+    "Lists the loads of each tape image (or recording: .wav, .flac, ... are decoded first and\n"
+    "listed with the decoder's report): position, format, load number, length, header,\n"
     "footer and gap seconds, the stated and the computed checksum (OK or BAD) and what the\n"
     "load holds; then the tape's name, its load count and the length of its audio.\n"
     "  --basic  print each BASIC program as numbered text lines\n"
@@ -60,8 +63,7 @@ void printHex(const TapeLoad& load) {
     }
 }
 
-void listTape(const std::string& name, bool basic, bool hex) {
-    const auto tape = readTapeImage(name);
+void listTape(const std::string& name, const TarqoBinFile* tape, bool basic, bool hex) {
     std::cout << printable(name) << "\n";
     std::cout << "   #  format  number  length  header  footer     gap  stated  computed       "
                  "holds\n";
@@ -120,7 +122,15 @@ int listCommand(const Words& words) {
     int status = 0;
     for (const std::string& name : arguments.words()) {
         try {
-            listTape(name, arguments.has("basic"), arguments.has("hex"));
+            // A recording lists as the tape image it decodes to, then the decoder's report.
+            if (isRecordingName(name)) {
+                const DecodedTape decoded = decodeRecordings({name}, -1);
+                listTape(name, decoded.tape.get(), arguments.has("basic"), arguments.has("hex"));
+                printDecodeReport(std::cout, decoded);
+            } else {
+                listTape(name, readTapeImage(name).get(), arguments.has("basic"),
+                         arguments.has("hex"));
+            }
         } catch (const CommandError& error) {
             reportError(error.subject, error.what());
             status = 1;

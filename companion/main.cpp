@@ -1,5 +1,5 @@
 // kelvanto-tape: the companion of kelvanto. Writes tape images in their canonical layouts,
-// lists them, exports screens and plays them, one subcommand per file.
+// lists them, exports screens, plays them and decodes recordings, one subcommand per file.
 #include <cstring>
 #include <iostream>
 #include <new>
@@ -19,6 +19,7 @@ constexpr const char* usage =
     "  list FILE...       the loads of tape images: formats, lengths, checksums, contents\n"
     "  screen IN -o PIC   a screen load as a 160 x 90 picture (.pbm or .bmp)\n"
     "  play TAPE          the tape's signal as a WAV stream on standard output\n"
+    "  decode REC... -o OUT  recordings of a tape back into a tape image, with a report\n"
     "Run 'kelvanto-tape COMMAND --help' for the options of a command.\n"
     "Exit status: 0 on success, 1 on failure.\n";
 
@@ -29,7 +30,8 @@ struct Command {
 constexpr Command commands[] = {{"convert", convertCommand},
                                 {"list", listCommand},
                                 {"screen", screenCommand},
-                                {"play", playCommand}};
+                                {"play", playCommand},
+                                {"decode", decodeCommand}};
 
 }  // namespace
 

@@ -1,0 +1,94 @@
+// kelvanto-tape decode RECORDING... [-o OUT]: every load found in the recordings back as a
+// tape image, with a report of where each load stood and how well it read.
+#include <iostream>
+
+#include "companion/arguments.h"
+#include "companion/command_error.h"
+#include "companion/commands.h"
+#include "companion/decode_report.h"
+#include "companion/output_file.h"
+#include "companion/recording_input.h"
+#include "tape/tape_writer.h"
+
+namespace {
+
+constexpr const char* help =
+    "Usage: kelvanto-tape decode [--channel N] [--json FILE] [--force] RECORDING... [-o OUT]\n"
+    "Finds every load in the recordings (WAV, FLAC, AIFF, Ogg, MP3, ...) and writes them as\n"
+    "the tape image OUT (.bml or .bin; default: the first recording's name with .bml).\n"
+    "Several recordings are takes of the same tape: per load a take with a right checksum wins.\n"
+    "  -o, --output OUT  the tape image\n"
+    "  --channel N       read only channel N (1 = left); default: every channel\n"
+    "  --json FILE       the report as JSON as well\n"
+    "  -f, --force       replace existing files\n"
+    "Exit status: 0 every load read with a right checksum; 2 the tape image was written but\n"
+    "some load is BAD; 1 nothing could be decoded.\n";
+
+std::string defaultOutput(const std::string& recording) {
+    const std::size_t slash = recording.rfind('/');
+    const std::size_t dot = recording.rfind('.');
+    const bool extension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return (extension ? recording.substr(0, dot) : recording) + ".bml";
+}
+
+}  // namespace
+
+int decodeCommand(const Words& words) {
+    const Arguments arguments("decode", words,
+                              {{"output", 'o', true},
+                               {"channel", 0, true},
+                               {"json", 0, true},
+                               {"force", 'f', false},
+                               {"help", 0, false}});
+    if (arguments.has("help")) {
+        std::cout << help;
+        return 0;
+    }
+    if (arguments.words().empty()) {
+        throw CommandError("decode", "needs at least one recording (see --help)");
+    }
+    const std::string output =
+        arguments.value("output").value_or(defaultOutput(arguments.words()[0]));
+    TapeLayout layout = TapeLayout::text;
+    if (!layoutForName(output, layout)) {
+        throw CommandError(output, "the output name must end in .bml or .bin");
+    }
+    const int channel = static_cast<int>(arguments.number("channel", 0, 1, 64)) - 1;
+    const DecodedTape decoded = decodeRecordings(arguments.words(), channel);
+    if (decoded.loads.empty()) {
+        throw CommandError("", "No loads found in " + arguments.words()[0]);
+    }
+    printDecodeReport(std::cout, decoded);
+    bool bad = false;
+    for (const auto& load : decoded.loads) {
+        bad = bad || load.verdict == kelvanto::decode::Verdict::bad;
+    }
+    const bool force = arguments.has("force");
+    if (!decoded.tape->loads.empty()) {
+        WrittenTape written;
+        try {
+            written = TapeWriter(*decoded.tape).write(*decoded.tape, layout);
+        } catch (const TapeWriteError& error) {
+            throw CommandError(output, error.what());
+        }
+        for (const std::string& warning : written.warnings) {
+            reportWarning(output, warning);
+        }
+        for (const std::string& recording : arguments.words()) {
+            if (sameFile(output, recording)) {
+                throw CommandError(output, "is a recording; choose another output name");
+            }
+        }
+        writeOutputFile(output, written.bytes, force);
+        std::cout << "wrote " << printable(output) << "\n";
+    } else {
+        std::cout << "no load could be read; no tape image written\n";
+    }
+    if (const auto json = arguments.value("json")) {
+        writeOutputFile(*json, decodeReportJson(decoded, output), force);
+    }
+    if (decoded.tape->loads.empty()) {
+        return 1;
+    }
+    return bad ? 2 : 0;
+}

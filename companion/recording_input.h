@@ -1,0 +1,31 @@
+// Recordings for kelvanto-tape: every take decoded, the takes merged load by load, and the
+// loads as a tape image that sends the same characters again.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "decode/decoded_load.h"
+#include "tape/tarqo_bin_file.h"
+
+struct RecordingInfo {
+    std::string name;
+    int sampleRate = 0;
+    int channels = 0;
+    double seconds = 0.0;
+};
+
+struct DecodedTape {
+    std::vector<RecordingInfo> recordings;
+    std::vector<kelvanto::decode::DecodedLoad> loads;
+    // One load for each decoded load that holds characters, in the same order.
+    std::unique_ptr<TarqoBinFile> tape;
+};
+
+// The extensions of audio files that list and decode take as recordings.
+bool isRecordingName(const std::string& name);
+
+// channel: -1 for every channel, else 0 for the first. Throws CommandError for a file that
+// cannot be read as audio (with the audio library's reason).
+DecodedTape decodeRecordings(const std::vector<std::string>& names, int channel);
