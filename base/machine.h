@@ -27,6 +27,11 @@ inline constexpr std::uint8_t syncCharacter = 0xA5;
 inline constexpr std::uint8_t checkSumTotal = 0xFF;
 inline constexpr std::uint8_t fillerCharacter = 0xFF;
 
+// A BASIC program: lines of number (low byte first), codes and this line end, closed by the
+// bytes 0x00 0xFF, which read as the line number 0xFF00 that no line has.
+inline constexpr std::uint8_t basicLineEnd = 0x0D;
+inline constexpr int basicEndMarker = 0xFF00;
+
 // Tones and gaps that a load has when its tape image says nothing else, in seconds.
 inline constexpr double defaultHeaderLength = 1.0;
 inline constexpr double defaultFooterLength = 0.25;

@@ -1,12 +1,13 @@
 // Finding a BASIC program in a load's data and writing its lines back as text.
 #include "tape/basic_program.h"
 
+#include "base/machine.h"
+
 namespace {
 
-constexpr std::uint8_t lineEnd = 0x0D;
+using machine::basicEndMarker;
+using machine::basicLineEnd;
 constexpr std::uint8_t quote = '"';
-// The end marker reads as the line number 0xFF00, which no program line has.
-constexpr int endMarker = 0xFF00;
 constexpr const char* lineBreak = "<BR>\n\t\t\t\t</BR>";
 
 }  // namespace
@@ -17,7 +18,7 @@ std::optional<BasicProgram> findBasicProgram(const TapeLoad& load, std::size_t e
     while (at + 2 <= extent) {
         const int number =
             load.byteAt(static_cast<long>(at)) | load.byteAt(static_cast<long>(at) + 1) << 8;
-        if (number == endMarker) {
+        if (number == basicEndMarker) {
             if (program.lines.empty()) {
                 return std::nullopt;
             }
@@ -27,7 +28,7 @@ std::optional<BasicProgram> findBasicProgram(const TapeLoad& load, std::size_t e
         BasicLine line;
         line.number = number;
         std::size_t code = at + 2;
-        while (code < extent && load.byteAt(static_cast<long>(code)) != lineEnd) {
+        while (code < extent && load.byteAt(static_cast<long>(code)) != basicLineEnd) {
             line.codes.push_back(load.byteAt(static_cast<long>(code)));
             ++code;
         }

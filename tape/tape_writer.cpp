@@ -261,7 +261,8 @@ WrittenTape TapeWriter::write(const TarqoBinFile& tape, TapeLayout layout) const
                 const std::vector<std::uint8_t> counted = countedCharacters(sent);
                 if (counted.size() > static_cast<std::size_t>(machine::loadDataSize)) {
                     throw TapeWriteError(loadName(position) + std::to_string(counted.size()) +
-                                         " characters, more than a binary load holds (8192)");
+                                         " characters, more than a binary load holds (" +
+                                         std::to_string(machine::loadDataSize) + ")");
                 }
                 std::optional<std::uint8_t> filler;
                 if (sent.filler) {
