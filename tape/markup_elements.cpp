@@ -37,7 +37,7 @@ void TarqoBinFile::storeDataByte(TapeLoad::DataBytes& data, long index, int valu
     if (index < 0 || index >= TapeLoad::dataSize) {
         refuseOversizedData();
     }
-    data[static_cast<std::size_t>(index)] = static_cast<std::uint8_t>(value);
+    data.set(static_cast<std::size_t>(index), static_cast<std::uint8_t>(value));
 }
 
 double TarqoBinFile::readSecondsPair() {

@@ -24,7 +24,9 @@ TapeLoad makeLoad(int format, std::vector<std::uint8_t> data, int checkSum = 0, 
     TapeLoad load;
     load.setFormat(format);
     load.setLength(static_cast<int>(data.size()));
-    std::copy(data.begin(), data.end(), load.dataBytes.begin());
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        load.setByte(static_cast<long>(i), data[i]);
+    }
     load.setCheckSum(checkSum);
     load.setHeaderLength(header);
     load.setFooterLength(footer);
