@@ -53,6 +53,7 @@ Conversion convert(const std::vector<TapeLoad>& loads, int verbosity = 1, int ra
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
         run.createAudioFile(tape, dir.file("tape.wav"), rate, bits, channels);
+        run.finish();
         result.out = testing::internal::GetCapturedStdout();
         result.err = testing::internal::GetCapturedStderr();
         result.loadsAfter = tape.loads;
