@@ -5,6 +5,9 @@
 #include <string>
 #include <string_view>
 
+// Messages that quote text from an input file pass it through printable() first.
+#include "base/printable.h"
+
 namespace kelvanto {
 
 // Removes the registered temporary files (base/temporary_files.h), writes the message (which

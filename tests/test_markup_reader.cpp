@@ -113,9 +113,10 @@ TEST(ReadTag, TagsOutsideTheirParentAreFatal) {
                  "Invalid Tag HEX found for parent tag BASIC\n");
     EXPECT_FATAL(readTape(tapeWithData("<HEX>01 <CHAR>x<HEX></CHAR></HEX>")),
                  "Invalid Tag HEX found for parent tag CHAR\n");
-    // A tag split over two lines has the line break in its name.
+    // A tag split over two lines has the line break in its name, shown as \x0a so that the
+    // message stays one line.
     EXPECT_FATAL(readTape("<TARQO format=2><LOAD\nformat=1></LOAD></TARQO>"),
-                 "Invalid Tag LOAD\nformat=1 found for parent tag TARQO\n");
+                 "Invalid Tag LOAD\\x0aformat=1 found for parent tag TARQO\n");
 }
 
 TEST(ReadTag, AnUnknownTagEndsDataAndItsEndTagIsThenMisplaced) {
