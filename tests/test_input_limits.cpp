@@ -120,9 +120,6 @@ TEST(InputLimits, GreymapCommentLinesHoldAt4096Characters) {
 }
 
 TEST(InputLimits, AGreymapCommentThatNeverEndsIsRefusedSoon) {
-    if (!testing_support::memoryIsMeasurable()) {
-        GTEST_SKIP() << "peak memory means nothing under a sanitizer or valgrind";
-    }
     // 300 MB of comment, without taking the disk space: the file is sparse after its header.
     ScratchDir dir;
     writeFile(dir.file("long.pgm"), std::string("P5\n#"));
@@ -132,5 +129,7 @@ TEST(InputLimits, AGreymapCommentThatNeverEndsIsRefusedSoon) {
     const auto run = child.finish(std::chrono::seconds(20));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "Unable to load bitmap long.pgm\n");
-    EXPECT_LT(run.peakKilobytes, 40 * 1024);
+    if (testing_support::memoryIsMeasurable()) {
+        EXPECT_LT(run.peakKilobytes, 40 * 1024);
+    }
 }
