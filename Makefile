@@ -41,6 +41,8 @@ VALGRIND ?= valgrind --error-exitcode=99 --leak-check=full --errors-for-leak-kin
 valgrind-test: all
 	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_command_line
 	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_fault_injection
+	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_audio_output
+	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_input_limits
 
 # Converts the example BASIC tape; the run's own lines say what it wrote. It runs inside the
 # build folder because text loads also leave a screen_<n>.txt picture in the working folder.

@@ -1,6 +1,8 @@
 // Option scanning and the conversion of option values.
 #include "app/options.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 #include "base/fatal.h"
@@ -10,9 +12,12 @@ namespace {
 constexpr std::size_t significantCharacters = 19;
 }
 
+// A value beyond the 32-bit range is taken as the nearest 32-bit value, so that it is judged
+// as the large number it is and never wraps around to a valid one (4294967304 is not 8).
 int optionInteger(const std::string& value) {
     const std::string text = value.substr(0, significantCharacters);
-    return static_cast<int>(std::strtol(text.c_str(), nullptr, 10));
+    const long long number = std::strtoll(text.c_str(), nullptr, 10);
+    return static_cast<int>(std::clamp<long long>(number, INT_MIN, INT_MAX));
 }
 
 double optionReal(const std::string& value) {

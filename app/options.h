@@ -18,7 +18,8 @@ struct RunOptions {
     std::string inputName;      // empty when every word was an option
 };
 
-// Numeric values are read from their first 19 characters, as atoi and atof read them.
+// Numeric values are read from their first 19 characters, as atoi and atof read them; an
+// integer beyond the 32-bit range becomes the nearest 32-bit value.
 int optionInteger(const std::string& value);
 double optionReal(const std::string& value);
 

@@ -1,8 +1,10 @@
 // The run from the command line to a finished .wav file.
 #include "app/run.h"
 
+#include <cstdio>
 #include <iostream>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "audio/conversion_run.h"
 #include "base/fatal.h"
 #include "base/messages.h"
+#include "base/temporary_files.h"
 #include "tape/tarqo_bin_file.h"
 
 namespace {
@@ -37,9 +40,18 @@ std::string deriveAudioFileName(std::string name) {
     return name + ".wav";
 }
 
-}  // namespace
+constexpr const char* outOfMemory = "Out of memory\n";
 
-int runKelvanto(int argc, char** argv) {
+// Every line for standard output went out: the stream has no error and nothing is left in
+// its buffer. Progress lines are flushed as they are written, so a full disk or a closed
+// pipe shows here at the latest.
+bool standardOutputWritten() {
+    std::cout.flush();
+    const bool flushed = std::fflush(stdout) == 0;
+    return flushed && std::cout.good() && std::ferror(stdout) == 0;
+}
+
+int convert(int argc, char** argv) {
     auto tape = std::make_unique<TarqoBinFile>();
     auto run = std::make_unique<ConversionRun>();
     if (argc <= 1) {
@@ -48,6 +60,7 @@ int runKelvanto(int argc, char** argv) {
     }
     const RunOptions options = scanOptions(std::vector<std::string>(argv + 1, argv + argc));
     tape->setScreenName(options.screenName);
+    tape->setInputName(options.inputName);
     if (options.verbosity != 0) {
         std::cout << "Kelvanto v2.0beta\n"
                   << "Released January 31, 2004\n"
@@ -59,6 +72,7 @@ int runKelvanto(int argc, char** argv) {
 
     std::string failure;
     std::string audioFileName = options.audioFileName;
+    run->getEncoder().getWriter().protectFile(options.inputName);
     try {
         tape->open(options.inputName, "r", options.verbosity);
         if (tape->loads.empty()) {
@@ -90,5 +104,24 @@ int runKelvanto(int argc, char** argv) {
     }
     run.reset();
     tape.reset();
+    // The audio file is complete and in place; a lost progress line is still an error.
+    if (!standardOutputWritten()) {
+        kelvanto::fatal("Can not write to standard output\n");
+    }
     return 0;
+}
+
+}  // namespace
+
+int runKelvanto(int argc, char** argv) {
+    kelvanto::installTerminationCleanup();
+    // Memory runs out in the middle of a run: the temporary audio file goes and an earlier
+    // file of its name stays (fatal() removes it). The handler also covers allocations where
+    // an exception could not travel.
+    std::set_new_handler([] { kelvanto::fatal(outOfMemory); });
+    try {
+        return convert(argc, argv);
+    } catch (const std::bad_alloc&) {
+        kelvanto::fatal(outOfMemory);
+    }
 }

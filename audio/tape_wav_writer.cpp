@@ -9,9 +9,8 @@ constexpr int middle = 0;
 constexpr int high = 100;
 }  // namespace
 
-TapeWavWriter::~TapeWavWriter() {
-    close();
-}
+// A writer that was not closed leaves no file: WavFile abandons it.
+TapeWavWriter::~TapeWavWriter() = default;
 
 void TapeWavWriter::open(const std::string& fileName, int rate, int bits, int channelCount) {
     openForOutput(fileName, rate, bits, channelCount);

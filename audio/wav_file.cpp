@@ -8,7 +8,6 @@
 
 #include "base/byte_order.h"
 #include "base/fatal.h"
-#include "base/messages.h"
 
 namespace {
 
@@ -28,13 +27,13 @@ void cannotWrite() {
 
 WavFile::WavFile() : header(headerTemplate) {}
 
-// Only reached with the file still open when a subclass did not close it: the samples are
-// kept, the header keeps its placeholder sizes, and errors can no longer be reported.
+// Reached with the file still open when the run failed before close(): its samples are
+// incomplete, so the temporary file goes and the target is left as it was.
 WavFile::~WavFile() {
     if (output != nullptr) {
-        std::fwrite(buffer.get(), 1, used, output);
         std::fclose(output);
     }
+    target.abandon();
 }
 
 void WavFile::validateParameters(int rate, int bits, int channelCount) {
@@ -56,10 +55,7 @@ void WavFile::openForOutput(const std::string& fileName, int rate, int bits, int
         kelvanto::fatal("Wav file already open for output\n");
     }
     validateParameters(rate, bits, channelCount);
-    output = std::fopen(fileName.c_str(), "wb");
-    if (output == nullptr) {
-        kelvanto::fatal(messages::unableToOpen(fileName));
-    }
+    output = target.open(fileName, protectedFile);
     // The object buffers on its own: every flush becomes one write of the whole block.
     std::setvbuf(output, nullptr, _IONBF, 0);
     format = 1;
@@ -106,6 +102,9 @@ void WavFile::close() {
     output = nullptr;
     room = 0;
     if (!ok) {
+        target.abandon();
+    }
+    if (!ok || !target.commit()) {
         cannotWrite();
     }
 }

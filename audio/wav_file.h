@@ -1,6 +1,6 @@
 // An uncompressed PCM RIFF/WAVE file written in one pass: 44-byte header, samples, and the
-// two size fields patched on close. Samples are collected in a buffer of our own and written
-// in large blocks; every write is checked.
+// two size fields patched on close, which only then puts the file in place. Samples are
+// collected in a buffer of our own and written in large blocks; every write is checked.
 #pragma once
 
 #include <array>
@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "audio/audio_target.h"
 
 class WavFile {
   public:
@@ -22,15 +24,20 @@ class WavFile {
     WavFile();
     WavFile(const WavFile&) = delete;
     WavFile& operator=(const WavFile&) = delete;
-    // Releases the stream without patching the header (a subclass patches first).
+    // A file that was not closed is abandoned: an earlier file of its name stays as it was.
     ~WavFile();
 
     // Refuses, in this order, bits other than 8 or 16, rates other than 22050 or 44100 and
     // channel counts other than 1 or 2, each with its own message and exit status 1.
     static void validateParameters(int sampleRate, int bitsPerSample, int channels);
 
+    // The one file this writer must never replace (the run's input); empty for none.
+    void protectFile(const std::string& name) { protectedFile = name; }
+
+    // The file is written under a temporary name beside its target (see AudioTarget).
     void openForOutput(const std::string& fileName, int sampleRate, int bitsPerSample,
                        int channels);
+    // Patches the sizes, closes the file and puts it in place of any earlier one.
     void close();
     // One sample of one channel at a level from -100 to +100 (clamped).
     void writeSample(int level);
@@ -83,6 +90,8 @@ class WavFile {
     int amplitude = 100;
     std::array<unsigned char, headerSize> header;
     std::FILE* output = nullptr;
+    AudioTarget target;
+    std::string protectedFile;
     std::int64_t flushed = 0;  // bytes handed to the stream
     std::unique_ptr<unsigned char[]> buffer;
     std::size_t used = 0;

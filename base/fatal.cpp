@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "base/temporary_files.h"
+
 namespace kelvanto {
 
 namespace {
@@ -27,6 +29,8 @@ void fatal(std::string_view message) {
     if (fatalHook != nullptr) {
         fatalHook(message);
     }
+    // The process ends without unwinding, so no destructor removes a half-written file.
+    removeTemporaryFiles();
     std::cout.flush();
     std::cerr.write(message.data(), static_cast<std::streamsize>(message.size()));
     std::cerr.flush();

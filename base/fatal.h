@@ -5,11 +5,15 @@
 #include <string>
 #include <string_view>
 
+// Messages that quote text from an input file pass it through printable() first.
+#include "base/printable.h"
+
 namespace kelvanto {
 
-// Writes the message (which carries its own line end) to standard error and ends the process
-// with exit status 1 without unwinding. Standard output is flushed first so that progress
-// lines and the error keep their order on a shared terminal.
+// Removes the registered temporary files (base/temporary_files.h), writes the message (which
+// carries its own line end) to standard error and ends the process with exit status 1
+// without unwinding. Standard output is flushed first so that progress lines and the error
+// keep their order on a shared terminal.
 [[noreturn]] void fatal(std::string_view message);
 
 // Called with the message before anything is printed. A hook that throws takes over the

@@ -56,6 +56,19 @@ bool worthConverting(const std::deque<TapeLoad>& loads, double bytesPerSecond) {
     return (toneSeconds + dataSeconds) * bytesPerSecond <= audioBudgetBytes;
 }
 
+// The loads keep only what the input stored: whatever the input, they take at most ten times
+// its size and a fixed amount (inputs go up to 1 MB, see fuzz/run.sh).
+void checkMemoryBound(const std::deque<TapeLoad>& loads, std::size_t inputSize) {
+    std::size_t held = 0;
+    for (const TapeLoad& load : loads) {
+        held += sizeof(TapeLoad) + load.dataBytes.storedBytes();
+    }
+    if (held > 10 * inputSize + 65536) {
+        std::fprintf(stderr, "%zu bytes of input hold %zu bytes of loads\n", inputSize, held);
+        __builtin_trap();
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -91,6 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const Error::endOfFile&) {
     } catch (const Error::badOutputFileName&) {
     }
+    checkMemoryBound(tape.loads, size);
     // Every text load leaves screen_<loadNumber>.txt behind; over millions of runs with
     // arbitrary numbers they would fill the disk.
     for (const TapeLoad& load : tape.loads) {

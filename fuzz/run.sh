@@ -23,7 +23,7 @@ for target in "${targets[@]}"; do
     # FUZZ_RUNS=N also stops a target after N runs.
     [ -z "${FUZZ_RUNS:-}" ] || options+=(-runs="$FUZZ_RUNS")
     case $target in
-        tape) options+=(-max_len=1024 -dict="$root/fuzz/tape.dict") ;;
+        tape) options+=(-max_len=1048576 -dict="$root/fuzz/tape.dict") ;;
         # A line's characters are each looked up in the code tables; the third input byte
         # reaches the end of the data without long lines.
         basic_line) options+=(-max_len=256) ;;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 
@@ -12,6 +11,7 @@
 #include "base/machine.h"
 #include "base/messages.h"
 #include "tape/attribute_values.h"
+#include "tape/screen_file.h"
 #include "tape/tarqo_bin_file.h"
 
 namespace {
@@ -37,7 +37,7 @@ void TarqoBinFile::storeDataByte(TapeLoad::DataBytes& data, long index, int valu
     if (index < 0 || index >= TapeLoad::dataSize) {
         refuseOversizedData();
     }
-    data[static_cast<std::size_t>(index)] = static_cast<std::uint8_t>(value);
+    data.set(static_cast<std::size_t>(index), static_cast<std::uint8_t>(value));
 }
 
 double TarqoBinFile::readSecondsPair() {
@@ -303,23 +303,17 @@ void TarqoBinFile::writeScreenDump() {
     }
     char fileName[32];
     std::snprintf(fileName, sizeof fileName, "screen_%d.txt", currentLoad->getLoadNumber());
-    // A screen file that cannot be created is only a lost diagnostic.
-    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        return;
-    }
     // The picture is the second half of the data; bytes outside the load show as clear.
     const long start = static_cast<long>(std::ceil(dataLength / 2.0));
-    std::string line;
+    std::string picture;
     for (long row = 0; row < screenDumpRows; ++row) {
-        line.clear();
         for (long column = 0; column < screenBytesPerRow; ++column) {
             const unsigned byte = currentLoad->byteAt(start + row * screenBytesPerRow + column);
             for (const unsigned mask : machine::pixelMasks) {
-                line.push_back((byte & mask) != 0 ? '*' : ' ');
+                picture.push_back((byte & mask) != 0 ? '*' : ' ');
             }
         }
-        line.push_back('\n');
-        out << line;
+        picture.push_back('\n');
     }
+    writeScreenFile(fileName, inputName, picture);
 }

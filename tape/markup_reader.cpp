@@ -100,7 +100,8 @@ int TarqoBinFile::readTag(const std::string& parent) {
     const std::string name = tagName(text);
     const int result = dispatchTag(parent, name, text);
     if (result < 0) {
-        kelvanto::fatal("Invalid Tag " + name + " found for parent tag " + parent + "\n");
+        kelvanto::fatal("Invalid Tag " + kelvanto::printable(name) + " found for parent tag " +
+                        parent + "\n");
     }
     return result;
 }

@@ -1,19 +1,20 @@
-// One load of a tape: 8192 data bytes and the numbers that frame them on tape.
+// One load of a tape: up to 8192 data bytes and the numbers that frame them on tape.
 // A plain value: the conversion run copies it whole and the copy shares nothing.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 
 #include "base/machine.h"
+#include "tape/load_data.h"
 
 class TapeLoad {
   public:
     static constexpr int dataSize = machine::loadDataSize;
 
-    using DataBytes = std::array<std::uint8_t, dataSize>;
-    DataBytes dataBytes{};
+    // Bytes never stored read as 0; only the stored ones take memory.
+    using DataBytes = LoadData;
+    DataBytes dataBytes;
 
     int getLoadNumber() const { return loadNumber; }
     void setLoadNumber(int value) { loadNumber = value; }
@@ -41,7 +42,7 @@ class TapeLoad {
     // Stores a byte at a data index; outside the 8192 bytes nothing is stored.
     void setByte(long index, std::uint8_t value) {
         if (index >= 0 && index < dataSize) {
-            dataBytes[static_cast<std::size_t>(index)] = value;
+            dataBytes.set(static_cast<std::size_t>(index), value);
         }
     }
 

@@ -55,6 +55,9 @@ class TarqoBinFile {
     const std::string& getName() const { return name; }
     void setScreenName(std::string_view text);
     std::string getScreenName() const { return screenName; }
+    // The file the tape image is read from: no screen file ever replaces it.
+    void setInputName(std::string_view text) { inputName = std::string(text); }
+    const std::string& getInputName() const { return inputName; }
 
     // ---- reading: markup reader (tags, attributes, element texts) ----
     int readTag(const std::string& parent);
@@ -99,6 +102,7 @@ class TarqoBinFile {
     CodeTable plainTable;
     CodeTable quotedTable;
     std::string screenName;
+    std::string inputName;
     TapeLoad::DataBytes* currentData = nullptr;
     bool quiet = false;
 

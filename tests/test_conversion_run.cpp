@@ -24,7 +24,9 @@ TapeLoad makeLoad(int format, std::vector<std::uint8_t> data, int checkSum = 0, 
     TapeLoad load;
     load.setFormat(format);
     load.setLength(static_cast<int>(data.size()));
-    std::copy(data.begin(), data.end(), load.dataBytes.begin());
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        load.setByte(static_cast<long>(i), data[i]);
+    }
     load.setCheckSum(checkSum);
     load.setHeaderLength(header);
     load.setFooterLength(footer);
@@ -51,6 +53,7 @@ Conversion convert(const std::vector<TapeLoad>& loads, int verbosity = 1, int ra
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
         run.createAudioFile(tape, dir.file("tape.wav"), rate, bits, channels);
+        run.finish();
         result.out = testing::internal::GetCapturedStdout();
         result.err = testing::internal::GetCapturedStderr();
         result.loadsAfter = tape.loads;

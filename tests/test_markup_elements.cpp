@@ -63,10 +63,18 @@ std::string line(int number, const std::string& text) {
     return "<LINE number=" + std::to_string(number) + ">" + text + "</LINE>";
 }
 
+// The first bytes of a load's data.
+std::string firstBytes(const TapeLoad& load, std::size_t count) {
+    std::string result;
+    for (std::size_t index = 0; index < count; ++index) {
+        result.push_back(static_cast<char>(load.byteAt(static_cast<long>(index))));
+    }
+    return result;
+}
+
 // The first bytes of the first load's data.
 std::string dataStart(const TarqoBinFile& tape, std::size_t count) {
-    const auto& data = tape.loads.front().dataBytes;
-    return std::string(data.begin(), data.begin() + static_cast<long>(count));
+    return firstBytes(tape.loads.front(), count);
 }
 
 std::string bytes(std::initializer_list<int> values) {
@@ -80,9 +88,8 @@ std::string bytes(std::initializer_list<int> values) {
 // The encoded bytes of one BASIC line (line number first, 0x0D last).
 std::string encode(const std::string& text, int number = 10) {
     const auto tape = readTape(basicTape(line(number, text)));
-    const auto& data = tape->loads.front().dataBytes;
     const std::size_t end = static_cast<std::size_t>(tape->getDataPosition()) - 2;  // before 00 FF
-    return std::string(data.begin(), data.begin() + static_cast<long>(end));
+    return firstBytes(tape->loads.front(), end);
 }
 
 // ---- root and loads ----

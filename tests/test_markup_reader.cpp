@@ -35,11 +35,20 @@ std::string tapeWithLine(const std::string& lineText) {
     return tapeWithData("<BASIC><LINE number=10>" + lineText + "</LINE></BASIC>");
 }
 
+// The first bytes of a load's data.
+std::string firstBytes(const TapeLoad& load, std::size_t count) {
+    std::string result;
+    for (std::size_t index = 0; index < count; ++index) {
+        result.push_back(static_cast<char>(load.byteAt(static_cast<long>(index))));
+    }
+    return result;
+}
+
 // The BASIC bytes of a one-line program after its two line-number bytes, up to the 0x0D.
 std::string encodedLine(const TarqoBinFile& tape) {
     const auto& data = tape.loads.front().dataBytes;
     std::string bytes;
-    for (std::size_t i = 2; i < data.size() && data[i] != 0x0D; ++i) {
+    for (std::size_t i = 2; i < LoadData::capacity && data[i] != 0x0D; ++i) {
         bytes.push_back(static_cast<char>(data[i]));
     }
     return bytes;
@@ -104,9 +113,10 @@ TEST(ReadTag, TagsOutsideTheirParentAreFatal) {
                  "Invalid Tag HEX found for parent tag BASIC\n");
     EXPECT_FATAL(readTape(tapeWithData("<HEX>01 <CHAR>x<HEX></CHAR></HEX>")),
                  "Invalid Tag HEX found for parent tag CHAR\n");
-    // A tag split over two lines has the line break in its name.
+    // A tag split over two lines has the line break in its name, shown as \x0a so that the
+    // message stays one line.
     EXPECT_FATAL(readTape("<TARQO format=2><LOAD\nformat=1></LOAD></TARQO>"),
-                 "Invalid Tag LOAD\nformat=1 found for parent tag TARQO\n");
+                 "Invalid Tag LOAD\\x0aformat=1 found for parent tag TARQO\n");
 }
 
 TEST(ReadTag, AnUnknownTagEndsDataAndItsEndTagIsThenMisplaced) {
@@ -178,10 +188,9 @@ TEST(ReadLineText, ABreakWithoutEndSkipsEverythingToTheNextOne) {
     const auto tape =
         readTape(tapeWithData("<BASIC><LINE number=10>A<BR>B</LINE><LINE number=20>C</BR>D"
                               "</LINE></BASIC>"));
-    const auto& data = tape->loads.front().dataBytes;
-    EXPECT_EQ(std::string(data.begin(), data.begin() + 8), std::string("\x0A\x00"
-                                                                       "AD\x0D\x00\xFF\x00",
-                                                                       8));
+    EXPECT_EQ(firstBytes(tape->loads.front(), 8), std::string("\x0A\x00"
+                                                              "AD\x0D\x00\xFF\x00",
+                                                              8));
 }
 
 TEST(ReadLineText, LinesOf8000CharactersAreRefused) {
@@ -209,8 +218,7 @@ TEST(ReadBinaryPayload, PayloadBytesAreDataEvenWhenTheyLookLikeTags) {
                               "<LOAD format=3>\x05<DATA>" + std::string("\x04\x00<</>", 6) +
                               "</DATA></LOAD></TARQO>";
     const auto tape = readTape(image);
-    const auto& data = tape->loads.front().dataBytes;
-    EXPECT_EQ(std::string(data.begin(), data.begin() + 4), "<</>");
+    EXPECT_EQ(firstBytes(tape->loads.front(), 4), "<</>");
 }
 
 // Every prefix of a valid image must end with the end-of-input exception, whichever element

@@ -17,8 +17,8 @@ TEST(TapeImage, FreshImageAndLoadHoldTheirDefaults) {
     EXPECT_EQ(tape.getPlainTable()[0x74], "PRINT ");
 
     TapeLoad load;
-    for (std::uint8_t byte : load.dataBytes) {
-        ASSERT_EQ(byte, 0);
+    for (long index = 0; index < TapeLoad::dataSize; ++index) {
+        ASSERT_EQ(load.byteAt(index), 0);
     }
     EXPECT_EQ(load.getHeaderLength(), 1.0);
     EXPECT_EQ(load.getFooterLength(), 0.25);

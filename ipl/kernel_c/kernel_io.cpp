@@ -2,6 +2,10 @@
 // image came from (see kernel_io.h).
 #include "ipl/kernel_c/kernel_io.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -43,6 +47,33 @@ void RecordSource(const char* pPathFileName, TImage* pImage) {
     k_EmptyString(&entry);
 }
 
+// Opens a file for reading only when it is a regular file. The name is opened without
+// waiting (a FIFO without a writer would block the run) and judged by what was opened.
+std::FILE* OpenRegularFile(const char* pPathFileName) {
+    const int fd = ::open(pPathFileName, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        k_ShowMessageStd(IPL_FILE_AND_LINE, IPL_ERROR, "k_Load() Failed opening file %s",
+                         pPathFileName);
+        return nullptr;
+    }
+    struct stat file {};
+    if (::fstat(fd, &file) != 0 || !S_ISREG(file.st_mode)) {
+        ::close(fd);
+        k_ShowMessageStd(IPL_FILE_AND_LINE, IPL_ERROR, "k_Load() Not a regular file %s",
+                         pPathFileName);
+        return nullptr;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    std::FILE* fp = nullptr;
+    if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1 ||
+        (fp = ::fdopen(fd, "rb")) == nullptr) {
+        ::close(fd);
+        k_ShowMessageStd(IPL_FILE_AND_LINE, IPL_ERROR, "k_Load() Failed opening file %s",
+                         pPathFileName);
+    }
+    return fp;
+}
+
 }  // namespace
 
 bool k_Load(const char* pPathFileName, TImage* pImage) {
@@ -60,11 +91,8 @@ bool k_Load(const char* pPathFileName, TImage* pImage) {
         k_StringToUpper(extension);
         // The file is opened before its extension is judged, so a missing file is reported
         // as missing whatever its extension.
-        std::FILE* fp = std::fopen(pPathFileName, "rb");
-        if (fp == nullptr) {
-            k_ShowMessageStd(IPL_FILE_AND_LINE, IPL_ERROR, "k_Load() Failed opening file %s",
-                             pPathFileName);
-        } else {
+        std::FILE* fp = OpenRegularFile(pPathFileName);
+        if (fp != nullptr) {
             const Reader reader = ReaderFor(extension);
             if (reader == nullptr) {
                 k_ShowMessageStd(IPL_FILE_AND_LINE, IPL_ERROR, "k_Load() No valid extension found");

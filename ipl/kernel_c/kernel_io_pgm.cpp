@@ -17,6 +17,9 @@ namespace ipl {
 namespace {
 
 constexpr long long kNumberLimit = 1LL << 40;  // far beyond any size that could be read
+// A comment line longer than this (its '#' and line end not counted) fails the load: no
+// greymap needs one, and a line that never ends must not take memory without bound.
+constexpr std::size_t kCommentLimit = 4096;
 
 bool IsHeaderBlank(int c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -109,12 +112,16 @@ int ClampToInt(long long Value) {
     return static_cast<int>(Value < INT_MIN ? INT_MIN : Value > INT_MAX ? INT_MAX : Value);
 }
 
-// Comment lines are kept in the image's history as they are, line end included.
-void ReadComments(std::FILE* fp, TImage* pImage) {
+// Comment lines are kept in the image's history as they are, line end included. False for a
+// line over kCommentLimit characters.
+bool ReadComments(std::FILE* fp, TImage* pImage) {
     int c = std::getc(fp);
     while (c == '#') {
         std::string line(1, '#');
         for (c = std::getc(fp); c != EOF && c != '\n'; c = std::getc(fp)) {
+            if (line.size() > kCommentLimit) {
+                return false;
+            }
             line += static_cast<char>(c);
         }
         line += '\n';
@@ -124,6 +131,7 @@ void ReadComments(std::FILE* fp, TImage* pImage) {
     if (c != EOF) {
         std::ungetc(c, fp);
     }
+    return true;
 }
 
 }  // namespace
@@ -141,7 +149,9 @@ bool k_LoadPGM(std::FILE* fp, TImage* pImage) {
     if (SkipBlanks(fp) == 0 || std::feof(fp)) {
         return Fail("k_LoadPGM() Invalid header (1)");
     }
-    ReadComments(fp, pImage);
+    if (!ReadComments(fp, pImage)) {
+        return Fail("k_LoadPGM() Failed reading image data");
+    }
     long long width = 0;
     long long height = 0;
     long long greyLevels = 0;

@@ -1,0 +1,28 @@
+// Paged storage of a load's data bytes (see load_data.h): a page is made at its first store.
+#include "tape/load_data.h"
+
+void LoadData::set(std::size_t index, std::uint8_t value) {
+    if (index >= capacity) {
+        return;
+    }
+    const std::size_t page = index / pageSize;
+    if (page >= directory.size()) {
+        directory.resize(page + 1, 0);
+    }
+    if (directory[page] == 0) {
+        pages.emplace_back();
+        pages.back().fill(0);
+        directory[page] = static_cast<std::uint8_t>(pages.size());
+    }
+    pages[directory[page] - 1u][index % pageSize] = value;
+}
+
+void LoadData::fill(std::uint8_t value) {
+    for (std::size_t index = 0; index < capacity; ++index) {
+        set(index, value);
+    }
+}
+
+std::size_t LoadData::storedBytes() const {
+    return directory.capacity() + pages.capacity() * sizeof(Page);
+}

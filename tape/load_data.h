@@ -1,0 +1,42 @@
+// The data bytes of one load, at most 8192, kept in 64-byte pages that exist only where the
+// tape image stored something: a tape of many small loads takes memory by what it holds.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "base/machine.h"
+
+class LoadData {
+  public:
+    static constexpr std::size_t capacity = machine::loadDataSize;
+    static constexpr std::size_t pageSize = 64;
+
+    // The byte at an index; 0 where nothing was stored, as in a fresh load, and past the end.
+    std::uint8_t operator[](std::size_t index) const {
+        const std::size_t page = index / pageSize;
+        if (page >= directory.size() || directory[page] == 0) {
+            return 0;
+        }
+        return pages[directory[page] - 1u][index % pageSize];
+    }
+
+    // Stores a byte; an index past the load stores nothing (the reader refuses it first).
+    void set(std::size_t index, std::uint8_t value);
+    // Every byte of the load becomes the value.
+    void fill(std::uint8_t value);
+
+    // Bytes reserved for the data (pages and their directory), to check what a load costs.
+    std::size_t storedBytes() const;
+
+  private:
+    using Page = std::array<std::uint8_t, pageSize>;
+    static constexpr std::size_t pageCount = capacity / pageSize;
+    static_assert(pageCount <= 255, "a page's place must fit the directory's bytes");
+
+    // For each page number up to the highest one stored: its place in pages plus 1, or 0.
+    std::vector<std::uint8_t> directory;
+    std::vector<Page> pages;
+};
