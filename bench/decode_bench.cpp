@@ -66,7 +66,9 @@ Tape makeTape(int loads, std::size_t bytes, double header, double gap, int rate,
             TapeLoad load;
             load.setFormat(1);
             load.setLength(static_cast<int>(bytes));
-            std::copy(data.begin(), data.end(), load.dataBytes.begin());
+            for (std::size_t i = 0; i < data.size(); ++i) {
+                load.setByte(static_cast<long>(i), data[i]);
+            }
             load.setCheckSum(expected(data).back());
             load.setHeaderLength(header);
             load.setGapLength(gap);

@@ -4,21 +4,6 @@
 #include <cstdio>
 #include <iostream>
 
-std::string printable(const std::string& text) {
-    std::string shown;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte >= 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-            shown += escaped;
-        } else {
-            shown.push_back(c);
-        }
-    }
-    return shown;
-}
-
 namespace {
 void writeLine(const std::string& kind, const std::string& subject, const std::string& text) {
     std::cout.flush();

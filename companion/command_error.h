@@ -5,6 +5,10 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/printable.h"
+
+using kelvanto::printable;
+
 inline constexpr const char* programName = "kelvanto-tape";
 
 struct CommandError : std::runtime_error {
@@ -13,10 +17,6 @@ struct CommandError : std::runtime_error {
         : std::runtime_error(reason), subject(std::move(subject)) {}
     std::string subject;
 };
-
-// Text from the user or a file made safe for a terminal: bytes below 0x20, 0x7F and above
-// written as \xNN.
-std::string printable(const std::string& text);
 
 // Writes "kelvanto-tape: SUBJECT: reason\n" (or without the subject) to standard error.
 void reportError(const std::string& subject, const std::string& reason);

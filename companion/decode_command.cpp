@@ -2,6 +2,7 @@
 // tape image, with a report of where each load stood and how well it read.
 #include <iostream>
 
+#include "base/same_file.h"
 #include "companion/arguments.h"
 #include "companion/command_error.h"
 #include "companion/commands.h"
@@ -75,7 +76,7 @@ int decodeCommand(const Words& words) {
             reportWarning(output, warning);
         }
         for (const std::string& recording : arguments.words()) {
-            if (sameFile(output, recording)) {
+            if (kelvanto::isSameFile(output, recording)) {
                 throw CommandError(output, "is a recording; choose another output name");
             }
         }

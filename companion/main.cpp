@@ -6,6 +6,7 @@
 
 #include "base/fatal.h"
 #include "base/messages.h"
+#include "base/temporary_files.h"
 #include "companion/command_error.h"
 #include "companion/commands.h"
 
@@ -39,6 +40,9 @@ int main(int argc, char** argv) {
     // The layers beneath end the process on a failure; here they throw, so that every failure
     // is reported in this program's own form.
     kelvanto::setFatalHook(kelvanto::throwFatalError);
+    // An interrupted run removes its temporary files; a reader that goes away (a player that
+    // stops) fails a write instead of ending the process.
+    kelvanto::installTerminationCleanup();
     const Words words(argv + std::min(argc, 1), argv + argc);
     if (words.empty()) {
         std::cerr << usage;

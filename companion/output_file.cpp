@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/same_file.h"
+#include "base/temporary_files.h"
 #include "companion/command_error.h"
 
 namespace {
@@ -43,13 +45,6 @@ std::string baseOf(const std::string& name) {
 
 }  // namespace
 
-bool sameFile(const std::string& a, const std::string& b) {
-    struct stat first {};
-    struct stat second {};
-    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
-           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
 void writeOutputFile(const std::string& name, const std::string& bytes, bool force,
                      const std::string& inputName) {
     if (name == "-") {
@@ -59,7 +54,7 @@ void writeOutputFile(const std::string& name, const std::string& bytes, bool for
         }
         return;
     }
-    if (!inputName.empty() && sameFile(name, inputName)) {
+    if (!inputName.empty() && kelvanto::isSameFile(name, inputName)) {
         throw CommandError(name, "is the input file; choose another output name");
     }
     struct stat status {};
@@ -72,7 +67,15 @@ void writeOutputFile(const std::string& name, const std::string& bytes, bool for
         }
     }
     std::string temporary = folderOf(name) + "/." + baseOf(name) + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
+    // Created and registered as one step, so an interrupted run removes it.
+    int fd = -1;
+    {
+        kelvanto::SignalHold hold;
+        fd = ::mkstemp(temporary.data());
+        if (fd >= 0) {
+            kelvanto::registerTemporaryFile(temporary.c_str());
+        }
+    }
     if (fd < 0) {
         throw CommandError(name, std::strerror(errno));
     }
@@ -82,9 +85,12 @@ void writeOutputFile(const std::string& name, const std::string& bytes, bool for
     bool ok = ::fchmod(fd, 0666 & ~mask) == 0 && writeAll(fd, bytes);
     const int error = errno;
     ok = ::close(fd) == 0 && ok;
+    kelvanto::SignalHold hold;
     if (!ok || ::rename(temporary.c_str(), name.c_str()) != 0) {
         const int reason = ok ? errno : error;
         ::unlink(temporary.c_str());
+        kelvanto::forgetTemporaryFile(temporary.c_str());
         throw CommandError(name, std::strerror(reason != 0 ? reason : EIO));
     }
+    kelvanto::forgetTemporaryFile(temporary.c_str());
 }

@@ -8,6 +8,3 @@
 // replaced only with force; a file that is the input is never replaced. Throws CommandError.
 void writeOutputFile(const std::string& name, const std::string& bytes, bool force,
                      const std::string& inputName = "");
-
-// True when both names lead to the same existing file (links followed).
-bool sameFile(const std::string& a, const std::string& b);

@@ -4,13 +4,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 
 #include "audio/conversion_run.h"
 #include "base/fatal.h"
+#include "base/temporary_files.h"
 #include "companion/arguments.h"
 #include "companion/command_error.h"
 #include "companion/commands.h"
@@ -34,13 +34,23 @@ class RenderedAudio {
         const char* folder = std::getenv("TMPDIR");
         name = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") +
                "/kelvanto-play-XXXXXX.wav";
-        const int fd = ::mkstemps(name.data(), 4);
+        int fd = -1;
+        {
+            kelvanto::SignalHold hold;
+            fd = ::mkstemps(name.data(), 4);
+            if (fd >= 0) {
+                kelvanto::registerTemporaryFile(name.c_str());
+            }
+        }
         if (fd < 0) {
             throw CommandError("temporary file", std::strerror(errno));
         }
         ::close(fd);
     }
-    ~RenderedAudio() { ::unlink(name.c_str()); }
+    ~RenderedAudio() {
+        ::unlink(name.c_str());
+        kelvanto::forgetTemporaryFile(name.c_str());
+    }
     RenderedAudio(const RenderedAudio&) = delete;
     RenderedAudio& operator=(const RenderedAudio&) = delete;
     const std::string& path() const { return name; }
@@ -106,8 +116,6 @@ int playCommand(const Words& words) {
     if (tape->loads.empty()) {
         throw CommandError(input, "holds no loads");
     }
-    // A player that stops reading ends the copy with an error, not the process.
-    std::signal(SIGPIPE, SIG_IGN);
     RenderedAudio audio;
     {
         ConversionRun run;
