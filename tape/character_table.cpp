@@ -2,7 +2,10 @@
 // A BASIC byte is a keyword, a special character or a plain character; each has one text form.
 #include "tape/character_table.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <numeric>
+#include <utility>
 
 // Bytes 0x5B..0x67 are arrows, graphics and brackets on this machine; 0x68..0x77 are the
 // keywords. The keyword forms carry their trailing blank (INPUT has none), so PRINTX stays
@@ -56,7 +59,17 @@ std::string numberBetweenBars(int code) {
 
 }  // namespace
 
-void buildCodeTables(CodeTable& plainTable, CodeTable& quotedTable) {
+CodeTable::CodeTable() : CodeTable(Texts{}) {}
+
+CodeTable::CodeTable(Texts textsOfCodes) : texts(std::move(textsOfCodes)) {
+    std::iota(byText.begin(), byText.end(), std::uint8_t{0});
+    std::stable_sort(byText.begin(), byText.end(),
+                     [this](std::uint8_t a, std::uint8_t b) { return texts[a] < texts[b]; });
+}
+
+void buildCodeTables(CodeTable& plainCodes, CodeTable& quotedCodes) {
+    CodeTable::Texts plainTable;
+    CodeTable::Texts quotedTable;
     for (std::size_t code = 0; code < plainTable.size(); ++code) {
         const std::string own = code == 0 ? std::string() : std::string(1, static_cast<char>(code));
         plainTable[code] = own;
@@ -78,21 +91,27 @@ void buildCodeTables(CodeTable& plainTable, CodeTable& quotedTable) {
         plainTable[static_cast<std::size_t>(code)] = numberBetweenBars(code);
         quotedTable[static_cast<std::size_t>(code)] = numberBetweenBars(code);
     }
+    plainCodes = CodeTable(std::move(plainTable));
+    quotedCodes = CodeTable(std::move(quotedTable));
 }
 
 int lookupToken(std::string_view token, const CodeTable& table) {
-    int matches = 0;
-    int lastMatch = 0;
-    for (std::size_t code = 0; code < table.size(); ++code) {
-        const std::string& text = table[code];
-        if (text.size() >= token.size() && text.compare(0, token.size(), token) == 0) {
-            ++matches;
-            lastMatch = static_cast<int>(code);
-        }
+    const auto& codes = table.codesByText();
+    // Every form that begins with the token sorts at or after it, and before any text that
+    // does not begin with it but sorts after it: those forms start at the lower bound.
+    const auto first = std::lower_bound(
+        codes.begin(), codes.end(), token,
+        [&table](std::uint8_t code, std::string_view text) { return table[code] < text; });
+    const auto begins = [&](auto at) {
+        return at != codes.end() && std::string_view(table[*at]).starts_with(token);
+    };
+    if (!begins(first)) {
+        return 0;
     }
-    // A token that only begins a form, or begins several, needs more characters to decide.
-    if (matches > 1 || (matches == 1 && table[static_cast<std::size_t>(lastMatch)] != token)) {
+    // A token that begins several forms, or only a longer one, needs more characters to
+    // decide.
+    if (begins(first + 1) || table[*first] != token) {
         return -1;
     }
-    return lastMatch;
+    return *first;
 }

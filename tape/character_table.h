@@ -3,6 +3,8 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -15,7 +17,30 @@ struct CharacterRow {
 // Special characters and keywords of the machine, ending with a row of code 0.
 extern const CharacterRow characterTable[];
 
-using CodeTable = std::array<std::string, 256>;
+// The text of every code, and the codes in the order of their texts: the forms that begin
+// with a token are neighbours in that order, so a lookup is a binary search.
+class CodeTable {
+  public:
+    using Texts = std::array<std::string, 256>;
+    using const_iterator = Texts::const_iterator;
+    using iterator = const_iterator;
+
+    CodeTable();
+    explicit CodeTable(Texts texts);
+
+    const std::string& operator[](std::size_t code) const { return texts[code]; }
+    static constexpr std::size_t size() { return 256; }
+    const_iterator begin() const { return texts.begin(); }
+    const_iterator end() const { return texts.end(); }
+    bool operator==(const CodeTable& other) const { return texts == other.texts; }
+
+    // The codes sorted by their texts (codes with equal texts in code order).
+    const std::array<std::uint8_t, 256>& codesByText() const { return byText; }
+
+  private:
+    Texts texts;
+    std::array<std::uint8_t, 256> byText;
+};
 
 void buildCodeTables(CodeTable& plainTable, CodeTable& quotedTable);
 
