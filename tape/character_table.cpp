@@ -65,6 +65,15 @@ CodeTable::CodeTable(Texts textsOfCodes) : texts(std::move(textsOfCodes)) {
     std::iota(byText.begin(), byText.end(), std::uint8_t{0});
     std::stable_sort(byText.begin(), byText.end(),
                      [this](std::uint8_t a, std::uint8_t b) { return texts[a] < texts[b]; });
+    // Texts compare as unsigned bytes, so those of one first byte are neighbours in order.
+    std::size_t at = 0;
+    for (unsigned byte = 0; byte < byFirstByte.size(); ++byte) {
+        while (at < byText.size() && (texts[byText[at]].empty() ||
+                                      static_cast<unsigned char>(texts[byText[at]][0]) < byte)) {
+            ++at;
+        }
+        byFirstByte[byte] = static_cast<std::uint16_t>(at);
+    }
 }
 
 void buildCodeTables(CodeTable& plainCodes, CodeTable& quotedCodes) {
@@ -97,13 +106,21 @@ void buildCodeTables(CodeTable& plainCodes, CodeTable& quotedCodes) {
 
 int lookupToken(std::string_view token, const CodeTable& table) {
     const auto& codes = table.codesByText();
+    // Only forms with the token's first byte can begin with it.
+    auto from = codes.begin();
+    auto to = codes.end();
+    if (!token.empty()) {
+        const auto byte = static_cast<unsigned char>(token[0]);
+        from = codes.begin() + static_cast<std::ptrdiff_t>(table.firstWithByte(byte));
+        to = codes.begin() + static_cast<std::ptrdiff_t>(table.firstWithByte(byte + 1u));
+    }
     // Every form that begins with the token sorts at or after it, and before any text that
     // does not begin with it but sorts after it: those forms start at the lower bound.
     const auto first = std::lower_bound(
-        codes.begin(), codes.end(), token,
+        from, to, token,
         [&table](std::uint8_t code, std::string_view text) { return table[code] < text; });
     const auto begins = [&](auto at) {
-        return at != codes.end() && std::string_view(table[*at]).starts_with(token);
+        return at != to && std::string_view(table[*at]).starts_with(token);
     };
     if (!begins(first)) {
         return 0;

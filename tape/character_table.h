@@ -36,10 +36,14 @@ class CodeTable {
 
     // The codes sorted by their texts (codes with equal texts in code order).
     const std::array<std::uint8_t, 256>& codesByText() const { return byText; }
+    // Where the texts that start with a byte begin in codesByText; they end where those of
+    // the next byte begin (empty texts come before all of them).
+    std::size_t firstWithByte(unsigned byte) const { return byFirstByte[byte]; }
 
   private:
     Texts texts;
     std::array<std::uint8_t, 256> byText;
+    std::array<std::uint16_t, 257> byFirstByte;
 };
 
 void buildCodeTables(CodeTable& plainTable, CodeTable& quotedTable);
