@@ -61,19 +61,71 @@ std::string numberBetweenBars(int code) {
 
 CodeTable::CodeTable() : CodeTable(Texts{}) {}
 
-CodeTable::CodeTable(Texts textsOfCodes) : texts(std::move(textsOfCodes)) {
+CodeTable::CodeTable(Texts textsOfCodes) : texts(std::move(textsOfCodes)), prefixes(slotCount) {
     std::iota(byText.begin(), byText.end(), std::uint8_t{0});
     std::stable_sort(byText.begin(), byText.end(),
                      [this](std::uint8_t a, std::uint8_t b) { return texts[a] < texts[b]; });
-    // Texts compare as unsigned bytes, so those of one first byte are neighbours in order.
-    std::size_t at = 0;
-    for (unsigned byte = 0; byte < byFirstByte.size(); ++byte) {
-        while (at < byText.size() && (texts[byText[at]].empty() ||
-                                      static_cast<unsigned char>(texts[byText[at]][0]) < byte)) {
-            ++at;
+    for (std::size_t code = 0; code < texts.size(); ++code) {
+        const std::string_view text = texts[code];
+        for (std::size_t length = 1; length <= text.size() && length < 256; ++length) {
+            const std::string_view prefix = text.substr(0, length);
+            std::size_t slot = slotOf(prefix);
+            while (prefixes[slot].length != 0 &&
+                   std::string_view(texts[prefixes[slot].code]).substr(0, prefixes[slot].length) !=
+                       prefix) {
+                slot = (slot + 1) & (slotCount - 1);
+            }
+            if (prefixes[slot].length == 0) {
+                prefixes[slot] =
+                    Prefix{static_cast<std::uint8_t>(code), static_cast<std::uint8_t>(length),
+                           static_cast<std::int16_t>(searchSorted(prefix))};
+            }
         }
-        byFirstByte[byte] = static_cast<std::uint16_t>(at);
     }
+}
+
+std::size_t CodeTable::slotOf(std::string_view token) {
+    std::uint32_t hash = 2166136261u;  // FNV-1a
+    for (const char c : token) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    }
+    return hash & (slotCount - 1);
+}
+
+int CodeTable::answer(std::string_view token) const {
+    if (token.empty()) {
+        return searchSorted(token);
+    }
+    for (std::size_t slot = slotOf(token);; slot = (slot + 1) & (slotCount - 1)) {
+        const Prefix& entry = prefixes[slot];
+        if (entry.length == 0) {
+            return 0;  // no form begins with the token
+        }
+        if (entry.length == token.size() &&
+            std::string_view(texts[entry.code]).substr(0, entry.length) == token) {
+            return entry.answer;
+        }
+    }
+}
+
+int CodeTable::searchSorted(std::string_view token) const {
+    // Every form that begins with the token sorts at or after it, and before any text that
+    // does not begin with it but sorts after it: those forms start at the lower bound.
+    const auto first = std::lower_bound(
+        byText.begin(), byText.end(), token,
+        [this](std::uint8_t code, std::string_view text) { return texts[code] < text; });
+    const auto begins = [&](auto at) {
+        return at != byText.end() && std::string_view(texts[*at]).starts_with(token);
+    };
+    if (!begins(first)) {
+        return 0;
+    }
+    // A token that begins several forms, or only a longer one, needs more characters to
+    // decide.
+    if (begins(first + 1) || texts[*first] != token) {
+        return -1;
+    }
+    return *first;
 }
 
 void buildCodeTables(CodeTable& plainCodes, CodeTable& quotedCodes) {
@@ -105,30 +157,5 @@ void buildCodeTables(CodeTable& plainCodes, CodeTable& quotedCodes) {
 }
 
 int lookupToken(std::string_view token, const CodeTable& table) {
-    const auto& codes = table.codesByText();
-    // Only forms with the token's first byte can begin with it.
-    auto from = codes.begin();
-    auto to = codes.end();
-    if (!token.empty()) {
-        const auto byte = static_cast<unsigned char>(token[0]);
-        from = codes.begin() + static_cast<std::ptrdiff_t>(table.firstWithByte(byte));
-        to = codes.begin() + static_cast<std::ptrdiff_t>(table.firstWithByte(byte + 1u));
-    }
-    // Every form that begins with the token sorts at or after it, and before any text that
-    // does not begin with it but sorts after it: those forms start at the lower bound.
-    const auto first = std::lower_bound(
-        from, to, token,
-        [&table](std::uint8_t code, std::string_view text) { return table[code] < text; });
-    const auto begins = [&](auto at) {
-        return at != to && std::string_view(table[*at]).starts_with(token);
-    };
-    if (!begins(first)) {
-        return 0;
-    }
-    // A token that begins several forms, or only a longer one, needs more characters to
-    // decide.
-    if (begins(first + 1) || table[*first] != token) {
-        return -1;
-    }
-    return *first;
+    return table.answer(token);
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct CharacterRow {
     unsigned char code;
@@ -17,8 +18,8 @@ struct CharacterRow {
 // Special characters and keywords of the machine, ending with a row of code 0.
 extern const CharacterRow characterTable[];
 
-// The text of every code, and the codes in the order of their texts: the forms that begin
-// with a token are neighbours in that order, so a lookup is a binary search.
+// The text of every code, and an index of every beginning of a form (every prefix of every
+// text) with the answer lookupToken gives for it: a token that begins no form is not in it.
 class CodeTable {
   public:
     using Texts = std::array<std::string, 256>;
@@ -34,16 +35,26 @@ class CodeTable {
     const_iterator end() const { return texts.end(); }
     bool operator==(const CodeTable& other) const { return texts == other.texts; }
 
-    // The codes sorted by their texts (codes with equal texts in code order).
-    const std::array<std::uint8_t, 256>& codesByText() const { return byText; }
-    // Where the texts that start with a byte begin in codesByText; they end where those of
-    // the next byte begin (empty texts come before all of them).
-    std::size_t firstWithByte(unsigned byte) const { return byFirstByte[byte]; }
+    // lookupToken's answer for a token.
+    int answer(std::string_view token) const;
 
   private:
+    // A prefix of a text, named by its code and length (a view would not survive a copy).
+    struct Prefix {
+        std::uint8_t code = 0;
+        std::uint8_t length = 0;  // 0: a free slot
+        std::int16_t answer = 0;
+    };
+    static constexpr std::size_t slotCount = 4096;  // a power of two, over twice the prefixes
+
+    // The answer by the texts in sorted order, where the forms that begin with a token are
+    // neighbours; used to fill the index.
+    int searchSorted(std::string_view token) const;
+    static std::size_t slotOf(std::string_view token);
+
     Texts texts;
     std::array<std::uint8_t, 256> byText;
-    std::array<std::uint16_t, 257> byFirstByte;
+    std::vector<Prefix> prefixes;
 };
 
 void buildCodeTables(CodeTable& plainTable, CodeTable& quotedTable);

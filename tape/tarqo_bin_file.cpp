@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <iterator>
 
 #include "base/fatal.h"
 #include "base/messages.h"
@@ -53,7 +52,14 @@ int TarqoBinFile::open(const std::string& fileName, const std::string& mode, int
 }
 
 void TarqoBinFile::read(std::istream& stream, int verbosityLevel) {
-    const std::string bytes(std::istreambuf_iterator<char>(stream), {});
+    std::string bytes;
+    char block[65536];
+    while (const std::streamsize count = stream.rdbuf()->sgetn(block, sizeof block)) {
+        bytes.append(block, static_cast<std::size_t>(count));
+        if (count < static_cast<std::streamsize>(sizeof block)) {
+            break;
+        }
+    }
     read(std::string_view(bytes), verbosityLevel);
 }
 
