@@ -1,4 +1,4 @@
-# Front door: make, make test, make demo, make install, make clean.
+# Front door: make, make test, make demo, make install, make uninstall, make clean.
 # The C++ build itself lives in CMakeLists.txt; these targets only drive it.
 
 BUILD      ?= build
@@ -8,17 +8,42 @@ PREFIX     ?= /usr/local
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all test sanitize-test demo install clean fuzz fuzz-short fuzz-build bench valgrind-test
+# The programs that make demo builds (and nothing else: no tests).
+DEMO_TARGETS ?= kelvanto
+# Package groups of tools/packages.list that each kind of build needs.
+DEPS_BUILD ?= build
+DEPS_TEST  ?= $(DEPS_BUILD) test
+ENSURE_DEPS = sh tools/ensure-deps
 
-all:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+.PHONY: all configure configure-tests build-tests test sanitize-test demo install uninstall clean fuzz \
+	fuzz-short fuzz-build bench valgrind-test
+
+# The programs alone: configuring them needs no GoogleTest. Warnings stay warnings here unless
+# the build folder was made by make test (KELVANTO_WERROR is kept in its cache).
+configure:
+	@$(ENSURE_DEPS) $(DEPS_BUILD)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DKELVANTO_TESTS=OFF
+
+all: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: all
+# The same build folder with the tests switched on, and warnings as errors.
+configure-tests:
+	@$(ENSURE_DEPS) $(DEPS_TEST)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DKELVANTO_TESTS=ON -DKELVANTO_WERROR=ON
+
+build-tests: configure-tests
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build-tests
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
+# The tests under AddressSanitizer and UndefinedBehaviorSanitizer, optimised as a packager
+# builds (-O2 -g), so the optimiser's warnings and faults show up here too.
 sanitize-test:
-	cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKELVANTO_SANITIZE=ON
+	@$(ENSURE_DEPS) $(DEPS_TEST)
+	cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANTO_SANITIZE=ON \
+		-DKELVANTO_TESTS=ON -DKELVANTO_WERROR=ON
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
 
@@ -38,7 +63,7 @@ fuzz-short:
 # The command-line tests again, with every run of the tool under valgrind: a memory error or
 # a leak makes that run end with status 99, which no test expects.
 VALGRIND ?= valgrind --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect -q
-valgrind-test: all
+valgrind-test: build-tests
 	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_command_line
 	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_fault_injection
 	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_audio_output
@@ -46,7 +71,8 @@ valgrind-test: all
 
 # Converts the example BASIC tape; the run's own lines say what it wrote. It runs inside the
 # build folder because text loads also leave a screen_<n>.txt picture in the working folder.
-demo: all
+demo: configure
+	cmake --build $(BUILD) -j $(JOBS) --target $(DEMO_TARGETS)
 	cd $(BUILD) && ./kelvanto -w demo ../examples/basic.bml
 	@ls -l $(BUILD)/demo.wav
 
@@ -57,6 +83,13 @@ bench: all
 
 install: all
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# Removes what the last make install put in place: CMake lists every file it installed.
+uninstall:
+	@test -f $(BUILD)/install_manifest.txt || \
+		{ echo "Nothing to uninstall: no $(BUILD)/install_manifest.txt (run make install first)"; exit 1; }
+	xargs -d '\n' rm -fv < $(BUILD)/install_manifest.txt
+	rm -f $(BUILD)/install_manifest.txt
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

@@ -2,7 +2,10 @@
 // A BASIC byte is a keyword, a special character or a plain character; each has one text form.
 #include "tape/character_table.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <numeric>
+#include <utility>
 
 // Bytes 0x5B..0x67 are arrows, graphics and brackets on this machine; 0x68..0x77 are the
 // keywords. The keyword forms carry their trailing blank (INPUT has none), so PRINTX stays
@@ -56,7 +59,78 @@ std::string numberBetweenBars(int code) {
 
 }  // namespace
 
-void buildCodeTables(CodeTable& plainTable, CodeTable& quotedTable) {
+CodeTable::CodeTable() : CodeTable(Texts{}) {}
+
+CodeTable::CodeTable(Texts textsOfCodes) : texts(std::move(textsOfCodes)), prefixes(slotCount) {
+    std::iota(byText.begin(), byText.end(), std::uint8_t{0});
+    std::stable_sort(byText.begin(), byText.end(),
+                     [this](std::uint8_t a, std::uint8_t b) { return texts[a] < texts[b]; });
+    for (std::size_t code = 0; code < texts.size(); ++code) {
+        const std::string_view text = texts[code];
+        for (std::size_t length = 1; length <= text.size() && length < 256; ++length) {
+            const std::string_view prefix = text.substr(0, length);
+            std::size_t slot = slotOf(prefix);
+            while (prefixes[slot].length != 0 &&
+                   std::string_view(texts[prefixes[slot].code]).substr(0, prefixes[slot].length) !=
+                       prefix) {
+                slot = (slot + 1) & (slotCount - 1);
+            }
+            if (prefixes[slot].length == 0) {
+                prefixes[slot] =
+                    Prefix{static_cast<std::uint8_t>(code), static_cast<std::uint8_t>(length),
+                           static_cast<std::int16_t>(searchSorted(prefix))};
+            }
+        }
+    }
+}
+
+std::size_t CodeTable::slotOf(std::string_view token) {
+    std::uint32_t hash = 2166136261u;  // FNV-1a
+    for (const char c : token) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    }
+    return hash & (slotCount - 1);
+}
+
+int CodeTable::answer(std::string_view token) const {
+    if (token.empty()) {
+        return searchSorted(token);
+    }
+    for (std::size_t slot = slotOf(token);; slot = (slot + 1) & (slotCount - 1)) {
+        const Prefix& entry = prefixes[slot];
+        if (entry.length == 0) {
+            return 0;  // no form begins with the token
+        }
+        if (entry.length == token.size() &&
+            std::string_view(texts[entry.code]).substr(0, entry.length) == token) {
+            return entry.answer;
+        }
+    }
+}
+
+int CodeTable::searchSorted(std::string_view token) const {
+    // Every form that begins with the token sorts at or after it, and before any text that
+    // does not begin with it but sorts after it: those forms start at the lower bound.
+    const auto first = std::lower_bound(
+        byText.begin(), byText.end(), token,
+        [this](std::uint8_t code, std::string_view text) { return texts[code] < text; });
+    const auto begins = [&](auto at) {
+        return at != byText.end() && std::string_view(texts[*at]).starts_with(token);
+    };
+    if (!begins(first)) {
+        return 0;
+    }
+    // A token that begins several forms, or only a longer one, needs more characters to
+    // decide.
+    if (begins(first + 1) || texts[*first] != token) {
+        return -1;
+    }
+    return *first;
+}
+
+void buildCodeTables(CodeTable& plainCodes, CodeTable& quotedCodes) {
+    CodeTable::Texts plainTable;
+    CodeTable::Texts quotedTable;
     for (std::size_t code = 0; code < plainTable.size(); ++code) {
         const std::string own = code == 0 ? std::string() : std::string(1, static_cast<char>(code));
         plainTable[code] = own;
@@ -78,21 +152,10 @@ void buildCodeTables(CodeTable& plainTable, CodeTable& quotedTable) {
         plainTable[static_cast<std::size_t>(code)] = numberBetweenBars(code);
         quotedTable[static_cast<std::size_t>(code)] = numberBetweenBars(code);
     }
+    plainCodes = CodeTable(std::move(plainTable));
+    quotedCodes = CodeTable(std::move(quotedTable));
 }
 
 int lookupToken(std::string_view token, const CodeTable& table) {
-    int matches = 0;
-    int lastMatch = 0;
-    for (std::size_t code = 0; code < table.size(); ++code) {
-        const std::string& text = table[code];
-        if (text.size() >= token.size() && text.compare(0, token.size(), token) == 0) {
-            ++matches;
-            lastMatch = static_cast<int>(code);
-        }
-    }
-    // A token that only begins a form, or begins several, needs more characters to decide.
-    if (matches > 1 || (matches == 1 && table[static_cast<std::size_t>(lastMatch)] != token)) {
-        return -1;
-    }
-    return lastMatch;
+    return table.answer(token);
 }

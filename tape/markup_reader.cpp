@@ -61,11 +61,10 @@ std::string tagName(const std::string& text) {
 }  // namespace
 
 int TarqoBinFile::nextByte() {
-    const auto value = source->get();
-    if (value == std::istream::traits_type::eof()) {
+    if (readIndex >= source.size()) {
         throw Error::endOfFile{};
     }
-    return static_cast<unsigned char>(std::istream::traits_type::to_char_type(value));
+    return static_cast<unsigned char>(source[readIndex++]);
 }
 
 bool TarqoBinFile::readMatches(std::string_view expected) {
@@ -75,15 +74,6 @@ bool TarqoBinFile::readMatches(std::string_view expected) {
         }
     }
     return true;
-}
-
-std::streampos TarqoBinFile::readPosition() {
-    return source->tellg();
-}
-
-void TarqoBinFile::setReadPosition(std::streampos position) {
-    source->clear();
-    source->seekg(position);
 }
 
 int TarqoBinFile::readTag(const std::string& parent) {
@@ -198,7 +188,7 @@ std::string TarqoBinFile::readHexText() {
         const int c = nextByte();
         if (c == '<') {
             // The bracket opens the next tag, which readTag must see.
-            setReadPosition(readPosition() - std::streamoff(1));
+            setReadPosition(readPosition() - 1);
             break;
         }
         text.push_back(static_cast<char>(c));
@@ -211,9 +201,9 @@ std::string TarqoBinFile::readLineText() {
     for (;;) {
         const int c = nextByte();
         if (c == '<') {
-            const std::streampos afterBracket = readPosition();
+            const std::size_t afterBracket = readPosition();
             if (readMatches("/LINE>")) {
-                setReadPosition(afterBracket - std::streamoff(1));
+                setReadPosition(afterBracket - 1);
                 return text;
             }
             setReadPosition(afterBracket);
@@ -242,7 +232,7 @@ void TarqoBinFile::skipBreak() {
         if (nextByte() != '<') {
             continue;
         }
-        const std::streampos afterBracket = readPosition();
+        const std::size_t afterBracket = readPosition();
         if (readMatches("/BR>")) {
             return;
         }

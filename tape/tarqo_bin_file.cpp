@@ -3,10 +3,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
 
 #include "base/fatal.h"
 #include "base/messages.h"
+#include "tape/input_file.h"
 
 void stripExtension(std::string& name, std::string_view extension) {
     if (name.size() < extension.size()) {
@@ -30,8 +30,6 @@ TarqoBinFile::TarqoBinFile() {
     buildCodeTables(plainTable, quotedTable);
 }
 
-// Members go in reverse order: the encoder first (which finishes the audio file), then the
-// input stream, then the loads.
 TarqoBinFile::~TarqoBinFile() = default;
 
 int TarqoBinFile::open(const std::string& fileName, const std::string& mode, int verbosityLevel) {
@@ -39,24 +37,42 @@ int TarqoBinFile::open(const std::string& fileName, const std::string& mode, int
     if (mode != "r") {
         kelvanto::fatal("Invalid open mode for TarqoBinFile " + fileName + "\n");
     }
-    // A directory opens as a stream but cannot be read: it is refused like a missing file.
-    std::error_code error;
-    if (!std::filesystem::is_directory(fileName, error)) {
-        input.open(fileName, std::ios::in | std::ios::binary | std::ios::ate);
+    // A folder, a FIFO or a device is refused like a missing file: reading one could block
+    // or never end.
+    const InputFile input = readInputFile(fileName, maxInputSize);
+    if (input.status == InputFile::Status::tooLarge) {
+        kelvanto::fatal("Tape image " + fileName + " is larger than " +
+                        std::to_string(maxInputSize) + " bytes\n");
     }
-    if (!input.is_open() || !input) {
+    if (input.status != InputFile::Status::read) {
         kelvanto::fatal(messages::unableToOpen(fileName));
     }
-    input.seekg(0);
-    read(input, verbosityLevel);
+    read(std::string_view(input.bytes), verbosityLevel);
     return 0;
 }
 
 void TarqoBinFile::read(std::istream& stream, int verbosityLevel) {
+    std::string bytes;
+    char block[65536];
+    while (const std::streamsize count = stream.rdbuf()->sgetn(block, sizeof block)) {
+        bytes.append(block, static_cast<std::size_t>(count));
+        if (count < static_cast<std::streamsize>(sizeof block)) {
+            break;
+        }
+    }
+    read(std::string_view(bytes), verbosityLevel);
+}
+
+void TarqoBinFile::read(std::string_view bytes, int verbosityLevel) {
     verbosity = verbosityLevel;
-    source = &stream;
+    source = bytes;
+    readIndex = 0;
+    // The bytes belong to the caller: forget them however the reading ends.
+    struct Forget {
+        TarqoBinFile& tape;
+        ~Forget() { tape.source = {}; }
+    } forget{*this};
     readTag("OPEN");
-    source = nullptr;
 }
 
 void TarqoBinFile::setName(std::string_view text) {

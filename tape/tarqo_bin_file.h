@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <fstream>
 #include <istream>
 #include <string>
 #include <string_view>
@@ -28,10 +27,16 @@ class TarqoBinFile {
     TarqoBinFile(const TarqoBinFile&) = delete;
     TarqoBinFile& operator=(const TarqoBinFile&) = delete;
 
-    // Mode "r" reads the whole tape image file into the loads; other modes are refused.
+    // The largest tape image file that open reads. Real tapes are a few hundred kilobytes.
+    static constexpr std::size_t maxInputSize = std::size_t{64} << 20;
+
+    // Mode "r" reads the whole tape image file into memory, then into the loads; other modes
+    // are refused, and so are inputs that are no regular file or pass maxInputSize.
     int open(const std::string& fileName, const std::string& mode, int verbosity);
-    // Reads a tape image from any stream (the file of open, or bytes in memory).
+    // Reads a tape image from the rest of a stream (bytes in memory, in tests).
     void read(std::istream& source, int verbosity);
+    // Reads a tape image held in memory; the bytes must outlive the call only.
+    void read(std::string_view bytes, int verbosity);
 
     // Reading without side effects: no screen files and no detail lines, whatever the
     // verbosity. The converter keeps both; the companion tool reads quietly.
@@ -88,7 +93,6 @@ class TarqoBinFile {
     std::deque<TapeLoad> loads;
 
   private:
-    std::ifstream input;
     TapeLoad* currentLoad = nullptr;
     std::int32_t dataPosition = 0;
     std::int32_t loadsRead = 0;
@@ -106,8 +110,10 @@ class TarqoBinFile {
     TapeLoad::DataBytes* currentData = nullptr;
     bool quiet = false;
 
-    // The stream the reader takes its bytes from while read() runs.
-    std::istream* source = nullptr;
+    // The bytes the reader takes its input from while read() runs, and the next one's index.
+    // Looking ahead and stepping back are index arithmetic on them.
+    std::string_view source;
+    std::size_t readIndex = 0;
 
     // ---- reader helpers ----
     // The next input byte (0..255); the end of the input throws Error::endOfFile, since every
@@ -115,8 +121,8 @@ class TarqoBinFile {
     int nextByte();
     // Reads characters while they spell the expected text; false at the first difference.
     bool readMatches(std::string_view expected);
-    std::streampos readPosition();
-    void setReadPosition(std::streampos position);
+    std::size_t readPosition() const { return readIndex; }
+    void setReadPosition(std::size_t position) { readIndex = position; }
     // The tag under a parent, by the nesting rules of the markup; negative when not allowed.
     int dispatchTag(const std::string& parent, const std::string& tag,
                     const std::string& attributes);

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -25,6 +27,52 @@ const bool hookInstalled = [] {
 std::string slurp(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KELVANTO_TESTS_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(undefined_behavior_sanitizer)
+#define KELVANTO_TESTS_SANITIZED 1
+#endif
+#endif
+
+#if defined(KELVANTO_TESTS_SANITIZED)
+extern "C" void __sanitizer_set_report_fd(void* fd);
+
+// A test that captures standard error would swallow a sanitizer report of its own process:
+// reports go to a copy of standard error taken before any capture.
+const bool reportsToRealStderr = [] {
+    const int fd = ::dup(2);
+    if (fd >= 0) {
+        __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<std::intptr_t>(fd)));
+    }
+    return true;
+}();
+#endif
+
+// The sanitizers of a child stop it at the first report and write the report to a file of
+// the capture folder (name.PID), which runKelvanto reads: the tool's own standard error
+// stays as the test expects it, and a report fails the test whatever the status.
+void setSanitizerOptions(const std::string& logPath) {
+    for (const char* variable : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
+        const char* existing = std::getenv(variable);
+        std::string options = existing != nullptr ? existing : "";
+        options += std::string(options.empty() ? "" : ":") + "halt_on_error=1:log_path=" + logPath;
+        ::setenv(variable, options.c_str(), 1);
+    }
+}
+
+// The reports the sanitizers left in the capture folder, each with its file name.
+std::string sanitizerReports(const std::filesystem::path& folder, const std::string& prefix) {
+    std::string reports;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) == 0) {
+            reports += name + ":\n" + slurp(entry.path()) + "\n";
+        }
+    }
+    return reports;
 }
 
 std::vector<std::string> runnerWords() {
@@ -101,6 +149,7 @@ RunResult runProgram(const std::string& binary, const std::vector<std::string>& 
     ScratchDir capture;
     const std::string outPath = capture.file("stdout");
     const std::string errPath = capture.file("stderr");
+    const std::string sanitizerLog = "sanitizer";
     RunResult result;
     const pid_t child = ::fork();
     if (child == 0) {
@@ -113,6 +162,7 @@ RunResult runProgram(const std::string& binary, const std::vector<std::string>& 
         ::dup2(out, 1);
         ::dup2(err, 2);
         ::dup2(in, 0);
+        setSanitizerOptions(capture.file(sanitizerLog));
         // KELVANTO_RUNNER, when set, is a command that runs the tool (valgrind and its
         // options): its blank-separated words go before the tool's path.
         std::vector<std::string> words = runnerWords();
@@ -135,6 +185,16 @@ RunResult runProgram(const std::string& binary, const std::vector<std::string>& 
     }
     result.out = slurp(outPath);
     result.err = slurp(errPath);
+    const std::string reports = sanitizerReports(capture.path(), sanitizerLog);
+    if (!reports.empty()) {
+        std::string command = "kelvanto";
+        for (const auto& argument : arguments) {
+            command += " " + argument;
+        }
+        ADD_FAILURE() << "sanitizer report from " << command << " (status " << result.status
+                      << "):\n"
+                      << reports;
+    }
     return result;
 }
 

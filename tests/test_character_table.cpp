@@ -2,6 +2,7 @@
 // answers of lookupToken that drive the line encoder.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "tape/character_table.h"
@@ -116,3 +117,79 @@ TEST(LookupToken, NothingMatchesGivesZero) {
 }
 
 }  // namespace
+
+namespace {
+
+// The answer of lookupToken by its definition: a scan of every form of the table.
+int scanAllForms(const std::string& token, const CodeTable& table) {
+    int matches = 0;
+    int lastMatch = 0;
+    for (std::size_t code = 0; code < 256; ++code) {
+        const std::string& text = table[code];
+        if (text.compare(0, token.size(), token) == 0 && text.size() >= token.size()) {
+            ++matches;
+            lastMatch = static_cast<int>(code);
+        }
+    }
+    if (matches > 1 || (matches == 1 && table[static_cast<std::size_t>(lastMatch)] != token)) {
+        return -1;
+    }
+    return lastMatch;
+}
+
+}  // namespace
+
+TEST(LookupToken, AnswersAsAScanOfEveryFormForEveryPrefixAndItsExtensions) {
+    const Tables tables;
+    // Every prefix of every form, alone and followed by any one character of any form (or a
+    // few that no form holds), and every pair of such characters.
+    std::set<std::string> tokens;
+    std::set<char> characters = {'a', '~', '\x7f', '\x80', '\xff', '\t'};
+    for (const CodeTable* table : {&tables.plain, &tables.quoted}) {
+        for (const std::string& text : *table) {
+            characters.insert(text.begin(), text.end());
+            for (std::size_t length = 0; length <= text.size(); ++length) {
+                tokens.insert(text.substr(0, length));
+            }
+        }
+    }
+    const std::set<std::string> prefixes = tokens;
+    for (const std::string& prefix : prefixes) {
+        for (const char c : characters) {
+            tokens.insert(prefix + c);
+        }
+    }
+    for (const char a : characters) {
+        for (const char b : characters) {
+            tokens.insert(std::string{a, b});
+        }
+    }
+    ASSERT_GT(tokens.size(), 20000u);
+    int undecided = 0;
+    int found = 0;
+    for (const std::string& token : tokens) {
+        for (const CodeTable* table : {&tables.plain, &tables.quoted}) {
+            const int expected = scanAllForms(token, *table);
+            ASSERT_EQ(lookupToken(token, *table), expected) << '"' << token << '"';
+            undecided += expected < 0 ? 1 : 0;
+            found += expected > 0 ? 1 : 0;
+        }
+    }
+    // All three kinds of answer occur.
+    EXPECT_GT(undecided, 500);
+    EXPECT_GT(found, 400);
+}
+
+TEST(LookupToken, TablesOfOtherTextsAreIndexedToo) {
+    CodeTable::Texts texts;
+    texts[1] = "AB";
+    texts[2] = "ABC";
+    texts[3] = "B";
+    texts[4] = "B";
+    const CodeTable table(texts);
+    EXPECT_EQ(lookupToken("ABC", table), 2);
+    EXPECT_LT(lookupToken("AB", table), 0);  // AB and ABC
+    EXPECT_LT(lookupToken("B", table), 0);   // two codes with one text
+    EXPECT_EQ(lookupToken("C", table), 0);
+    EXPECT_LT(lookupToken("", table), 0);  // the empty texts of every other code
+}

@@ -120,9 +120,16 @@ TEST(FaultInjection, InputsThatAreNoTapeFiles) {
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "folder.wav"));
 
     // An empty input ends before its first tag.
-    run = runKelvanto({"-v0", "-w", "empty", "/dev/null"}, dir.path());
+    writeFile(dir.file("empty.bml"), std::string());
+    run = runKelvanto({"-v0", "-w", "empty", "empty.bml"}, dir.path());
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, cutShort);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "empty.wav"));
+
+    // A device is no tape file, even one that reads as empty.
+    run = runKelvanto({"-v0", "-w", "empty", "/dev/null"}, dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Unable to open /dev/null\n");
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "empty.wav"));
 }
 

@@ -504,7 +504,7 @@ std::unique_ptr<TarqoBinFile> readExample(const std::string& name) {
 }
 
 // The example images read cleanly; their audio is checked end to end elsewhere.
-TEST(Examples, ReadWithoutError) {
+TEST(ExampleImages, ReadWithoutError) {
     auto tape = readExample("basic.bml");
     ASSERT_EQ(tape->loads.size(), 1u);
     EXPECT_EQ(tape->loads[0].getFormat(), 1);

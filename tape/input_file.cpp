@@ -1,0 +1,75 @@
+// Reading a tape image file whole: open without blocking, fstat, then read up to the bound.
+// A tape image is small (a load holds 8192 bytes), so memory is the simplest place for it.
+#include "tape/input_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace {
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int value) : value(value) {}
+    ~FileDescriptor() {
+        if (value >= 0) {
+            ::close(value);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return value; }
+
+  private:
+    int value;
+};
+
+}  // namespace
+
+InputFile readInputFile(const std::string& fileName, std::size_t maxSize) {
+    InputFile result;
+    // O_NONBLOCK: opening a FIFO without a writer, or a device, returns at once.
+    const FileDescriptor file(
+        ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (file.get() < 0) {
+        return result;
+    }
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return result;
+    }
+    if (info.st_size < 0 || static_cast<unsigned long long>(info.st_size) > maxSize) {
+        result.status = InputFile::Status::tooLarge;
+        return result;
+    }
+    result.bytes.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t length = 0;
+    for (;;) {
+        // One byte of room past the bound tells a file that grew too large from one that fits.
+        if (length == result.bytes.size()) {
+            if (length > maxSize) {
+                result.bytes.clear();
+                result.status = InputFile::Status::tooLarge;
+                return result;
+            }
+            result.bytes.resize(std::min(maxSize + 1, length + 65536));
+        }
+        const ssize_t count =
+            ::read(file.get(), result.bytes.data() + length, result.bytes.size() - length);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            // The end, or a read error: the reader then meets the end of what was read, as
+            // it would have in the middle of a stream.
+            break;
+        }
+        length += static_cast<std::size_t>(count);
+    }
+    result.bytes.resize(length);
+    result.status = InputFile::Status::read;
+    return result;
+}
