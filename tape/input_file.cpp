@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -35,14 +36,22 @@ InputFile readInputFile(const std::string& fileName, std::size_t maxSize) {
     const FileDescriptor file(
         ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (file.get() < 0) {
+        result.reason = std::strerror(errno);
         return result;
     }
     struct stat info {};
-    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(file.get(), &info) != 0) {
+        result.reason = std::strerror(errno);
         return result;
     }
+    if (!S_ISREG(info.st_mode)) {
+        result.reason = S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : "Not a regular file";
+        return result;
+    }
+    const std::string tooLarge = "larger than " + std::to_string(maxSize) + " bytes";
     if (info.st_size < 0 || static_cast<unsigned long long>(info.st_size) > maxSize) {
         result.status = InputFile::Status::tooLarge;
+        result.reason = tooLarge;
         return result;
     }
     result.bytes.resize(static_cast<std::size_t>(info.st_size));
@@ -53,6 +62,7 @@ InputFile readInputFile(const std::string& fileName, std::size_t maxSize) {
             if (length > maxSize) {
                 result.bytes.clear();
                 result.status = InputFile::Status::tooLarge;
+                result.reason = tooLarge;
                 return result;
             }
             result.bytes.resize(std::min(maxSize + 1, length + 65536));

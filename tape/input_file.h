@@ -10,6 +10,9 @@ struct InputFile {
     Status status = Status::unableToOpen;
     // The file's bytes; after a read error in the middle, the bytes read before it.
     std::string bytes;
+    // Why it was not read, in the system's words ("No such file or directory", "Is a
+    // directory", "Not a regular file") or as the size bound.
+    std::string reason;
 };
 
 // Opens without blocking (O_NONBLOCK), refuses anything but a regular file (fstat) and any

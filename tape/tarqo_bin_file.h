@@ -37,6 +37,8 @@ class TarqoBinFile {
     void read(std::istream& source, int verbosity);
     // Reads a tape image held in memory; the bytes must outlive the call only.
     void read(std::string_view bytes, int verbosity);
+    // Where the reader stands in the bytes: after a failed read, the byte it stopped at.
+    std::size_t getReadPosition() const { return readIndex; }
 
     // Reading without side effects: no screen files and no detail lines, whatever the
     // verbosity. The converter keeps both; the companion tool reads quietly.
