@@ -9,7 +9,7 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 
 # The programs that make demo builds (and nothing else: no tests).
-DEMO_TARGETS ?= kelvanto
+DEMO_TARGETS ?= kelvanto kelvanto-tape
 # Package groups of tools/packages.list that each kind of build needs.
 DEPS_BUILD ?= build
 DEPS_TEST  ?= $(DEPS_BUILD) test
@@ -39,11 +39,15 @@ test: build-tests
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 # The tests under AddressSanitizer and UndefinedBehaviorSanitizer, optimised as a packager
-# builds (-O2 -g), so the optimiser's warnings and faults show up here too.
+# builds (-O2 -g), so the optimiser's warnings and faults show up here too. CI gives the
+# distribution's own flags in SAN_CXXFLAGS and SAN_LDFLAGS.
+SAN_CXXFLAGS ?=
+SAN_LDFLAGS  ?=
 sanitize-test:
 	@$(ENSURE_DEPS) $(DEPS_TEST)
 	cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANTO_SANITIZE=ON \
-		-DKELVANTO_TESTS=ON -DKELVANTO_WERROR=ON
+		-DKELVANTO_TESTS=ON -DKELVANTO_WERROR=ON \
+		-DCMAKE_CXX_FLAGS="$(SAN_CXXFLAGS)" -DCMAKE_EXE_LINKER_FLAGS="$(SAN_LDFLAGS)"
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
 
@@ -68,6 +72,7 @@ valgrind-test: build-tests
 	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_fault_injection
 	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_audio_output
 	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_input_limits
+	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_companion
 
 # Converts the example BASIC tape; the run's own lines say what it wrote. It runs inside the
 # build folder because text loads also leave a screen_<n>.txt picture in the working folder.
@@ -75,11 +80,17 @@ demo: configure
 	cmake --build $(BUILD) -j $(JOBS) --target $(DEMO_TARGETS)
 	cd $(BUILD) && ./kelvanto -w demo ../examples/basic.bml
 	@ls -l $(BUILD)/demo.wav
+	cd $(BUILD) && ./kelvanto-tape decode --force demo.wav -o demo-decoded.bml
 
-# Times the release converter on a large generated tape against dd, its start-up and its peak
-# memory, and prints a Markdown table (bench/run_bench.sh). Micro-benchmarks: see bench/.
-bench: all
-	bash bench/run_bench.sh $(BUILD)/kelvanto
+# Times the release converter on a large generated tape against dd, its start-up, its peak
+# memory and the reader on large markup, and prints Markdown tables (bench/run_bench.sh).
+# Micro-benchmarks: see bench/.
+BENCH_BUILD ?= build-bench
+bench:
+	@$(ENSURE_DEPS) $(DEPS_BUILD)
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DKELVANTO_TESTS=OFF -DKELVANTO_BENCH=ON
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target kelvanto reader_bench
+	READER_BENCH=$(BENCH_BUILD)/bench/reader_bench bash bench/run_bench.sh $(BENCH_BUILD)/kelvanto
 
 install: all
 	cmake --install $(BUILD) --prefix $(PREFIX)
@@ -92,4 +103,4 @@ uninstall:
 	rm -f $(BUILD)/install_manifest.txt
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)

@@ -12,6 +12,8 @@
 #   STARTUP_RUNS    timed runs of the one-load conversion (default 20)
 #   LOADS           loads of 8192 bytes in the large tape (default 20)
 #   TAPE2WAV_INPUT  input for tape2wav, timed only when tape2wav is installed and this is set
+#   READER_BENCH    path of bench/reader_bench: also times the reader on large markup
+#   MARKUP_MB       size of each generated markup file for the reader (default 20)
 #   KEEP            1 keeps BENCH_DIR afterwards
 #
 # Wall times come from bash's EPOCHREALTIME around each command (fork and exec included);
@@ -55,7 +57,7 @@ cleanup() {
     else
         rm -f "$work"/large*.wav "$work"/small*.wav "$work"/tape2wav.wav "$work"/dd.out \
             "$work"/large.bin "$work"/small.bin "$work"/basic.bml "$work"/screen_*.txt \
-            "$work"/convert.err "$work"/rss.txt
+            "$work"/convert.err "$work"/rss.txt "$work"/markup-*.bml
     fi
 }
 trap cleanup EXIT
@@ -166,8 +168,13 @@ for i in "${!configs[@]}"; do
     conv_mbs="$(calc "$bytes / $conv / 1e6" %.0f)"
     dd_mbs="$(calc "$bytes / $ddt / 1e6" %.0f)"
     ratio="$(calc "$ddt / $conv" %.2f)"
-    verdict="$(awk -v r="$ratio" 'BEGIN { print (r >= 0.8 ? "met (aim 0.8 met)" : r >= 0.5 ? "met (aim 0.8 missed)" : "MISSED") }')"
-    [[ "$verdict" == MISSED ]] && overall=missed
+    # At 22050 Hz 8-bit mono the target is 0.8 of dd; elsewhere 0.5, aiming at 0.8.
+    if [[ "${configs[$i]}" == "-k22050 -b8 -c1" ]]; then
+        verdict="$(awk -v r="$ratio" 'BEGIN { print (r >= 0.8 ? "met (0.8)" : "MISSED (0.8)") }')"
+    else
+        verdict="$(awk -v r="$ratio" 'BEGIN { print (r >= 0.8 ? "met (aim 0.8 met)" : r >= 0.5 ? "met (aim 0.8 missed)" : "MISSED") }')"
+    fi
+    [[ "$verdict" == MISSED* ]] && overall=missed
     tp_rows+=("| ${labels[$i]} | \`-v0 ${configs[$i]}\` | $bytes | $(calc "$conv" %.3f) | $conv_mbs | $(calc "$ddt" %.3f) | $dd_mbs | $ratio | $verdict |")
 done
 
@@ -220,6 +227,26 @@ else
     other_rows+=("| tape2wav | - | skipped: not installed | - | - |")
 fi
 
+# ---- the reader on large markup ---------------------------------------------------------------
+
+declare -a reader_rows=()
+if [[ -n "${READER_BENCH:-}" ]]; then
+    [[ -x "$READER_BENCH" ]] || die "no reader benchmark at $READER_BENCH"
+    markup_mb="${MARKUP_MB:-20}"
+    for kind in hex basic brackets; do
+        say "Markup of kind $kind: $markup_mb MB"
+        python3 "$here/make_markup.py" "$work/markup-$kind.bml" --kind "$kind" \
+            --megabytes "$markup_mb" --seed "$seed"
+        # One line: file, bytes, loads, "wall S s R MB/s", "cpu S s R MB/s" (tab-separated).
+        line="$("$READER_BENCH" --runs "$runs" "$work/markup-$kind.bml")"
+        IFS=$'\t' read -r _ bytes_field loads_field wall_field cpu_field <<<"$line"
+        read -r _ _ _ wall_mbs _ <<<"$wall_field"
+        read -r _ _ _ cpu_mbs _ <<<"$cpu_field"
+        verdict="$(awk -v r="$wall_mbs" 'BEGIN { print (r >= 20 ? "met" : "MISSED") }')"
+        [[ "$verdict" == MISSED ]] && overall=missed
+        reader_rows+=("| $kind | ${bytes_field% bytes} | ${loads_field% loads} | $wall_mbs | $cpu_mbs | >= 20 MB/s | $verdict |")
+    done
+fi
 # ---- report ----------------------------------------------------------------------------------
 
 cpu="$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo 2>/dev/null || true)"
@@ -229,7 +256,7 @@ Large tape: $loads binary loads (format 3) of $load_bytes random bytes each, see
 Machine: ${cpu:-unknown CPU}, $(nproc) cores, Linux $(uname -r), output on $fs.
 Wall time is the median of $runs runs (converter and dd alternating, each after \`sync\` into a fresh file, neither syncing its output);
 dd writes the same number of bytes with \`bs=1M\` from /dev/zero into the same folder. MB = 10^6 bytes.
-Ratio = dd time / converter time (1.0 means as fast as dd; target >= 0.5, aim 0.8).
+Ratio = dd time / converter time (1.0 means as fast as dd; target >= 0.8 at 22050 Hz 8-bit mono, elsewhere >= 0.5 aiming at 0.8).
 
 | Large tape | Options | Bytes written | Converter s | Converter MB/s | dd s | dd MB/s | Ratio to dd | Target |
 |---|---|---:|---:|---:|---:|---:|---:|---|
@@ -241,5 +268,16 @@ cat <<EOF
 |---|---|---|---|---|
 EOF
 printf '%s\n' "${other_rows[@]}"
+if [[ ${#reader_rows[@]} -gt 0 ]]; then
+    cat <<EOT
+
+Reader alone: bench/reader_bench reads markup made by bench/make_markup.py ($markup_mb MB per kind) from memory,
+$runs times; median MB/s of input by wall time and by the process's CPU time.
+
+| Markup | Bytes | Loads | Wall MB/s | CPU MB/s | Target | Result |
+|---|---:|---:|---:|---:|---|---|
+EOT
+    printf '%s\n' "${reader_rows[@]}"
+fi
 echo
 echo "All targets: $overall."
