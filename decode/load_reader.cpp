@@ -9,7 +9,7 @@
 namespace kelvanto::decode {
 
 LoadReader::LoadReader(Polarity polarity, int channel, double sampleRate)
-    : polarity(polarity), channel(channel), sampleRate(sampleRate), tone(sampleRate) {}
+    : polarity(polarity), channel(channel), tone(sampleRate) {}
 
 std::vector<LoadCandidate> LoadReader::takeReady() {
     std::vector<LoadCandidate> out;
