@@ -207,3 +207,30 @@ TEST(DamagedRecording, DrownedInNoiseIsBadWithAReport) {
     }
     EXPECT_FALSE(got.empty());
 }
+
+TEST(DamagedRecording, OneStretchedCycleIsRepairedAndReported) {
+    // The first load (text, 0.2 s of header: 315 cycles of 14 frames) starts with the sync
+    // character (0 1010 0101 1: 105 frames) and then its first character's start bit (7).
+    const TestLoad& first = loads()[0];
+    int bit = 0;
+    while ((first.data[0] >> bit) & 1) {
+        ++bit;
+    }
+    std::size_t at = 315 * 14 + 105 + 7;
+    for (int i = 0; i < bit; ++i) {
+        at += ((first.data[0] >> i) & 1) ? 14 : 7;
+    }
+    // Stretch that 0 cycle from 7 to 11 frames: just long enough to read as an unclear 1.
+    Recording r = clean(22050);
+    const float high = 29490.0f / 32768.0f;
+    r.samples.insert(r.samples.begin() + static_cast<long>(at + 7), 4, high);
+    const std::vector<DecodedLoad> got = decode(r);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].verdict, Verdict::repaired);
+    EXPECT_EQ(got[0].characters, expectedOf(first).characters);
+    ASSERT_EQ(got[0].repairs.size(), 1u);
+    EXPECT_EQ(got[0].repairs[0].character, 0u);
+    EXPECT_EQ(got[0].repairs[0].bit, bit);
+    EXPECT_NEAR(static_cast<double>(got[0].repairs[0].sample), static_cast<double>(at), 3.0);
+    EXPECT_EQ(exactLoads(got, loads()), 3);
+}
