@@ -29,11 +29,10 @@ SignalFilter::SignalFilter(double sampleRate)
 std::size_t SignalFilter::process(std::span<const float> in, std::span<float> out) {
     std::size_t written = 0;
     for (const float sample : in) {
-        // A sample that is not a number (a broken float file) counts as silence and absurd
-        // values are clipped, so that neither can poison the filter state for the rest of
-        // the recording.
-        const double x =
-            std::isnan(sample) ? 0.0 : std::clamp(static_cast<double>(sample), -16.0, 16.0);
+        // Absurd values (and samples that are not a number, from a broken float file) are
+        // clipped, so that none can poison the filter state for the rest of the recording.
+        // fmax of a NaN gives the other operand.
+        const double x = std::fmin(std::fmax(static_cast<double>(sample), -16.0), 16.0);
         const double low = lowPass.process(x);
         if (++phase < keepEvery) {
             continue;
