@@ -169,16 +169,35 @@ TEST(CleanRecording, TonesGapsAndPositions) {
     EXPECT_NEAR(got[1].levelDbfs, -0.45, 1.5);
 }
 
-TEST(DamagedRecording, TwoTenthsOfANoisyLoadAtStereoAllFormats) {
+TEST(DamagedRecording, EveryOutputFormatSurvivesCommonDamage) {
+    const std::vector<Damage> common = {
+        {"inverted, half level, noise at 12 dB", 0,
+         [](Recording r) {
+             scale(r, -0.5);
+             return noisy(r, 12.0);
+         }},
+        {"slow by a quarter, with hum", 0,
+         [](Recording r) {
+             Recording s = speed(r, 0.75);
+             addHum(s, 0.95);
+             return s;
+         }},
+        {"low-pass 3 kHz, DC offset", 0,
+         [](Recording r) {
+             lowPass(r, 3000);
+             addOffset(r, 0.3);
+             return r;
+         }},
+    };
     for (const int rate : {22050, 44100}) {
         for (const int bits : {8, 16}) {
             for (const int channels : {1, 2}) {
-                SCOPED_TRACE(testing::Message()
-                             << rate << " Hz, " << bits << " bit, " << channels << " channel(s)");
-                Recording r = render(loads(), rate, bits, channels);
-                scale(r, -0.5);
-                addNoise(r, 12.0, 3);
-                EXPECT_EQ(exactLoads(decode(r), loads()), 3);
+                const Recording r = render(loads(), rate, bits, channels);
+                for (const Damage& damage : common) {
+                    SCOPED_TRACE(testing::Message() << rate << " Hz, " << bits << " bit, "
+                                                    << channels << " channel(s), " << damage.name);
+                    EXPECT_EQ(exactLoads(decode(damage.apply(r)), loads()), 3);
+                }
             }
         }
     }
