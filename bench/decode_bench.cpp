@@ -220,9 +220,11 @@ void breakingPoints() {
                 break;
             }
         }
-        std::printf("| %s | %g %s | %s |\n", sweep.name, last, sweep.unit,
-                    std::isnan(first) ? "none in range"
-                                      : (std::to_string(first) + " " + sweep.unit).c_str());
+        char failing[64] = "none in range";
+        if (!std::isnan(first)) {
+            std::snprintf(failing, sizeof failing, "%g %s", first, sweep.unit);
+        }
+        std::printf("| %s | %g %s | %s |\n", sweep.name, last, sweep.unit, failing);
     }
     // At 44100 the noise spreads over twice the band, so the same SNR hurts less.
     for (double snr = 14; snr >= -4; snr -= 0.5) {
