@@ -45,4 +45,27 @@ std::size_t SignalFilter::process(std::span<const float> in, std::span<float> ou
     return written;
 }
 
+std::size_t SignalFilter::processPair(SignalFilter& left, SignalFilter& right,
+                                      std::span<const float> frames, std::span<float> outLeft,
+                                      std::span<float> outRight) {
+    std::size_t written = 0;
+    const std::size_t room = std::min(outLeft.size(), outRight.size());
+    for (std::size_t i = 0; i + 1 < frames.size(); i += 2) {
+        const double a = std::fmin(std::fmax(static_cast<double>(frames[i]), -16.0), 16.0);
+        const double b = std::fmin(std::fmax(static_cast<double>(frames[i + 1]), -16.0), 16.0);
+        const double lowA = left.lowPass.process(a);
+        const double lowB = right.lowPass.process(b);
+        if (++left.phase < left.keepEvery) {
+            continue;
+        }
+        left.phase = 0;
+        if (written < room) {
+            outLeft[written] = static_cast<float>(left.highPass.process(lowA));
+            outRight[written] = static_cast<float>(right.highPass.process(lowB));
+            ++written;
+        }
+    }
+    return written;
+}
+
 }  // namespace kelvanto::decode

@@ -31,6 +31,13 @@ class SignalFilter {
     // over from one block to the next.
     std::size_t process(std::span<const float> in, std::span<float> out);
 
+    // The same for the two channels of interleaved stereo frames, filtered side by side:
+    // their two filter chains do not wait for each other, which nearly halves the cost.
+    // Both filters must have been made for the same rate and used only this way.
+    static std::size_t processPair(SignalFilter& left, SignalFilter& right,
+                                   std::span<const float> frames, std::span<float> outLeft,
+                                   std::span<float> outRight);
+
     // Input frames per kept sample, and the rate of the kept samples.
     int step() const { return keepEvery; }
     double outputRate() const { return keptRate; }
