@@ -1,4 +1,5 @@
 // Framing of sync character, character pairs, filler and footer.
+// Bits wait in a short queue only where the end of a load must be confirmed.
 #include "decode/character_framer.h"
 
 #include <algorithm>

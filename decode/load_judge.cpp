@@ -1,4 +1,5 @@
 // Checksum verdicts and checksum-guided repair of the least certain bits.
+// Every changed decision is listed; nothing else about the reading is touched.
 #include "decode/load_judge.h"
 
 #include <algorithm>

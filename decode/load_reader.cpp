@@ -1,4 +1,5 @@
 // Loads from the cycles of one channel and polarity.
+// Tone, sync character, characters and footer, then back to waiting for a tone.
 #include "decode/load_reader.h"
 
 #include <algorithm>

@@ -1,4 +1,5 @@
 // Band limiting of one channel before its zero crossings are timed.
+// From 40 kHz up only every second (third, ...) filtered sample is kept.
 #include "decode/signal_filter.h"
 
 #include <algorithm>

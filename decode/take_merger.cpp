@@ -1,4 +1,5 @@
 // Load-by-load choice and character vote across takes.
+// A vote never makes a load OK: at best REPAIRED, with every changed character listed.
 #include "decode/take_merger.h"
 
 #include <algorithm>
