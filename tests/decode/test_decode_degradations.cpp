@@ -2,7 +2,10 @@
 // the same signal after the damage that worn cassettes and recording chains do.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
+#include <numbers>
+#include <random>
 
 #include "tests/decode/degradations.h"
 #include "tests/decode/tape_maker.h"
@@ -252,4 +255,35 @@ TEST(DamagedRecording, OneStretchedCycleIsRepairedAndReported) {
     EXPECT_EQ(got[0].repairs[0].bit, bit);
     EXPECT_NEAR(static_cast<double>(got[0].repairs[0].sample), static_cast<double>(at), 3.0);
     EXPECT_EQ(exactLoads(got, loads()), 3);
+}
+
+TEST(CleanRecording, LoadsFoundAmongOtherSoundsAndNothingElse) {
+    // Noise, a 440 Hz tone, the tape, a 1000 Hz tone and a sliding whistle, the tape again.
+    const Recording& tape = clean(22050);
+    Recording r;
+    r.rate = 22050;
+    std::mt19937 random(21);
+    std::normal_distribution<float> normal(0.0f, 0.2f);
+    auto tone = [&](double hz, double seconds) {
+        for (int i = 0; i < static_cast<int>(seconds * 22050); ++i) {
+            r.samples.push_back(
+                static_cast<float>(0.6 * std::sin(2 * std::numbers::pi * hz * i / 22050)));
+        }
+    };
+    for (int i = 0; i < 6615; ++i) {
+        r.samples.push_back(normal(random));
+    }
+    tone(440, 0.3);
+    r.samples.insert(r.samples.end(), tape.samples.begin(), tape.samples.end());
+    tone(1000, 0.3);
+    double phase = 0;
+    for (int i = 0; i < 6615; ++i) {
+        phase += 2 * std::numbers::pi *
+                 (1400 + 1100 * std::sin(2 * std::numbers::pi * 2.5 * i / 22050)) / 22050;
+        r.samples.push_back(static_cast<float>(0.5 * std::sin(phase)));
+    }
+    r.samples.insert(r.samples.end(), tape.samples.begin(), tape.samples.end());
+    std::vector<TestLoad> twice = loads();
+    twice.insert(twice.end(), loads().begin(), loads().end());
+    EXPECT_EQ(exactLoads(decode(r), twice), 6);
 }
