@@ -235,6 +235,18 @@ void breakingPoints() {
             break;
         }
     }
+    // Full loads hold 32 times as many bits, so one of them goes wrong sooner.
+    const Tape full = makeTape(3, 8192, 0.5, 0.3, 22050, 16, 1);
+    for (double snr = 16; snr >= 4; snr -= 0.5) {
+        Recording n = full.recording;
+        decode_testing::addNoise(n, snr, 1);
+        if (exactLoads(decodeAll(n), full, 1) != 3) {
+            std::printf(
+                "| white noise, 22050 Hz, 3 loads of 8192 bytes | %g dB SNR | %g dB SNR |\n",
+                snr + 0.5, snr);
+            break;
+        }
+    }
 }
 
 }  // namespace

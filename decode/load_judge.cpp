@@ -173,7 +173,7 @@ DecodedLoad LoadJudge::judge(const LoadCandidate& candidate) const {
         }
         guesses += character.stopBad ? 1 : 0;
     }
-    if (guesses > maximumGuesses) {
+    if (guesses > maximumGuesses + framed.characters.size() * 10 / guessesPerCycles) {
         load.verdict = Verdict::bad;
         load.problem = checksumRight(load.characters)
                            ? "checksum right, but too many cycles were guesses to trust it"
