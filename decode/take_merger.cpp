@@ -63,8 +63,8 @@ DecodedLoad vote(const std::vector<const DecodedLoad*>& group) {
             result.doubts.push_back(CharacterDoubt{i, -1, winner->second / total, 0, 0.0});
         }
         if (winner->first != voters.front()->characters[i]) {
-            result.repairs.push_back(
-                Repair{i, -1, voters.front()->characters[i], winner->first, 0, 0.0});
+            result.repairs.push_back(Repair{Repair::Kind::vote, i, -1,
+                                            voters.front()->characters[i], winner->first, 0, 0.0});
         }
     }
     if (checksumRight(result.characters)) {
