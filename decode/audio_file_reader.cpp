@@ -1,4 +1,5 @@
 // Block reading of audio files through libsndfile, with its own error texts.
+// The only file of the decoder that includes libsndfile.
 #include "decode/audio_file_reader.h"
 
 #include <sndfile.h>

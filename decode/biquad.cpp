@@ -1,4 +1,5 @@
 // Coefficients of the filter sections used to clean a recording before its edges are timed.
+// The usual bilinear-transform recipes, with Q 0.7071 (maximally flat).
 #include "decode/biquad.h"
 
 #include <cmath>

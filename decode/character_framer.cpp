@@ -1,4 +1,5 @@
 // Framing of sync character, character pairs, filler and footer.
+// Bits wait in a short queue only where the end of a load must be confirmed.
 #include "decode/character_framer.h"
 
 #include <algorithm>
@@ -83,6 +84,82 @@ std::optional<bool> CharacterFramer::syncAhead(bool final) const {
         }
     }
     return true;
+}
+
+namespace {
+
+// How many of the framing bits (start 0, stop 1) of the next three characters are right
+// when the bits are read with an offset from position from on (+1: one bit skipped there;
+// -1: one bit missing there).
+int framingScore(const std::deque<Bit>& bits, std::size_t from, int offset) {
+    int score = 0;
+    auto value = [&](std::size_t i) {
+        if (i < from) {
+            return bits[i].value;
+        }
+        if (offset < 0 && i == from) {
+            return static_cast<int>(Bit::zero);  // the missing cycle, guessed as a 0
+        }
+        return bits[static_cast<std::size_t>(static_cast<long>(i) + offset)].value;
+    };
+    for (std::size_t c = 0; c < 3; ++c) {
+        score += value(c * 10) == Bit::zero ? 1 : 0;
+        score += value(c * 10 + 9) == Bit::one ? 1 : 0;
+    }
+    return score;
+}
+
+}  // namespace
+
+// A noise spike that cuts one cycle into two pieces long enough to pass as bits adds a cycle,
+// and every later character would be read one cycle late: its start bit in the place of the
+// stop bit before it. When the framing bits show this (a clear 0 stop bit, or a 1 start bit
+// with data going on), the least certain cycle of the character is taken as the extra one
+// and dropped, if the next three characters then frame right and did not before. A lost
+// cycle is put back the same way.
+std::optional<bool> CharacterFramer::resynchronise(bool final, bool startMisread) {
+    const std::size_t needed = 31;
+    if (pending.size() < needed) {
+        if (!final) {
+            return std::nullopt;
+        }
+        return false;
+    }
+    for (std::size_t i = 0; i < needed; ++i) {
+        if (pending[i].value == Bit::invalid) {
+            return false;
+        }
+    }
+    std::size_t weakest = startMisread ? 0 : 1;
+    for (std::size_t i = weakest; i <= 10; ++i) {
+        if (pending[i].certainty < pending[weakest].certainty) {
+            weakest = i;
+        }
+    }
+    const int before = framingScore(pending, needed, 0);
+    if (framingScore(pending, weakest, 1) == 6 && before <= 4) {
+        pending.erase(pending.begin() + static_cast<long>(weakest));
+        return true;
+    }
+    // The other way round: two 0 cycles whose middle edge was lost look like one 1, and
+    // every later character is read one cycle early. The least certain 1 of the character
+    // is taken as the pair.
+    std::optional<std::size_t> merged;
+    for (std::size_t i = 1; i <= 8; ++i) {
+        if (pending[i].value == Bit::one &&
+            (!merged || pending[i].certainty < pending[*merged].certainty)) {
+            merged = i;
+        }
+    }
+    if (merged && framingScore(pending, *merged, -1) == 6 && before <= 4) {
+        Bit& first = pending[*merged];
+        first.value = Bit::zero;
+        first.certainty = 0.0f;
+        Bit second = first;
+        pending.insert(pending.begin() + static_cast<long>(*merged) + 1, second);
+        return true;
+    }
+    return false;
 }
 
 // After a 1 in a start bit's place: the footer's 1s (after the filler's nine cycles in the
@@ -246,7 +323,19 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
         if (current.characters.size() >= maximumCharacters) {
             return fail("longer than any load: no end found", first.start);
         }
+        bool dropped = false;
+        if (misread || (pending[9].value == Bit::zero && pending[9].certainty >= clearlyWrong)) {
+            const std::optional<bool> shifted = resynchronise(final, misread);
+            if (!shifted.has_value()) {
+                return status;
+            }
+            dropped = *shifted;
+            misread = misread && !dropped;
+        }
         takeCharacter(misread);
+        if (dropped) {
+            current.characters.back().extraCycleDropped = true;
+        }
     }
     current.complete = true;
     state = State::done;

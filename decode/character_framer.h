@@ -48,6 +48,9 @@ class CharacterFramer {
     // nothing while too few bits are there to tell.
     std::optional<bool> syncAhead(bool final) const;
     std::optional<bool> endConfirmed(bool final) const;
+    // Drops one extra cycle when the framing shows that one was added; whether it did, or
+    // nothing while too few bits are there to tell.
+    std::optional<bool> resynchronise(bool final, bool startMisread);
     void takeCharacter(bool startMisread);
     void startFooter(double at);
 

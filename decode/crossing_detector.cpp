@@ -1,4 +1,5 @@
 // Zero crossings with hysteresis relative to the local amplitude.
+// Below 16 kHz the samples are first interpolated to at least 16 kHz.
 #include "decode/crossing_detector.h"
 
 #include <algorithm>

@@ -21,7 +21,7 @@ namespace kelvanto::decode {
 // signal is first interpolated (windowed sinc) to at least 16 kHz.
 class CrossingDetector {
   public:
-    static constexpr double hysteresisFraction = 0.3;
+    static constexpr double hysteresisFraction = 0.25;
     static constexpr double envelopeSeconds = 0.0015;
     // Below this (about -120 dBFS) the signal is taken as digital silence.
     static constexpr double floorLevel = 1e-6;

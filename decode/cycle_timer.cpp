@@ -1,4 +1,5 @@
 // Cycles between crossings of one direction, for one polarity.
+// Both polarities are timed from the one crossing stream of a channel.
 #include "decode/cycle_timer.h"
 
 namespace kelvanto::decode {

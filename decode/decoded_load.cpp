@@ -1,4 +1,5 @@
 // Names of the verdicts as reports print them.
+// (The result structure itself is plain data: decoded_load.h.)
 #include "decode/decoded_load.h"
 
 namespace kelvanto::decode {

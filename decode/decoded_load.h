@@ -27,8 +27,14 @@ struct CharacterDoubt {
 
 // One decision changed to make the checksum right.
 struct Repair {
+    enum class Kind {
+        bitFlip,     // a doubtful data bit was flipped
+        vote,        // the whole character came from a vote among takes
+        extraCycle,  // a cycle cut in two was taken as one, so the framing held
+    };
+    Kind kind = Kind::bitFlip;
     std::size_t character = 0;
-    int bit = -1;  // data bit 0..7 flipped, or -1 when the whole character came from a vote
+    int bit = -1;  // the data bit flipped (bitFlip), else -1
     std::uint8_t before = 0;
     std::uint8_t after = 0;
     std::int64_t sample = 0;

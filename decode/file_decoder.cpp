@@ -1,4 +1,5 @@
 // A file through the decoder, block by block.
+// Errors of the file come back with the audio library's own reason.
 #include "decode/file_decoder.h"
 
 #include "decode/audio_file_reader.h"

@@ -18,6 +18,9 @@ struct FramedCharacter {
     std::uint8_t value = 0;
     bool startMisread = false;  // read as 1, taken as 0 because data went on after it
     bool stopBad = false;       // the stop cycle read as 0
+    // One cycle too many (a cycle cut in two) or too few (two merged) came in this
+    // character; its framing was put right so that the characters after it frame right.
+    bool extraCycleDropped = false;
 
     double bitFrame(int index) const { return start + offsets[static_cast<std::size_t>(index)]; }
     float bitCertainty(int index) const {

@@ -1,4 +1,5 @@
 // Checksum verdicts and checksum-guided repair of the least certain bits.
+// Every changed decision is listed; nothing else about the reading is touched.
 #include "decode/load_judge.h"
 
 #include <algorithm>
@@ -73,7 +74,8 @@ void LoadJudge::listDoubts(const LoadCandidate& candidate, DecodedLoad& load) co
         if (character.stopBad) {
             worst = 9;
         }
-        const float certainty = character.stopBad ? 0.0f : character.bitCertainty(worst);
+        const bool broken = character.stopBad || character.extraCycleDropped;
+        const float certainty = broken ? 0.0f : character.bitCertainty(worst);
         if (certainty < doubtful) {
             const double frame = character.bitFrame(worst);
             load.doubts.push_back(CharacterDoubt{i, reportedBit(worst), certainty,
@@ -142,8 +144,8 @@ bool LoadJudge::repair(const LoadCandidate& candidate, DecodedLoad& load) const 
         const std::uint8_t before = value;
         value = static_cast<std::uint8_t>(value ^ (1u << choice.bit));
         const double frame = characters[choice.character].bitFrame(choice.bit + 1);
-        load.repairs.push_back(Repair{choice.character, choice.bit, before, value,
-                                      std::llround(frame), frame / sampleRate});
+        load.repairs.push_back(Repair{Repair::Kind::bitFlip, choice.character, choice.bit, before,
+                                      value, std::llround(frame), frame / sampleRate});
     }
     return true;
 }
@@ -171,8 +173,19 @@ DecodedLoad LoadJudge::judge(const LoadCandidate& candidate) const {
             guesses += character.bitCertainty(b) < veryDoubtful ? 1 : 0;
         }
         guesses += character.stopBad ? 1 : 0;
+        guesses += character.extraCycleDropped ? 1 : 0;
     }
-    if (guesses > maximumGuesses) {
+    // Framing that held only because an extra cycle was left out counts as a repair.
+    std::vector<Repair> framing;
+    for (std::size_t i = 0; i < framed.characters.size(); ++i) {
+        const FramedCharacter& character = framed.characters[i];
+        if (character.extraCycleDropped) {
+            framing.push_back(Repair{Repair::Kind::extraCycle, i, -1, character.value,
+                                     character.value, std::llround(character.start),
+                                     character.start / sampleRate});
+        }
+    }
+    if (guesses > maximumGuesses + framed.characters.size() * 10 / guessesPerCycles) {
         load.verdict = Verdict::bad;
         load.problem = checksumRight(load.characters)
                            ? "checksum right, but too many cycles were guesses to trust it"
@@ -180,10 +193,14 @@ DecodedLoad LoadJudge::judge(const LoadCandidate& candidate) const {
         return load;
     }
     if (checksumRight(load.characters)) {
-        load.verdict = Verdict::ok;
+        load.verdict = framing.empty() ? Verdict::ok : Verdict::repaired;
+        load.repairs = framing;
         return load;
     }
     load.verdict = repair(candidate, load) ? Verdict::repaired : Verdict::bad;
+    if (load.verdict == Verdict::repaired) {
+        load.repairs.insert(load.repairs.begin(), framing.begin(), framing.end());
+    }
     if (load.verdict == Verdict::bad) {
         const double at = framed.characters.back().start;
         load.problemSample = std::llround(at);

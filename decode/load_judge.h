@@ -22,9 +22,11 @@ class LoadJudge {
     static constexpr std::size_t maximumDoubtfulBits = 24;
     // Pairs are tried among this many least certain bits.
     static constexpr std::size_t pairPool = 10;
-    // More clear-cut framing faults or near-guesses than this and even a right checksum is
-    // not trusted.
+    // More clear-cut framing faults or near-guesses than this (plus one per guessesPerCycles
+    // cycles of a long load) and even a right checksum is not trusted: a reading of noise
+    // guesses at a good part of its cycles, a noisy but right reading at very few.
     static constexpr std::size_t maximumGuesses = 8;
+    static constexpr std::size_t guessesPerCycles = 200;
 
     explicit LoadJudge(double sampleRate) : sampleRate(sampleRate) {}
 

@@ -1,4 +1,5 @@
 // Loads from the cycles of one channel and polarity.
+// Tone, sync character, characters and footer, then back to waiting for a tone.
 #include "decode/load_reader.h"
 
 #include <algorithm>
@@ -9,7 +10,7 @@
 namespace kelvanto::decode {
 
 LoadReader::LoadReader(Polarity polarity, int channel, double sampleRate)
-    : polarity(polarity), channel(channel), sampleRate(sampleRate), tone(sampleRate) {}
+    : polarity(polarity), channel(channel), tone(sampleRate) {}
 
 std::vector<LoadCandidate> LoadReader::takeReady() {
     std::vector<LoadCandidate> out;

@@ -20,8 +20,6 @@ namespace kelvanto::decode {
 // header (no gap), the next load starts at the 0 bit that ends the run of 1s.
 class LoadReader {
   public:
-    // Tone pieces closer than this are one tone broken by a few bad cycles.
-    static constexpr double toneJoinSeconds = 0.1;
     // How the 1s between two loads without a gap are split: the footer the converter writes
     // by default, and never less header than a tone needs.
     static constexpr int defaultFooterCycles = 394;
@@ -44,7 +42,6 @@ class LoadReader {
 
     Polarity polarity;
     int channel;
-    double sampleRate;
     ToneDetector tone;
     BitClassifier classifier;
     CharacterFramer framer;
@@ -54,7 +51,6 @@ class LoadReader {
     int amplitudeCount = 0;
     // A tone whose end was not a load yet: it may be joined by the next piece of tone.
     std::optional<LoadCandidate> orphan;
-    double orphanEnd = 0.0;
     // A load that broke off: the next lone tone is its footer.
     std::optional<LoadCandidate> broken;
     std::vector<LoadCandidate> ready;

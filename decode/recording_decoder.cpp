@@ -1,4 +1,5 @@
 // The chain of stages for every channel and polarity, and the merge of their readings.
+// Blocks of at most 8192 frames keep every buffer small.
 #include "decode/recording_decoder.h"
 
 #include <algorithm>
@@ -84,7 +85,10 @@ void RecordingDecoder::collect(Channel& channel) {
 }
 
 void RecordingDecoder::processChannel(Channel& channel, std::span<float> samples) {
-    const std::size_t kept = channel.filter.process(samples, channel.kept);
+    analyse(channel, channel.filter.process(samples, channel.kept));
+}
+
+void RecordingDecoder::analyse(Channel& channel, std::size_t kept) {
     channel.found.clear();
     channel.crossings.process(std::span<const float>(channel.kept).first(kept), channel.found);
     for (Channel::Reader& reader : channel.readers) {
@@ -116,6 +120,16 @@ void RecordingDecoder::pushInterleaved(std::span<const float> samples) {
     }
     while (samples.size() >= width) {
         const std::size_t count = std::min(blockFrames, samples.size() / width);
+        if (width == 2 && channels[0] && channels[1]) {
+            const std::size_t kept = SignalFilter::processPair(
+                channels[0]->filter, channels[1]->filter, samples.first(2 * count),
+                channels[0]->kept, channels[1]->kept);
+            analyse(*channels[0], kept);
+            analyse(*channels[1], kept);
+            frames += static_cast<std::int64_t>(count);
+            samples = samples.subspan(count * width);
+            continue;
+        }
         for (std::size_t c = 0; c < width; ++c) {
             if (!channels[c]) {
                 continue;

@@ -50,6 +50,8 @@ class RecordingDecoder {
   private:
     struct Channel;
     void processChannel(Channel& channel, std::span<float> samples);
+    // The stages after the filter, on the channel's kept samples.
+    void analyse(Channel& channel, std::size_t kept);
     void collect(Channel& channel);
 
     double sampleRate;

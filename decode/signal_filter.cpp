@@ -1,4 +1,5 @@
 // Band limiting of one channel before its zero crossings are timed.
+// From 40 kHz up only every second (third, ...) filtered sample is kept.
 #include "decode/signal_filter.h"
 
 #include <algorithm>
@@ -29,11 +30,10 @@ SignalFilter::SignalFilter(double sampleRate)
 std::size_t SignalFilter::process(std::span<const float> in, std::span<float> out) {
     std::size_t written = 0;
     for (const float sample : in) {
-        // A sample that is not a number (a broken float file) counts as silence and absurd
-        // values are clipped, so that neither can poison the filter state for the rest of
-        // the recording.
-        const double x =
-            std::isnan(sample) ? 0.0 : std::clamp(static_cast<double>(sample), -16.0, 16.0);
+        // Absurd values (and samples that are not a number, from a broken float file) are
+        // clipped, so that none can poison the filter state for the rest of the recording.
+        // fmax of a NaN gives the other operand.
+        const double x = std::fmin(std::fmax(static_cast<double>(sample), -16.0), 16.0);
         const double low = lowPass.process(x);
         if (++phase < keepEvery) {
             continue;
@@ -41,6 +41,29 @@ std::size_t SignalFilter::process(std::span<const float> in, std::span<float> ou
         phase = 0;
         if (written < out.size()) {
             out[written++] = static_cast<float>(highPass.process(low));
+        }
+    }
+    return written;
+}
+
+std::size_t SignalFilter::processPair(SignalFilter& left, SignalFilter& right,
+                                      std::span<const float> frames, std::span<float> outLeft,
+                                      std::span<float> outRight) {
+    std::size_t written = 0;
+    const std::size_t room = std::min(outLeft.size(), outRight.size());
+    for (std::size_t i = 0; i + 1 < frames.size(); i += 2) {
+        const double a = std::fmin(std::fmax(static_cast<double>(frames[i]), -16.0), 16.0);
+        const double b = std::fmin(std::fmax(static_cast<double>(frames[i + 1]), -16.0), 16.0);
+        const double lowA = left.lowPass.process(a);
+        const double lowB = right.lowPass.process(b);
+        if (++left.phase < left.keepEvery) {
+            continue;
+        }
+        left.phase = 0;
+        if (written < room) {
+            outLeft[written] = static_cast<float>(left.highPass.process(lowA));
+            outRight[written] = static_cast<float>(right.highPass.process(lowB));
+            ++written;
         }
     }
     return written;

@@ -1,4 +1,5 @@
 // Load-by-load choice and character vote across takes.
+// A vote never makes a load OK: at best REPAIRED, with every changed character listed.
 #include "decode/take_merger.h"
 
 #include <algorithm>
@@ -62,8 +63,8 @@ DecodedLoad vote(const std::vector<const DecodedLoad*>& group) {
             result.doubts.push_back(CharacterDoubt{i, -1, winner->second / total, 0, 0.0});
         }
         if (winner->first != voters.front()->characters[i]) {
-            result.repairs.push_back(
-                Repair{i, -1, voters.front()->characters[i], winner->first, 0, 0.0});
+            result.repairs.push_back(Repair{Repair::Kind::vote, i, -1,
+                                            voters.front()->characters[i], winner->first, 0, 0.0});
         }
     }
     if (checksumRight(result.characters)) {

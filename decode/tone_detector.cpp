@@ -1,4 +1,5 @@
 // Header tone detection and calibration of the 1-bit period.
+// The tone's first cycles set the 1-bit period that the bits are calibrated on.
 #include "decode/tone_detector.h"
 
 #include "decode/tape_timing.h"

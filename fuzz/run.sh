@@ -9,7 +9,7 @@ build=$(cd "$1" && pwd)
 seconds=$2
 shift 2
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(tape image basic_line writer)
+[ ${#targets[@]} -gt 0 ] || targets=(tape image basic_line writer decode)
 
 # The targets change their working folder, so every path handed to libFuzzer is absolute.
 # No allocation is pre-filled with a pattern: that only helps spot uninitialised reads by eye,
@@ -29,6 +29,7 @@ for target in "${targets[@]}"; do
         basic_line) options+=(-max_len=256) ;;
         image) options+=(-max_len=4096) ;;
         writer) options+=(-max_len=4096 -dict="$root/fuzz/tape.dict") ;;
+        decode) options+=(-max_len=8192) ;;
         *) echo "unknown fuzz target $target" >&2; exit 2 ;;
     esac
     corpus="$root/fuzz/out/$target"

@@ -1,4 +1,5 @@
 // Seeded degradations of test recordings (see degradations.h).
+// Filters here are the tests' own, independent of the decoder's.
 #include "tests/decode/degradations.h"
 
 #include <cmath>

@@ -1,4 +1,5 @@
 // Test recordings from the converter and their expected characters (see tape_maker.h).
+// Expected characters follow the load formats' pair layout and the checksum rule.
 #include "tests/decode/tape_maker.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,10 @@
 // the same signal after the damage that worn cassettes and recording chains do.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
+#include <numbers>
+#include <random>
 
 #include "tests/decode/degradations.h"
 #include "tests/decode/tape_maker.h"
@@ -169,16 +172,35 @@ TEST(CleanRecording, TonesGapsAndPositions) {
     EXPECT_NEAR(got[1].levelDbfs, -0.45, 1.5);
 }
 
-TEST(DamagedRecording, TwoTenthsOfANoisyLoadAtStereoAllFormats) {
+TEST(DamagedRecording, EveryOutputFormatSurvivesCommonDamage) {
+    const std::vector<Damage> common = {
+        {"inverted, half level, noise at 12 dB", 0,
+         [](Recording r) {
+             scale(r, -0.5);
+             return noisy(r, 12.0);
+         }},
+        {"slow by a quarter, with hum", 0,
+         [](Recording r) {
+             Recording s = speed(r, 0.75);
+             addHum(s, 0.95);
+             return s;
+         }},
+        {"low-pass 3 kHz, DC offset", 0,
+         [](Recording r) {
+             lowPass(r, 3000);
+             addOffset(r, 0.3);
+             return r;
+         }},
+    };
     for (const int rate : {22050, 44100}) {
         for (const int bits : {8, 16}) {
             for (const int channels : {1, 2}) {
-                SCOPED_TRACE(testing::Message()
-                             << rate << " Hz, " << bits << " bit, " << channels << " channel(s)");
-                Recording r = render(loads(), rate, bits, channels);
-                scale(r, -0.5);
-                addNoise(r, 12.0, 3);
-                EXPECT_EQ(exactLoads(decode(r), loads()), 3);
+                const Recording r = render(loads(), rate, bits, channels);
+                for (const Damage& damage : common) {
+                    SCOPED_TRACE(testing::Message() << rate << " Hz, " << bits << " bit, "
+                                                    << channels << " channel(s), " << damage.name);
+                    EXPECT_EQ(exactLoads(decode(damage.apply(r)), loads()), 3);
+                }
             }
         }
     }
@@ -206,4 +228,62 @@ TEST(DamagedRecording, DrownedInNoiseIsBadWithAReport) {
         EXPECT_FALSE(load.problem.empty());
     }
     EXPECT_FALSE(got.empty());
+}
+
+TEST(DamagedRecording, OneStretchedCycleIsRepairedAndReported) {
+    // The first load (text, 0.2 s of header: 315 cycles of 14 frames) starts with the sync
+    // character (0 1010 0101 1: 105 frames) and then its first character's start bit (7).
+    const TestLoad& first = loads()[0];
+    int bit = 0;
+    while ((first.data[0] >> bit) & 1) {
+        ++bit;
+    }
+    std::size_t at = 315 * 14 + 105 + 7;
+    for (int i = 0; i < bit; ++i) {
+        at += ((first.data[0] >> i) & 1) ? 14 : 7;
+    }
+    // Stretch that 0 cycle from 7 to 11 frames: just long enough to read as an unclear 1.
+    Recording r = clean(22050);
+    const float high = 29490.0f / 32768.0f;
+    r.samples.insert(r.samples.begin() + static_cast<long>(at + 7), 4, high);
+    const std::vector<DecodedLoad> got = decode(r);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].verdict, Verdict::repaired);
+    EXPECT_EQ(got[0].characters, expectedOf(first).characters);
+    ASSERT_EQ(got[0].repairs.size(), 1u);
+    EXPECT_EQ(got[0].repairs[0].character, 0u);
+    EXPECT_EQ(got[0].repairs[0].bit, bit);
+    EXPECT_NEAR(static_cast<double>(got[0].repairs[0].sample), static_cast<double>(at), 3.0);
+    EXPECT_EQ(exactLoads(got, loads()), 3);
+}
+
+TEST(CleanRecording, LoadsFoundAmongOtherSoundsAndNothingElse) {
+    // Noise, a 440 Hz tone, the tape, a 1000 Hz tone and a sliding whistle, the tape again.
+    const Recording& tape = clean(22050);
+    Recording r;
+    r.rate = 22050;
+    std::mt19937 random(21);
+    std::normal_distribution<float> normal(0.0f, 0.2f);
+    auto tone = [&](double hz, double seconds) {
+        for (int i = 0; i < static_cast<int>(seconds * 22050); ++i) {
+            r.samples.push_back(
+                static_cast<float>(0.6 * std::sin(2 * std::numbers::pi * hz * i / 22050)));
+        }
+    };
+    for (int i = 0; i < 6615; ++i) {
+        r.samples.push_back(normal(random));
+    }
+    tone(440, 0.3);
+    r.samples.insert(r.samples.end(), tape.samples.begin(), tape.samples.end());
+    tone(1000, 0.3);
+    double phase = 0;
+    for (int i = 0; i < 6615; ++i) {
+        phase += 2 * std::numbers::pi *
+                 (1400 + 1100 * std::sin(2 * std::numbers::pi * 2.5 * i / 22050)) / 22050;
+        r.samples.push_back(static_cast<float>(0.5 * std::sin(phase)));
+    }
+    r.samples.insert(r.samples.end(), tape.samples.begin(), tape.samples.end());
+    std::vector<TestLoad> twice = loads();
+    twice.insert(twice.end(), loads().begin(), loads().end());
+    EXPECT_EQ(exactLoads(decode(r), twice), 6);
 }

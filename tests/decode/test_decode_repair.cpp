@@ -164,10 +164,23 @@ TEST(TakeMerger, RightChecksumWinsOtherwiseCharactersByVote) {
     EXPECT_EQ(merged[1].characters, data);
     ASSERT_EQ(merged[1].repairs.size(), 1u);
     EXPECT_EQ(merged[1].repairs[0].character, 1u);
+    EXPECT_EQ(merged[1].repairs[0].kind, Repair::Kind::vote);
 
     // Two takes that disagree everywhere cannot be voted right.
     const std::vector<DecodedLoad> split =
         mergeTakes({{decoded(Verdict::bad, 0, 10, first)}, {decoded(Verdict::bad, 0, 10, first)}});
     EXPECT_EQ(split[0].verdict, Verdict::bad);
     EXPECT_EQ(split[0].characters, first);
+}
+
+TEST(LoadJudge, FramingPutRightIsARepairEvenWithARightChecksum) {
+    LoadCandidate candidate = reading(data);
+    candidate.framed.characters[4].extraCycleDropped = true;
+    const DecodedLoad load = LoadJudge(22050.0).judge(candidate);
+    EXPECT_EQ(load.verdict, Verdict::repaired);
+    ASSERT_EQ(load.repairs.size(), 1u);
+    EXPECT_EQ(load.repairs[0].kind, Repair::Kind::extraCycle);
+    EXPECT_EQ(load.repairs[0].character, 4u);
+    ASSERT_EQ(load.doubts.size(), 1u);
+    EXPECT_EQ(load.doubts[0].character, 4u);
 }

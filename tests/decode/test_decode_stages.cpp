@@ -246,3 +246,39 @@ TEST(CharacterFramer, RefusesBadSyncAndLostSignalAndHandsOverTheNextLoad) {
     ASSERT_EQ(framer.leftover().size(), 10u);
     EXPECT_EQ(framer.leftover().front().value, Bit::zero);
 }
+
+TEST(CharacterFramer, ResynchronisesAfterACycleCutInTwoOrTwoMerged) {
+    const std::vector<unsigned> values = {0x5A, 0x3C, 0x81, 0x7E, 0x11, 0x22};
+    std::vector<Bit> clean = syncBits();
+    for (const unsigned v : values) {
+        appendCharacter(clean, v);
+    }
+    appendOnes(clean, 20);
+
+    // The third data bit of the second character (0x3C: bit 2 is 1) cut into two unclear 0s.
+    std::vector<Bit> cut = clean;
+    const std::size_t at = 10 + 10 + 1 + 2;
+    cut[at] = bit(0, 0.05f);
+    cut.insert(cut.begin() + static_cast<long>(at) + 1, bit(0, 0.1f));
+    CharacterFramer framer;
+    ASSERT_EQ(readBits(framer, cut), CharacterFramer::Status::finished);
+    const FramedLoad& load = framer.load();
+    ASSERT_EQ(load.characters.size(), values.size());
+    EXPECT_TRUE(load.characters[1].extraCycleDropped);
+    for (const std::size_t i : {0u, 2u, 3u, 4u, 5u}) {
+        EXPECT_EQ(load.characters[i].value, values[i]) << i;
+        EXPECT_FALSE(load.characters[i].extraCycleDropped);
+    }
+
+    // Two 0 data bits of the third character (0x81: bits 1 and 2 are 0) merged into one 1.
+    std::vector<Bit> merged = clean;
+    const std::size_t pair = 10 + 20 + 1 + 1;
+    merged[pair] = bit(1, 0.9f);
+    merged.erase(merged.begin() + static_cast<long>(pair) + 1);
+    ASSERT_EQ(readBits(framer, merged), CharacterFramer::Status::finished);
+    ASSERT_EQ(framer.load().characters.size(), values.size());
+    EXPECT_TRUE(framer.load().characters[2].extraCycleDropped);
+    for (const std::size_t i : {0u, 1u, 3u, 4u, 5u}) {
+        EXPECT_EQ(framer.load().characters[i].value, values[i]) << i;
+    }
+}
