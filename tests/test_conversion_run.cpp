@@ -6,33 +6,20 @@
 
 #include "audio/conversion_run.h"
 #include "tape/tarqo_bin_file.h"
+#include "tests/load_maker.h"
 #include "tests/reference_writer.h"
 #include "tests/signal_decoder.h"
 #include "tests/support.h"
 
 using testing_support::Bytes;
 using testing_support::decodeWav;
+using testing_support::makeLoad;
 using testing_support::readFile;
 using testing_support::ReceivedLoad;
 using testing_support::receiveLoads;
 using testing_support::ScratchDir;
 
 namespace {
-
-TapeLoad makeLoad(int format, std::vector<std::uint8_t> data, int checkSum = 0, double header = 1.0,
-                  double footer = 0.25, double gap = 0.0) {
-    TapeLoad load;
-    load.setFormat(format);
-    load.setLength(static_cast<int>(data.size()));
-    for (std::size_t i = 0; i < data.size(); ++i) {
-        load.setByte(static_cast<long>(i), data[i]);
-    }
-    load.setCheckSum(checkSum);
-    load.setHeaderLength(header);
-    load.setFooterLength(footer);
-    load.setGapLength(gap);
-    return load;
-}
 
 struct Conversion {
     Bytes file;

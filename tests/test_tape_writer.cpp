@@ -9,27 +9,14 @@
 #include "audio/conversion_run.h"
 #include "base/bit_order.h"
 #include "tape/tape_writer.h"
+#include "tests/load_maker.h"
 #include "tests/support.h"
 
+using testing_support::makeLoad;
 using testing_support::readFile;
 using testing_support::ScratchDir;
 
 namespace {
-
-TapeLoad makeLoad(int format, const std::vector<std::uint8_t>& data, int checkSum = 0,
-                  double header = 1.0, double footer = 0.25, double gap = 0.0) {
-    TapeLoad load;
-    load.setFormat(format);
-    load.setLength(static_cast<int>(data.size()));
-    for (std::size_t i = 0; i < data.size(); ++i) {
-        load.setByte(static_cast<long>(i), data[i]);
-    }
-    load.setCheckSum(checkSum);
-    load.setHeaderLength(header);
-    load.setFooterLength(footer);
-    load.setGapLength(gap);
-    return load;
-}
 
 WrittenTape writeTape(const std::vector<TapeLoad>& loads, TapeLayout layout,
                       const std::string& name = "") {
