@@ -174,21 +174,7 @@ class Child {
         const rlimit addressSpace{setup.addressSpaceLimit, setup.addressSpaceLimit};
         ::setrlimit(RLIMIT_FSIZE, &fileSize);
         ::setrlimit(RLIMIT_AS, &addressSpace);
-        std::vector<std::string> words;
-        std::istringstream runner(std::getenv("KELVANTO_RUNNER") ? std::getenv("KELVANTO_RUNNER")
-                                                                 : "");
-        for (std::string word; runner >> word;) {
-            words.push_back(word);
-        }
-        words.push_back(kelvantoBinary());
-        words.insert(words.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        for (auto& word : words) {
-            argv.push_back(word.data());
-        }
-        argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
-        std::_Exit(127);
+        execTool(kelvantoBinary(), arguments);
     }
 
     ScratchDir errDir;

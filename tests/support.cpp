@@ -136,6 +136,21 @@ void writeFile(const std::string& path, const Bytes& content) {
     writeFile(path, std::string(content.begin(), content.end()));
 }
 
+void execTool(const std::string& binary, const std::vector<std::string>& arguments) {
+    // KELVANTO_RUNNER, when set, is a command that runs the tool (valgrind and its options):
+    // its blank-separated words go before the tool's path.
+    std::vector<std::string> words = runnerWords();
+    words.push_back(binary);
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    std::_Exit(127);
+}
+
 RunResult runKelvanto(const std::vector<std::string>& arguments, const std::string& workDir) {
     return runProgram(KELVANTO_BINARY, arguments, workDir);
 }
@@ -163,18 +178,7 @@ RunResult runProgram(const std::string& binary, const std::vector<std::string>& 
         ::dup2(err, 2);
         ::dup2(in, 0);
         setSanitizerOptions(capture.file(sanitizerLog));
-        // KELVANTO_RUNNER, when set, is a command that runs the tool (valgrind and its
-        // options): its blank-separated words go before the tool's path.
-        std::vector<std::string> words = runnerWords();
-        words.push_back(binary);
-        words.insert(words.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        for (auto& word : words) {
-            argv.push_back(word.data());
-        }
-        argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
-        std::_Exit(127);
+        execTool(binary, arguments);
     }
     int status = 0;
     ::waitpid(child, &status, 0);

@@ -72,6 +72,8 @@ struct RunResult {
 
 // Runs the kelvanto binary with these arguments in a working folder.
 RunResult runKelvanto(const std::vector<std::string>& arguments, const std::string& workDir);
+// In a child process: becomes the tool (behind KELVANTO_RUNNER's words, when set).
+[[noreturn]] void execTool(const std::string& binary, const std::vector<std::string>& arguments);
 // The same for kelvanto-tape, and for any program.
 RunResult runKelvantoTape(const std::vector<std::string>& arguments, const std::string& workDir);
 RunResult runProgram(const std::string& binary, const std::vector<std::string>& arguments,
