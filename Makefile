@@ -62,7 +62,7 @@ fuzz: fuzz-build
 	bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 fuzz-short:
-	$(MAKE) fuzz FUZZ_SECONDS=20
+	$(MAKE) fuzz FUZZ_SECONDS=15
 
 # The command-line tests again, with every run of the tool under valgrind: a memory error or
 # a leak makes that run end with status 99, which no test expects.
