@@ -1,10 +1,16 @@
 # Front door: make, make test, make demo, make install, make uninstall, make clean.
 # The C++ build itself lives in CMakeLists.txt; these targets only drive it.
+# Installing follows the GNU conventions: PREFIX (default /usr/local) and DESTDIR for staging.
 
 BUILD      ?= build
 SAN_BUILD  ?= build-sanitize
 FUZZ_BUILD ?= build-fuzz
 PREFIX     ?= /usr/local
+DESTDIR    ?=
+# Warnings as errors: WERROR=ON in CI and always in the sanitizer build, where a new warning is
+# fixed at once. Unset, a build folder keeps what it has (off in a new one), so that make test
+# after make demo reuses every object of the programs.
+WERROR     ?=
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 
@@ -18,8 +24,8 @@ ENSURE_DEPS = sh tools/ensure-deps
 .PHONY: all configure configure-tests build-tests test sanitize-test demo install uninstall clean fuzz \
 	fuzz-short fuzz-build bench valgrind-test
 
-# The programs alone: configuring them needs no GoogleTest. Warnings stay warnings here unless
-# the build folder was made by make test (KELVANTO_WERROR is kept in its cache).
+# The programs alone: configuring them needs no GoogleTest. Warnings stay warnings unless the
+# build folder was configured with WERROR=ON (KELVANTO_WERROR is kept in its cache).
 configure:
 	@$(ENSURE_DEPS) $(DEPS_BUILD)
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DKELVANTO_TESTS=OFF
@@ -27,16 +33,17 @@ configure:
 all: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The same build folder with the tests switched on, and warnings as errors.
+# The same build folder with the tests switched on: the programs' objects are reused as they
+# are (the compiler flags do not change), only the tests are compiled.
 configure-tests:
 	@$(ENSURE_DEPS) $(DEPS_TEST)
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DKELVANTO_TESTS=ON -DKELVANTO_WERROR=ON
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DKELVANTO_TESTS=ON $(if $(WERROR),-DKELVANTO_WERROR=$(WERROR))
 
 build-tests: configure-tests
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build-tests
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The tests under AddressSanitizer and UndefinedBehaviorSanitizer, optimised as a packager
 # builds (-O2 -g), so the optimiser's warnings and faults show up here too. CI gives the
@@ -49,7 +56,7 @@ sanitize-test:
 		-DKELVANTO_TESTS=ON -DKELVANTO_WERROR=ON \
 		-DCMAKE_CXX_FLAGS="$(SAN_CXXFLAGS)" -DCMAKE_EXE_LINKER_FLAGS="$(SAN_LDFLAGS)"
 	cmake --build $(SAN_BUILD) -j $(JOBS)
-	ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
+	cd $(SAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # libFuzzer targets (fuzz/): built with clang++ in their own folder, then each one runs for
 # FUZZ_SECONDS seconds. Findings stop the run; their inputs land in fuzz/out/, logs in fuzz/logs/.
@@ -92,15 +99,32 @@ bench:
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target kelvanto reader_bench
 	READER_BENCH=$(BENCH_BUILD)/bench/reader_bench bash bench/run_bench.sh $(BENCH_BUILD)/kelvanto
 
-install: all
-	cmake --install $(BUILD) --prefix $(PREFIX)
+# What make install puts in place, relative to $(DESTDIR)$(PREFIX); uninstall removes exactly
+# these, and then the folders that install made, when they are empty.
+INSTALLED_FILES = bin/kelvanto bin/kelvanto-tape share/man/man1/kelvanto.1 \
+	share/man/man1/kelvanto-tape.1 share/doc/kelvanto/LICENSE
+INSTALL_ROOT = $(DESTDIR)$(PREFIX)
+# The folders install makes, deepest first, and the record of those it really made (one per
+# install root, so that a staged install never touches the live system).
+INSTALL_DIRS = share/man/man1 share/man share/doc/kelvanto share/doc share bin .
+DIR_RECORD = $(BUILD)/installed-dirs$(subst /,_,$(INSTALL_ROOT)).txt
 
-# Removes what the last make install put in place: CMake lists every file it installed.
+install: all
+	@mkdir -p $(BUILD)
+	@for d in $(INSTALL_DIRS); do p="$(INSTALL_ROOT)/$$d"; [ "$$d" = . ] && p="$(INSTALL_ROOT)"; \
+		[ -d "$$p" ] || echo "$$p"; done >> $(DIR_RECORD)
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX)
+
 uninstall:
-	@test -f $(BUILD)/install_manifest.txt || \
-		{ echo "Nothing to uninstall: no $(BUILD)/install_manifest.txt (run make install first)"; exit 1; }
-	xargs -d '\n' rm -fv < $(BUILD)/install_manifest.txt
-	rm -f $(BUILD)/install_manifest.txt
+	@for f in $(INSTALLED_FILES); do \
+		if [ -e "$(INSTALL_ROOT)/$$f" ] || [ -L "$(INSTALL_ROOT)/$$f" ]; then \
+			rm -fv "$(INSTALL_ROOT)/$$f"; fi; done
+	@if [ -f $(DIR_RECORD) ]; then \
+		for d in $(INSTALL_DIRS); do p="$(INSTALL_ROOT)/$$d"; [ "$$d" = . ] && p="$(INSTALL_ROOT)"; \
+			if grep -qxF "$$p" $(DIR_RECORD); then \
+				rmdir "$$p" 2>/dev/null && echo "removed folder $$p"; \
+			fi; true; done; \
+		rm -f $(DIR_RECORD); fi
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)

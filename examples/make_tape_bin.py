@@ -11,6 +11,7 @@ appends the checksum character, and works out the data bytes that make the tape 
 Checksum rule: 0xA5 (the sync character) + every data character + checksum == 0xFF (mod 256).
 """
 
+import argparse
 import pathlib
 import struct
 
@@ -82,6 +83,14 @@ def load_element(number, data_length, data, header, footer, gap):
 
 
 def main():
+    parser = argparse.ArgumentParser(
+        description='Writes the example binary tape image (two loads of format 3, the second '
+                    'with a wrong checksum character).')
+    parser.add_argument('-o', '--output', type=pathlib.Path,
+                        default=pathlib.Path(__file__).with_name('tape.bin'),
+                        help='where to write it (default: tape.bin beside this script)')
+    target = parser.parse_args().output
+
     # Load 1: a BASIC program as the machine stores it (0x74 is PRINT, 0x6E is GOTO, 0x00 0xFF
     # ends the program). Its checksum is right; program + checksum make an even length.
     program = (basic_line(10, b'\x74"TAPE DEMO"') +
@@ -104,7 +113,6 @@ def main():
     file_length = len(root_tag) + 5 + len(body)
     image = root_tag + bytes([2]) + struct.pack('<H', file_length) + b'\x00\x00' + body
 
-    target = pathlib.Path(__file__).with_name('tape.bin')
     target.write_bytes(image)
     print(f'wrote {target} ({len(image)} bytes)')
 

@@ -1,5 +1,5 @@
-// The README's recipes for screen bitmaps, run as written: each must give a file whose dark
-// pixels are the lit ones of the screen load. Skipped where the recipe's tools are missing.
+// The documented recipes for screen bitmaps, run as written: each must give a file whose dark
+// pixels are the lit ones of the screen load. Skipped where the recipe's tools do not work.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -18,13 +18,32 @@ using testing_support::ScratchDir;
 using testing_support::sourcePath;
 using testing_support::writeFile;
 
-bool haveCommand(const std::string& name) {
-    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+// A command of the right name on the PATH proves nothing (a stand-in, a broken install): the
+// tools count as present only when a tiny conversion of the same kind succeeds, in a folder of
+// its own.
+bool trialRunWorks(const std::string& trial) {
+    ScratchDir dir;
+    const std::string script =
+        "cd '" + dir.path().string() + "' && { " + trial + "; } >/dev/null 2>&1";
+    return std::system(script.c_str()) == 0;
 }
 
-// The shell lines of the fenced block that follows "<!-- recipe: NAME -->" in the README.
+bool imageMagickWorks() {
+    return trialRunWorks(
+        "convert -version | grep -q ImageMagick && convert -size 4x2 xc:black trial.png && "
+        "convert trial.png -monochrome BMP3:trial.bmp && test -s trial.bmp");
+}
+
+bool netpbmWorks() {
+    return trialRunWorks(
+        "pbmmake -black 4 2 | pnmtopng > trial.png && pngtopnm trial.png | pamscale 2 | "
+        "pamditherbw | pamtopnm | ppmtobmp > trial.bmp && test -s trial.bmp");
+}
+
+// The shell lines of the fenced block that follows "<!-- recipe: NAME -->" in the screen
+// bitmap document.
 std::string readmeRecipe(const std::string& name) {
-    std::ifstream readme(sourcePath("README.md"));
+    std::ifstream readme(sourcePath("docs/screens.md"));
     const std::string marker = "<!-- recipe: " + name + " -->";
     std::string line;
     while (std::getline(readme, line) && line != marker) {
@@ -63,7 +82,7 @@ std::string testPicture() {
 // load; checks the 40 rows of the top half that no dithering of the gradient reaches.
 void checkRecipe(const std::string& name, const std::string& toPng, const std::string& output) {
     const std::string recipe = readmeRecipe(name);
-    ASSERT_FALSE(recipe.empty()) << "no recipe " << name << " in README.md";
+    ASSERT_FALSE(recipe.empty()) << "no recipe " << name << " in docs/screens.md";
     ScratchDir dir;
     const ScopedWorkingDir working(dir.path());
     writeFile(dir.file("picture.pgm"), testPicture());
@@ -85,25 +104,22 @@ void checkRecipe(const std::string& name, const std::string& toPng, const std::s
 }
 
 TEST(BitmapRecipes, ImageMagickBitmap) {
-    if (!haveCommand("convert")) {
-        GTEST_SKIP() << "ImageMagick's convert is not installed";
+    if (!imageMagickWorks()) {
+        GTEST_SKIP() << "ImageMagick's convert does not work here";
     }
     checkRecipe("imagemagick", "convert picture.pgm picture.png", "screen.bmp");
 }
 
 TEST(BitmapRecipes, ImageMagickGreymap) {
-    if (!haveCommand("convert")) {
-        GTEST_SKIP() << "ImageMagick's convert is not installed";
+    if (!imageMagickWorks()) {
+        GTEST_SKIP() << "ImageMagick's convert does not work here";
     }
     checkRecipe("imagemagick-greymap", "convert picture.pgm picture.png", "screen.pgm");
 }
 
 TEST(BitmapRecipes, NetpbmBitmap) {
-    for (const std::string tool :
-         {"pnmtopng", "pngtopnm", "pamscale", "pamditherbw", "pamtopnm", "ppmtobmp"}) {
-        if (!haveCommand(tool)) {
-            GTEST_SKIP() << "netpbm's " << tool << " is not installed";
-        }
+    if (!netpbmWorks()) {
+        GTEST_SKIP() << "netpbm's tools do not work here";
     }
     checkRecipe("netpbm", "pnmtopng picture.pgm > picture.png", "screen.bmp");
 }
