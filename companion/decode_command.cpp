@@ -72,7 +72,8 @@ int decodeCommand(const Words& words) {
         report.emplace(*json, force);
     }
 
-    DecodedTape decoded = decodeRecordings(arguments.words(), channel, layout == TapeLayout::binary);
+    DecodedTape decoded =
+        decodeRecordings(arguments.words(), channel, layout == TapeLayout::binary);
     const std::string& first = arguments.words()[0];
     if (decoded.loads.empty()) {
         throw CommandError("", "No loads found in " + first);

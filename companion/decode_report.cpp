@@ -158,8 +158,8 @@ void writeDecodeReportJson(const std::function<void(std::string_view)>& put,
                               {"channels", recording.channels},
                               {"seconds", recording.seconds}});
     }
-    put("{\n  \"output\": " + jsonText(outputName) + ",\n  \"recordings\": " +
-        indented(jsonText(recordings, 2), "  ") + ",\n  \"loads\": [");
+    put("{\n  \"output\": " + jsonText(outputName) +
+        ",\n  \"recordings\": " + indented(jsonText(recordings, 2), "  ") + ",\n  \"loads\": [");
     // Load by load: the report of a recording with thousands of loads never stands in
     // memory as a whole.
     const char* separator = "\n    ";

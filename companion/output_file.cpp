@@ -51,11 +51,13 @@ std::string identity(const std::string& name) {
     }
     const std::string path = kelvanto::linkedTarget(name);
     const std::size_t slash = path.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     char resolved[PATH_MAX];
-    if (base.empty() || base == "." || base == ".." || ::realpath(folder.c_str(), resolved) == nullptr) {
+    if (base.empty() || base == "." || base == ".." ||
+        ::realpath(folder.c_str(), resolved) == nullptr) {
         return "name " + path;
     }
     return "new " + std::string(resolved) + "/" + base;
@@ -189,8 +191,7 @@ void OutputFile::flush() {
     if (!buffer.empty() && !writeAll(fd, buffer)) {
         const int error = errno;
         abandon();
-        throw CommandError(fd == STDOUT_FILENO ? "standard output" : target,
-                           std::strerror(error));
+        throw CommandError(fd == STDOUT_FILENO ? "standard output" : target, std::strerror(error));
     }
     buffer.clear();
 }

@@ -53,8 +53,7 @@ bool isRecordingName(const std::string& name) {
     return false;
 }
 
-DecodedTape decodeRecordings(const std::vector<std::string>& names, int channel,
-                             bool binaryImage) {
+DecodedTape decodeRecordings(const std::vector<std::string>& names, int channel, bool binaryImage) {
     using namespace kelvanto::decode;
     DecodedTape decoded;
     DecoderOptions options;
@@ -64,6 +63,9 @@ DecodedTape decodeRecordings(const std::vector<std::string>& names, int channel,
         FileDecodeResult result = decodeAudioFile(name, options);
         if (!result.readable) {
             throw CommandError(name, result.error);
+        }
+        if (!result.warning.empty()) {
+            reportWarning(name, result.warning);
         }
         RecordingInfo info;
         info.name = name;
