@@ -7,28 +7,14 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 
 #include "base/fatal.h"
 #include "base/messages.h"
+#include "base/output_path.h"
 #include "base/same_file.h"
 #include "base/temporary_files.h"
 
 namespace {
-
-// A folder entry holds at most this many characters.
-constexpr std::size_t maxEntryLength = 255;
-constexpr const char* uniqueSuffix = ".XXXXXX";
-
-// A hidden name in the target's folder, ".NAME.XXXXXX", with NAME cut so that the whole entry
-// fits. The same folder means the same file system, which rename() needs.
-std::string temporaryPattern(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
-    const std::size_t room = maxEntryLength - 1 - std::char_traits<char>::length(uniqueSuffix);
-    return path.substr(0, start) + "." + path.substr(start, room) + uniqueSuffix;
-}
 
 // mkstemp() makes a file only its owner can read; the audio file gets the mode any new file
 // would get.
@@ -68,6 +54,7 @@ std::FILE* openDevice(const std::string& name) {
 std::FILE* AudioTarget::open(const std::string& name, const std::string& protectedInput) {
     abandon();
     target = name;
+    mode_t mode = newFileMode();
     struct stat found {};
     if (::stat(name.c_str(), &found) == 0) {
         if (kelvanto::isSameFile(name, protectedInput)) {
@@ -84,18 +71,18 @@ std::FILE* AudioTarget::open(const std::string& name, const std::string& protect
         if (!S_ISREG(found.st_mode)) {
             kelvanto::fatal("Audio file " + name + " is not a regular file\n");
         }
+        // A replaced file keeps the permissions its owner gave it.
+        mode = found.st_mode & 0777;
         // A link stays a link: the file it leads to is the one replaced.
-        struct stat entry {};
-        char resolved[PATH_MAX];
-        if (::lstat(name.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode) &&
-            ::realpath(name.c_str(), resolved) != nullptr) {
-            target = resolved;
-        }
-    } else if (errno != ENOENT) {
+        target = kelvanto::linkedTarget(name);
+    } else if (errno == ENOENT) {
+        // A link whose file does not exist yet makes that file.
+        target = kelvanto::linkedTarget(name);
+    } else {
         refuseOpening(name);
     }
 
-    std::string pattern = temporaryPattern(target);
+    std::string pattern = kelvanto::temporaryNameBeside(target);
     int fd = -1;
     {
         // Made and registered as one step: a signal in between would leave the file behind.
@@ -113,7 +100,7 @@ std::FILE* AudioTarget::open(const std::string& name, const std::string& protect
     }
     temporary = pattern;
     std::FILE* stream = nullptr;
-    if (::fchmod(fd, newFileMode()) != 0 || (stream = ::fdopen(fd, "wb")) == nullptr) {
+    if (::fchmod(fd, mode) != 0 || (stream = ::fdopen(fd, "wb")) == nullptr) {
         ::close(fd);
         abandon();
         refuseOpening(name);

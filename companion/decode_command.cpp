@@ -1,8 +1,8 @@
 // kelvanto-tape decode RECORDING... [-o OUT]: every load found in the recordings back as a
 // tape image, with a report of where each load stood and how well it read.
 #include <iostream>
+#include <optional>
 
-#include "base/same_file.h"
 #include "companion/arguments.h"
 #include "companion/command_error.h"
 #include "companion/commands.h"
@@ -23,7 +23,9 @@ constexpr const char* help =
     "  --json FILE       the report as JSON as well\n"
     "  -f, --force       replace existing files\n"
     "Exit status: 0 every load read with a right checksum; 2 the tape image was written but\n"
-    "some load is BAD; 1 nothing could be decoded.\n";
+    "some load is BAD; 1 a failure: nothing could be decoded, or a file could not be read or\n"
+    "written (the message on standard error says which, and whether the tape image was\n"
+    "written).\n";
 
 std::string defaultOutput(const std::string& recording) {
     const std::size_t slash = recording.rfind('/');
@@ -55,17 +57,35 @@ int decodeCommand(const Words& words) {
         throw CommandError(output, "the output name must end in .bml or .bin");
     }
     const int channel = static_cast<int>(arguments.number("channel", 0, 1, 64)) - 1;
-    const DecodedTape decoded = decodeRecordings(arguments.words(), channel);
+    const bool force = arguments.has("force");
+    const std::optional<std::string> json = arguments.value("json");
+    // Every output is checked, and made as its temporary file, before the minutes of
+    // decoding: a name that cannot be written fails now, not after the work.
+    std::vector<OutputName> outputs = {{output, "the tape image"}};
+    if (json) {
+        outputs.push_back({*json, "the --json report"});
+    }
+    checkOutputNames(outputs, arguments.words(), "a recording", force);
+    OutputFile image(output, force);
+    std::optional<OutputFile> report;
+    if (json) {
+        report.emplace(*json, force);
+    }
+
+    DecodedTape decoded =
+        decodeRecordings(arguments.words(), channel, layout == TapeLayout::binary);
+    const std::string& first = arguments.words()[0];
     if (decoded.loads.empty()) {
-        throw CommandError("", "No loads found in " + arguments.words()[0]);
+        throw CommandError("", "No loads found in " + first);
     }
     printDecodeReport(std::cout, decoded);
-    bool bad = false;
+    std::size_t bad = 0;
     for (const auto& load : decoded.loads) {
-        bad = bad || load.verdict == kelvanto::decode::Verdict::bad;
+        bad += load.verdict == kelvanto::decode::Verdict::bad ? 1 : 0;
     }
-    const bool force = arguments.has("force");
-    if (!decoded.tape->loads.empty()) {
+    if (decoded.tape->loads.empty()) {
+        std::cout << "no load could be read; no tape image written\n";
+    } else {
         WrittenTape written;
         try {
             written = TapeWriter(*decoded.tape).write(*decoded.tape, layout);
@@ -75,21 +95,33 @@ int decodeCommand(const Words& words) {
         for (const std::string& warning : written.warnings) {
             reportWarning(output, warning);
         }
-        for (const std::string& recording : arguments.words()) {
-            if (kelvanto::isSameFile(output, recording)) {
-                throw CommandError(output, "is a recording; choose another output name");
-            }
-        }
-        writeOutputFile(output, written.bytes, force);
+        image.write(written.bytes);
+        image.commit();
         std::cout << "wrote " << printable(output) << "\n";
-    } else {
-        std::cout << "no load could be read; no tape image written\n";
     }
-    if (const auto json = arguments.value("json")) {
-        writeOutputFile(*json, decodeReportJson(decoded, output), force);
+    if (report) {
+        try {
+            writeDecodeReportJson([&](std::string_view text) { report->write(text); }, decoded,
+                                  output);
+            report->commit();
+        } catch (const CommandError& error) {
+            // The loads are safe: say so, rather than leave the user to think nothing came
+            // of the run.
+            if (decoded.tape->loads.empty()) {
+                throw;
+            }
+            throw CommandError(error.subject, std::string(error.what()) + "; the tape image " +
+                                                  output + " was written");
+        }
     }
     if (decoded.tape->loads.empty()) {
-        return 1;
+        throw CommandError(first, "no load could be read");
     }
-    return bad ? 2 : 0;
+    if (bad > 0) {
+        // Status 2 has its line too, for whoever reads only standard error.
+        reportError(first, std::to_string(bad) + " of " + std::to_string(decoded.loads.size()) +
+                               (decoded.loads.size() == 1 ? " load" : " loads") + " BAD");
+        return 2;
+    }
+    return 0;
 }

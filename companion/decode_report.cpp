@@ -12,8 +12,10 @@ namespace {
 using kelvanto::decode::DecodedLoad;
 using kelvanto::decode::Verdict;
 
-// A line names this many doubtful characters; the JSON report holds them all.
+// A line names this many doubtful characters; the JSON report holds the first
+// doubtsInReport of them and the count of all.
 constexpr std::size_t doubtsShown = 6;
+constexpr std::size_t doubtsInReport = 1000;
 
 std::string placeText(std::int64_t sample, double seconds) {
     return clockTime(seconds) + " (sample " + std::to_string(sample) + ")";
@@ -82,53 +84,89 @@ void printDecodeReport(std::ostream& out, const DecodedTape& decoded) {
         << counts[static_cast<int>(Verdict::bad)] << " BAD\n";
 }
 
-std::string decodeReportJson(const DecodedTape& decoded, const std::string& outputName) {
-    nlohmann::json report;
-    report["output"] = outputName;
-    report["recordings"] = nlohmann::json::array();
+namespace {
+
+// A value as JSON text; names from the file system need not be UTF-8: what is not, is
+// replaced.
+std::string jsonText(const nlohmann::json& value, int indent = -1) {
+    return value.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// One load's entry: at most doubtsInReport doubtful characters, with the count of all.
+nlohmann::json loadEntry(const DecodedLoad& load) {
+    nlohmann::json entry = {{"startSeconds", load.startSeconds},
+                            {"startSample", load.startSample},
+                            {"characters", load.characters.size()},
+                            {"verdict", kelvanto::decode::verdictName(load.verdict)},
+                            {"speed", load.speedRatio},
+                            {"polarity", polarityName(load.polarity)},
+                            {"channel", load.channel + 1},
+                            {"levelDbfs", load.levelDbfs},
+                            {"headerSeconds", load.headerSeconds},
+                            {"footerSeconds", load.footerSeconds},
+                            {"gapSeconds", load.gapSeconds}};
+    if (!load.problem.empty()) {
+        entry["problem"] = {{"text", load.problem},
+                            {"sample", load.problemSample},
+                            {"seconds", load.problemSeconds}};
+    }
+    entry["repairs"] = nlohmann::json::array();
+    for (const auto& repair : load.repairs) {
+        entry["repairs"].push_back({{"character", repair.character},
+                                    {"bit", repair.bit},
+                                    {"before", repair.before},
+                                    {"after", repair.after},
+                                    {"sample", repair.sample},
+                                    {"seconds", repair.seconds}});
+    }
+    entry["uncertainCount"] = load.doubts.size();
+    entry["uncertain"] = nlohmann::json::array();
+    for (const auto& doubt : load.doubts) {
+        if (entry["uncertain"].size() == doubtsInReport) {
+            break;
+        }
+        entry["uncertain"].push_back({{"character", doubt.character},
+                                      {"bit", doubt.bit},
+                                      {"certainty", doubt.certainty},
+                                      {"sample", doubt.sample},
+                                      {"seconds", doubt.seconds}});
+    }
+    return entry;
+}
+
+// Indents every line but the first, so that an entry sits inside the list of loads.
+std::string indented(const std::string& text, const std::string& margin) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    for (const char c : text) {
+        out += c;
+        if (c == '\n') {
+            out += margin;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+void writeDecodeReportJson(const std::function<void(std::string_view)>& put,
+                           const DecodedTape& decoded, const std::string& outputName) {
+    nlohmann::json recordings = nlohmann::json::array();
     for (const RecordingInfo& recording : decoded.recordings) {
-        report["recordings"].push_back({{"name", recording.name},
-                                        {"sampleRate", recording.sampleRate},
-                                        {"channels", recording.channels},
-                                        {"seconds", recording.seconds}});
+        recordings.push_back({{"name", recording.name},
+                              {"sampleRate", recording.sampleRate},
+                              {"channels", recording.channels},
+                              {"seconds", recording.seconds}});
     }
-    report["loads"] = nlohmann::json::array();
+    put("{\n  \"output\": " + jsonText(outputName) +
+        ",\n  \"recordings\": " + indented(jsonText(recordings, 2), "  ") + ",\n  \"loads\": [");
+    // Load by load: the report of a recording with thousands of loads never stands in
+    // memory as a whole.
+    const char* separator = "\n    ";
     for (const DecodedLoad& load : decoded.loads) {
-        nlohmann::json entry = {{"startSeconds", load.startSeconds},
-                                {"startSample", load.startSample},
-                                {"characters", load.characters.size()},
-                                {"verdict", kelvanto::decode::verdictName(load.verdict)},
-                                {"speed", load.speedRatio},
-                                {"polarity", polarityName(load.polarity)},
-                                {"channel", load.channel + 1},
-                                {"levelDbfs", load.levelDbfs},
-                                {"headerSeconds", load.headerSeconds},
-                                {"footerSeconds", load.footerSeconds},
-                                {"gapSeconds", load.gapSeconds}};
-        if (!load.problem.empty()) {
-            entry["problem"] = {{"text", load.problem},
-                                {"sample", load.problemSample},
-                                {"seconds", load.problemSeconds}};
-        }
-        entry["repairs"] = nlohmann::json::array();
-        for (const auto& repair : load.repairs) {
-            entry["repairs"].push_back({{"character", repair.character},
-                                        {"bit", repair.bit},
-                                        {"before", repair.before},
-                                        {"after", repair.after},
-                                        {"sample", repair.sample},
-                                        {"seconds", repair.seconds}});
-        }
-        entry["uncertain"] = nlohmann::json::array();
-        for (const auto& doubt : load.doubts) {
-            entry["uncertain"].push_back({{"character", doubt.character},
-                                          {"bit", doubt.bit},
-                                          {"certainty", doubt.certainty},
-                                          {"sample", doubt.sample},
-                                          {"seconds", doubt.seconds}});
-        }
-        report["loads"].push_back(entry);
+        put(separator);
+        put(indented(jsonText(loadEntry(load), 2), "    "));
+        separator = ",\n    ";
     }
-    // Names from the file system need not be UTF-8: replace what is not.
-    return report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    put(decoded.loads.empty() ? "]\n}\n" : "\n  ]\n}\n");
 }

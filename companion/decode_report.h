@@ -2,8 +2,10 @@
 // speed, polarity, channel and level, the times of its doubtful characters, and a summary.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "companion/recording_input.h"
 
@@ -11,5 +13,6 @@
 std::string clockTime(double seconds);
 
 void printDecodeReport(std::ostream& out, const DecodedTape& decoded);
-// The same report as JSON, for scripts.
-std::string decodeReportJson(const DecodedTape& decoded, const std::string& outputName);
+// The same report as JSON, for scripts, handed to put piece by piece (one load at a time).
+void writeDecodeReportJson(const std::function<void(std::string_view)>& put,
+                           const DecodedTape& decoded, const std::string& outputName);

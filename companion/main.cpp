@@ -1,11 +1,15 @@
 // kelvanto-tape: the companion of kelvanto. Writes tape images in their canonical layouts,
 // lists them, exports screens, plays them and decodes recordings, one subcommand per file.
+#include <unistd.h>
+
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <new>
 
 #include "base/fatal.h"
 #include "base/messages.h"
+#include "base/standard_streams.h"
 #include "base/temporary_files.h"
 #include "companion/command_error.h"
 #include "companion/commands.h"
@@ -24,6 +28,15 @@ constexpr const char* usage =
     "Run 'kelvanto-tape COMMAND --help' for the options of a command.\n"
     "Exit status: 0 on success, 1 on failure.\n";
 
+// Memory ran out: said without allocating (a bad_alloc may itself find no memory for the
+// exception, which would end the process with an abort), after the temporary files went.
+void outOfMemory() {
+    kelvanto::removeTemporaryFiles();
+    static constexpr char line[] = "kelvanto-tape: Out of memory\n";
+    [[maybe_unused]] const auto written = ::write(STDERR_FILENO, line, sizeof line - 1);
+    std::_Exit(1);
+}
+
 struct Command {
     const char* name;
     int (*run)(const Words&);
@@ -37,6 +50,12 @@ constexpr Command commands[] = {{"convert", convertCommand},
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any file is opened: an output file must never take the number of a closed
+    // standard descriptor and receive the messages meant for it.
+    if (!kelvanto::openClosedStandardDescriptors()) {
+        return 127;
+    }
+    std::set_new_handler(outOfMemory);
     // The layers beneath end the process on a failure; here they throw, so that every failure
     // is reported in this program's own form.
     kelvanto::setFatalHook(kelvanto::throwFatalError);
@@ -76,6 +95,12 @@ int main(int argc, char** argv) {
         reportError("", error.message);
     } catch (const std::bad_alloc&) {
         reportError("", "Out of memory");
+    } catch (const std::exception& error) {
+        // Nothing ends the run with an abort: whatever escaped a command is still reported,
+        // and unwinding to here has removed its temporary files.
+        reportError("", error.what());
+    } catch (...) {
+        reportError("", "internal error");
     }
     return 1;
 }

@@ -1,4 +1,5 @@
-// Complete-or-nothing output files and standard output for kelvanto-tape.
+// Complete-or-nothing output files and standard output for kelvanto-tape, and the check of a
+// run's outputs against its inputs and each other.
 #include "companion/output_file.h"
 
 #include <fcntl.h>
@@ -6,16 +7,23 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <iostream>
 
-#include "base/same_file.h"
+#include "base/output_path.h"
 #include "base/temporary_files.h"
 #include "companion/command_error.h"
 
 namespace {
 
-bool writeAll(int fd, const std::string& bytes) {
+// Bytes gathered before a write to the file.
+constexpr std::size_t bufferSize = 1 << 16;
+constexpr const char* existsReason = "File exists (use --force to replace it)";
+
+bool writeAll(int fd, std::string_view bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -23,6 +31,9 @@ bool writeAll(int fd, const std::string& bytes) {
             continue;
         }
         if (put <= 0) {
+            if (put == 0) {
+                errno = EIO;
+            }
             return false;
         }
         done += static_cast<std::size_t>(put);
@@ -30,67 +41,191 @@ bool writeAll(int fd, const std::string& bytes) {
     return true;
 }
 
-std::string folderOf(const std::string& name) {
-    const std::size_t slash = name.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
+// What a name stands for, as one comparable text: the device and inode of an existing file
+// (whatever links and spellings lead to it), else the real path of its folder with its own
+// name (links to a file not made yet followed first), else the name as given.
+std::string identity(const std::string& name) {
+    struct stat found {};
+    if (::stat(name.c_str(), &found) == 0) {
+        return "file " + std::to_string(found.st_dev) + ":" + std::to_string(found.st_ino);
     }
-    return slash == 0 ? "/" : name.substr(0, slash);
+    const std::string path = kelvanto::linkedTarget(name);
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    char resolved[PATH_MAX];
+    if (base.empty() || base == "." || base == ".." ||
+        ::realpath(folder.c_str(), resolved) == nullptr) {
+        return "name " + path;
+    }
+    return "new " + std::string(resolved) + "/" + base;
 }
 
-std::string baseOf(const std::string& name) {
-    const std::size_t slash = name.rfind('/');
-    return slash == std::string::npos ? name : name.substr(slash + 1);
+// Why an existing file of this name cannot be an output, or empty when it can.
+std::string refusal(const std::string& name, bool force) {
+    struct stat found {};
+    if (::stat(name.c_str(), &found) != 0) {
+        struct stat entry {};
+        // A link to nothing: a file would appear where the user sees a name already.
+        return !force && ::lstat(name.c_str(), &entry) == 0 ? existsReason : "";
+    }
+    if (S_ISDIR(found.st_mode)) {
+        return std::strerror(EISDIR);
+    }
+    if (!S_ISREG(found.st_mode)) {
+        return "Not a regular file";
+    }
+    return force ? "" : existsReason;
+}
+
+mode_t newFileMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
 }
 
 }  // namespace
 
-void writeOutputFile(const std::string& name, const std::string& bytes, bool force,
-                     const std::string& inputName) {
-    if (name == "-") {
-        std::fflush(stdout);
-        if (!writeAll(STDOUT_FILENO, bytes)) {
-            throw CommandError("standard output", std::strerror(errno));
+void checkOutputNames(const std::vector<OutputName>& outputs,
+                      const std::vector<std::string>& inputs, const std::string& inputRole,
+                      bool force) {
+    std::vector<std::string> inputIdentities;
+    for (const std::string& input : inputs) {
+        inputIdentities.push_back(input == "-" ? "standard input" : identity(input));
+    }
+    std::vector<std::string> seen;
+    for (const OutputName& output : outputs) {
+        const std::string self = output.name == "-" ? "standard output" : identity(output.name);
+        for (const std::string& input : inputIdentities) {
+            if (self == input) {
+                throw CommandError(output.name, "is " + inputRole + "; choose another output name");
+            }
         }
+        for (std::size_t i = 0; i < seen.size(); ++i) {
+            if (seen[i] == self) {
+                throw CommandError(output.name, "is both " + outputs[i].role + " and " +
+                                                    output.role +
+                                                    "; give each output a name of its own");
+            }
+        }
+        seen.push_back(self);
+        if (output.name != "-") {
+            const std::string reason = refusal(output.name, force);
+            if (!reason.empty()) {
+                throw CommandError(output.name, reason);
+            }
+        }
+    }
+}
+
+OutputFile::OutputFile(std::string name, bool force) : target(std::move(name)), force(force) {
+    if (target == "-") {
+        fd = STDOUT_FILENO;
         return;
     }
-    if (!inputName.empty() && kelvanto::isSameFile(name, inputName)) {
-        throw CommandError(name, "is the input file; choose another output name");
+    const std::string reason = refusal(target, force);
+    if (!reason.empty()) {
+        throw CommandError(target, reason);
     }
-    struct stat status {};
-    if (::stat(name.c_str(), &status) == 0) {
-        if (!force) {
-            throw CommandError(name, "File exists (use --force to replace it)");
-        }
-        if (!S_ISREG(status.st_mode)) {
-            throw CommandError(name, "Not a regular file");
-        }
+    replaced = kelvanto::linkedTarget(target);
+    struct stat found {};
+    if (::stat(replaced.c_str(), &found) == 0) {
+        mode = static_cast<int>(found.st_mode & 0777);
     }
-    std::string temporary = folderOf(name) + "/." + baseOf(name) + ".XXXXXX";
-    // Created and registered as one step, so an interrupted run removes it.
-    int fd = -1;
+    std::string pattern = kelvanto::temporaryNameBeside(replaced);
     {
+        // Created and registered as one step, so an interrupted run removes it.
         kelvanto::SignalHold hold;
-        fd = ::mkstemp(temporary.data());
-        if (fd >= 0) {
-            kelvanto::registerTemporaryFile(temporary.c_str());
+        fd = ::mkstemp(pattern.data());
+        if (fd >= 0 && !kelvanto::registerTemporaryFile(pattern.c_str())) {
+            ::close(fd);
+            ::unlink(pattern.c_str());
+            fd = -1;
+            errno = EMFILE;
         }
     }
     if (fd < 0) {
-        throw CommandError(name, std::strerror(errno));
+        throw CommandError(target, std::strerror(errno));
     }
-    // mkstemp makes the file private; give it the mode any new file of the user gets.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    bool ok = ::fchmod(fd, 0666 & ~mask) == 0 && writeAll(fd, bytes);
-    const int error = errno;
-    ok = ::close(fd) == 0 && ok;
+    temporary = pattern;
+    // mkstemp makes the file private: a replaced file keeps its own mode, a new file gets the
+    // mode any new file of the user gets.
+    if (::fchmod(fd, mode >= 0 ? static_cast<mode_t>(mode) : newFileMode()) != 0) {
+        const int error = errno;
+        abandon();
+        throw CommandError(target, std::strerror(error));
+    }
+}
+
+OutputFile::~OutputFile() {
+    abandon();
+}
+
+void OutputFile::abandon() noexcept {
+    if (temporary.empty()) {
+        return;
+    }
     kelvanto::SignalHold hold;
-    if (!ok || ::rename(temporary.c_str(), name.c_str()) != 0) {
-        const int reason = ok ? errno : error;
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    kelvanto::forgetTemporaryFile(temporary.c_str());
+    temporary.clear();
+    fd = -1;
+}
+
+void OutputFile::write(std::string_view bytes) {
+    buffer.append(bytes);
+    if (buffer.size() >= bufferSize) {
+        flush();
+    }
+}
+
+void OutputFile::flush() {
+    if (fd == STDOUT_FILENO) {
+        // The report lines written before must come first.
+        std::cout.flush();
+        std::fflush(stdout);
+    }
+    if (!buffer.empty() && !writeAll(fd, buffer)) {
+        const int error = errno;
+        abandon();
+        throw CommandError(fd == STDOUT_FILENO ? "standard output" : target, std::strerror(error));
+    }
+    buffer.clear();
+}
+
+void OutputFile::commit() {
+    flush();
+    if (temporary.empty()) {
+        return;
+    }
+    const int closed = ::close(fd);
+    fd = -1;
+    int error = closed == 0 ? 0 : errno;
+    kelvanto::SignalHold hold;
+    if (error == 0) {
+        error = kelvanto::placeFile(temporary, replaced, force);
+    } else {
         ::unlink(temporary.c_str());
-        kelvanto::forgetTemporaryFile(temporary.c_str());
-        throw CommandError(name, std::strerror(reason != 0 ? reason : EIO));
     }
     kelvanto::forgetTemporaryFile(temporary.c_str());
+    temporary.clear();
+    if (error == EEXIST) {
+        throw CommandError(target, existsReason);
+    }
+    if (error != 0) {
+        throw CommandError(target, std::strerror(error));
+    }
+}
+
+void writeOutputFile(const std::string& name, const std::string& bytes, bool force,
+                     const std::string& inputName) {
+    checkOutputNames({{name, "the output"}},
+                     inputName.empty() ? std::vector<std::string>{} : std::vector{inputName},
+                     "the input file", force);
+    OutputFile file(name, force);
+    file.write(bytes);
+    file.commit();
 }

@@ -10,6 +10,8 @@
 
 #include "audio/conversion_run.h"
 #include "base/fatal.h"
+#include "base/machine.h"
+#include "base/messages.h"
 #include "base/temporary_files.h"
 #include "companion/arguments.h"
 #include "companion/command_error.h"
@@ -31,9 +33,19 @@ constexpr const char* help =
 class RenderedAudio {
   public:
     RenderedAudio() {
-        const char* folder = std::getenv("TMPDIR");
-        name = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") +
-               "/kelvanto-play-XXXXXX.wav";
+        const char* variable = std::getenv("TMPDIR");
+        const bool set = variable != nullptr && *variable != '\0';
+        const std::string folder = set ? variable : "/tmp";
+        name = folder + "/kelvanto-play-XXXXXX.wav";
+        // The audio writer takes names of at most 255 characters, the folder included.
+        if (name.size() > machine::maxNameLength) {
+            throw CommandError(
+                set ? "TMPDIR" : folder,
+                "the folder's name is too long for the temporary audio file (" +
+                    std::to_string(folder.size()) + " characters, at most " +
+                    std::to_string(machine::maxNameLength + folder.size() - name.size()) +
+                    "); set TMPDIR to a shorter one");
+        }
         int fd = -1;
         {
             kelvanto::SignalHold hold;
@@ -43,7 +55,7 @@ class RenderedAudio {
             }
         }
         if (fd < 0) {
-            throw CommandError("temporary file", std::strerror(errno));
+            throw CommandError(folder, std::string("temporary file: ") + std::strerror(errno));
         }
         ::close(fd);
     }
@@ -124,6 +136,10 @@ int playCommand(const Words& words) {
             run.finish();
         } catch (const kelvanto::FatalError& error) {
             throw CommandError(input, error.message);
+        } catch (const Error::badOutputFileName&) {
+            throw CommandError(audio.path(), "name too long for the audio writer");
+        } catch (const Error::endOfFile&) {
+            throw CommandError(input, messages::unexpectedEnd);
         }
     }
     copyToStandardOutput(audio.path());

@@ -17,6 +17,23 @@ double hundredths(double seconds) {
     return std::isfinite(seconds) && seconds > 0.0 ? std::round(seconds * 100.0) / 100.0 : 0.0;
 }
 
+// A load that ran on past what the tape image can hold (its footer lost, noise read as
+// characters) keeps the characters that fit and is BAD: a tape image that the tools refuse
+// would lose the good loads with it.
+void cutToFit(kelvanto::decode::DecodedLoad& load, std::size_t fits) {
+    if (load.characters.size() <= fits) {
+        return;
+    }
+    const std::size_t dropped = load.characters.size() - fits;
+    load.characters.resize(fits);
+    load.hasFiller = false;
+    load.verdict = kelvanto::decode::Verdict::bad;
+    const std::string cut = "cut to the " + std::to_string(fits) +
+                            " characters that fit in the tape image (" + std::to_string(dropped) +
+                            " more were read)";
+    load.problem = load.problem.empty() ? cut : load.problem + "; " + cut;
+}
+
 }  // namespace
 
 bool isRecordingName(const std::string& name) {
@@ -36,7 +53,7 @@ bool isRecordingName(const std::string& name) {
     return false;
 }
 
-DecodedTape decodeRecordings(const std::vector<std::string>& names, int channel) {
+DecodedTape decodeRecordings(const std::vector<std::string>& names, int channel, bool binaryImage) {
     using namespace kelvanto::decode;
     DecodedTape decoded;
     DecoderOptions options;
@@ -46,6 +63,9 @@ DecodedTape decodeRecordings(const std::vector<std::string>& names, int channel)
         FileDecodeResult result = decodeAudioFile(name, options);
         if (!result.readable) {
             throw CommandError(name, result.error);
+        }
+        if (!result.warning.empty()) {
+            reportWarning(name, result.warning);
         }
         RecordingInfo info;
         info.name = name;
@@ -60,16 +80,19 @@ DecodedTape decodeRecordings(const std::vector<std::string>& names, int channel)
 
     decoded.tape = std::make_unique<TarqoBinFile>();
     for (std::size_t i = 0; i < decoded.loads.size(); ++i) {
-        const DecodedLoad& load = decoded.loads[i];
+        DecodedLoad& load = decoded.loads[i];
         if (load.characters.empty()) {
             continue;  // a header tone and nothing readable after it: reported, not written
         }
+        // A binary load holds 8192 characters, checksum included; a plain load (markup
+        // only) 8192 data bytes and its checksum.
+        cutToFit(load, static_cast<std::size_t>(machine::loadDataSize + (binaryImage ? 0 : 1)));
         std::optional<std::uint8_t> filler;
         if (load.hasFiller) {
             filler = load.filler;
         }
-        // A binary load holds the received characters exactly; more than its 8192 bytes go
-        // into a plain load, which states the received checksum and sends the same.
+        // A binary load holds the received characters exactly; the one more of a full plain
+        // load goes into a plain load, which states the received checksum and sends the same.
         const int format = load.characters.size() > static_cast<std::size_t>(machine::loadDataSize)
                                ? machine::plainLoadFormat
                                : machine::binaryLoadFormat;

@@ -27,5 +27,8 @@ struct DecodedTape {
 bool isRecordingName(const std::string& name);
 
 // channel: -1 for every channel, else 0 for the first. Throws CommandError for a file that
-// cannot be read as audio (with the audio library's reason).
-DecodedTape decodeRecordings(const std::vector<std::string>& names, int channel);
+// cannot be read as audio (with the audio library's reason). A load longer than the tape
+// image can hold (8193 characters, 8192 for a binary image) is cut to fit and made BAD, with
+// the cut in its problem text, so that the image always reads back.
+DecodedTape decodeRecordings(const std::vector<std::string>& names, int channel,
+                             bool binaryImage = false);

@@ -2,9 +2,15 @@
 // The only file of the decoder that includes libsndfile.
 #include "decode/audio_file_reader.h"
 
+#include <fcntl.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace kelvanto::decode {
 
@@ -14,14 +20,57 @@ SNDFILE* handle(void* file) {
     return static_cast<SNDFILE*>(file);
 }
 
+bool libraryMessagesShown = false;
+
+// The decoders under the audio library write their own notes to standard error ("Note:
+// Illegal Audio-MPEG-Header ..." for every resync in a damaged MP3), which would reach the
+// user's terminal without saying whose they are. While the library works, standard error
+// leads to /dev/null; it is back before any message of ours.
+class QuietLibrary {
+  public:
+    QuietLibrary() {
+        if (libraryMessagesShown) {
+            return;
+        }
+        std::fflush(stderr);
+        saved = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved < 0 || null < 0 || ::dup2(null, STDERR_FILENO) < 0) {
+            restore();
+        }
+        if (null >= 0) {
+            ::close(null);
+        }
+    }
+    ~QuietLibrary() { restore(); }
+    QuietLibrary(const QuietLibrary&) = delete;
+    QuietLibrary& operator=(const QuietLibrary&) = delete;
+
+  private:
+    void restore() {
+        if (saved >= 0) {
+            std::fflush(stderr);
+            ::dup2(saved, STDERR_FILENO);
+            ::close(saved);
+            saved = -1;
+        }
+    }
+    int saved = -1;
+};
+
 }  // namespace
 
 AudioFileReader::~AudioFileReader() {
     close();
 }
 
+void AudioFileReader::showLibraryMessages(bool shown) {
+    libraryMessagesShown = shown;
+}
+
 void AudioFileReader::close() {
     if (file != nullptr) {
+        const QuietLibrary quiet;
         sf_close(handle(file));
         file = nullptr;
     }
@@ -30,8 +79,36 @@ void AudioFileReader::close() {
 bool AudioFileReader::open(const std::string& path) {
     close();
     message.clear();
+    // Opened without waiting, so that a FIFO without a writer cannot hold the run, and
+    // checked before the library sees it: only a regular file is a recording.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        message = std::strerror(errno);
+        return false;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size == 0) {
+        const int error = errno;
+        message = S_ISDIR(status.st_mode) ? std::strerror(EISDIR)
+                  : S_ISREG(status.st_mode)
+                      ? (status.st_size == 0 ? "File is empty" : std::strerror(error))
+                      : "Not a regular file";
+        ::close(fd);
+        return false;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+        message = std::strerror(errno);
+        ::close(fd);
+        return false;
+    }
     SF_INFO info{};
-    SNDFILE* opened = sf_open(path.c_str(), SFM_READ, &info);
+    SNDFILE* opened = nullptr;
+    {
+        const QuietLibrary quiet;
+        // The library closes the descriptor with the file, also when the open fails.
+        opened = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
+    }
     if (opened == nullptr) {
         message = sf_strerror(nullptr);
         return false;
@@ -58,8 +135,22 @@ std::size_t AudioFileReader::read(std::vector<float>& samples, std::size_t maxFr
     const std::size_t width = static_cast<std::size_t>(channelCount);
     maxFrames = std::min<std::size_t>(maxFrames, (std::size_t{1} << 24) / width);
     samples.resize(maxFrames * width);
-    const sf_count_t got =
-        sf_readf_float(handle(file), samples.data(), static_cast<sf_count_t>(maxFrames));
+    // In pieces: a decoder that fails inside a piece (a damaged MP3) loses that piece only,
+    // and the frames before it still come back, the error with the next call.
+    constexpr sf_count_t piece = 1024;
+    sf_count_t got = 0;
+    {
+        const QuietLibrary quiet;
+        while (got < static_cast<sf_count_t>(maxFrames)) {
+            const sf_count_t want = std::min(piece, static_cast<sf_count_t>(maxFrames) - got);
+            const sf_count_t more = sf_readf_float(
+                handle(file), samples.data() + static_cast<std::size_t>(got) * width, want);
+            if (more <= 0) {
+                break;
+            }
+            got += more;
+        }
+    }
     if (got <= 0) {
         samples.clear();
         if (sf_error(handle(file)) != SF_ERR_NO_ERROR) {

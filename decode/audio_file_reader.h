@@ -16,8 +16,13 @@ class AudioFileReader {
     AudioFileReader(const AudioFileReader&) = delete;
     AudioFileReader& operator=(const AudioFileReader&) = delete;
 
-    // False, with the library's reason in error(), when the file cannot be read as audio.
+    // False, with the reason in error(), when the file cannot be read as audio: the system's
+    // ("Is a directory", "Not a regular file" for a FIFO or device, which is never waited
+    // on), "File is empty", or the audio library's.
     bool open(const std::string& path);
+    // The audio library's decoders write notes of their own to standard error; they are
+    // silenced unless shown (a fuzz run keeps standard error as it is).
+    static void showLibraryMessages(bool shown);
     void close();
 
     // Up to maxFrames interleaved frames into samples (resized to what was read), full

@@ -13,6 +13,8 @@ namespace kelvanto::decode {
 struct FileDecodeResult {
     bool readable = false;
     std::string error;  // the audio library's reason when the file could not be read
+    // A readable file whose reading broke off before its end: where and why.
+    std::string warning;
     int sampleRate = 0;
     int channels = 0;
     std::int64_t frames = 0;

@@ -43,7 +43,14 @@ inline bool memoryIsMeasurable() {
 #endif
 }
 
+// The kelvanto-tape binary beside it.
+inline std::string kelvantoTapeBinary() {
+    const auto self = std::filesystem::read_symlink("/proc/self/exe");
+    return (self.parent_path().parent_path() / "kelvanto-tape").string();
+}
+
 struct ChildSetup {
+    std::string binary;  // empty: kelvanto
     std::string workDir = ".";
     std::string outputFile;    // standard output into this file; empty: into a pipe
     bool closeOutput = false;  // the pipe's reading end closed at once: every write fails
@@ -51,6 +58,7 @@ struct ChildSetup {
     rlim_t fileSizeLimit = RLIM_INFINITY;
     rlim_t addressSpaceLimit = RLIM_INFINITY;
     mode_t umask = 022;
+    bool closeStandardError = false;  // started with descriptor 2 closed (2>&-)
 };
 
 struct ChildResult {
@@ -166,6 +174,9 @@ class Child {
         ::dup2(out, 1);
         ::dup2(err, 2);
         ::dup2(in, 0);
+        if (setup.closeStandardError) {
+            ::close(2);
+        }
         if (pipeEnds[0] >= 0) {
             ::close(pipeEnds[0]);
         }
@@ -174,7 +185,7 @@ class Child {
         const rlimit addressSpace{setup.addressSpaceLimit, setup.addressSpaceLimit};
         ::setrlimit(RLIMIT_FSIZE, &fileSize);
         ::setrlimit(RLIMIT_AS, &addressSpace);
-        execTool(kelvantoBinary(), arguments);
+        execTool(setup.binary.empty() ? kelvantoBinary() : setup.binary, arguments);
     }
 
     ScratchDir errDir;

@@ -212,6 +212,8 @@ TEST(AudioOutput, TwoRunsAtOnceEachLeaveACompleteFile) {
 TEST(AudioOutput, TheFileGetsTheModeOfANewFile) {
     Workshop shop;
     for (const mode_t mask : {mode_t{022}, mode_t{027}, mode_t{0}}) {
+        // A new file each time: a file replaced keeps its own mode.
+        std::filesystem::remove(shop.dir.path() / "out.wav");
         ChildSetup setup;
         setup.workDir = shop.dir.path().string();
         setup.umask = mask;

@@ -1,0 +1,14 @@
+// The three standard descriptors made safe before anything else runs: a closed one is opened
+// on /dev/null, so that no file the run opens later can take its number by accident.
+#pragma once
+
+namespace kelvanto {
+
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed (standard input for
+// reading, the others for writing). Called first thing in main(): a file opened while 2 was
+// closed would get number 2 and receive every later error message. Returns false when
+// /dev/null itself cannot be opened; the caller then ends at once (status 127), since no
+// message can safely be written anywhere.
+bool openClosedStandardDescriptors() noexcept;
+
+}  // namespace kelvanto
