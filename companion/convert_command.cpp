@@ -23,7 +23,7 @@ constexpr const char* help =
 
 int convertCommand(const Words& words) {
     const Arguments arguments("convert", words,
-                              {{"to", 0, true}, {"force", 'f', false}, {"help", 0, false}});
+                              {{"to", 0, true}, {"force", 'f', false}, {"help", 'h', false}});
     if (arguments.has("help")) {
         std::cout << help;
         return 0;

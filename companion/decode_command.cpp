@@ -40,7 +40,7 @@ int decodeCommand(const Words& words) {
                                {"channel", 0, true},
                                {"json", 0, true},
                                {"force", 'f', false},
-                               {"help", 0, false}});
+                               {"help", 'h', false}});
     if (arguments.has("help")) {
         std::cout << help;
         return 0;

@@ -111,7 +111,7 @@ void listTape(const std::string& name, const TarqoBinFile* tape, bool basic, boo
 
 int listCommand(const Words& words) {
     const Arguments arguments("list", words,
-                              {{"basic", 0, false}, {"hex", 0, false}, {"help", 0, false}});
+                              {{"basic", 0, false}, {"hex", 0, false}, {"help", 'h', false}});
     if (arguments.has("help")) {
         std::cout << help;
         return 0;

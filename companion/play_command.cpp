@@ -95,7 +95,7 @@ void copyToStandardOutput(const std::string& path) {
 int playCommand(const Words& words) {
     const Arguments arguments(
         "play", words,
-        {{"bits", 'b', true}, {"channels", 'c', true}, {"rate", 'k', true}, {"help", 0, false}});
+        {{"bits", 'b', true}, {"channels", 'c', true}, {"rate", 'k', true}, {"help", 'h', false}});
     if (arguments.has("help")) {
         std::cout << help;
         return 0;

@@ -41,7 +41,7 @@ int screenCommand(const Words& words) {
                                {"load", 0, true},
                                {"offset", 0, true},
                                {"force", 'f', false},
-                               {"help", 0, false}});
+                               {"help", 'h', false}});
     if (arguments.has("help")) {
         std::cout << help;
         return 0;
