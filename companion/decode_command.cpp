@@ -1,5 +1,6 @@
 // kelvanto-tape decode RECORDING... [-o OUT]: every load found in the recordings back as a
 // tape image, with a report of where each load stood and how well it read.
+#include <algorithm>
 #include <iostream>
 
 #include "base/same_file.h"
@@ -8,6 +9,7 @@
 #include "companion/commands.h"
 #include "companion/decode_report.h"
 #include "companion/output_file.h"
+#include "companion/output_layout.h"
 #include "companion/recording_input.h"
 #include "tape/tape_writer.h"
 
@@ -18,7 +20,10 @@ constexpr const char* help =
     "Finds every load in the recordings (WAV, FLAC, AIFF, Ogg, MP3, ...) and writes them as\n"
     "the tape image OUT (.bml or .bin; default: the first recording's name with .bml).\n"
     "Several recordings are takes of the same tape: per load a take with a right checksum wins.\n"
-    "  -o, --output OUT  the tape image\n"
+    "A recording named - is standard input, and then -o is needed.\n"
+    "  -o, --output OUT  the tape image; - for standard output (with --to; the report then\n"
+    "                    goes to standard error)\n"
+    "  --to bml|bin      the layout, whatever OUT is called\n"
     "  --channel N       read only channel N (1 = left); default: every channel\n"
     "  --json FILE       the report as JSON as well\n"
     "  -f, --force       replace existing files\n"
@@ -37,6 +42,7 @@ std::string defaultOutput(const std::string& recording) {
 int decodeCommand(const Words& words) {
     const Arguments arguments("decode", words,
                               {{"output", 'o', true},
+                               {"to", 0, true},
                                {"channel", 0, true},
                                {"json", 0, true},
                                {"force", 'f', false},
@@ -48,18 +54,22 @@ int decodeCommand(const Words& words) {
     if (arguments.words().empty()) {
         throw CommandError("decode", "needs at least one recording (see --help)");
     }
+    const bool readsStandardInput = std::find(arguments.words().begin(), arguments.words().end(),
+                                              "-") != arguments.words().end();
+    if (readsStandardInput && !arguments.has("output")) {
+        throw CommandError("decode", "standard input needs -o OUT (see --help)");
+    }
     const std::string output =
         arguments.value("output").value_or(defaultOutput(arguments.words()[0]));
-    TapeLayout layout = TapeLayout::text;
-    if (!layoutForName(output, layout)) {
-        throw CommandError(output, "the output name must end in .bml or .bin");
-    }
+    const TapeLayout layout = outputLayout("decode", output, arguments.value("to"));
+    // With the tape image on standard output, the report goes to standard error.
+    std::ostream& out = output == "-" ? std::cerr : std::cout;
     const int channel = static_cast<int>(arguments.number("channel", 0, 1, 64)) - 1;
     const DecodedTape decoded = decodeRecordings(arguments.words(), channel);
     if (decoded.loads.empty()) {
         throw CommandError("", "No loads found in " + arguments.words()[0]);
     }
-    printDecodeReport(std::cout, decoded);
+    printDecodeReport(out, decoded);
     bool bad = false;
     for (const auto& load : decoded.loads) {
         bad = bad || load.verdict == kelvanto::decode::Verdict::bad;
@@ -81,9 +91,11 @@ int decodeCommand(const Words& words) {
             }
         }
         writeOutputFile(output, written.bytes, force);
-        std::cout << "wrote " << printable(output) << "\n";
+        if (output != "-") {
+            out << "wrote " << printable(output) << "\n";
+        }
     } else {
-        std::cout << "no load could be read; no tape image written\n";
+        out << "no load could be read; no tape image written\n";
     }
     if (const auto json = arguments.value("json")) {
         writeOutputFile(*json, decodeReportJson(decoded, output), force);

@@ -10,7 +10,9 @@
 #include "companion/command_error.h"
 #include "companion/commands.h"
 #include "companion/decode_report.h"
+#include "companion/load_program.h"
 #include "companion/recording_input.h"
+#include "companion/standard_streams.h"
 #include "companion/tape_input.h"
 #include "tape/basic_program.h"
 #include "tape/load_layout.h"
@@ -19,11 +21,13 @@ namespace {
 
 constexpr const char* help =
     "Usage: kelvanto-tape list [--basic] [--hex] FILE...\n"
+    "FILE may be - for a tape image on standard input.\n"
     "Lists the loads of each tape image (or recording: .wav, .flac, ... are decoded first and\n"
     "listed with the decoder's report): position, format, load number, length, header,\n"
     "footer and gap seconds, the stated and the computed checksum (OK or BAD) and what the\n"
     "load holds; then the tape's name, its load count and the length of its audio.\n"
-    "  --basic  print each BASIC program as numbered text lines\n"
+    "  --basic  print each BASIC program as numbered text lines: of any load that holds one,\n"
+    "           markup, binary or decoded from a recording\n"
     "  --hex    print each load's data up to its length in hex\n"
     "A tape with a bad checksum still lists with status 0; an unreadable file gives 1.\n";
 
@@ -32,13 +36,8 @@ constexpr int listRate = 22050;
 constexpr int listBits = 8;
 constexpr int listChannels = 2;
 
-std::size_t programExtent(const TapeLoad& load) {
-    const int length = std::max(0, load.getLength());
-    return static_cast<std::size_t>(length + length % 2);
-}
-
 std::string holds(const TapeLoad& load) {
-    if (const auto program = findBasicProgram(load, programExtent(load))) {
+    if (const auto program = programOf(load)) {
         const std::size_t lines = program->lines.size();
         return "BASIC program of " + std::to_string(lines) + (lines == 1 ? " line" : " lines");
     }
@@ -64,7 +63,7 @@ void printHex(const TapeLoad& load) {
 }
 
 void listTape(const std::string& name, const TarqoBinFile* tape, bool basic, bool hex) {
-    std::cout << printable(name) << "\n";
+    std::cout << printable(shownInputName(name)) << "\n";
     std::cout << "   #  format  number  length  header  footer     gap  stated  computed       "
                  "holds\n";
     double seconds = 0.0;
@@ -90,7 +89,7 @@ void listTape(const std::string& name, const TarqoBinFile* tape, bool basic, boo
     position = 0;
     for (const TapeLoad& load : tape->loads) {
         ++position;
-        const auto program = basic ? findBasicProgram(load, programExtent(load)) : std::nullopt;
+        const auto program = basic ? programOf(load) : std::nullopt;
         if (program) {
             std::cout << "  load " << position << ": BASIC\n";
             for (const BasicLine& line : program->lines) {

@@ -9,6 +9,7 @@
 #include "base/temporary_files.h"
 #include "companion/command_error.h"
 #include "companion/commands.h"
+#include "companion/standard_streams.h"
 
 namespace {
 
@@ -63,6 +64,9 @@ int main(int argc, char** argv) {
                 const int status = command.run(Words(words.begin() + 1, words.end()));
                 std::cout.flush();
                 if (!std::cout) {
+                    if (standardOutputClosed()) {
+                        return status;  // the reader has all it wanted
+                    }
                     reportError("standard output", std::strerror(errno));
                     return 1;
                 }
@@ -70,6 +74,8 @@ int main(int argc, char** argv) {
             }
         }
         reportError("", "unknown command " + name + " (see --help)");
+    } catch (const OutputClosed&) {
+        return 0;
     } catch (const CommandError& error) {
         reportError(error.subject, error.what());
     } catch (const kelvanto::FatalError& error) {

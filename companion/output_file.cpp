@@ -12,6 +12,7 @@
 #include "base/same_file.h"
 #include "base/temporary_files.h"
 #include "companion/command_error.h"
+#include "companion/standard_streams.h"
 
 namespace {
 
@@ -49,9 +50,7 @@ void writeOutputFile(const std::string& name, const std::string& bytes, bool for
                      const std::string& inputName) {
     if (name == "-") {
         std::fflush(stdout);
-        if (!writeAll(STDOUT_FILENO, bytes)) {
-            throw CommandError("standard output", std::strerror(errno));
-        }
+        writeStandardOutput(bytes.data(), bytes.size());
         return;
     }
     if (!inputName.empty() && kelvanto::isSameFile(name, inputName)) {

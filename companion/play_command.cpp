@@ -14,6 +14,7 @@
 #include "companion/arguments.h"
 #include "companion/command_error.h"
 #include "companion/commands.h"
+#include "companion/standard_streams.h"
 #include "companion/tape_input.h"
 
 namespace {
@@ -73,18 +74,11 @@ void copyToStandardOutput(const std::string& path) {
         if (got <= 0) {
             break;
         }
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put =
-                ::write(STDOUT_FILENO, block + done, static_cast<std::size_t>(got - done));
-            if (put < 0 && errno == EINTR) {
-                continue;
-            }
-            if (put <= 0) {
-                const int error = errno;
-                ::close(fd);
-                throw CommandError("standard output", std::strerror(error));
-            }
-            done += put;
+        try {
+            writeStandardOutput(block, static_cast<std::size_t>(got));
+        } catch (...) {
+            ::close(fd);
+            throw;
         }
     }
     ::close(fd);
