@@ -22,6 +22,7 @@ constexpr const char* usage =
     "  screen IN -o PIC   a screen load as a 160 x 90 picture (.pbm or .bmp)\n"
     "  play TAPE          the tape's signal as a WAV stream on standard output\n"
     "  decode REC... -o OUT  recordings of a tape back into a tape image, with a report\n"
+    "  summary REPORT.json...  one line per recording from decode's JSON reports\n"
     "Run 'kelvanto-tape COMMAND --help' for the options of a command.\n"
     "Exit status: 0 on success, 1 on failure.\n";
 
@@ -33,7 +34,8 @@ constexpr Command commands[] = {{"convert", convertCommand},
                                 {"list", listCommand},
                                 {"screen", screenCommand},
                                 {"play", playCommand},
-                                {"decode", decodeCommand}};
+                                {"decode", decodeCommand},
+                                {"summary", summaryCommand}};
 
 }  // namespace
 
