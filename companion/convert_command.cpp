@@ -7,6 +7,7 @@
 #include "companion/commands.h"
 #include "companion/output_file.h"
 #include "companion/output_layout.h"
+#include "companion/progress.h"
 #include "companion/standard_streams.h"
 #include "companion/tape_input.h"
 #include "tape/tape_writer.h"
@@ -20,13 +21,15 @@ constexpr const char* help =
     "output with --to.\n"
     "Loads are converted between formats so that the tape sends the same signal.\n"
     "  --to bml|bin  the layout, whatever OUT is called\n"
-    "  -f, --force   replace an existing OUT\n";
+    "  -f, --force   replace an existing OUT\n"
+    "  -q, --quiet   no progress line (shown on a terminal when the work takes over a second)\n";
 
 }  // namespace
 
 int convertCommand(const Words& words) {
-    const Arguments arguments("convert", words,
-                              {{"to", 0, true}, {"force", 'f', false}, {"help", 'h', false}});
+    const Arguments arguments(
+        "convert", words,
+        {{"to", 0, true}, {"force", 'f', false}, {"quiet", 'q', false}, {"help", 'h', false}});
     if (arguments.has("help")) {
         std::cout << help;
         return 0;
@@ -37,16 +40,21 @@ int convertCommand(const Words& words) {
     const std::string& input = arguments.words()[0];
     const std::string& output = arguments.words()[1];
     const TapeLayout layout = outputLayout("convert", output, arguments.value("to"));
+    ProgressLine progress(!arguments.has("quiet"), afterASecond);
+    progress.set("convert: reading " + shownInputName(input));
     const auto tape = readTapeImage(input);
+    progress.set("convert: writing " + std::to_string(tape->loads.size()) + " loads to " +
+                 (output == "-" ? std::string("standard output") : output));
     WrittenTape written;
     try {
         written = TapeWriter(*tape).write(*tape, layout);
     } catch (const TapeWriteError& error) {
         throw CommandError(input, error.what());
     }
+    writeOutputFile(output, written.bytes, arguments.has("force"), input);
+    progress.finish();
     for (const std::string& warning : written.warnings) {
         reportWarning(shownInputName(input), warning);
     }
-    writeOutputFile(output, written.bytes, arguments.has("force"), input);
     return 0;
 }

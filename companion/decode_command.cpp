@@ -10,6 +10,7 @@
 #include "companion/decode_report.h"
 #include "companion/output_file.h"
 #include "companion/output_layout.h"
+#include "companion/progress.h"
 #include "companion/recording_input.h"
 #include "tape/tape_writer.h"
 
@@ -27,6 +28,7 @@ constexpr const char* help =
     "  --channel N       read only channel N (1 = left); default: every channel\n"
     "  --json FILE       the report as JSON as well\n"
     "  -f, --force       replace existing files\n"
+    "  -q, --quiet       no progress line (shown only when standard error is a terminal)\n"
     "Exit status: 0 every load read with a right checksum; 2 the tape image was written but\n"
     "some load is BAD; 1 nothing could be decoded.\n";
 
@@ -46,6 +48,7 @@ int decodeCommand(const Words& words) {
                                {"channel", 0, true},
                                {"json", 0, true},
                                {"force", 'f', false},
+                               {"quiet", 'q', false},
                                {"help", 'h', false}});
     if (arguments.has("help")) {
         std::cout << help;
@@ -65,7 +68,9 @@ int decodeCommand(const Words& words) {
     // With the tape image on standard output, the report goes to standard error.
     std::ostream& out = output == "-" ? std::cerr : std::cout;
     const int channel = static_cast<int>(arguments.number("channel", 0, 1, 64)) - 1;
-    const DecodedTape decoded = decodeRecordings(arguments.words(), channel);
+    ProgressLine progress(!arguments.has("quiet"), atOnce);
+    const DecodedTape decoded = decodeRecordings(arguments.words(), channel, {&progress, false});
+    progress.finish();
     if (decoded.loads.empty()) {
         throw CommandError("", "No loads found in " + arguments.words()[0]);
     }

@@ -11,6 +11,7 @@
 #include "companion/commands.h"
 #include "companion/decode_report.h"
 #include "companion/load_program.h"
+#include "companion/progress.h"
 #include "companion/recording_input.h"
 #include "companion/standard_streams.h"
 #include "companion/tape_input.h"
@@ -29,6 +30,8 @@ constexpr const char* help =
     "  --basic  print each BASIC program as numbered text lines: of any load that holds one,\n"
     "           markup, binary or decoded from a recording\n"
     "  --hex    print each load's data up to its length in hex\n"
+    "  -q, --quiet  no progress line (shown on a terminal while a recording is decoded, or\n"
+    "           when reading a tape image takes over a second)\n"
     "A tape with a bad checksum still lists with status 0; an unreadable file gives 1.\n";
 
 // The audio as kelvanto writes it by default; a second is the same length in every format.
@@ -109,8 +112,9 @@ void listTape(const std::string& name, const TarqoBinFile* tape, bool basic, boo
 }  // namespace
 
 int listCommand(const Words& words) {
-    const Arguments arguments("list", words,
-                              {{"basic", 0, false}, {"hex", 0, false}, {"help", 'h', false}});
+    const Arguments arguments(
+        "list", words,
+        {{"basic", 0, false}, {"hex", 0, false}, {"quiet", 'q', false}, {"help", 'h', false}});
     if (arguments.has("help")) {
         std::cout << help;
         return 0;
@@ -122,13 +126,19 @@ int listCommand(const Words& words) {
     for (const std::string& name : arguments.words()) {
         try {
             // A recording lists as the tape image it decodes to, then the decoder's report.
+            const bool quiet = arguments.has("quiet");
             if (isRecordingName(name)) {
-                const DecodedTape decoded = decodeRecordings({name}, -1);
+                ProgressLine progress(!quiet, atOnce);
+                const DecodedTape decoded = decodeRecordings({name}, -1, {&progress, false});
+                progress.finish();
                 listTape(name, decoded.tape.get(), arguments.has("basic"), arguments.has("hex"));
                 printDecodeReport(std::cout, decoded);
             } else {
-                listTape(name, readTapeImage(name).get(), arguments.has("basic"),
-                         arguments.has("hex"));
+                ProgressLine progress(!quiet, afterASecond);
+                progress.set("list: reading " + shownInputName(name));
+                const auto tape = readTapeImage(name);
+                progress.finish();
+                listTape(name, tape.get(), arguments.has("basic"), arguments.has("hex"));
             }
         } catch (const CommandError& error) {
             reportError(error.subject, error.what());

@@ -30,12 +30,9 @@ struct Command {
     const char* name;
     int (*run)(const Words&);
 };
-constexpr Command commands[] = {{"convert", convertCommand},
-                                {"list", listCommand},
-                                {"screen", screenCommand},
-                                {"play", playCommand},
-                                {"decode", decodeCommand},
-                                {"summary", summaryCommand}};
+constexpr Command commands[] = {{"convert", convertCommand}, {"list", listCommand},
+                                {"screen", screenCommand},   {"play", playCommand},
+                                {"decode", decodeCommand},   {"summary", summaryCommand}};
 
 }  // namespace
 

@@ -7,6 +7,7 @@
 #include "companion/command_error.h"
 #include "companion/commands.h"
 #include "companion/output_file.h"
+#include "companion/progress.h"
 #include "companion/recording_input.h"
 #include "companion/screen_load.h"
 #include "companion/screen_picture.h"
@@ -29,6 +30,7 @@ constexpr const char* help =
     "  --to pbm|bmp    the kind of picture, whatever PICTURE is called\n"
     "  -o, --output    the picture file; - for standard output (with --to)\n"
     "  -f, --force     replace an existing PICTURE\n"
+    "  -q, --quiet     no progress line while a recording is decoded\n"
     "Exit status: 0 the picture was written; 2 it was written from a load of a recording\n"
     "that read BAD; 1 failure.\n";
 
@@ -70,6 +72,7 @@ int screenCommand(const Words& words) {
                                {"offset", 0, true},
                                {"to", 0, true},
                                {"force", 'f', false},
+                               {"quiet", 'q', false},
                                {"help", 'h', false}});
     if (arguments.has("help")) {
         std::cout << help;
@@ -84,7 +87,8 @@ int screenCommand(const Words& words) {
     std::unique_ptr<TarqoBinFile> tape;
     DecodedTape decoded;
     if (isRecordingName(input)) {
-        decoded = decodeRecordings({input}, -1);
+        ProgressLine progress(!arguments.has("quiet"), atOnce);
+        decoded = decodeRecordings({input}, -1, {&progress, false});
         tape = std::move(decoded.tape);
     } else {
         tape = readTapeImage(input);

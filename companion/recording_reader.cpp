@@ -1,0 +1,122 @@
+// The decoding loop of the companion: the same reader and decoder as decodeAudioFile, with a
+// look at each block in between for the progress line and the level envelope.
+#include "companion/recording_reader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+
+#include "decode/audio_file_reader.h"
+
+namespace {
+
+using namespace kelvanto::decode;
+
+// Buckets kept at most; when full, neighbours merge and each bucket covers twice the time.
+constexpr std::size_t mostBuckets = 4096;
+// The first buckets are this long: 5 ms.
+constexpr double firstBucketSeconds = 0.005;
+
+class EnvelopeBuilder {
+  public:
+    EnvelopeBuilder(LevelEnvelope& envelope, int rate, int channels)
+        : envelope(envelope),
+          channels(std::max(1, channels)),
+          bucketFrames(std::max<std::int64_t>(1, std::llround(rate * firstBucketSeconds))),
+          rate(rate) {
+        envelope.peaks.clear();
+    }
+
+    void add(const std::vector<float>& samples) {
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            const float level = std::fabs(samples[i]);
+            peak = std::isfinite(level) ? std::max(peak, std::min(level, 1.0f)) : peak;
+            if ((i + 1) % static_cast<std::size_t>(channels) == 0 &&
+                ++framesInBucket == bucketFrames) {
+                close();
+            }
+        }
+    }
+
+    void finish() {
+        if (framesInBucket > 0) {
+            close();
+        }
+        envelope.bucketSeconds = rate > 0 ? static_cast<double>(bucketFrames) / rate : 0.0;
+    }
+
+  private:
+    void close() {
+        envelope.peaks.push_back(peak);
+        peak = 0.0f;
+        framesInBucket = 0;
+        if (envelope.peaks.size() == mostBuckets) {
+            for (std::size_t i = 0; i < mostBuckets / 2; ++i) {
+                envelope.peaks[i] = std::max(envelope.peaks[2 * i], envelope.peaks[2 * i + 1]);
+            }
+            envelope.peaks.resize(mostBuckets / 2);
+            bucketFrames *= 2;
+        }
+    }
+
+    LevelEnvelope& envelope;
+    int channels;
+    std::int64_t bucketFrames;
+    int rate;
+    std::int64_t framesInBucket = 0;
+    float peak = 0.0f;
+};
+
+}  // namespace
+
+FileDecodeResult decodeWatched(const std::string& path, const DecoderOptions& options,
+                               const BlockWatcher& watcher, LevelEnvelope* envelope) {
+    FileDecodeResult result;
+    AudioFileReader reader;
+    if (!reader.open(path)) {
+        result.error = reader.error();
+        return result;
+    }
+    result.sampleRate = reader.sampleRate();
+    result.channels = reader.channels();
+    std::unique_ptr<RecordingDecoder> decoder;
+    try {
+        if (options.channel >= reader.channels()) {
+            throw std::invalid_argument("no such channel");
+        }
+        decoder =
+            std::make_unique<RecordingDecoder>(reader.sampleRate(), reader.channels(), options);
+    } catch (const std::invalid_argument&) {
+        result.error = "sample rate, channel count or chosen channel out of range";
+        return result;
+    }
+    std::optional<EnvelopeBuilder> levels;
+    if (envelope != nullptr) {
+        levels.emplace(*envelope, reader.sampleRate(), reader.channels());
+    }
+    std::vector<float> block;
+    std::int64_t framesRead = 0;
+    while (const std::size_t got = reader.read(block, 16384)) {
+        decoder->pushInterleaved(block);
+        if (levels) {
+            levels->add(block);
+        }
+        framesRead += static_cast<std::int64_t>(got);
+        if (watcher) {
+            watcher(framesRead, std::max<std::int64_t>(0, reader.frames()), reader.sampleRate());
+        }
+    }
+    if (!reader.error().empty()) {
+        result.error = reader.error();
+        return result;
+    }
+    if (levels) {
+        levels->finish();
+    }
+    result.readable = true;
+    result.frames = decoder->framesSeen();
+    result.loads = decoder->finish();
+    return result;
+}
