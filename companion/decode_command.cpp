@@ -12,6 +12,7 @@
 #include "companion/output_layout.h"
 #include "companion/progress.h"
 #include "companion/recording_input.h"
+#include "companion/svg_timeline.h"
 #include "tape/tape_writer.h"
 
 namespace {
@@ -27,6 +28,8 @@ constexpr const char* help =
     "  --to bml|bin      the layout, whatever OUT is called\n"
     "  --channel N       read only channel N (1 = left); default: every channel\n"
     "  --json FILE       the report as JSON as well\n"
+    "  --picture FILE    the recordings' timeline as an SVG picture: level, loads coloured\n"
+    "                    by verdict, repairs and doubts at their time, screens beside them\n"
     "  -f, --force       replace existing files\n"
     "  -q, --quiet       no progress line (shown only when standard error is a terminal)\n"
     "Exit status: 0 every load read with a right checksum; 2 the tape image was written but\n"
@@ -47,6 +50,7 @@ int decodeCommand(const Words& words) {
                                {"to", 0, true},
                                {"channel", 0, true},
                                {"json", 0, true},
+                               {"picture", 0, true},
                                {"force", 'f', false},
                                {"quiet", 'q', false},
                                {"help", 'h', false}});
@@ -69,7 +73,9 @@ int decodeCommand(const Words& words) {
     std::ostream& out = output == "-" ? std::cerr : std::cout;
     const int channel = static_cast<int>(arguments.number("channel", 0, 1, 64)) - 1;
     ProgressLine progress(!arguments.has("quiet"), atOnce);
-    const DecodedTape decoded = decodeRecordings(arguments.words(), channel, {&progress, false});
+    const auto picture = arguments.value("picture");
+    const DecodedTape decoded =
+        decodeRecordings(arguments.words(), channel, {&progress, picture.has_value()});
     progress.finish();
     if (decoded.loads.empty()) {
         throw CommandError("", "No loads found in " + arguments.words()[0]);
@@ -104,6 +110,9 @@ int decodeCommand(const Words& words) {
     }
     if (const auto json = arguments.value("json")) {
         writeOutputFile(*json, decodeReportJson(decoded, output), force);
+    }
+    if (picture) {
+        writeOutputFile(*picture, timelineSvg(decoded), force);
     }
     if (decoded.tape->loads.empty()) {
         return 1;

@@ -11,9 +11,11 @@
 #include "companion/commands.h"
 #include "companion/decode_report.h"
 #include "companion/load_program.h"
+#include "companion/output_file.h"
 #include "companion/progress.h"
 #include "companion/recording_input.h"
 #include "companion/standard_streams.h"
+#include "companion/svg_timeline.h"
 #include "companion/tape_input.h"
 #include "tape/basic_program.h"
 #include "tape/load_layout.h"
@@ -22,6 +24,7 @@ namespace {
 
 constexpr const char* help =
     "Usage: kelvanto-tape list [--basic] [--hex] FILE...\n"
+    "       kelvanto-tape list [--basic] [--hex] RECORDING --picture FILE.svg [--force]\n"
     "FILE may be - for a tape image on standard input.\n"
     "Lists the loads of each tape image (or recording: .wav, .flac, ... are decoded first and\n"
     "listed with the decoder's report): position, format, load number, length, header,\n"
@@ -30,6 +33,8 @@ constexpr const char* help =
     "  --basic  print each BASIC program as numbered text lines: of any load that holds one,\n"
     "           markup, binary or decoded from a recording\n"
     "  --hex    print each load's data up to its length in hex\n"
+    "  --picture FILE.svg  the recording's timeline as an SVG picture (as decode draws it)\n"
+    "  -f, --force  replace an existing picture\n"
     "  -q, --quiet  no progress line (shown on a terminal while a recording is decoded, or\n"
     "           when reading a tape image takes over a second)\n"
     "A tape with a bad checksum still lists with status 0; an unreadable file gives 1.\n";
@@ -112,15 +117,23 @@ void listTape(const std::string& name, const TarqoBinFile* tape, bool basic, boo
 }  // namespace
 
 int listCommand(const Words& words) {
-    const Arguments arguments(
-        "list", words,
-        {{"basic", 0, false}, {"hex", 0, false}, {"quiet", 'q', false}, {"help", 'h', false}});
+    const Arguments arguments("list", words,
+                              {{"basic", 0, false},
+                               {"hex", 0, false},
+                               {"picture", 0, true},
+                               {"force", 'f', false},
+                               {"quiet", 'q', false},
+                               {"help", 'h', false}});
     if (arguments.has("help")) {
         std::cout << help;
         return 0;
     }
     if (arguments.words().empty()) {
         throw CommandError("list", "needs at least one tape image (see --help)");
+    }
+    const auto picture = arguments.value("picture");
+    if (picture && (arguments.words().size() != 1 || !isRecordingName(arguments.words()[0]))) {
+        throw CommandError("list", "--picture draws one recording (.wav, .flac, ...)");
     }
     int status = 0;
     for (const std::string& name : arguments.words()) {
@@ -129,10 +142,14 @@ int listCommand(const Words& words) {
             const bool quiet = arguments.has("quiet");
             if (isRecordingName(name)) {
                 ProgressLine progress(!quiet, atOnce);
-                const DecodedTape decoded = decodeRecordings({name}, -1, {&progress, false});
+                const DecodedTape decoded =
+                    decodeRecordings({name}, -1, {&progress, picture.has_value()});
                 progress.finish();
                 listTape(name, decoded.tape.get(), arguments.has("basic"), arguments.has("hex"));
                 printDecodeReport(std::cout, decoded);
+                if (picture) {
+                    writeOutputFile(*picture, timelineSvg(decoded), arguments.has("force"), name);
+                }
             } else {
                 ProgressLine progress(!quiet, afterASecond);
                 progress.set("list: reading " + shownInputName(name));
