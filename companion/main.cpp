@@ -23,7 +23,9 @@ constexpr const char* usage =
     "  play TAPE          the tape's signal as a WAV stream on standard output\n"
     "  decode REC... -o OUT  recordings of a tape back into a tape image, with a report\n"
     "  summary REPORT.json...  one line per recording from decode's JSON reports\n"
-    "Run 'kelvanto-tape COMMAND --help' for the options of a command.\n"
+    "Run 'kelvanto-tape COMMAND --help' for the options of a command. Options take their\n"
+    "value joined or not (-k44100, -k 44100, --rate=44100), flags bundle (-fo OUT), and --\n"
+    "ends the options. A file named - is standard input or output where a command says so.\n"
     "Exit status: 0 on success, 1 on failure.\n";
 
 struct Command {
