@@ -30,11 +30,14 @@ class EnvelopeBuilder {
     }
 
     void add(const std::vector<float>& samples) {
-        for (std::size_t i = 0; i < samples.size(); ++i) {
-            const float level = std::fabs(samples[i]);
-            peak = std::isfinite(level) ? std::max(peak, std::min(level, 1.0f)) : peak;
-            if ((i + 1) % static_cast<std::size_t>(channels) == 0 &&
-                ++framesInBucket == bucketFrames) {
+        const std::size_t width = static_cast<std::size_t>(channels);
+        for (std::size_t frame = 0; frame + width <= samples.size(); frame += width) {
+            for (std::size_t c = 0; c < width; ++c) {
+                const float level = std::fabs(samples[frame + c]);
+                // NaN compares false and is left out.
+                peak = level > peak ? std::min(level, 1.0f) : peak;
+            }
+            if (++framesInBucket == bucketFrames) {
                 close();
             }
         }
