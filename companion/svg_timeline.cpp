@@ -98,9 +98,7 @@ class Timeline {
             drawRow("merged", y, nullptr, decoded.loads);
             y += mergedRowHeight;
         }
-        if (drawScreens(y)) {
-            y += screenBandHeight;
-        }
+        y += static_cast<double>(drawScreens(y)) * screenBandHeight;
         drawAxis(y);
         y += axisHeight;
         return header(y) + body + "</svg>\n";
@@ -251,9 +249,12 @@ class Timeline {
                 number(inside ? top + 14 : top - 2) + "\" text-anchor=\"middle\" fill=\"" +
                 (inside ? "#ffffff" : "#000000") + "\">" + std::to_string(numberInRow) +
                 "</text>\n";
-        body += "<text class=\"speed\" x=\"" + number(left) + "\" y=\"" +
-                number(top + spanHeight + 11) + "\" font-size=\"9\" fill=\"#555555\">" +
-                formatted("%.3f", load.speedRatio) + "</text>\n";
+        // The speed where the span has room for it; always in the span's tooltip.
+        if (right - left >= 32) {
+            body += "<text class=\"speed\" x=\"" + number(left) + "\" y=\"" +
+                    number(top + spanHeight + 11) + "\" font-size=\"9\" fill=\"#555555\">" +
+                    formatted("%.3f", load.speedRatio) + "</text>\n";
+        }
         for (const auto& doubt : load.doubts) {
             mark("uncertain", doubt.seconds, top - 4, top + spanHeight + 2, doubtColour, 1,
                  formatted("load %d: uncertain character %zu at %s", numberInRow, doubt.character,
@@ -283,36 +284,40 @@ class Timeline {
                 "\"><title>" + xmlText(title) + "</title></line>\n";
     }
 
-    // The picture of every decoded screen load of the result, below its span, left to right
-    // without overlap (the picture widens when they do not fit).
-    bool drawScreens(double top) {
+    // The picture of every decoded screen load of the result below its span; where pictures
+    // would overlap, the later one goes a line further down. Returns the lines used.
+    std::size_t drawScreens(double top) {
         if (!decoded.tape) {
-            return false;
+            return 0;
         }
-        double free = plotLeft;
-        bool any = false;
+        std::vector<double> lineFree;  // where each line of pictures is free from
         for (const TapeLoad& tapeLoad : decoded.tape->loads) {
             const auto screen = screenOf(tapeLoad, false);
             const auto index = static_cast<std::size_t>(tapeLoad.getLoadNumber() - 1);
             if (!screen || index >= decoded.loads.size()) {
                 continue;
             }
-            const DecodedLoad& load = decoded.loads[index];
-            const double spanAt = x(load.startSeconds);
-            const double left = std::max(spanAt, free);
-            drawScreen(tapeLoad.getLoadNumber(), screen->bytes, left, top + 12, spanAt);
-            free = left + machine::screenWidth + 12;
-            width = std::max(width, free + 10);
-            any = true;
+            const double spanAt = x(decoded.loads[index].startSeconds);
+            const double left = std::min(spanAt, plotRight - machine::screenWidth);
+            std::size_t line = 0;
+            while (line < lineFree.size() && lineFree[line] > left) {
+                ++line;
+            }
+            if (line == lineFree.size()) {
+                lineFree.push_back(0.0);
+            }
+            lineFree[line] = left + machine::screenWidth + 12;
+            drawScreen(tapeLoad.getLoadNumber(), screen->bytes, left,
+                       top + 12 + static_cast<double>(line) * screenBandHeight, spanAt, top);
         }
-        return any;
+        return lineFree.size();
     }
 
     void drawScreen(int loadNumber, const ScreenBytes& bytes, double left, double top,
-                    double spanAt) {
+                    double spanAt, double bandTop) {
         body += "<g class=\"screen\" data-load=\"" + std::to_string(loadNumber) + "\">\n";
         body += "<line x1=\"" + number(spanAt) + "\" x2=\"" + number(left) + "\" y1=\"" +
-                number(top - 12) + "\" y2=\"" + number(top) +
+                number(bandTop) + "\" y2=\"" + number(top) +
                 "\" stroke=\"#888888\" stroke-dasharray=\"2 2\"/>\n";
         body += "<rect x=\"" + number(left - 1) + "\" y=\"" + number(top - 1) + "\" width=\"" +
                 number(machine::screenWidth + 2) + "\" height=\"" +
