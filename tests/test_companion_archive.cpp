@@ -144,3 +144,62 @@ TEST(CompanionArchive, SummaryAsCsvAndItsRefusals) {
     EXPECT_EQ(got[1], "\"c,1.json\",rec/c-tape.wav,2,2,0,0,4.299,,,,");
     EXPECT_EQ(got[2].rfind("e.json,rec/e-cut.wav,2,1,0,1,4.299,2,BAD,3.9", 0), 0u) << got[2];
 }
+
+// The worst place of a report: the first BAD load, else the most repairs, else the most
+// uncertain characters; reports written here by hand, so the rule alone decides.
+TEST(CompanionArchive, SummaryNamesTheWorstPlace) {
+    ScratchDir dir;
+    const std::string work = dir.path().string();
+    const auto load = [](const std::string& verdict, double start, int repairs, int doubts,
+                         const std::string& problem) {
+        std::string text = "{\"verdict\": \"" + verdict +
+                           "\", \"startSeconds\": " + std::to_string(start) + ", \"repairs\": [";
+        for (int i = 0; i < repairs; ++i) {
+            text += std::string(i > 0 ? ", " : "") +
+                    "{\"seconds\": " + std::to_string(start + 0.5 + i) + "}";
+        }
+        text += "], \"uncertain\": [";
+        for (int i = 0; i < doubts; ++i) {
+            text += std::string(i > 0 ? ", " : "") +
+                    "{\"seconds\": " + std::to_string(start + 0.25 + i) + "}";
+        }
+        text += "]";
+        if (!problem.empty()) {
+            text += ", \"problem\": {\"text\": \"" + problem +
+                    "\", \"seconds\": " + std::to_string(start + 0.75) + "}";
+        }
+        return text + "}";
+    };
+    const auto report = [](const std::string& name, const std::vector<std::string>& loads) {
+        std::string text =
+            "{\"recordings\": [{\"name\": \"" + name + "\", \"seconds\": 100.0}], \"loads\": [";
+        for (std::size_t i = 0; i < loads.size(); ++i) {
+            text += (i > 0 ? ", " : "") + loads[i];
+        }
+        return text + "]}";
+    };
+    struct Case {
+        std::vector<std::string> loads;
+        std::string worst;
+    };
+    const std::vector<Case> cases = {
+        {{load("OK", 1, 0, 0, ""), load("OK", 10, 0, 0, "")}, "-"},
+        {{load("OK", 1, 0, 1, ""), load("OK", 10, 0, 3, ""), load("OK", 20, 0, 2, "")},
+         "load 2 OK at 0:10.250: 3 uncertain"},
+        {{load("OK", 1, 0, 9, ""), load("REPAIRED", 10, 1, 0, ""), load("REPAIRED", 20, 2, 0, ""),
+          load("REPAIRED", 30, 1, 0, "")},
+         "load 3 REPAIRED at 0:20.500: 2 repairs"},
+        {{load("REPAIRED", 1, 5, 0, ""), load("BAD", 10, 0, 0, "lost"),
+          load("BAD", 20, 0, 0, "later")},
+         "load 2 BAD at 0:10.750: lost"},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(i);
+        writeFile(dir.file("r.json"), report("rec.wav", cases[i].loads));
+        const auto run = runKelvantoTape({"summary", "r.json"}, work);
+        EXPECT_EQ(run.status, 0) << run.err;
+        const std::vector<std::string> got = lines(run.out);
+        ASSERT_EQ(got.size(), 2u) << run.out;
+        EXPECT_EQ(got[0].substr(got[0].find("; worst: ") + 9), cases[i].worst);
+    }
+}
