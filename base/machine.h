@@ -51,6 +51,9 @@ inline constexpr int screenBytes = screenGroupsPerRow * screenHeight;
 // character of a pair and pixels 4 to 7 as those of the second.
 inline constexpr std::array<std::uint8_t, 8> pixelMasks = {0x80, 0x20, 0x08, 0x02,
                                                            0x40, 0x10, 0x04, 0x01};
+// A screen load whose second half is exactly the screen (the load a picture fills whole).
+// On tape its data and checksum are screenLoadLength + 1 characters.
+inline constexpr int screenLoadLength = 2 * screenBytes;
 
 // Names (tape name, audio file name, screen bitmap name) hold at most this many characters.
 inline constexpr std::size_t maxNameLength = 255;

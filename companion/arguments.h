@@ -1,5 +1,5 @@
-// The options of a subcommand: long (--name value, --name=value) and short (-x value) forms,
-// flags without a value, "--" before names that begin with a dash, and the plain words.
+// The options of a subcommand, scanned as getopt_long does (by CLI11): -k44100, -k 44100,
+// --rate=44100, --rate 44100, bundled flags (-fo OUT), "--" before names that begin with a dash.
 #pragma once
 
 #include <map>
@@ -15,7 +15,8 @@ struct OptionSpec {
 
 class Arguments {
   public:
-    // Throws CommandError naming the command for an unknown option or a missing value.
+    // Throws CommandError naming the command for an unknown option or a missing value. A
+    // repeated option keeps its last value.
     Arguments(const std::string& command, const std::vector<std::string>& words,
               const std::vector<OptionSpec>& specs);
 

@@ -12,3 +12,4 @@ int listCommand(const Words& words);
 int screenCommand(const Words& words);
 int playCommand(const Words& words);
 int decodeCommand(const Words& words);
+int summaryCommand(const Words& words);

@@ -6,6 +6,9 @@
 #include "companion/command_error.h"
 #include "companion/commands.h"
 #include "companion/output_file.h"
+#include "companion/output_layout.h"
+#include "companion/progress.h"
+#include "companion/standard_streams.h"
 #include "companion/tape_input.h"
 #include "tape/tape_writer.h"
 
@@ -14,16 +17,19 @@ namespace {
 constexpr const char* help =
     "Usage: kelvanto-tape convert [--to bml|bin] [--force] IN OUT\n"
     "Writes the tape image IN (.bml or .bin) in the canonical layout that OUT's name asks for:\n"
-    ".bml (markup text) or .bin (binary). OUT may be - for standard output with --to.\n"
+    ".bml (markup text) or .bin (binary). IN may be - for standard input, OUT - for standard\n"
+    "output with --to.\n"
     "Loads are converted between formats so that the tape sends the same signal.\n"
     "  --to bml|bin  the layout, whatever OUT is called\n"
-    "  -f, --force   replace an existing OUT\n";
+    "  -f, --force   replace an existing OUT\n"
+    "  -q, --quiet   no progress line (shown on a terminal when the work takes over a second)\n";
 
 }  // namespace
 
 int convertCommand(const Words& words) {
-    const Arguments arguments("convert", words,
-                              {{"to", 0, true}, {"force", 'f', false}, {"help", 0, false}});
+    const Arguments arguments(
+        "convert", words,
+        {{"to", 0, true}, {"force", 'f', false}, {"quiet", 'q', false}, {"help", 'h', false}});
     if (arguments.has("help")) {
         std::cout << help;
         return 0;
@@ -33,27 +39,22 @@ int convertCommand(const Words& words) {
     }
     const std::string& input = arguments.words()[0];
     const std::string& output = arguments.words()[1];
-    TapeLayout layout = TapeLayout::text;
-    if (const auto to = arguments.value("to")) {
-        if (*to != "bml" && *to != "bin") {
-            throw CommandError("convert", "--to takes bml or bin, not " + *to);
-        }
-        layout = *to == "bin" ? TapeLayout::binary : TapeLayout::text;
-    } else if (!layoutForName(output, layout)) {
-        throw CommandError(output == "-" ? "convert" : output,
-                           output == "-" ? "standard output needs --to bml or --to bin"
-                                         : "the output name must end in .bml or .bin");
-    }
+    const TapeLayout layout = outputLayout("convert", output, arguments.value("to"));
+    ProgressLine progress(!arguments.has("quiet"), afterASecond);
+    progress.set("convert: reading " + shownInputName(input));
     const auto tape = readTapeImage(input);
+    progress.set("convert: writing " + std::to_string(tape->loads.size()) + " loads to " +
+                 (output == "-" ? std::string("standard output") : output));
     WrittenTape written;
     try {
         written = TapeWriter(*tape).write(*tape, layout);
     } catch (const TapeWriteError& error) {
         throw CommandError(input, error.what());
     }
-    for (const std::string& warning : written.warnings) {
-        reportWarning(input, warning);
-    }
     writeOutputFile(output, written.bytes, arguments.has("force"), input);
+    progress.finish();
+    for (const std::string& warning : written.warnings) {
+        reportWarning(shownInputName(input), warning);
+    }
     return 0;
 }

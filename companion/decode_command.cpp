@@ -1,5 +1,6 @@
 // kelvanto-tape decode RECORDING... [-o OUT]: every load found in the recordings back as a
 // tape image, with a report of where each load stood and how well it read.
+#include <algorithm>
 #include <iostream>
 #include <optional>
 
@@ -8,7 +9,10 @@
 #include "companion/commands.h"
 #include "companion/decode_report.h"
 #include "companion/output_file.h"
+#include "companion/output_layout.h"
+#include "companion/progress.h"
 #include "companion/recording_input.h"
+#include "companion/svg_timeline.h"
 #include "tape/tape_writer.h"
 
 namespace {
@@ -18,10 +22,16 @@ constexpr const char* help =
     "Finds every load in the recordings (WAV, FLAC, AIFF, Ogg, MP3, ...) and writes them as\n"
     "the tape image OUT (.bml or .bin; default: the first recording's name with .bml).\n"
     "Several recordings are takes of the same tape: per load a take with a right checksum wins.\n"
-    "  -o, --output OUT  the tape image\n"
+    "A recording named - is standard input, and then -o is needed.\n"
+    "  -o, --output OUT  the tape image; - for standard output (with --to; the report then\n"
+    "                    goes to standard error)\n"
+    "  --to bml|bin      the layout, whatever OUT is called\n"
     "  --channel N       read only channel N (1 = left); default: every channel\n"
     "  --json FILE       the report as JSON as well\n"
+    "  --picture FILE    the recordings' timeline as an SVG picture: level, loads coloured\n"
+    "                    by verdict, repairs and doubts at their time, screens beside them\n"
     "  -f, --force       replace existing files\n"
+    "  -q, --quiet       no progress line (shown only when standard error is a terminal)\n"
     "Exit status: 0 every load read with a right checksum; 2 the tape image was written but\n"
     "some load is BAD; 1 a failure: nothing could be decoded, or a file could not be read or\n"
     "written (the message on standard error says which, and whether the tape image was\n"
@@ -39,10 +49,13 @@ std::string defaultOutput(const std::string& recording) {
 int decodeCommand(const Words& words) {
     const Arguments arguments("decode", words,
                               {{"output", 'o', true},
+                               {"to", 0, true},
                                {"channel", 0, true},
                                {"json", 0, true},
+                               {"picture", 0, true},
                                {"force", 'f', false},
-                               {"help", 0, false}});
+                               {"quiet", 'q', false},
+                               {"help", 'h', false}});
     if (arguments.has("help")) {
         std::cout << help;
         return 0;
@@ -50,20 +63,28 @@ int decodeCommand(const Words& words) {
     if (arguments.words().empty()) {
         throw CommandError("decode", "needs at least one recording (see --help)");
     }
+    const bool readsStandardInput = std::find(arguments.words().begin(), arguments.words().end(),
+                                              "-") != arguments.words().end();
+    if (readsStandardInput && !arguments.has("output")) {
+        throw CommandError("decode", "standard input needs -o OUT (see --help)");
+    }
     const std::string output =
         arguments.value("output").value_or(defaultOutput(arguments.words()[0]));
-    TapeLayout layout = TapeLayout::text;
-    if (!layoutForName(output, layout)) {
-        throw CommandError(output, "the output name must end in .bml or .bin");
-    }
+    const TapeLayout layout = outputLayout("decode", output, arguments.value("to"));
+    // With the tape image on standard output, the report goes to standard error.
+    std::ostream& out = output == "-" ? std::cerr : std::cout;
     const int channel = static_cast<int>(arguments.number("channel", 0, 1, 64)) - 1;
     const bool force = arguments.has("force");
     const std::optional<std::string> json = arguments.value("json");
+    const auto picture = arguments.value("picture");
     // Every output is checked, and made as its temporary file, before the minutes of
     // decoding: a name that cannot be written fails now, not after the work.
     std::vector<OutputName> outputs = {{output, "the tape image"}};
     if (json) {
         outputs.push_back({*json, "the --json report"});
+    }
+    if (picture) {
+        outputs.push_back({*picture, "the --picture timeline"});
     }
     checkOutputNames(outputs, arguments.words(), "a recording", force);
     OutputFile image(output, force);
@@ -71,20 +92,26 @@ int decodeCommand(const Words& words) {
     if (json) {
         report.emplace(*json, force);
     }
+    std::optional<OutputFile> timeline;
+    if (picture) {
+        timeline.emplace(*picture, force);
+    }
 
-    DecodedTape decoded =
-        decodeRecordings(arguments.words(), channel, layout == TapeLayout::binary);
+    ProgressLine progress(!arguments.has("quiet"), atOnce);
+    DecodedTape decoded = decodeRecordings(arguments.words(), channel, layout == TapeLayout::binary,
+                                           {&progress, picture.has_value()});
+    progress.finish();
     const std::string& first = arguments.words()[0];
     if (decoded.loads.empty()) {
         throw CommandError("", "No loads found in " + first);
     }
-    printDecodeReport(std::cout, decoded);
+    printDecodeReport(out, decoded);
     std::size_t bad = 0;
     for (const auto& load : decoded.loads) {
         bad += load.verdict == kelvanto::decode::Verdict::bad ? 1 : 0;
     }
     if (decoded.tape->loads.empty()) {
-        std::cout << "no load could be read; no tape image written\n";
+        out << "no load could be read; no tape image written\n";
     } else {
         WrittenTape written;
         try {
@@ -97,7 +124,9 @@ int decodeCommand(const Words& words) {
         }
         image.write(written.bytes);
         image.commit();
-        std::cout << "wrote " << printable(output) << "\n";
+        if (output != "-") {
+            out << "wrote " << printable(output) << "\n";
+        }
     }
     if (report) {
         try {
@@ -113,6 +142,10 @@ int decodeCommand(const Words& words) {
             throw CommandError(error.subject, std::string(error.what()) + "; the tape image " +
                                                   output + " was written");
         }
+    }
+    if (timeline) {
+        timeline->write(timelineSvg(decoded));
+        timeline->commit();
     }
     if (decoded.tape->loads.empty()) {
         throw CommandError(first, "no load could be read");

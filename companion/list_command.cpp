@@ -10,7 +10,12 @@
 #include "companion/command_error.h"
 #include "companion/commands.h"
 #include "companion/decode_report.h"
+#include "companion/load_program.h"
+#include "companion/output_file.h"
+#include "companion/progress.h"
 #include "companion/recording_input.h"
+#include "companion/standard_streams.h"
+#include "companion/svg_timeline.h"
 #include "companion/tape_input.h"
 #include "tape/basic_program.h"
 #include "tape/load_layout.h"
@@ -19,12 +24,19 @@ namespace {
 
 constexpr const char* help =
     "Usage: kelvanto-tape list [--basic] [--hex] FILE...\n"
+    "       kelvanto-tape list [--basic] [--hex] RECORDING --picture FILE.svg [--force]\n"
+    "FILE may be - for a tape image on standard input.\n"
     "Lists the loads of each tape image (or recording: .wav, .flac, ... are decoded first and\n"
     "listed with the decoder's report): position, format, load number, length, header,\n"
     "footer and gap seconds, the stated and the computed checksum (OK or BAD) and what the\n"
     "load holds; then the tape's name, its load count and the length of its audio.\n"
-    "  --basic  print each BASIC program as numbered text lines\n"
+    "  --basic  print each BASIC program as numbered text lines: of any load that holds one,\n"
+    "           markup, binary or decoded from a recording\n"
     "  --hex    print each load's data up to its length in hex\n"
+    "  --picture FILE.svg  the recording's timeline as an SVG picture (as decode draws it)\n"
+    "  -f, --force  replace an existing picture\n"
+    "  -q, --quiet  no progress line (shown on a terminal while a recording is decoded, or\n"
+    "           when reading a tape image takes over a second)\n"
     "A tape with a bad checksum still lists with status 0; an unreadable file gives 1.\n";
 
 // The audio as kelvanto writes it by default; a second is the same length in every format.
@@ -32,13 +44,8 @@ constexpr int listRate = 22050;
 constexpr int listBits = 8;
 constexpr int listChannels = 2;
 
-std::size_t programExtent(const TapeLoad& load) {
-    const int length = std::max(0, load.getLength());
-    return static_cast<std::size_t>(length + length % 2);
-}
-
 std::string holds(const TapeLoad& load) {
-    if (const auto program = findBasicProgram(load, programExtent(load))) {
+    if (const auto program = programOf(load)) {
         const std::size_t lines = program->lines.size();
         return "BASIC program of " + std::to_string(lines) + (lines == 1 ? " line" : " lines");
     }
@@ -64,7 +71,7 @@ void printHex(const TapeLoad& load) {
 }
 
 void listTape(const std::string& name, const TarqoBinFile* tape, bool basic, bool hex) {
-    std::cout << printable(name) << "\n";
+    std::cout << printable(shownInputName(name)) << "\n";
     std::cout << "   #  format  number  length  header  footer     gap  stated  computed       "
                  "holds\n";
     double seconds = 0.0;
@@ -90,7 +97,7 @@ void listTape(const std::string& name, const TarqoBinFile* tape, bool basic, boo
     position = 0;
     for (const TapeLoad& load : tape->loads) {
         ++position;
-        const auto program = basic ? findBasicProgram(load, programExtent(load)) : std::nullopt;
+        const auto program = basic ? programOf(load) : std::nullopt;
         if (program) {
             std::cout << "  load " << position << ": BASIC\n";
             for (const BasicLine& line : program->lines) {
@@ -111,7 +118,12 @@ void listTape(const std::string& name, const TarqoBinFile* tape, bool basic, boo
 
 int listCommand(const Words& words) {
     const Arguments arguments("list", words,
-                              {{"basic", 0, false}, {"hex", 0, false}, {"help", 0, false}});
+                              {{"basic", 0, false},
+                               {"hex", 0, false},
+                               {"picture", 0, true},
+                               {"force", 'f', false},
+                               {"quiet", 'q', false},
+                               {"help", 'h', false}});
     if (arguments.has("help")) {
         std::cout << help;
         return 0;
@@ -119,17 +131,31 @@ int listCommand(const Words& words) {
     if (arguments.words().empty()) {
         throw CommandError("list", "needs at least one tape image (see --help)");
     }
+    const auto picture = arguments.value("picture");
+    if (picture && (arguments.words().size() != 1 || !isRecordingName(arguments.words()[0]))) {
+        throw CommandError("list", "--picture draws one recording (.wav, .flac, ...)");
+    }
     int status = 0;
     for (const std::string& name : arguments.words()) {
         try {
             // A recording lists as the tape image it decodes to, then the decoder's report.
+            const bool quiet = arguments.has("quiet");
             if (isRecordingName(name)) {
-                const DecodedTape decoded = decodeRecordings({name}, -1);
+                ProgressLine progress(!quiet, atOnce);
+                const DecodedTape decoded =
+                    decodeRecordings({name}, -1, false, {&progress, picture.has_value()});
+                progress.finish();
                 listTape(name, decoded.tape.get(), arguments.has("basic"), arguments.has("hex"));
                 printDecodeReport(std::cout, decoded);
+                if (picture) {
+                    writeOutputFile(*picture, timelineSvg(decoded), arguments.has("force"), name);
+                }
             } else {
-                listTape(name, readTapeImage(name).get(), arguments.has("basic"),
-                         arguments.has("hex"));
+                ProgressLine progress(!quiet, afterASecond);
+                progress.set("list: reading " + shownInputName(name));
+                const auto tape = readTapeImage(name);
+                progress.finish();
+                listTape(name, tape.get(), arguments.has("basic"), arguments.has("hex"));
             }
         } catch (const CommandError& error) {
             reportError(error.subject, error.what());

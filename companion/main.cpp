@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <iostream>
 #include <new>
 
@@ -13,6 +14,7 @@
 #include "base/temporary_files.h"
 #include "companion/command_error.h"
 #include "companion/commands.h"
+#include "companion/standard_streams.h"
 
 namespace {
 
@@ -25,7 +27,10 @@ constexpr const char* usage =
     "  screen IN -o PIC   a screen load as a 160 x 90 picture (.pbm or .bmp)\n"
     "  play TAPE          the tape's signal as a WAV stream on standard output\n"
     "  decode REC... -o OUT  recordings of a tape back into a tape image, with a report\n"
-    "Run 'kelvanto-tape COMMAND --help' for the options of a command.\n"
+    "  summary REPORT.json...  one line per recording from decode's JSON reports\n"
+    "Run 'kelvanto-tape COMMAND --help' for the options of a command. Options take their\n"
+    "value joined or not (-k44100, -k 44100, --rate=44100), flags bundle (-fo OUT), and --\n"
+    "ends the options. A file named - is standard input or output where a command says so.\n"
     "Exit status: 0 on success, 1 on failure.\n";
 
 // Memory ran out: said without allocating (a bad_alloc may itself find no memory for the
@@ -37,15 +42,33 @@ void outOfMemory() {
     std::_Exit(1);
 }
 
+// std::terminate with no exception in flight: in this program that is a throw that found no
+// memory for its exception object (the allocation failed and the emergency pool was never
+// filled, as under a tight address-space limit). Said as what it is, with status 1.
+void terminatedWithoutException() {
+    if (std::current_exception() == nullptr) {
+        outOfMemory();
+    }
+    static constexpr char line[] = "kelvanto-tape: internal error: uncaught exception\n";
+    kelvanto::removeTemporaryFiles();
+    [[maybe_unused]] const auto written = ::write(STDERR_FILENO, line, sizeof line - 1);
+    std::_Exit(1);
+}
+
+// Installed before every other static object of the program is built: the libraries' own
+// static objects allocate, and under a tight limit their first throw already finds no memory.
+struct TerminateHandlerFirst {
+    TerminateHandlerFirst() { std::set_terminate(terminatedWithoutException); }
+};
+__attribute__((init_priority(101))) const TerminateHandlerFirst terminateHandlerFirst;
+
 struct Command {
     const char* name;
     int (*run)(const Words&);
 };
-constexpr Command commands[] = {{"convert", convertCommand},
-                                {"list", listCommand},
-                                {"screen", screenCommand},
-                                {"play", playCommand},
-                                {"decode", decodeCommand}};
+constexpr Command commands[] = {{"convert", convertCommand}, {"list", listCommand},
+                                {"screen", screenCommand},   {"play", playCommand},
+                                {"decode", decodeCommand},   {"summary", summaryCommand}};
 
 }  // namespace
 
@@ -82,6 +105,9 @@ int main(int argc, char** argv) {
                 const int status = command.run(Words(words.begin() + 1, words.end()));
                 std::cout.flush();
                 if (!std::cout) {
+                    if (standardOutputClosed()) {
+                        return status;  // the reader has all it wanted
+                    }
                     reportError("standard output", std::strerror(errno));
                     return 1;
                 }
@@ -89,6 +115,8 @@ int main(int argc, char** argv) {
             }
         }
         reportError("", "unknown command " + name + " (see --help)");
+    } catch (const OutputClosed&) {
+        return 0;
     } catch (const CommandError& error) {
         reportError(error.subject, error.what());
     } catch (const kelvanto::FatalError& error) {

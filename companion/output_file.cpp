@@ -16,6 +16,7 @@
 #include "base/output_path.h"
 #include "base/temporary_files.h"
 #include "companion/command_error.h"
+#include "companion/standard_streams.h"
 
 namespace {
 
@@ -184,9 +185,13 @@ void OutputFile::write(std::string_view bytes) {
 
 void OutputFile::flush() {
     if (fd == STDOUT_FILENO) {
-        // The report lines written before must come first.
+        // The report lines written before must come first; a reader that has gone ends the
+        // run quietly (OutputClosed), as it does for cat.
         std::cout.flush();
         std::fflush(stdout);
+        writeStandardOutput(buffer.data(), buffer.size());
+        buffer.clear();
+        return;
     }
     if (!buffer.empty() && !writeAll(fd, buffer)) {
         const int error = errno;

@@ -16,6 +16,7 @@
 #include "companion/arguments.h"
 #include "companion/command_error.h"
 #include "companion/commands.h"
+#include "companion/standard_streams.h"
 #include "companion/tape_input.h"
 
 namespace {
@@ -85,18 +86,11 @@ void copyToStandardOutput(const std::string& path) {
         if (got <= 0) {
             break;
         }
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put =
-                ::write(STDOUT_FILENO, block + done, static_cast<std::size_t>(got - done));
-            if (put < 0 && errno == EINTR) {
-                continue;
-            }
-            if (put <= 0) {
-                const int error = errno;
-                ::close(fd);
-                throw CommandError("standard output", std::strerror(error));
-            }
-            done += put;
+        try {
+            writeStandardOutput(block, static_cast<std::size_t>(got));
+        } catch (...) {
+            ::close(fd);
+            throw;
         }
     }
     ::close(fd);
@@ -107,7 +101,7 @@ void copyToStandardOutput(const std::string& path) {
 int playCommand(const Words& words) {
     const Arguments arguments(
         "play", words,
-        {{"bits", 'b', true}, {"channels", 'c', true}, {"rate", 'k', true}, {"help", 0, false}});
+        {{"bits", 'b', true}, {"channels", 'c', true}, {"rate", 'k', true}, {"help", 'h', false}});
     if (arguments.has("help")) {
         std::cout << help;
         return 0;

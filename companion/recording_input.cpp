@@ -4,8 +4,10 @@
 
 #include <cmath>
 
+#include "base/formatted.h"
 #include "base/machine.h"
 #include "companion/command_error.h"
+#include "companion/decode_report.h"
 #include "decode/file_decoder.h"
 #include "decode/take_merger.h"
 #include "tape/load_layout.h"
@@ -34,6 +36,38 @@ void cutToFit(kelvanto::decode::DecodedLoad& load, std::size_t fits) {
     load.problem = load.problem.empty() ? cut : load.problem + "; " + cut;
 }
 
+// "decoding NAME: 1:23.456 of 31:02.000 (4 %)", and with several takes which one it is and
+// the verdicts of the loads of the takes before it (the decoder tells a take's loads at its
+// end).
+std::string progressText(const std::string& name,
+                         const std::vector<std::vector<kelvanto::decode::DecodedLoad>>& done,
+                         std::size_t takeCount, std::int64_t read, std::int64_t total, int rate) {
+    std::string text = "decoding " + name;
+    if (takeCount > 1) {
+        text +=
+            " (take " + std::to_string(done.size() + 1) + " of " + std::to_string(takeCount) + ")";
+    }
+    const double seconds = rate > 0 ? static_cast<double>(read) / rate : 0.0;
+    text += ": " + clockTime(seconds);
+    if (total >= read && total > 0 && rate > 0) {
+        text += " of " + clockTime(static_cast<double>(total) / rate) +
+                formatted(" (%d %%)", static_cast<int>(100 * read / total));
+    }
+    if (!done.empty()) {
+        int counts[3] = {0, 0, 0};
+        std::size_t loads = 0;
+        for (const auto& take : done) {
+            for (const auto& load : take) {
+                ++counts[static_cast<int>(load.verdict)];
+                ++loads;
+            }
+        }
+        text += formatted("; earlier takes: %zu loads, %d OK, %d REPAIRED, %d BAD", loads,
+                          counts[0], counts[1], counts[2]);
+    }
+    return text;
+}
+
 }  // namespace
 
 bool isRecordingName(const std::string& name) {
@@ -53,21 +87,30 @@ bool isRecordingName(const std::string& name) {
     return false;
 }
 
-DecodedTape decodeRecordings(const std::vector<std::string>& names, int channel, bool binaryImage) {
+DecodedTape decodeRecordings(const std::vector<std::string>& names, int channel, bool binaryImage,
+                             const DecodeWatch& watch) {
     using namespace kelvanto::decode;
     DecodedTape decoded;
     DecoderOptions options;
     options.channel = channel;
-    std::vector<std::vector<DecodedLoad>> takes;
+    std::vector<std::vector<DecodedLoad>>& takes = decoded.takes;
     for (const std::string& name : names) {
-        FileDecodeResult result = decodeAudioFile(name, options);
+        RecordingInfo info;
+        BlockWatcher watcher;
+        if (watch.progress != nullptr) {
+            watch.progress->set(progressText(name, takes, names.size(), 0, 0, 0));
+            watcher = [&](std::int64_t read, std::int64_t total, int rate) {
+                watch.progress->set(progressText(name, takes, names.size(), read, total, rate));
+            };
+        }
+        FileDecodeResult result =
+            decodeWatched(name, options, watcher, watch.envelopes ? &info.envelope : nullptr);
         if (!result.readable) {
             throw CommandError(name, result.error);
         }
         if (!result.warning.empty()) {
             reportWarning(name, result.warning);
         }
-        RecordingInfo info;
         info.name = name;
         info.sampleRate = result.sampleRate;
         info.channels = result.channels;
@@ -76,7 +119,7 @@ DecodedTape decodeRecordings(const std::vector<std::string>& names, int channel,
         decoded.recordings.push_back(info);
         takes.push_back(std::move(result.loads));
     }
-    decoded.loads = takes.size() == 1 ? std::move(takes.front()) : mergeTakes(takes);
+    decoded.loads = takes.size() == 1 ? takes.front() : mergeTakes(takes);
 
     decoded.tape = std::make_unique<TarqoBinFile>();
     for (std::size_t i = 0; i < decoded.loads.size(); ++i) {

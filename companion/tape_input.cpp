@@ -6,6 +6,7 @@
 #include "base/fatal.h"
 #include "base/messages.h"
 #include "companion/command_error.h"
+#include "companion/standard_streams.h"
 #include "tape/input_file.h"
 
 namespace {
@@ -25,8 +26,10 @@ std::string placeOf(const std::string& bytes, std::size_t offset, bool markup) {
 
 }  // namespace
 
-std::unique_ptr<TarqoBinFile> readTapeImage(const std::string& name) {
-    const InputFile input = readInputFile(name, TarqoBinFile::maxInputSize);
+std::unique_ptr<TarqoBinFile> readTapeImage(const std::string& fileName) {
+    const std::string name = shownInputName(fileName);
+    const InputFile input = fileName == "-" ? readStandardInput(TarqoBinFile::maxInputSize)
+                                            : readInputFile(fileName, TarqoBinFile::maxInputSize);
     if (input.status != InputFile::Status::read) {
         throw CommandError(name, input.reason);
     }

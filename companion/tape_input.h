@@ -8,5 +8,5 @@
 #include "tape/tarqo_bin_file.h"
 
 // Reads the whole tape image or throws CommandError: "byte N (line L): reason" for markup,
-// "byte N: reason" for binary bytes.
+// "byte N: reason" for binary bytes. The name "-" reads standard input.
 std::unique_ptr<TarqoBinFile> readTapeImage(const std::string& name);

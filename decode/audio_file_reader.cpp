@@ -81,13 +81,19 @@ bool AudioFileReader::open(const std::string& path) {
     message.clear();
     // Opened without waiting, so that a FIFO without a writer cannot hold the run, and
     // checked before the library sees it: only a regular file is a recording.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    // "-" is standard input, which the user named on purpose: a pipe is fine there (the audio
+    // library reads WAV and other stream formats from a pipe).
+    const bool standardInput = path == "-";
+    const int fd = standardInput
+                       ? ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3)
+                       : ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         message = std::strerror(errno);
         return false;
     }
     struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size == 0) {
+    if (!standardInput &&
+        (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size == 0)) {
         const int error = errno;
         message = S_ISDIR(status.st_mode) ? std::strerror(EISDIR)
                   : S_ISREG(status.st_mode)
@@ -96,11 +102,14 @@ bool AudioFileReader::open(const std::string& path) {
         ::close(fd);
         return false;
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
-        message = std::strerror(errno);
-        ::close(fd);
-        return false;
+    if (!standardInput) {
+        // Reads may block from here on, as they should on a regular file.
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+            message = std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
     }
     SF_INFO info{};
     SNDFILE* opened = nullptr;

@@ -18,7 +18,7 @@ class AudioFileReader {
 
     // False, with the reason in error(), when the file cannot be read as audio: the system's
     // ("Is a directory", "Not a regular file" for a FIFO or device, which is never waited
-    // on), "File is empty", or the audio library's.
+    // on), "File is empty", or the audio library's. "-" is standard input, pipes included.
     bool open(const std::string& path);
     // The audio library's decoders write notes of their own to standard error; they are
     // silenced unless shown (a fuzz run keeps standard error as it is).

@@ -9,7 +9,8 @@
 
 namespace kelvanto::decode {
 
-FileDecodeResult decodeAudioFile(const std::string& path, const DecoderOptions& options) {
+FileDecodeResult decodeAudioFile(const std::string& path, const DecoderOptions& options,
+                                 const BlockObserver& observer) {
     FileDecodeResult result;
     AudioFileReader reader;
     if (!reader.open(path)) {
@@ -43,6 +44,10 @@ FileDecodeResult decodeAudioFile(const std::string& path, const DecoderOptions& 
     std::vector<float> block;
     while (reader.read(block, 16384) > 0) {
         decoder.pushInterleaved(block);
+        if (observer) {
+            observer(block, decoder.framesSeen(), reader.frames(), reader.sampleRate(),
+                     reader.channels());
+        }
     }
     if (!reader.error().empty()) {
         // A file that breaks off (a damaged or cut MP3) keeps the loads before the break.

@@ -2,6 +2,8 @@
 // so a recording of any length is read with flat memory.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,13 @@ struct FileDecodeResult {
     std::vector<DecodedLoad> loads;
 };
 
-FileDecodeResult decodeAudioFile(const std::string& path, const DecoderOptions& options = {});
+// Shown every block after the decoder has it: the block's interleaved samples, the frames read
+// so far, the file's frame count (0 or less than read when unknown, as on a pipe), its rate and
+// its channel count.
+using BlockObserver = std::function<void(const std::vector<float>& block, std::int64_t framesRead,
+                                         std::int64_t framesTotal, int sampleRate, int channels)>;
+
+FileDecodeResult decodeAudioFile(const std::string& path, const DecoderOptions& options = {},
+                                 const BlockObserver& observer = {});
 
 }  // namespace kelvanto::decode

@@ -112,7 +112,8 @@ TEST(CompanionList, LoadsChecksumsContentsAndAudioLength) {
     EXPECT_EQ(run.status, 0) << run.err;  // a bad checksum is listed, not a failure
     const std::string expected =
         "   #  format  number  length  header  footer     gap  stated  computed       holds\n"
-        "   1       3       1      24    2.00    0.25    0.50      2d        2d  OK   data\n"
+        "   1       3       1      24    2.00    0.25    0.50      2d        2d  OK   BASIC "
+        "program of 2 lines\n"
         "   2       3       2      41    1.00    0.25    0.00      5c        06  BAD  data\n"
         "name \"KELVANTO TAPE DEMO\", 2 loads, ";
     EXPECT_NE(run.out.find(expected), std::string::npos) << run.out;
