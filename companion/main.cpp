@@ -31,7 +31,8 @@ constexpr const char* usage =
     "Run 'kelvanto-tape COMMAND --help' for the options of a command. Options take their\n"
     "value joined or not (-k44100, -k 44100, --rate=44100), flags bundle (-fo OUT), and --\n"
     "ends the options. A file named - is standard input or output where a command says so.\n"
-    "Exit status: 0 on success, 1 on failure.\n";
+    "Exit status: 0 on success, 1 on failure; decode and screen: 2 when the result was\n"
+    "written but a load in it read BAD.\n";
 
 // Memory ran out: said without allocating (a bad_alloc may itself find no memory for the
 // exception, which would end the process with an abort), after the temporary files went.
