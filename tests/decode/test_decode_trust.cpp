@@ -3,6 +3,8 @@
 // BAD reading is kept, and every place stands where it happened.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <random>
 
 #include "decode/load_judge.h"
@@ -263,4 +265,65 @@ TEST(Trust, InterruptedSaveIsReportedBesideItsResave) {
         EXPECT_EQ(kept[1].verdict, Verdict::ok);
         EXPECT_EQ(kept[1].characters, data);
     }
+}
+
+namespace {
+
+std::vector<TestLoad> fourLoads() {
+    std::vector<TestLoad> loads;
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        TestLoad load = binaryLoadWithRightChecksum(60 + 10 * seed, 100 + seed);
+        load.gap = 0.6;
+        loads.push_back(load);
+    }
+    return loads;
+}
+
+// Half a second of a steady 1575 Hz square wave: a tone with no load after it.
+void insertTone(Recording& recording, double atSeconds, double seconds, float level) {
+    std::vector<float> tone;
+    const int frames = static_cast<int>(seconds * recording.rate);
+    for (int i = 0; i < frames; ++i) {
+        const double phase = std::fmod(i * 1575.0 / recording.rate, 1.0);
+        tone.push_back(phase < 0.5 ? -level : level);
+    }
+    const auto at = static_cast<long>(atSeconds * recording.rate);
+    recording.samples.insert(recording.samples.begin() + at, tone.begin(), tone.end());
+}
+
+// Every load once, in order, with the characters its data makes.
+void expectEachLoadOnceAndExact(const std::vector<DecodedLoad>& got,
+                                const std::vector<TestLoad>& loads) {
+    ASSERT_EQ(got.size(), loads.size());
+    for (std::size_t i = 0; i < loads.size(); ++i) {
+        EXPECT_EQ(got[i].characters, expectedOf(loads[i]).characters) << "load " << i + 1;
+        EXPECT_NE(got[i].verdict, Verdict::bad) << "load " << i + 1 << ": " << got[i].problem;
+    }
+}
+
+}  // namespace
+
+TEST(Trust, TwoTakesWithADropoutAndAPhantomGiveEachLoadOnce) {
+    const std::vector<TestLoad> loads = fourLoads();
+    const Recording clean = render(loads, 22050, 16, 1);
+    const std::vector<DecodedLoad> where = decode(clean);
+    ASSERT_EQ(where.size(), 4u);
+    const float level = 29490.0f / 32768.0f;
+
+    // The first take loses 20 ms inside the second load's data.
+    Recording first = clean;
+    dropout(first, (where[1].syncSeconds + where[1].dataEndSeconds) / 2.0, 0.02);
+    // The second take starts later, and a lone tone sits in the gap before the second load.
+    Recording second = clean;
+    insertTone(second, where[0].endSeconds + 0.2, 0.3, level);
+    second.samples.insert(second.samples.begin(), 15435, 0.0f);  // 0.7 s
+    const std::vector<DecodedLoad> a = decode(first);
+    const std::vector<DecodedLoad> b = decode(second);
+    // Each take alone is wrong somewhere: index by index the takes would not line up.
+    ASSERT_TRUE(std::any_of(a.begin(), a.end(),
+                            [](const DecodedLoad& l) { return l.verdict == Verdict::bad; }));
+    ASSERT_EQ(b.size(), 5u);
+
+    expectEachLoadOnceAndExact(mergeTakes({a, b}), loads);
+    expectEachLoadOnceAndExact(mergeTakes({b, a}), loads);
 }
