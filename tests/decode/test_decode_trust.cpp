@@ -327,3 +327,40 @@ TEST(Trust, TwoTakesWithADropoutAndAPhantomGiveEachLoadOnce) {
     expectEachLoadOnceAndExact(mergeTakes({a, b}), loads);
     expectEachLoadOnceAndExact(mergeTakes({b, a}), loads);
 }
+
+TEST(Trust, TwoNoisyTakesReadBetterThanEitherAloneAndNeverWrong) {
+    std::vector<TestLoad> loads;
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        TestLoad load = binaryLoadWithRightChecksum(150 + 10 * seed, 200 + seed);
+        load.gap = 0.5;
+        loads.push_back(load);
+    }
+    std::vector<std::vector<std::uint8_t>> expected;
+    for (const TestLoad& load : loads) {
+        expected.push_back(expectedOf(load).characters);
+    }
+    // Loads read right and trusted; a trusted load with characters of no load is a failure.
+    auto exact = [&](const std::vector<DecodedLoad>& got) {
+        int count = 0;
+        for (const DecodedLoad& load : got) {
+            const bool known =
+                std::find(expected.begin(), expected.end(), load.characters) != expected.end();
+            EXPECT_TRUE(known || load.verdict == Verdict::bad) << verdictName(load.verdict);
+            count += known && load.verdict != Verdict::bad ? 1 : 0;
+        }
+        return count;
+    };
+    const Recording clean = render(loads, 22050, 16, 1);
+    for (const double snr : {8.0, 7.0}) {
+        SCOPED_TRACE(testing::Message() << snr << " dB");
+        Recording first = clean;
+        Recording second = clean;
+        addNoise(first, snr, 1);
+        addNoise(second, snr, 2);
+        const std::vector<DecodedLoad> a = decode(first);
+        const std::vector<DecodedLoad> b = decode(second);
+        const int alone = std::max(exact(a), exact(b));
+        ASSERT_LT(alone, 6);
+        EXPECT_GT(exact(mergeTakes({a, b})), alone);
+    }
+}
