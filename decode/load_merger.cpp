@@ -15,6 +15,9 @@ namespace {
 // Readings of one load in another polarity or channel find its sync character within a
 // cycle or two; a character lasts 10 to 20 cycles.
 constexpr double syncTolerance = 10.0 * nominalOnePeriod;
+// A reading with fewer characters than this is not taken as a load beside another it
+// overlaps.
+constexpr std::size_t readableCharacters = 8;
 
 bool overlap(const DecodedLoad& a, const DecodedLoad& b) {
     return a.startSample < b.endSample && b.startSample < a.endSample;
@@ -43,6 +46,12 @@ double likelyWrong(const DecodedLoad& load, const DecodedLoad& other) {
     return load.expectedWrong + lacking;
 }
 
+// Enough characters, mostly likely right, to be a load of its own.
+bool readable(const DecodedLoad& load) {
+    return load.characters.size() >= readableCharacters &&
+           load.expectedWrong < 0.5 * static_cast<double>(load.characters.size());
+}
+
 }  // namespace
 
 int rank(const DecodedLoad& load) {
@@ -61,7 +70,16 @@ bool sameLoad(const DecodedLoad& a, const DecodedLoad& b) {
     if (rank(a) == 1 || rank(b) == 1) {
         return overlap(a, b);  // a header tone alone: the tone of whatever it overlaps
     }
-    return std::fabs(a.syncSeconds - b.syncSeconds) <= syncTolerance || sharedData(a, b) > 0.5;
+    if (std::fabs(a.syncSeconds - b.syncSeconds) <= syncTolerance || sharedData(a, b) > 0.5) {
+        return true;
+    }
+    // Two readable loads whose characters lie apart are two loads, even where one's tones
+    // run into the other's (a save cut off by the header of its re-save); a few unreadable
+    // characters overlapping a load are a stray reading of its tones.
+    if (readable(a) && readable(b)) {
+        return false;
+    }
+    return overlap(a, b);
 }
 
 bool betterReading(const DecodedLoad& a, const DecodedLoad& b) {

@@ -10,9 +10,10 @@
 namespace kelvanto::decode {
 
 // Two readings are of the same load when their sync characters stand close together or
-// their characters cover mostly the same stretch of the recording; a header tone alone
-// belongs to any reading it overlaps. A load cut off by the header of its own re-save is
-// therefore a load of its own, next to the re-save, and is reported, never swallowed.
+// their characters cover mostly the same stretch of the recording; a header tone alone, or
+// a few unreadable characters, belong to any reading they overlap. A load cut off by the
+// header of its own re-save is therefore a load of its own, next to the re-save, and is
+// reported, never swallowed.
 // An OK reading wins over a REPAIRED one, which wins over a BAD one; among BAD readings the
 // one with the fewest characters likely wrong (by the certainty of every decision, a
 // reading that broke off counting what it lacks) wins, never merely the longest. Only the

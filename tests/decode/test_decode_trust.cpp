@@ -364,3 +364,39 @@ TEST(Trust, TwoNoisyTakesReadBetterThanEitherAloneAndNeverWrong) {
         EXPECT_GT(exact(mergeTakes({a, b})), alone);
     }
 }
+
+TEST(Trust, RecordedInterruptedSaveIsReportedBeforeItsResave) {
+    TestLoad load = binaryLoadWithRightChecksum(300, 77);
+    load.header = 1.0;
+    const Recording whole = render({load}, 22050, 16, 1);
+    const std::vector<DecodedLoad> where = decode(whole);
+    ASSERT_EQ(where.size(), 1u);
+    const Expected want = expectedOf(load);
+    // The save is stopped at points inside its data and started again from the beginning:
+    // the header of the re-save follows straight on the cut. Noise after the re-save's footer
+    // must not become a third load either.
+    for (int k = 1; k < 40; ++k) {
+        const double share = k / 40.0;
+        SCOPED_TRACE(testing::Message() << share);
+        const double cut =
+            where[0].syncSeconds + share * (where[0].dataEndSeconds - where[0].syncSeconds);
+        Recording r = whole;
+        r.samples.resize(static_cast<std::size_t>(cut * r.rate));
+        const std::size_t lead = static_cast<std::size_t>(where[0].startSeconds * r.rate);
+        r.samples.insert(r.samples.end(), whole.samples.begin() + static_cast<long>(lead),
+                         whole.samples.end());
+        addNoise(r, 11.0, static_cast<unsigned>(k));
+        const std::vector<DecodedLoad> got = decode(r);
+        ASSERT_EQ(got.size(), 2u);
+        EXPECT_EQ(got[0].verdict, Verdict::bad);
+        EXPECT_NEAR(got[0].startSeconds, where[0].startSeconds, 0.01);
+        EXPECT_EQ(got[1].verdict, Verdict::ok);
+        EXPECT_EQ(got[1].characters, want.characters);
+        // What the cut save holds is the start of the load.
+        const std::size_t read = std::min(got[0].characters.size(), want.characters.size());
+        EXPECT_GT(read, 0u);
+        EXPECT_TRUE(std::equal(want.characters.begin(),
+                               want.characters.begin() + static_cast<long>(read * 8 / 10),
+                               got[0].characters.begin()));
+    }
+}
