@@ -40,19 +40,32 @@ constexpr double sameContent = 0.9;
 constexpr double closeInTime = 1.0;
 constexpr double farInTime = 5.0;
 
-// The share of characters two readings agree on (-1 when either has none to compare).
+// The share of characters two readings agree on (-1 when either has none to compare), over
+// their first compared characters, the better of a few small shifts (a cycle lost in one take
+// that the framer could not put right moves every later character a place).
+constexpr std::size_t compared = 512;
+constexpr long largestShift = 2;
+
 double agreement(const DecodedLoad& a, const DecodedLoad& b) {
-    const std::size_t common = std::min(a.characters.size(), b.characters.size());
+    const std::size_t common = std::min({a.characters.size(), b.characters.size(), compared});
     if (common == 0) {
         return -1.0;
     }
-    std::size_t equal = 0;
-    for (std::size_t i = 0; i < common; ++i) {
-        equal += a.characters[i] == b.characters[i] ? 1 : 0;
+    std::size_t best = 0;
+    for (long shift = -largestShift; shift <= largestShift; ++shift) {
+        std::size_t equal = 0;
+        for (std::size_t i = 0; i < common; ++i) {
+            const long j = static_cast<long>(i) + shift;
+            equal += j >= 0 && static_cast<std::size_t>(j) < b.characters.size() &&
+                             a.characters[i] == b.characters[static_cast<std::size_t>(j)]
+                         ? 1
+                         : 0;
+        }
+        best = std::max(best, equal);
     }
-    double share = static_cast<double>(equal) / static_cast<double>(common);
+    double share = static_cast<double>(best) / static_cast<double>(common);
     if (a.whole && b.whole) {
-        share *= static_cast<double>(common) /
+        share *= static_cast<double>(std::min(a.characters.size(), b.characters.size())) /
                  static_cast<double>(std::max(a.characters.size(), b.characters.size()));
     }
     return share;
@@ -165,6 +178,27 @@ int bitOf(const FramedCharacter& character, int b) {
     return (character.value >> (b - 1)) & 1;
 }
 
+// How far a take's characters can be laid beside the reference's: up to where they stop
+// agreeing (a cycle lost or added that the framer could not put right shifts every later
+// character of that take, and shifted characters are no evidence).
+constexpr std::size_t agreementSpan = 16;
+
+std::size_t usableLength(const FramedLoad& reading, const FramedLoad& reference) {
+    const std::size_t length = std::min(reading.characters.size(), reference.characters.size());
+    std::size_t agree = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        agree += reading.characters[i].value == reference.characters[i].value ? 1 : 0;
+        if (i >= agreementSpan) {
+            const std::size_t old = i - agreementSpan;
+            agree -= reading.characters[old].value == reference.characters[old].value ? 1 : 0;
+            if (agree * 4 < agreementSpan) {
+                return old;  // fewer than a quarter agree from here on
+            }
+        }
+    }
+    return length;
+}
+
 void nameTake(DecodedLoad& load, int take) {
     load.take = take;
     for (CharacterDoubt& doubt : load.doubts) {
@@ -218,8 +252,10 @@ DecodedLoad weigh(const Group& group) {
     const LoadCandidate& base = *reference->load->evidence;
     const ErrorOdds referenceOdds(base.framed);
     std::vector<ErrorOdds> odds;
+    std::vector<std::size_t> usable;
     for (const Reading* reading : weighed) {
         odds.emplace_back(reading->load->evidence->framed);
+        usable.push_back(usableLength(reading->load->evidence->framed, base.framed));
     }
     LoadCandidate joint = base;
     for (std::size_t i = 0; i < joint.framed.characters.size(); ++i) {
@@ -228,7 +264,7 @@ DecodedLoad weigh(const Group& group) {
         bool heard = false;
         for (std::size_t r = 0; r < weighed.size(); ++r) {
             const auto& characters = weighed[r]->load->evidence->framed.characters;
-            if (i >= characters.size() || characters[i].extraCycleDropped) {
+            if (i >= usable[r] || characters[i].extraCycleDropped) {
                 continue;
             }
             heard = true;

@@ -205,3 +205,39 @@ TEST(LoadJudge, SlippedFramingIsUnknownNeverRepairedEvenWithARightChecksum) {
     EXPECT_EQ(load.doubts[0].character, 4u);
     EXPECT_EQ(load.doubts[0].kind, CharacterDoubt::Kind::slipped);
 }
+
+TEST(TakeMerger, ATakeShiftedByALostCharacterGivesNoEvidenceFromThere) {
+    // Forty characters; the second take lost a character after the tenth and read every later
+    // one a place early, clearly.
+    std::vector<std::uint8_t> longer;
+    for (int i = 0; i < 39; ++i) {
+        longer.push_back(static_cast<std::uint8_t>(i * 37 + 11));
+    }
+    unsigned sum = 0xA5;
+    for (const std::uint8_t byte : longer) {
+        sum += byte;
+    }
+    longer.push_back(static_cast<std::uint8_t>(0xFFu - (sum & 0xFFu)));
+    LoadCandidate first = reading(longer);
+    misread(first, 25, 3, 30);
+    misread(first, 31, 6, 35);
+    std::vector<std::uint8_t> shifted = longer;
+    shifted.erase(shifted.begin() + 10);
+    shifted.push_back(0x55);
+    const LoadJudge judge(22050.0);
+    const DecodedLoad a = judge.judge(first);
+    const DecodedLoad b = judge.judge(reading(shifted));
+    ASSERT_EQ(b.verdict, Verdict::bad);
+    for (const auto& takes : {std::vector<std::vector<DecodedLoad>>{{a}, {b}},
+                              std::vector<std::vector<DecodedLoad>>{{b}, {a}}}) {
+        const std::vector<DecodedLoad> merged = mergeTakes(takes);
+        ASSERT_EQ(merged.size(), 1u);
+        EXPECT_NE(merged[0].verdict, Verdict::ok);
+        if (merged[0].verdict == Verdict::repaired) {
+            EXPECT_EQ(merged[0].characters, longer);
+        }
+        // Past the shift the first take's clear characters stand.
+        EXPECT_EQ(merged[0].characters[20], longer[20]);
+        EXPECT_EQ(merged[0].characters[38], longer[38]);
+    }
+}
