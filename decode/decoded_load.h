@@ -119,9 +119,9 @@ struct DecodedLoad {
     CharacterDoubt crowdFrom;
     std::vector<Repair> repairs;
 
-    // For a load that is not OK: the reading as framed, with every decision's certainty,
-    // so that other readings of the same load (channels, polarities, takes) can be weighed
-    // with it. Empty for an OK load.
+    // For a load that is not OK, or OK with a wrongChance of repairTrusted or more: the
+    // reading as framed, with every decision's certainty, so that other readings of the same
+    // load (other takes) can be weighed with it. Empty for a clearly OK load.
     std::shared_ptr<const LoadCandidate> evidence;
 };
 

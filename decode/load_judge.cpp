@@ -408,7 +408,7 @@ DecodedLoad LoadJudge::judge(const LoadCandidate& candidate, const ErrorOdds& od
         load.problemSeconds = 0.0;
         judgeChecksum(candidate, odds, load);
     }
-    if (load.verdict != Verdict::ok) {
+    if (load.verdict != Verdict::ok || !(load.wrongChance < repairTrusted)) {
         load.evidence = std::make_shared<const LoadCandidate>(candidate);
     }
     return load;

@@ -211,10 +211,10 @@ void nameTake(DecodedLoad& load, int take) {
 }
 
 DecodedLoad weigh(const Group& group) {
-    // A take that is OK on its own wins.
+    // A take that is OK on its own, and clearly so, wins.
     const Reading* chosen = nullptr;
     for (const Reading& reading : group.readings) {
-        if (reading.load->verdict == Verdict::ok &&
+        if (reading.load->verdict == Verdict::ok && !reading.load->evidence &&
             (!chosen || betterReading(*reading.load, *chosen->load))) {
             chosen = &reading;
         }
@@ -307,6 +307,15 @@ DecodedLoad weigh(const Group& group) {
             votes.push_back(Repair{Repair::Kind::vote, i, -1, was.value, now.value,
                                    std::llround(now.start), now.start / load.sampleRate, 0});
         }
+    }
+    if (load.verdict == Verdict::ok && !votes.empty() && !(load.wrongChance < repairTrusted)) {
+        // Right, but not sure enough to change characters of the take on its strength.
+        load.verdict = Verdict::bad;
+        load.problem =
+            "checksum right, but the characters the takes changed could still be "
+            "wrong with a chance above 1 in 1000";
+        load.problemSample = votes.front().sample;
+        load.problemSeconds = votes.front().seconds;
     }
     if (load.verdict == Verdict::bad) {
         load.problem = "weighed over " + std::to_string(weighed.size()) + " takes: " + load.problem;

@@ -139,6 +139,41 @@ TEST(Trust, RepairedIsNeverWrongAndSingleUnclearErrorsAreStillRepaired) {
         << singleUnclearRepaired << " of " << singleUnclear;
 }
 
+TEST(Trust, TakesWeighedTogetherAreNeverTrustedWithWrongData) {
+    std::mt19937 random(99);
+    const LoadJudge judge(rate);
+    std::uniform_int_distribution<std::size_t> length(20, 300);
+    std::uniform_real_distribution<double> noise(0.03, 0.25);
+    int wrongTrusted = 0;
+    int trusted = 0;
+    int mended = 0;  // right and trusted although no take was OK alone
+    for (int trial = 0; trial < 3000; ++trial) {
+        const std::vector<std::uint8_t> data = loadData(length(random), random);
+        std::vector<std::vector<DecodedLoad>> takes;
+        bool anyOk = false;
+        for (int t = 0; t < 2 + trial % 2; ++t) {
+            LoadCandidate candidate = softReading(data, noise(random), random);
+            misreadBits(candidate, 1 + static_cast<int>(random() % 4), random);
+            if (random() % 5 == 0) {
+                FramedCharacter& c = candidate.framed.characters[random() % data.size()];
+                c.extraCycleDropped = true;
+                c.value = static_cast<std::uint8_t>(random());
+            }
+            takes.push_back({judge.judge(candidate)});
+            anyOk = anyOk || takes.back().front().verdict == Verdict::ok;
+        }
+        const std::vector<DecodedLoad> merged = mergeTakes(takes);
+        ASSERT_EQ(merged.size(), 1u);
+        if (merged[0].verdict != Verdict::bad) {
+            ++trusted;
+            wrongTrusted += merged[0].characters != data ? 1 : 0;
+            mended += !anyOk && merged[0].characters == data ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(wrongTrusted, 0) << "of " << trusted;
+    EXPECT_GT(mended, 300);
+}
+
 TEST(Trust, SlippedFramingIsNeverRepaired) {
     std::mt19937 random(7);
     const LoadJudge judge(rate);
