@@ -12,43 +12,82 @@ namespace {
 using kelvanto::decode::DecodedLoad;
 using kelvanto::decode::Verdict;
 
-// A line names this many doubtful characters; the JSON report holds the first
-// doubtsInReport of them and the count of all.
+// A line names this many doubtful characters; the JSON report holds the first thousand
+// (the decoder keeps no more) and the count of all.
 constexpr std::size_t doubtsShown = 6;
-constexpr std::size_t doubtsInReport = 1000;
 
-std::string placeText(std::int64_t sample, double seconds) {
-    return clockTime(seconds) + " (sample " + std::to_string(sample) + ")";
+// With several takes every place says which recording it is in.
+std::string placeText(std::int64_t sample, double seconds, int take, bool takes) {
+    std::string text = clockTime(seconds) + " (sample " + std::to_string(sample) + ")";
+    if (takes) {
+        text += formatted(" in take %d", take + 1);
+    }
+    return text;
+}
+
+std::string chanceText(double chance) {
+    if (chance < 1e-6) {
+        return "below 1 in a million";
+    }
+    return formatted("1 in %.0f", 1.0 / chance);
 }
 
 const char* polarityName(kelvanto::decode::Polarity polarity) {
     return polarity == kelvanto::decode::Polarity::inverted ? "inverted" : "normal";
 }
 
-std::string details(const DecodedLoad& load) {
+std::string details(const DecodedLoad& load, bool takes) {
     std::string text;
     for (const auto& repair : load.repairs) {
         text += formatted("; repaired character %zu", repair.character);
         if (repair.bit >= 0) {
             text += formatted(" bit %d", repair.bit);
         }
+        if (repair.kind == kelvanto::decode::Repair::Kind::vote) {
+            text += " by weighing the takes";
+        }
         text += formatted(" (%02x -> %02x) at ", repair.before, repair.after) +
-                placeText(repair.sample, repair.seconds);
+                placeText(repair.sample, repair.seconds, repair.take, takes);
+    }
+    if (load.verdict == Verdict::repaired) {
+        text += "; chance that the repair is wrong: " + chanceText(load.wrongChance);
     }
     if (!load.problem.empty()) {
-        text += "; " + load.problem + " at " + placeText(load.problemSample, load.problemSeconds);
+        text += "; " + load.problem + " at " +
+                placeText(load.problemSample, load.problemSeconds, load.take, takes);
     }
     std::size_t shown = 0;
     for (const auto& doubt : load.doubts) {
         if (shown == doubtsShown) {
-            text += formatted("; and %zu more uncertain", load.doubts.size() - shown);
             break;
         }
-        text += formatted("; uncertain character %zu at ", doubt.character) +
-                placeText(doubt.sample, doubt.seconds);
+        text += formatted("; %s character %zu at ",
+                          doubt.kind == kelvanto::decode::CharacterDoubt::Kind::slipped
+                              ? "unknown (framing slipped)"
+                              : "uncertain",
+                          doubt.character) +
+                placeText(doubt.sample, doubt.seconds, doubt.take, takes);
         ++shown;
     }
+    if (load.doubtfulCharacters > shown) {
+        // Not a list of hundreds of places: where the reading went wrong, and how much.
+        text += formatted("; %zu uncertain characters in all", load.doubtfulCharacters);
+        if (load.doubtsCrowd) {
+            text += formatted(", crowding from character %zu at ", load.crowdFrom.character) +
+                    placeText(load.crowdFrom.sample, load.crowdFrom.seconds, load.crowdFrom.take,
+                              takes) +
+                    " on";
+        }
+    }
     return text.empty() ? "" : "  " + text.substr(2);
+}
+
+nlohmann::json placeJson(std::int64_t sample, double seconds, int take, bool takes) {
+    nlohmann::json place = {{"sample", sample}, {"seconds", seconds}};
+    if (takes) {
+        place["take"] = take + 1;
+    }
+    return place;
 }
 
 }  // namespace
@@ -76,7 +115,7 @@ void printDecodeReport(std::ostream& out, const DecodedTape& decoded) {
                          clockTime(load.startSeconds).c_str(), load.characters.size(),
                          kelvanto::decode::verdictName(load.verdict), load.speedRatio,
                          polarityName(load.polarity), load.channel + 1, load.levelDbfs)
-            << printable(details(load)) << "\n";
+            << printable(details(load, decoded.recordings.size() > 1)) << "\n";
     }
     out << decoded.loads.size() << (decoded.loads.size() == 1 ? " load: " : " loads: ")
         << counts[static_cast<int>(Verdict::ok)] << " OK, "
@@ -92,8 +131,8 @@ std::string jsonText(const nlohmann::json& value, int indent = -1) {
     return value.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-// One load's entry: at most doubtsInReport doubtful characters, with the count of all.
-nlohmann::json loadEntry(const DecodedLoad& load) {
+// One load's entry, its places naming their take where there are several.
+nlohmann::json loadEntry(const DecodedLoad& load, bool takes) {
     nlohmann::json entry = {{"startSeconds", load.startSeconds},
                             {"startSample", load.startSample},
                             {"characters", load.characters.size()},
@@ -105,31 +144,42 @@ nlohmann::json loadEntry(const DecodedLoad& load) {
                             {"headerSeconds", load.headerSeconds},
                             {"footerSeconds", load.footerSeconds},
                             {"gapSeconds", load.gapSeconds}};
+    if (takes) {
+        entry["take"] = load.take + 1;
+    }
     if (!load.problem.empty()) {
-        entry["problem"] = {{"text", load.problem},
-                            {"sample", load.problemSample},
-                            {"seconds", load.problemSeconds}};
+        entry["problem"] = placeJson(load.problemSample, load.problemSeconds, load.take, takes);
+        entry["problem"]["text"] = load.problem;
+    }
+    if (load.verdict == Verdict::repaired) {
+        entry["repairWrongChance"] = load.wrongChance;
     }
     entry["repairs"] = nlohmann::json::array();
     for (const auto& repair : load.repairs) {
-        entry["repairs"].push_back({{"character", repair.character},
-                                    {"bit", repair.bit},
-                                    {"before", repair.before},
-                                    {"after", repair.after},
-                                    {"sample", repair.sample},
-                                    {"seconds", repair.seconds}});
+        nlohmann::json item = placeJson(repair.sample, repair.seconds, repair.take, takes);
+        item["kind"] = kelvanto::decode::repairKindName(repair.kind);
+        item["character"] = repair.character;
+        item["bit"] = repair.bit;
+        item["before"] = repair.before;
+        item["after"] = repair.after;
+        entry["repairs"].push_back(item);
     }
-    entry["uncertainCount"] = load.doubts.size();
     entry["uncertain"] = nlohmann::json::array();
     for (const auto& doubt : load.doubts) {
-        if (entry["uncertain"].size() == doubtsInReport) {
-            break;
-        }
-        entry["uncertain"].push_back({{"character", doubt.character},
-                                      {"bit", doubt.bit},
-                                      {"certainty", doubt.certainty},
-                                      {"sample", doubt.sample},
-                                      {"seconds", doubt.seconds}});
+        nlohmann::json item = placeJson(doubt.sample, doubt.seconds, doubt.take, takes);
+        item["kind"] = kelvanto::decode::doubtKindName(doubt.kind);
+        item["character"] = doubt.character;
+        item["bit"] = doubt.bit;
+        item["certainty"] = doubt.certainty;
+        entry["uncertain"].push_back(item);
+    }
+    // The list holds the first maximumDoubts; the count and the place where the doubts
+    // crowd tell the rest.
+    entry["uncertainCount"] = load.doubtfulCharacters;
+    if (load.doubtsCrowd) {
+        entry["doubtsCrowdFrom"] =
+            placeJson(load.crowdFrom.sample, load.crowdFrom.seconds, load.crowdFrom.take, takes);
+        entry["doubtsCrowdFrom"]["character"] = load.crowdFrom.character;
     }
     return entry;
 }
@@ -162,10 +212,11 @@ void writeDecodeReportJson(const std::function<void(std::string_view)>& put,
         ",\n  \"recordings\": " + indented(jsonText(recordings, 2), "  ") + ",\n  \"loads\": [");
     // Load by load: the report of a recording with thousands of loads never stands in
     // memory as a whole.
+    const bool takes = decoded.recordings.size() > 1;
     const char* separator = "\n    ";
     for (const DecodedLoad& load : decoded.loads) {
         put(separator);
-        put(indented(jsonText(loadEntry(load), 2), "    "));
+        put(indented(jsonText(loadEntry(load, takes), 2), "    "));
         separator = ",\n    ";
     }
     put(decoded.loads.empty() ? "]\n}\n" : "\n  ]\n}\n");

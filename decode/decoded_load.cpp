@@ -1,4 +1,4 @@
-// Names of the verdicts as reports print them.
+// Names of the verdicts and of the kinds of repairs and doubts, as reports print them.
 // (The result structure itself is plain data: decoded_load.h.)
 #include "decode/decoded_load.h"
 
@@ -14,6 +14,28 @@ const char* verdictName(Verdict verdict) {
             break;
     }
     return "BAD";
+}
+
+const char* repairKindName(Repair::Kind kind) {
+    switch (kind) {
+        case Repair::Kind::vote:
+            return "vote";
+        case Repair::Kind::bitFlip:
+            break;
+    }
+    return "bitFlip";
+}
+
+const char* doubtKindName(CharacterDoubt::Kind kind) {
+    switch (kind) {
+        case CharacterDoubt::Kind::framing:
+            return "framing";
+        case CharacterDoubt::Kind::slipped:
+            return "slipped";
+        case CharacterDoubt::Kind::unclear:
+            break;
+    }
+    return "unclear";
 }
 
 }  // namespace kelvanto::decode

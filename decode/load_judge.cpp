@@ -1,22 +1,35 @@
-// Checksum verdicts and checksum-guided repair of the least certain bits.
+// Checksum verdicts and the weighing of repairs by the certainty of every decision.
 // Every changed decision is listed; nothing else about the reading is touched.
 #include "decode/load_judge.h"
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
+#include <cstdio>
+#include <deque>
+#include <string>
 
 #include "decode/signal_filter.h"
+#include "decode/sum_posterior.h"
 #include "decode/tape_timing.h"
 
 namespace kelvanto::decode {
 
 namespace {
 
+// The decoder's core has no dependency, not even the project's text helpers.
+template <typename... Values>
+std::string formatted(const char* pattern, Values... values) {
+    char buffer[200];
+    const int length = std::snprintf(buffer, sizeof buffer, pattern, values...);
+    return std::string(buffer, static_cast<std::size_t>(std::clamp(length, 0, 199)));
+}
+
+// A data bit that a repair may change.
 struct BitChoice {
     std::size_t character;
-    int bit;  // data bit 0..7
-    float certainty;
+    int bit;        // data bit 0..7
+    double odds;    // of being wrong as read
+    unsigned move;  // what changing it does to the sum, modulo 256
 };
 
 // Framed bit index (0 start, 1..8 data, 9 stop) to the numbering the report uses.
@@ -25,6 +38,79 @@ int reportedBit(int framedIndex) {
         return 8;
     }
     return framedIndex == 9 ? 9 : framedIndex - 1;
+}
+
+bool suspect(const FramedCharacter& character) {
+    return character.stopBad || character.startMisread;
+}
+
+// Changing data bit k adds 2^k when it was read 0 and takes 2^k away when it was read 1.
+unsigned moveOf(std::uint8_t value, int bit) {
+    const unsigned weight = 1u << bit;
+    return (value & weight) != 0 ? 256u - weight : weight;
+}
+
+double bitOdds(const ErrorOdds& odds, const FramedCharacter& character, int bit) {
+    const double read = odds.odds(character.certainty[static_cast<std::size_t>(bit) + 1]);
+    return suspect(character) ? std::max(read, LoadJudge::suspectOdds) : read;
+}
+
+// Every data bit of every character whose value is known, grouped by what changing it does
+// to the sum and by its odds. Above the doubtful half, where no repair looks, certainties
+// are grouped by eight, each group at the odds of its least certain member (which can only
+// make a repair look less sure than it is); the clear ones (255) stay a group of their own.
+constexpr std::size_t certaintyGroup = 8;
+
+std::size_t groupOf(std::uint8_t certainty) {
+    if (certainty == 255 || certainty < 128) {
+        return certainty;
+    }
+    return certainty / certaintyGroup * certaintyGroup;
+}
+
+SumPosterior posteriorOf(const FramedLoad& framed, const ErrorOdds& odds) {
+    // [move 0..15][certainty][suspect]
+    std::vector<std::size_t> counts(16 * 256 * 2, 0);
+    for (const FramedCharacter& character : framed.characters) {
+        if (character.extraCycleDropped) {
+            continue;
+        }
+        const std::size_t s = suspect(character) ? 1 : 0;
+        for (int b = 0; b < 8; ++b) {
+            const std::size_t move =
+                static_cast<std::size_t>(b) * 2 + ((character.value >> b) & 1u);
+            const std::size_t q = groupOf(character.certainty[static_cast<std::size_t>(b) + 1]);
+            ++counts[(move * 256 + q) * 2 + s];
+        }
+    }
+    SumPosterior posterior;
+    for (std::size_t move = 0; move < 16; ++move) {
+        const int bit = static_cast<int>(move / 2);
+        const std::uint8_t change =
+            static_cast<std::uint8_t>(moveOf(static_cast<std::uint8_t>((move & 1u) << bit), bit));
+        for (std::size_t q = 0; q < 256; ++q) {
+            for (std::size_t s = 0; s < 2; ++s) {
+                const std::size_t count = counts[(move * 256 + q) * 2 + s];
+                if (count == 0) {
+                    continue;
+                }
+                const double read = odds.odds(static_cast<std::uint8_t>(q));
+                posterior.add(change, s != 0 ? std::max(read, LoadJudge::suspectOdds) : read,
+                              count);
+            }
+        }
+    }
+    return posterior;
+}
+
+std::string chanceText(double chance) {
+    if (chance < 1e-6) {
+        return "below 1 in a million";
+    }
+    if (chance >= 0.5) {
+        return formatted("%.0f %%", 100.0 * chance);
+    }
+    return formatted("1 in %.0f", 1.0 / chance);
 }
 
 }  // namespace
@@ -45,8 +131,22 @@ void LoadJudge::describe(const LoadCandidate& candidate, DecodedLoad& load) cons
     load.startSample = std::llround(candidate.headerStart);
     load.startSeconds = candidate.headerStart / sampleRate;
     load.syncSample = std::llround(syncFrame);
+    load.syncSeconds = syncFrame / sampleRate;
+    double dataEnd = syncFrame;
+    if (!framed.characters.empty()) {
+        const FramedCharacter& last = framed.characters.back();
+        dataEnd = last.bitFrame(9);
+    }
+    if (framed.complete && framed.footerStart > dataEnd) {
+        dataEnd = framed.footerStart;
+    } else if (!framed.complete && !candidate.toneOnly) {
+        dataEnd = std::max(dataEnd, framed.problemAt);
+    }
+    load.dataEndSample = std::llround(dataEnd);
+    load.dataEndSeconds = dataEnd / sampleRate;
     load.endSample = std::llround(framed.end);
     load.endSeconds = framed.end / sampleRate;
+    load.sampleRate = sampleRate;
     load.speedRatio = candidate.onePeriod > 0.0 ? nominalOnePeriod / candidate.onePeriod : 0.0;
     load.polarity = candidate.polarity;
     load.channel = candidate.channel;
@@ -58,10 +158,11 @@ void LoadJudge::describe(const LoadCandidate& candidate, DecodedLoad& load) cons
     load.problemSeconds = framed.problemAt / sampleRate;
 }
 
-// One entry per doubtful character (its least certain cycle), so the list stays as long as
-// the load at most.
+// One entry per doubtful character (its least certain cycle), the first maximumDoubts of
+// them kept; and the first place from which the doubts crowd together.
 void LoadJudge::listDoubts(const LoadCandidate& candidate, DecodedLoad& load) const {
     const auto& characters = candidate.framed.characters;
+    std::deque<CharacterDoubt> recent;
     for (std::size_t i = 0; i < characters.size(); ++i) {
         const FramedCharacter& character = characters[i];
         int worst = 0;
@@ -71,140 +172,244 @@ void LoadJudge::listDoubts(const LoadCandidate& candidate, DecodedLoad& load) co
                 worst = b;
             }
         }
+        CharacterDoubt::Kind kind = CharacterDoubt::Kind::unclear;
+        if (character.startMisread) {
+            worst = 0;
+            kind = CharacterDoubt::Kind::framing;
+        }
         if (character.stopBad) {
             worst = 9;
+            kind = CharacterDoubt::Kind::framing;
         }
-        const bool broken = character.stopBad || character.extraCycleDropped;
-        const float certainty = broken ? 0.0f : character.bitCertainty(worst);
-        if (certainty < doubtful) {
-            const double frame = character.bitFrame(worst);
-            load.doubts.push_back(CharacterDoubt{i, reportedBit(worst), certainty,
-                                                 std::llround(frame), frame / sampleRate});
+        if (character.extraCycleDropped) {
+            kind = CharacterDoubt::Kind::slipped;
+        }
+        const float certainty =
+            kind == CharacterDoubt::Kind::unclear ? character.bitCertainty(worst) : 0.0f;
+        if (certainty >= doubtful) {
+            continue;
+        }
+        const double frame =
+            kind == CharacterDoubt::Kind::slipped ? character.start : character.bitFrame(worst);
+        const CharacterDoubt doubt{
+            i, reportedBit(worst), certainty, std::llround(frame), frame / sampleRate, kind, 0};
+        ++load.doubtfulCharacters;
+        if (load.doubts.size() < maximumDoubts) {
+            load.doubts.push_back(doubt);
+        }
+        if (!load.doubtsCrowd) {
+            recent.push_back(doubt);
+            while (recent.front().character + crowdSpan <= i) {
+                recent.pop_front();
+            }
+            if (recent.size() >= crowdCount) {
+                load.doubtsCrowd = true;
+                load.crowdFrom = recent.front();
+            }
         }
     }
 }
 
-bool LoadJudge::repair(const LoadCandidate& candidate, DecodedLoad& load) const {
-    const auto& characters = candidate.framed.characters;
-    std::vector<BitChoice> choices;
+void LoadJudge::placeProblem(DecodedLoad& load, std::string problem, double frame) const {
+    // Where the reading went wrong: where its doubts crowd, else its first doubt, else the
+    // given place.
+    if (load.doubtsCrowd) {
+        load.problemSample = load.crowdFrom.sample;
+        load.problemSeconds = load.crowdFrom.seconds;
+    } else if (!load.doubts.empty()) {
+        load.problemSample = load.doubts.front().sample;
+        load.problemSeconds = load.doubts.front().seconds;
+    } else {
+        load.problemSample = std::llround(frame);
+        load.problemSeconds = frame / sampleRate;
+    }
+    load.problem = std::move(problem);
+}
+
+void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& odds,
+                              DecodedLoad& load) const {
+    const FramedLoad& framed = candidate.framed;
+    const auto& characters = framed.characters;
+    const double checksumFrame = characters.back().start;
+
+    // A slipped character is an erasure: no sum can vouch for a value that was not read.
+    for (std::size_t i = 0; i < characters.size(); ++i) {
+        if (characters[i].extraCycleDropped) {
+            load.verdict = Verdict::bad;
+            const std::string what = formatted(
+                "the framing slipped in character %zu (a cycle cut in two or two "
+                "merged), so its value is unknown",
+                i);
+            load.problem = checksumRight(load.characters) ? "checksum right, but " + what
+                                                          : "checksum wrong, and " + what;
+            load.problemSample = std::llround(characters[i].start);
+            load.problemSeconds = characters[i].start / sampleRate;
+            return;
+        }
+    }
+
+    std::size_t guesses = 0;
+    for (const FramedCharacter& character : characters) {
+        for (int b = 0; b < 10; ++b) {
+            guesses += character.bitCertainty(b) < veryDoubtful ? 1 : 0;
+        }
+        guesses += character.stopBad ? 1 : 0;
+    }
+    if (guesses > maximumGuesses + characters.size() * 10 / guessesPerCycles) {
+        load.verdict = Verdict::bad;
+        placeProblem(load,
+                     checksumRight(load.characters)
+                         ? formatted("checksum right, but %zu cycles were guesses: too many to "
+                                     "trust it",
+                                     guesses)
+                         : formatted("checksum wrong, and %zu cycles were guesses: too many to "
+                                     "repair",
+                                     guesses),
+                     checksumFrame);
+        return;
+    }
+
+    const SumPosterior posterior = posteriorOf(framed, odds);
+    const std::uint8_t missing =
+        static_cast<std::uint8_t>((checksumTarget - loadSum(load.characters)) & 0xFFu);
+    if (missing == 0) {
+        // Errors that cancel in the sum (a bit of one weight read 0 in one place and 1 in
+        // another) are all that a right checksum can hide.
+        load.wrongChance = 1.0 - posterior.share(0, 1.0);
+        if (load.wrongChance < okTrusted) {
+            load.verdict = Verdict::ok;
+            return;
+        }
+        load.verdict = Verdict::bad;
+        placeProblem(load,
+                     "checksum right, but so many decisions are unclear that errors cancelling "
+                     "in it have a chance of " +
+                         chanceText(load.wrongChance),
+                     checksumFrame);
+        return;
+    }
+
+    // The least certain data bits, most likely wrong first.
+    std::vector<BitChoice> pool;
     for (std::size_t i = 0; i < characters.size(); ++i) {
         for (int b = 0; b < 8; ++b) {
-            const float certainty = characters[i].bitCertainty(b + 1);
-            if (certainty < doubtful) {
-                choices.push_back(BitChoice{i, b, certainty});
-                if (choices.size() > maximumDoubtfulBits) {
-                    load.problem = "checksum wrong, and too many unclear cycles to repair";
-                    return false;
-                }
+            if (characters[i].bitCertainty(b + 1) < doubtful) {
+                pool.push_back(BitChoice{i, b, bitOdds(odds, characters[i], b),
+                                         moveOf(characters[i].value, b)});
             }
         }
     }
-    std::sort(choices.begin(), choices.end(),
-              [](const BitChoice& a, const BitChoice& b) { return a.certainty < b.certainty; });
-    const unsigned sum = loadSum(load.characters);
-    // Flipping bit k of a character adds 2^k when it was 0 and takes 2^k away when it was 1.
-    auto change = [&](const BitChoice& choice) {
-        const unsigned weight = 1u << choice.bit;
-        const bool set = (load.characters[choice.character] & weight) != 0;
-        return set ? 256u - weight : weight;
-    };
-    auto fixes = [&](unsigned delta) { return ((sum + delta) & 0xFFu) == checksumTarget; };
+    const std::size_t size = std::min(searchPool, pool.size());
+    std::partial_sort(pool.begin(), pool.begin() + static_cast<long>(size), pool.end(),
+                      [](const BitChoice& a, const BitChoice& b) { return a.odds > b.odds; });
+    pool.resize(size);
 
-    std::vector<BitChoice> best;
-    float bestCost = std::numeric_limits<float>::max();
-    for (const BitChoice& choice : choices) {
-        if (fixes(change(choice)) && choice.certainty < bestCost) {
-            best = {choice};
-            bestCost = choice.certainty;
-        }
-    }
-    if (best.empty()) {
-        const std::size_t pool = std::min(pairPool, choices.size());
-        for (std::size_t a = 0; a < pool; ++a) {
-            for (std::size_t b = a + 1; b < pool; ++b) {
-                const BitChoice& x = choices[a];
-                const BitChoice& y = choices[b];
-                if (x.certainty >= pairDoubtful || y.certainty >= pairDoubtful) {
-                    continue;
-                }
-                const float cost = x.certainty + y.certainty;
-                if (fixes(change(x) + change(y)) && cost < bestCost) {
-                    best = {x, y};
-                    bestCost = cost;
-                }
+    std::vector<std::size_t> best;
+    double bestWeight = 0.0;
+    std::vector<double> fitting;  // weights of every change that fits
+    std::vector<std::size_t> chosen;
+    auto search = [&](auto&& self, std::size_t from, unsigned move, double weight) -> void {
+        if (!chosen.empty() && (move & 0xFFu) == missing) {
+            fitting.push_back(weight);
+            if (weight > bestWeight) {
+                bestWeight = weight;
+                best = chosen;
             }
         }
-    }
+        if (chosen.size() == maximumChanges) {
+            return;
+        }
+        for (std::size_t i = from; i < pool.size(); ++i) {
+            chosen.push_back(i);
+            self(self, i + 1, move + pool[i].move, weight * pool[i].odds);
+            chosen.pop_back();
+        }
+    };
+    search(search, 0, 0, 1.0);
+
     if (best.empty()) {
-        load.problem = "checksum wrong, and no change of the unclear cycles makes it right";
-        return false;
+        load.verdict = Verdict::bad;
+        placeProblem(load, "checksum wrong, and no change of the unclear decisions makes it right",
+                     checksumFrame);
+        return;
     }
-    for (const BitChoice& choice : best) {
+    const double chance = 1.0 - posterior.share(missing, bestWeight);
+    const auto rivals = std::count_if(fitting.begin(), fitting.end(), [&](double weight) {
+        return weight >= comparable * bestWeight;
+    });
+    if (!(chance < repairTrusted)) {
+        load.verdict = Verdict::bad;
+        std::string why = rivals > 1
+                              ? formatted(
+                                    "%ld changes of unclear decisions make it right about as "
+                                    "likely as each other",
+                                    static_cast<long>(rivals))
+                              : std::string("the likeliest change that makes it right");
+        placeProblem(load,
+                     "checksum wrong, and " + why +
+                         formatted(" (the best would be wrong with a chance of %s)",
+                                   chanceText(chance).c_str()),
+                     checksumFrame);
+        return;
+    }
+    load.wrongChance = chance;
+    load.verdict = Verdict::repaired;
+    load.problem.clear();
+    load.problemSample = 0;
+    load.problemSeconds = 0.0;
+    std::sort(best.begin(), best.end(), [&](std::size_t a, std::size_t b) {
+        return pool[a].character != pool[b].character ? pool[a].character < pool[b].character
+                                                      : pool[a].bit < pool[b].bit;
+    });
+    for (const std::size_t index : best) {
+        const BitChoice& choice = pool[index];
         std::uint8_t& value = load.characters[choice.character];
         const std::uint8_t before = value;
         value = static_cast<std::uint8_t>(value ^ (1u << choice.bit));
         const double frame = characters[choice.character].bitFrame(choice.bit + 1);
         load.repairs.push_back(Repair{Repair::Kind::bitFlip, choice.character, choice.bit, before,
-                                      value, std::llround(frame), frame / sampleRate});
+                                      value, std::llround(frame), frame / sampleRate, 0});
     }
-    return true;
 }
 
 DecodedLoad LoadJudge::judge(const LoadCandidate& candidate) const {
+    return judge(candidate, ErrorOdds(candidate.framed));
+}
+
+DecodedLoad LoadJudge::judge(const LoadCandidate& candidate, const ErrorOdds& odds) const {
     DecodedLoad load;
     describe(candidate, load);
     listDoubts(candidate, load);
     const FramedLoad& framed = candidate.framed;
+    for (const FramedCharacter& character : framed.characters) {
+        if (character.extraCycleDropped) {
+            load.expectedWrong += 1.0;
+            continue;
+        }
+        double right = 1.0;
+        for (int b = 0; b < 8; ++b) {
+            right /= 1.0 + bitOdds(odds, character, b);
+        }
+        // A start bit read 1 or a stop bit read 0: most likely not a character at all (the
+        // reading is off its framing there, or ran past the load's end).
+        load.expectedWrong += suspect(character) ? std::max(0.5, 1.0 - right) : 1.0 - right;
+    }
+    load.whole = framed.complete && !candidate.toneOnly;
     if (candidate.toneOnly || !framed.complete) {
         load.verdict = Verdict::bad;
-        return load;
-    }
-    load.problemSample = 0;
-    load.problemSeconds = 0.0;
-    if (load.characters.empty()) {
+    } else if (load.characters.empty()) {
         // The converter sends a load without data as header, sync character and footer:
         // there is nothing to check and nothing missing.
         load.verdict = Verdict::ok;
-        return load;
+        load.problemSample = 0;
+        load.problemSeconds = 0.0;
+    } else {
+        load.problemSample = 0;
+        load.problemSeconds = 0.0;
+        judgeChecksum(candidate, odds, load);
     }
-    std::size_t guesses = 0;
-    for (const FramedCharacter& character : framed.characters) {
-        for (int b = 0; b < 10; ++b) {
-            guesses += character.bitCertainty(b) < veryDoubtful ? 1 : 0;
-        }
-        guesses += character.stopBad ? 1 : 0;
-        guesses += character.extraCycleDropped ? 1 : 0;
-    }
-    // Framing that held only because an extra cycle was left out counts as a repair.
-    std::vector<Repair> framing;
-    for (std::size_t i = 0; i < framed.characters.size(); ++i) {
-        const FramedCharacter& character = framed.characters[i];
-        if (character.extraCycleDropped) {
-            framing.push_back(Repair{Repair::Kind::extraCycle, i, -1, character.value,
-                                     character.value, std::llround(character.start),
-                                     character.start / sampleRate});
-        }
-    }
-    if (guesses > maximumGuesses + framed.characters.size() * 10 / guessesPerCycles) {
-        load.verdict = Verdict::bad;
-        load.problem = checksumRight(load.characters)
-                           ? "checksum right, but too many cycles were guesses to trust it"
-                           : "checksum wrong, and too many cycles were guesses to repair";
-        return load;
-    }
-    if (checksumRight(load.characters)) {
-        load.verdict = framing.empty() ? Verdict::ok : Verdict::repaired;
-        load.repairs = framing;
-        return load;
-    }
-    load.verdict = repair(candidate, load) ? Verdict::repaired : Verdict::bad;
-    if (load.verdict == Verdict::repaired) {
-        load.repairs.insert(load.repairs.begin(), framing.begin(), framing.end());
-    }
-    if (load.verdict == Verdict::bad) {
-        const double at = framed.characters.back().start;
-        load.problemSample = std::llround(at);
-        load.problemSeconds = at / sampleRate;
+    if (load.verdict != Verdict::ok || !(load.wrongChance < repairTrusted)) {
+        load.evidence = std::make_shared<const LoadCandidate>(candidate);
     }
     return load;
 }

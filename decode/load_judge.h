@@ -1,41 +1,63 @@
-// The seventh stage: checks a reading against the load's checksum and, when it fails, tries
-// changing the few least certain bit decisions that could explain the difference.
+// The seventh stage: checks a reading against the load's checksum and, when it fails, looks
+// for the one likely change of its least certain decisions that makes it right.
 #pragma once
 
 #include "decode/decoded_load.h"
+#include "decode/error_odds.h"
 #include "decode/load_candidate.h"
 
 namespace kelvanto::decode {
 
-// One wrong bit of weight 2^k moves the loader's sum by exactly 2^k, so the difference
-// between the sum and 0xFF says which bit weights are worth reconsidering. Only doubtful
-// decisions are changed, a single one or a pair, and only in a reading that has few of
-// them: every hypothesis tried is another 1-in-256 chance of a right checksum over wrong
-// data, so a reading full of doubt stays BAD. A repair is taken only when it makes the
-// checksum right, and is listed with its position.
+// The loader's sum is 8 bits: any wrong reading matches it by chance once in 256, so every
+// extra reading a repair considers is another chance to "fix" a load into wrong data. The
+// judge therefore weighs instead of trying: each data bit's certainty gives odds that it is
+// wrong (ErrorOdds), the best few changes among the least certain bits are ranked by those
+// odds, and the whole weight of every pattern of wrong decisions that fits the checksum
+// (SumPosterior) says how likely the best change is to be the true one. A repair is taken
+// only when that chance of being wrong is below repairTrusted, and it is stated. A character
+// whose framing slipped has an unknown value (an erasure): the checksum cannot vouch for it,
+// so its load is BAD even when the sum comes out right.
 class LoadJudge {
   public:
-    static constexpr float doubtful = 0.5f;       // decisions below this may be changed alone
-    static constexpr float pairDoubtful = 0.35f;  // both of a changed pair must be below this
-    static constexpr float veryDoubtful = 0.15f;
-    // More doubtful data bits than this: no repair is tried.
-    static constexpr std::size_t maximumDoubtfulBits = 24;
-    // Pairs are tried among this many least certain bits.
-    static constexpr std::size_t pairPool = 10;
+    // A character whose least certain cycle is below this is listed as a doubt.
+    static constexpr float doubtful = 0.5f;
+    // Repairs are sought among this many least certain data bits (certainty below doubtful),
+    // changing at most maximumChanges of them.
+    static constexpr std::size_t searchPool = 16;
+    static constexpr std::size_t maximumChanges = 3;
+    // Readings that fit the checksum at least this share of the best one's weight are
+    // counted as its competitors in the report.
+    static constexpr double comparable = 0.01;
+    // The data bits of a character whose start or stop bit read wrong are suspect: they are
+    // wrong with at least these odds, whatever their cycles looked like.
+    static constexpr double suspectOdds = 0.02;
+    // A right checksum is trusted (OK) when the chance of errors cancelling in it is below
+    // this; above it the load is BAD with the reason.
+    static constexpr double okTrusted = 1e-2;
     // More clear-cut framing faults or near-guesses than this (plus one per guessesPerCycles
     // cycles of a long load) and even a right checksum is not trusted: a reading of noise
     // guesses at a good part of its cycles, a noisy but right reading at very few.
+    static constexpr float veryDoubtful = 0.15f;
     static constexpr std::size_t maximumGuesses = 8;
     static constexpr std::size_t guessesPerCycles = 200;
+    // Doubts crowd (the reading went wrong there) when this many doubtful characters fall
+    // within crowdSpan characters.
+    static constexpr std::size_t crowdCount = 8;
+    static constexpr std::size_t crowdSpan = 32;
 
     explicit LoadJudge(double sampleRate) : sampleRate(sampleRate) {}
 
     DecodedLoad judge(const LoadCandidate& candidate) const;
+    // The same with the odds given: for a reading made of several readings, whose
+    // certainties say how strong their joint evidence is in the odds of the first.
+    DecodedLoad judge(const LoadCandidate& candidate, const ErrorOdds& odds) const;
 
   private:
     void describe(const LoadCandidate& candidate, DecodedLoad& load) const;
     void listDoubts(const LoadCandidate& candidate, DecodedLoad& load) const;
-    bool repair(const LoadCandidate& candidate, DecodedLoad& load) const;
+    void judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& odds,
+                       DecodedLoad& load) const;
+    void placeProblem(DecodedLoad& load, std::string problem, double frame) const;
 
     double sampleRate;
 };

@@ -3,9 +3,56 @@
 #include "decode/load_merger.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
+#include "decode/tape_timing.h"
+
 namespace kelvanto::decode {
+
+namespace {
+
+// Readings of one load in another polarity or channel find its sync character within a
+// cycle or two; a character lasts 10 to 20 cycles.
+constexpr double syncTolerance = 10.0 * nominalOnePeriod;
+// A reading with fewer characters than this is not taken as a load beside another it
+// overlaps.
+constexpr std::size_t readableCharacters = 8;
+
+bool overlap(const DecodedLoad& a, const DecodedLoad& b) {
+    return a.startSample < b.endSample && b.startSample < a.endSample;
+}
+
+// Seconds of the data stretch [sync, data end] that both readings cover, against the
+// shorter stretch.
+double sharedData(const DecodedLoad& a, const DecodedLoad& b) {
+    const double from = std::max(a.syncSeconds, b.syncSeconds);
+    const double to = std::min(a.dataEndSeconds, b.dataEndSeconds);
+    const double shorter =
+        std::min(a.dataEndSeconds - a.syncSeconds, b.dataEndSeconds - b.syncSeconds);
+    if (!(shorter > 0.0)) {
+        return 0.0;
+    }
+    return std::max(0.0, to - from) / shorter;
+}
+
+// Characters this reading probably has wrong, counting those another reading of the same
+// load holds beyond where this one broke off.
+double likelyWrong(const DecodedLoad& load, const DecodedLoad& other) {
+    double lacking = 0.0;
+    if (!load.whole && other.characters.size() > load.characters.size()) {
+        lacking = static_cast<double>(other.characters.size() - load.characters.size());
+    }
+    return load.expectedWrong + lacking;
+}
+
+// Enough characters, mostly likely right, to be a load of its own.
+bool readable(const DecodedLoad& load) {
+    return load.characters.size() >= readableCharacters &&
+           load.expectedWrong < 0.5 * static_cast<double>(load.characters.size());
+}
+
+}  // namespace
 
 int rank(const DecodedLoad& load) {
     switch (load.verdict) {
@@ -16,39 +63,52 @@ int rank(const DecodedLoad& load) {
         case Verdict::bad:
             break;
     }
-    return load.characters.empty() ? 1 : 2;
+    return load.characters.empty() && !load.whole ? 1 : 2;
 }
 
-namespace {
-
-bool overlap(const DecodedLoad& a, const DecodedLoad& b) {
-    return a.startSample < b.endSample && b.startSample < a.endSample;
+bool sameLoad(const DecodedLoad& a, const DecodedLoad& b) {
+    if (rank(a) == 1 || rank(b) == 1) {
+        return overlap(a, b);  // a header tone alone: the tone of whatever it overlaps
+    }
+    if (std::fabs(a.syncSeconds - b.syncSeconds) <= syncTolerance || sharedData(a, b) > 0.5) {
+        return true;
+    }
+    // Two readable loads whose characters lie apart are two loads, even where one's tones
+    // run into the other's (a save cut off by the header of its re-save); a few unreadable
+    // characters overlapping a load are a stray reading of its tones.
+    if (readable(a) && readable(b)) {
+        return false;
+    }
+    return overlap(a, b);
 }
 
-bool better(const DecodedLoad& a, const DecodedLoad& b) {
+bool betterReading(const DecodedLoad& a, const DecodedLoad& b) {
     if (rank(a) != rank(b)) {
         return rank(a) > rank(b);
     }
-    if (a.verdict == Verdict::bad && a.characters.size() != b.characters.size()) {
-        return a.characters.size() > b.characters.size();
+    switch (a.verdict) {
+        case Verdict::ok:
+            return a.doubtfulCharacters < b.doubtfulCharacters;
+        case Verdict::repaired:
+            return a.wrongChance < b.wrongChance;
+        case Verdict::bad:
+            break;
     }
-    return a.doubts.size() < b.doubts.size();
+    const double wrongA = likelyWrong(a, b);
+    const double wrongB = likelyWrong(b, a);
+    if (wrongA != wrongB) {
+        return wrongA < wrongB;
+    }
+    return a.doubtfulCharacters < b.doubtfulCharacters;
 }
 
-}  // namespace
-
 void LoadMerger::offer(DecodedLoad&& load) {
-    bool wins = true;
     for (const DecodedLoad& kept : loads) {
-        if (overlap(kept, load) && !better(load, kept)) {
-            wins = false;
-            break;
+        if (sameLoad(kept, load) && !betterReading(load, kept)) {
+            return;
         }
     }
-    if (!wins) {
-        return;
-    }
-    std::erase_if(loads, [&](const DecodedLoad& kept) { return overlap(kept, load); });
+    std::erase_if(loads, [&](const DecodedLoad& kept) { return sameLoad(kept, load); });
     const auto place = std::upper_bound(
         loads.begin(), loads.end(), load.startSample,
         [](std::int64_t start, const DecodedLoad& kept) { return start < kept.startSample; });

@@ -1,5 +1,5 @@
-// The last stage: keeps, for each load of the recording, the best of its readings from every
-// channel and polarity, and measures the silence between the loads.
+// The last stage: keeps, for each load of the recording, the most likely of its readings
+// from every channel and polarity, and measures the silence between the loads.
 #pragma once
 
 #include <cstdint>
@@ -9,10 +9,16 @@
 
 namespace kelvanto::decode {
 
-// Readings of one load overlap in time. A reading with a right checksum wins over a
-// repaired one, which wins over a BAD one; a BAD reading with characters wins over a tone
-// without a load. Among equals the first offered stays. Only the winners are kept, so the
-// memory held grows with the number of loads, not with the number of readings.
+// Two readings are of the same load when their sync characters stand close together or
+// their characters cover mostly the same stretch of the recording; a header tone alone, or
+// a few unreadable characters, belong to any reading they overlap. A load cut off by the
+// header of its own re-save is therefore a load of its own, next to the re-save, and is
+// reported, never swallowed.
+// An OK reading wins over a REPAIRED one, which wins over a BAD one; among BAD readings the
+// one with the fewest characters likely wrong (by the certainty of every decision, a
+// reading that broke off counting what it lacks) wins, never merely the longest. Only the
+// winners are kept, so the memory held grows with the number of loads, not with the number
+// of readings.
 class LoadMerger {
   public:
     void offer(DecodedLoad&& load);
@@ -24,7 +30,11 @@ class LoadMerger {
     std::vector<DecodedLoad> loads;  // ordered by start
 };
 
-// How good a reading is, for choosing among readings of the same load.
+// How good a reading is by its verdict alone, for choosing among readings of one load.
 int rank(const DecodedLoad& load);
+// Whether a is a better reading than b of the same load.
+bool betterReading(const DecodedLoad& a, const DecodedLoad& b);
+// Whether two readings from one recording are of the same load.
+bool sameLoad(const DecodedLoad& a, const DecodedLoad& b);
 
 }  // namespace kelvanto::decode

@@ -1,102 +1,382 @@
-// Load-by-load choice and character vote across takes.
-// A vote never makes a load OK: at best REPAIRED, with every changed character listed.
+// Matching of loads across takes by content and time, and the bit-by-bit weighing of the
+// readings of one load. A joint reading is judged again like any other.
 #include "decode/take_merger.h"
 
 #include <algorithm>
-#include <map>
+#include <cmath>
+#include <optional>
 
+#include "decode/error_odds.h"
+#include "decode/load_candidate.h"
+#include "decode/load_judge.h"
 #include "decode/load_merger.h"
-#include "decode/tape_timing.h"
 
 namespace kelvanto::decode {
 
 namespace {
 
-// How much a take's reading of one character counts in a vote.
-float weightOf(const DecodedLoad& load, std::size_t character) {
-    for (const CharacterDoubt& doubt : load.doubts) {
-        if (doubt.character == character) {
-            return 0.05f + doubt.certainty;
-        }
+struct Reading {
+    int take = 0;
+    const DecodedLoad* load = nullptr;
+};
+
+// The readings of one load in several takes, and where it stands on the first take's clock.
+struct Group {
+    std::vector<Reading> readings;
+    const DecodedLoad* best = nullptr;
+    double seconds = 0.0;
+};
+
+// Start times of one take against the first take's: take = scale * first + offset.
+struct Clock {
+    double scale = 1.0;
+    double offset = 0.0;
+};
+
+// Loads whose characters agree at least this much are the same load; their times set the
+// clock. Loads placed within closeInTime of each other (after the clock) are likely the
+// same load, beyond farInTime they are not.
+constexpr double sameContent = 0.9;
+constexpr double closeInTime = 1.0;
+constexpr double farInTime = 5.0;
+
+// The share of characters two readings agree on (-1 when either has none to compare), over
+// their first compared characters, the better of a few small shifts (a cycle lost in one take
+// that the framer could not put right moves every later character a place).
+constexpr std::size_t compared = 512;
+constexpr long largestShift = 2;
+
+double agreement(const DecodedLoad& a, const DecodedLoad& b) {
+    const std::size_t common = std::min({a.characters.size(), b.characters.size(), compared});
+    if (common == 0) {
+        return -1.0;
     }
-    return 1.0f;
+    std::size_t best = 0;
+    for (long shift = -largestShift; shift <= largestShift; ++shift) {
+        std::size_t equal = 0;
+        for (std::size_t i = 0; i < common; ++i) {
+            const long j = static_cast<long>(i) + shift;
+            equal += j >= 0 && static_cast<std::size_t>(j) < b.characters.size() &&
+                             a.characters[i] == b.characters[static_cast<std::size_t>(j)]
+                         ? 1
+                         : 0;
+        }
+        best = std::max(best, equal);
+    }
+    double share = static_cast<double>(best) / static_cast<double>(common);
+    if (a.whole && b.whole) {
+        share *= static_cast<double>(std::min(a.characters.size(), b.characters.size())) /
+                 static_cast<double>(std::max(a.characters.size(), b.characters.size()));
+    }
+    return share;
 }
 
-DecodedLoad vote(const std::vector<const DecodedLoad*>& group) {
-    // Only readings of the most common length can be compared position by position.
-    std::map<std::size_t, int> lengths;
-    for (const DecodedLoad* load : group) {
-        if (!load->characters.empty()) {
-            ++lengths[load->characters.size()];
+double matchScore(const Group& group, const DecodedLoad& load, const std::optional<Clock>& clock) {
+    const double agree = agreement(*group.best, load);
+    double score = agree < 0.0 ? (clock ? 0.2 : -1.0) : agree - 0.5;
+    if (clock) {
+        const double distance =
+            std::fabs(load.startSeconds - (clock->scale * group.seconds + clock->offset));
+        if (distance < closeInTime) {
+            score += 0.5;
+        } else if (distance > farInTime) {
+            score -= 1.0;
         }
     }
-    if (lengths.empty()) {
-        return *group.front();
-    }
-    const std::size_t length =
-        std::max_element(lengths.begin(), lengths.end(), [](const auto& a, const auto& b) {
-            return a.second < b.second;
-        })->first;
-    std::vector<const DecodedLoad*> voters;
-    for (const DecodedLoad* load : group) {
-        if (load->characters.size() == length) {
-            voters.push_back(load);
-        }
-    }
-    DecodedLoad result = *voters.front();
-    result.repairs.clear();
-    result.doubts.clear();
-    for (std::size_t i = 0; i < length; ++i) {
-        std::map<std::uint8_t, float> weights;
-        for (const DecodedLoad* load : voters) {
-            weights[load->characters[i]] += weightOf(*load, i);
-        }
-        const auto winner =
-            std::max_element(weights.begin(), weights.end(),
-                             [](const auto& a, const auto& b) { return a.second < b.second; });
-        result.characters[i] = winner->first;
-        if (weights.size() > 1) {
-            float total = 0.0f;
-            for (const auto& entry : weights) {
-                total += entry.second;
+    return score;
+}
+
+// The matching that maximises the total score, in order on both sides: pairs of (group,
+// load) with -1 for "none".
+std::vector<std::pair<long, long>> align(const std::vector<Group>& groups,
+                                         const std::vector<DecodedLoad>& take,
+                                         const std::optional<Clock>& clock) {
+    const std::size_t n = groups.size();
+    const std::size_t m = take.size();
+    std::vector<double> score((n + 1) * (m + 1), 0.0);
+    std::vector<double> pair(n * m, 0.0);
+    auto at = [&](std::size_t i, std::size_t j) -> double& { return score[i * (m + 1) + j]; };
+    for (std::size_t i = 1; i <= n; ++i) {
+        for (std::size_t j = 1; j <= m; ++j) {
+            const double s = matchScore(groups[i - 1], take[j - 1], clock);
+            pair[(i - 1) * m + (j - 1)] = s;
+            double best = std::max(at(i - 1, j), at(i, j - 1));
+            if (s > 0.0) {
+                best = std::max(best, at(i - 1, j - 1) + s);
             }
-            result.doubts.push_back(CharacterDoubt{i, -1, winner->second / total, 0, 0.0});
-        }
-        if (winner->first != voters.front()->characters[i]) {
-            result.repairs.push_back(Repair{Repair::Kind::vote, i, -1,
-                                            voters.front()->characters[i], winner->first, 0, 0.0});
+            at(i, j) = best;
         }
     }
-    if (checksumRight(result.characters)) {
-        result.verdict = Verdict::repaired;
-        result.problem.clear();
-    } else {
-        result.verdict = Verdict::bad;
-        result.repairs.clear();
-        result.problem = "no take has a right checksum; characters by vote";
+    std::vector<std::pair<long, long>> path;
+    std::size_t i = n;
+    std::size_t j = m;
+    while (i > 0 || j > 0) {
+        if (i > 0 && j > 0 && pair[(i - 1) * m + (j - 1)] > 0.0 &&
+            at(i, j) == at(i - 1, j - 1) + pair[(i - 1) * m + (j - 1)]) {
+            path.emplace_back(static_cast<long>(i - 1), static_cast<long>(j - 1));
+            --i;
+            --j;
+        } else if (i > 0 && (j == 0 || at(i, j) == at(i - 1, j))) {
+            path.emplace_back(static_cast<long>(i - 1), -1);
+            --i;
+        } else {
+            path.emplace_back(-1, static_cast<long>(j - 1));
+            --j;
+        }
     }
-    return result;
+    std::reverse(path.begin(), path.end());
+    return path;
+}
+
+// The clock of a take from the loads that match clearly (least squares when they spread
+// over more than a few seconds, else an offset alone).
+std::optional<Clock> clockOf(const std::vector<std::pair<long, long>>& path,
+                             const std::vector<Group>& groups,
+                             const std::vector<DecodedLoad>& take) {
+    std::vector<std::pair<double, double>> points;
+    for (const auto& [g, l] : path) {
+        if (g >= 0 && l >= 0 && !take[static_cast<std::size_t>(l)].characters.empty() &&
+            agreement(*groups[static_cast<std::size_t>(g)].best,
+                      take[static_cast<std::size_t>(l)]) >= sameContent) {
+            points.emplace_back(groups[static_cast<std::size_t>(g)].seconds,
+                                take[static_cast<std::size_t>(l)].startSeconds);
+        }
+    }
+    if (points.empty()) {
+        return std::nullopt;
+    }
+    double mx = 0.0;
+    double my = 0.0;
+    for (const auto& [x, y] : points) {
+        mx += x;
+        my += y;
+    }
+    mx /= static_cast<double>(points.size());
+    my /= static_cast<double>(points.size());
+    double sxx = 0.0;
+    double sxy = 0.0;
+    for (const auto& [x, y] : points) {
+        sxx += (x - mx) * (x - mx);
+        sxy += (x - mx) * (y - my);
+    }
+    Clock clock;
+    if (points.size() >= 2 && sxx > 9.0) {
+        clock.scale = std::clamp(sxy / sxx, 0.25, 4.0);
+    }
+    clock.offset = my - clock.scale * mx;
+    return clock;
+}
+
+// The value of framed bit b (0 start, 1..8 data, 9 stop) as this character was read.
+int bitOf(const FramedCharacter& character, int b) {
+    if (b == 0) {
+        return character.startMisread ? 1 : 0;
+    }
+    if (b == 9) {
+        return character.stopBad ? 0 : 1;
+    }
+    return (character.value >> (b - 1)) & 1;
+}
+
+// How far a take's characters can be laid beside the reference's: up to where they stop
+// agreeing (a cycle lost or added that the framer could not put right shifts every later
+// character of that take, and shifted characters are no evidence).
+constexpr std::size_t agreementSpan = 16;
+
+std::size_t usableLength(const FramedLoad& reading, const FramedLoad& reference) {
+    const std::size_t length = std::min(reading.characters.size(), reference.characters.size());
+    std::size_t agree = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        agree += reading.characters[i].value == reference.characters[i].value ? 1 : 0;
+        if (i >= agreementSpan) {
+            const std::size_t old = i - agreementSpan;
+            agree -= reading.characters[old].value == reference.characters[old].value ? 1 : 0;
+            if (agree * 4 < agreementSpan) {
+                return old;  // fewer than a quarter agree from here on
+            }
+        }
+    }
+    return length;
+}
+
+void nameTake(DecodedLoad& load, int take) {
+    load.take = take;
+    for (CharacterDoubt& doubt : load.doubts) {
+        doubt.take = take;
+    }
+    load.crowdFrom.take = take;
+    for (Repair& repair : load.repairs) {
+        repair.take = take;
+    }
+}
+
+DecodedLoad weigh(const Group& group) {
+    // A take that is OK on its own, and clearly so, wins.
+    const Reading* chosen = nullptr;
+    for (const Reading& reading : group.readings) {
+        if (reading.load->verdict == Verdict::ok && !reading.load->evidence &&
+            (!chosen || betterReading(*reading.load, *chosen->load))) {
+            chosen = &reading;
+        }
+    }
+    std::vector<const Reading*> weighed;
+    for (const Reading& reading : group.readings) {
+        if (reading.load->evidence && !reading.load->evidence->toneOnly) {
+            weighed.push_back(&reading);
+        }
+    }
+    if (!chosen && weighed.size() < 2) {
+        for (const Reading& reading : group.readings) {
+            if (!chosen || betterReading(*reading.load, *chosen->load)) {
+                chosen = &reading;
+            }
+        }
+    }
+    if (chosen) {
+        DecodedLoad load = *chosen->load;
+        nameTake(load, chosen->take);
+        return load;
+    }
+    // The reference: the whole reading with the most characters (so that every character
+    // has a place in it), else the longest.
+    const Reading* reference = weighed.front();
+    for (const Reading* reading : weighed) {
+        const DecodedLoad& a = *reading->load;
+        const DecodedLoad& b = *reference->load;
+        if (a.whole != b.whole                           ? a.whole
+            : a.characters.size() != b.characters.size() ? a.characters.size() > b.characters.size()
+                                                         : betterReading(a, b)) {
+            reference = reading;
+        }
+    }
+    const LoadCandidate& base = *reference->load->evidence;
+    const ErrorOdds referenceOdds(base.framed);
+    std::vector<ErrorOdds> odds;
+    std::vector<std::size_t> usable;
+    for (const Reading* reading : weighed) {
+        odds.emplace_back(reading->load->evidence->framed);
+        usable.push_back(usableLength(reading->load->evidence->framed, base.framed));
+    }
+    LoadCandidate joint = base;
+    for (std::size_t i = 0; i < joint.framed.characters.size(); ++i) {
+        FramedCharacter& character = joint.framed.characters[i];
+        std::array<double, 10> evidence{};
+        bool heard = false;
+        for (std::size_t r = 0; r < weighed.size(); ++r) {
+            const auto& characters = weighed[r]->load->evidence->framed.characters;
+            if (i >= usable[r] || characters[i].extraCycleDropped) {
+                continue;
+            }
+            heard = true;
+            for (int b = 0; b < 10; ++b) {
+                const double strength =
+                    odds[r].evidence(characters[i].certainty[static_cast<std::size_t>(b)]);
+                evidence[static_cast<std::size_t>(b)] +=
+                    bitOf(characters[i], b) != 0 ? strength : -strength;
+            }
+        }
+        if (!heard) {
+            continue;  // no take read this character's framing: it stays unknown
+        }
+        unsigned value = 0;
+        for (int b = 0; b < 10; ++b) {
+            const double e = evidence[static_cast<std::size_t>(b)];
+            const int bit = e > 0.0 ? 1 : e < 0.0 ? 0 : bitOf(character, b);
+            character.certainty[static_cast<std::size_t>(b)] =
+                referenceOdds.certaintyOf(std::fabs(e));
+            if (b >= 1 && b <= 8 && bit != 0) {
+                value |= 1u << (b - 1);
+            }
+            if (b == 0) {
+                character.startMisread = bit != 0;
+            }
+            if (b == 9) {
+                character.stopBad = bit == 0;
+            }
+        }
+        character.value = static_cast<std::uint8_t>(value);
+        character.extraCycleDropped = false;
+    }
+    DecodedLoad load = LoadJudge(reference->load->sampleRate).judge(joint, referenceOdds);
+    load.gapSeconds = reference->load->gapSeconds;
+    std::vector<Repair> votes;
+    for (std::size_t i = 0; i < joint.framed.characters.size(); ++i) {
+        const FramedCharacter& was = base.framed.characters[i];
+        const FramedCharacter& now = joint.framed.characters[i];
+        if (was.value != now.value || was.extraCycleDropped) {
+            votes.push_back(Repair{Repair::Kind::vote, i, -1, was.value, now.value,
+                                   std::llround(now.start), now.start / load.sampleRate, 0});
+        }
+    }
+    if (load.verdict == Verdict::ok && !votes.empty() && !(load.wrongChance < repairTrusted)) {
+        // Right, but not sure enough to change characters of the take on its strength.
+        load.verdict = Verdict::bad;
+        load.problem =
+            "checksum right, but the characters the takes changed could still be "
+            "wrong with a chance above 1 in 1000";
+        load.problemSample = votes.front().sample;
+        load.problemSeconds = votes.front().seconds;
+    }
+    if (load.verdict == Verdict::bad) {
+        load.problem = "weighed over " + std::to_string(weighed.size()) + " takes: " + load.problem;
+    } else if (!votes.empty()) {
+        load.verdict = Verdict::repaired;
+        load.problem.clear();
+        load.repairs.insert(load.repairs.begin(), votes.begin(), votes.end());
+    }
+    nameTake(load, reference->take);
+    return load;
 }
 
 }  // namespace
 
 std::vector<DecodedLoad> mergeTakes(const std::vector<std::vector<DecodedLoad>>& takes) {
-    std::size_t count = 0;
-    for (const auto& take : takes) {
-        count = std::max(count, take.size());
+    std::vector<Group> groups;
+    if (takes.empty()) {
+        return {};
     }
-    std::vector<DecodedLoad> merged;
-    for (std::size_t i = 0; i < count; ++i) {
-        std::vector<const DecodedLoad*> group;
-        for (const auto& take : takes) {
-            if (i < take.size()) {
-                group.push_back(&take[i]);
+    for (const DecodedLoad& load : takes.front()) {
+        groups.push_back(Group{{Reading{0, &load}}, &load, load.startSeconds});
+    }
+    for (std::size_t t = 1; t < takes.size(); ++t) {
+        const std::vector<DecodedLoad>& take = takes[t];
+        const std::optional<Clock> clock = clockOf(align(groups, take, std::nullopt), groups, take);
+        std::vector<Group> next;
+        for (const auto& [g, l] : align(groups, take, clock)) {
+            if (g >= 0) {
+                next.push_back(groups[static_cast<std::size_t>(g)]);
+            }
+            if (l < 0) {
+                continue;
+            }
+            const DecodedLoad& load = take[static_cast<std::size_t>(l)];
+            const Reading reading{static_cast<int>(t), &load};
+            if (g >= 0) {
+                Group& group = next.back();
+                group.readings.push_back(reading);
+                if (betterReading(load, *group.best)) {
+                    group.best = &load;
+                }
+            } else {
+                const double seconds =
+                    clock ? (load.startSeconds - clock->offset) / clock->scale : load.startSeconds;
+                next.push_back(Group{{reading}, &load, seconds});
             }
         }
-        const auto best = std::max_element(
-            group.begin(), group.end(),
-            [](const DecodedLoad* a, const DecodedLoad* b) { return rank(*a) < rank(*b); });
-        merged.push_back(rank(**best) >= 3 ? **best : vote(group));
+        groups.swap(next);
+    }
+    std::vector<DecodedLoad> merged;
+    for (const Group& group : groups) {
+        // Something that only one of several takes holds, with nothing readable in it (a lone
+        // tone, or characters mostly likely wrong), is that take's noise or the rest of a
+        // dropout, not a load of the tape.
+        const DecodedLoad& only = *group.readings.front().load;
+        if (takes.size() > 1 && group.readings.size() == 1 && only.verdict == Verdict::bad &&
+            (only.characters.empty() ||
+             only.expectedWrong >= 0.5 * static_cast<double>(only.characters.size()))) {
+            continue;
+        }
+        merged.push_back(weigh(group));
     }
     return merged;
 }

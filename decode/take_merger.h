@@ -1,5 +1,5 @@
-// Combines several takes (recordings of the same tape) load by load: a take with a right
-// checksum wins; otherwise each character is taken by a vote weighted by certainty.
+// Combines several takes (recordings of the same tape) load by load: loads are matched by
+// their characters and their place in time, and weighed decision by decision.
 #pragma once
 
 #include <vector>
@@ -8,9 +8,16 @@
 
 namespace kelvanto::decode {
 
-// Loads are matched by their order in each take. A vote whose characters make the checksum
-// right is REPAIRED and lists every character that it changed against the first BAD take;
-// otherwise the load stays BAD, with the voted characters.
+// Loads are matched between takes by content (how many characters agree) and by position
+// (start times corrected for each take's offset and speed, measured on the loads that match
+// clearly), never by their order: a dropout that leaves a stray tone or a broken piece in
+// one take does not shift the others. Per load, a take that is clearly OK on its own (its
+// chance of hidden errors below repairTrusted) wins. Otherwise every take's reading is
+// weighed bit by bit by its certainty (a character whose framing slipped gives no evidence,
+// nor do a take's characters past where they stop agreeing), and the joint reading is judged
+// again: REPAIRED (kind vote for every character that differs from the reading of the take
+// the places are in) when the checksum is right with a chance of being wrong below
+// repairTrusted, else BAD with the joint characters. Every place names its take (0 first).
 std::vector<DecodedLoad> mergeTakes(const std::vector<std::vector<DecodedLoad>>& takes);
 
 }  // namespace kelvanto::decode

@@ -125,3 +125,46 @@ TEST(DecodeCommand, Mp3RoundTripReadsEveryLoad) {
     EXPECT_EQ(again.status, 0);
     EXPECT_EQ(again.err, "");
 }
+
+// Takes of one tape: a load broken in one take comes from the other; a load broken in both is
+// BAD once, and every place of the report names the take it is in.
+TEST(DecodeCommand, TakesAreMatchedAndEveryPlaceNamesItsTake) {
+    ScratchDir dir;
+    const std::string work = dir.path().string();
+    const Bytes original = recordExample(dir, "rec.wav");
+    // Silence inside the data of the second load (8-bit stereo: 44100 bytes a second),
+    // 50 ms from 3.9 s in one take and from 4.0 s in another.
+    auto cutAt = [&](double seconds, const std::string& name) {
+        Bytes cut = original;
+        const auto from = static_cast<long>(44 + static_cast<std::size_t>(seconds * 44100) / 2 * 2);
+        std::fill(cut.begin() + from, cut.begin() + from + 4410, 0x78);
+        writeFile(dir.file(name), cut);
+    };
+    cutAt(3.9, "early.wav");
+    cutAt(4.0, "late.wav");
+
+    const auto mended =
+        runKelvantoTape({"decode", "late.wav", "rec.wav", "-o", "mended.bml"}, work);
+    EXPECT_EQ(mended.status, 0) << mended.out << mended.err;
+    EXPECT_NE(mended.out.find("2 loads: 2 OK, 0 REPAIRED, 0 BAD\n"), std::string::npos)
+        << mended.out;
+    const auto again = runKelvanto({"-v", "0", "-w", "again.wav", "mended.bml"}, work);
+    EXPECT_EQ(again.status, 0);
+    EXPECT_TRUE(readFile(dir.file("again.wav")) == original);
+
+    const auto both = runKelvantoTape(
+        {"decode", "early.wav", "late.wav", "-o", "both.bml", "--json", "both.json"}, work);
+    EXPECT_EQ(both.status, 2) << both.out << both.err;
+    EXPECT_NE(both.out.find("2 loads: 1 OK, 0 REPAIRED, 1 BAD\n"), std::string::npos) << both.out;
+    // The reading that got furthest is the one the places are in: the second take's.
+    EXPECT_NE(both.out.find(" at 0:04.0"), std::string::npos) << both.out;
+    EXPECT_NE(both.out.find(") in take 2"), std::string::npos) << both.out;
+    const Bytes json = readFile(dir.file("both.json"));
+    const auto report = nlohmann::json::parse(json.begin(), json.end());
+    ASSERT_EQ(report["loads"].size(), 2u);
+    EXPECT_EQ(report["loads"][1]["verdict"], "BAD");
+    EXPECT_EQ(report["loads"][1]["take"], 2);
+    EXPECT_EQ(report["loads"][1]["problem"]["take"], 2);
+    EXPECT_NEAR(report["loads"][1]["problem"]["seconds"].get<double>(), 4.0, 0.02);
+    EXPECT_NEAR(report["loads"][1]["startSeconds"].get<double>(), 2.86, 0.01);
+}

@@ -1,0 +1,39 @@
+// How likely each bit decision of one load is to be wrong, from its certainty and from how
+// the certainties of the whole load fall: the soft values that repairs and merges rank by.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "decode/framed_load.h"
+
+namespace kelvanto::decode {
+
+// A decision's certainty is its distance from the short/long threshold, 1 at the nominal
+// length. A wrong decision mostly lands close to the threshold (noise, a click that moves
+// one edge) and seldom far from it; a right one lands wherever the load's noise puts its
+// cycles. So the odds that a decision of certainty c is wrong are the share of wrong
+// decisions expected at c against the share of the load's own decisions found there:
+// a lone near-guess in a clean load is likely wrong, the same certainty among thousands
+// like it in a noisy load much less so, and a middling decision that stands apart is
+// never taken as sure. How many decisions are wrong at all is judged from how many are
+// unclear. Steady noise also gives odds of its own, exp(-2c / spread^2), from the load's
+// measured spread; the larger of the two counts.
+class ErrorOdds {
+  public:
+    explicit ErrorOdds(const FramedLoad& load);
+
+    // Odds (wrong against right) of a decision with this certainty (0..255).
+    double odds(std::uint8_t certainty) const { return table[certainty]; }
+    // The same in the form that adds up over independent readings: log(right / wrong).
+    double evidence(std::uint8_t certainty) const { return logTable[certainty]; }
+    // The least certainty (0..255) whose evidence reaches this much, for a reading made of
+    // several readings.
+    std::uint8_t certaintyOf(double evidence) const;
+
+  private:
+    std::array<double, 256> table{};
+    std::array<double, 256> logTable{};
+};
+
+}  // namespace kelvanto::decode

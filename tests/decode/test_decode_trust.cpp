@@ -1,0 +1,437 @@
+// The promises a user archives by: a REPAIRED load is right, a character whose framing
+// slipped is never repaired, takes are matched by what they hold and when, the most likely
+// BAD reading is kept, and every place stands where it happened.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+#include "decode/load_judge.h"
+#include "decode/load_merger.h"
+#include "decode/take_merger.h"
+#include "tests/decode/degradations.h"
+#include "tests/decode/tape_maker.h"
+
+using namespace kelvanto::decode;
+using namespace decode_testing;
+
+namespace {
+
+constexpr double rate = 22050.0;
+constexpr double firstCharacter = 50000.0;  // a load well after the start of the recording
+
+// Random data with its checksum (0xA5 + every character = 0xFF modulo 256).
+std::vector<std::uint8_t> loadData(std::size_t length, std::mt19937& random) {
+    std::vector<std::uint8_t> data(length);
+    unsigned sum = 0xA5;
+    for (std::uint8_t& byte : data) {
+        byte = static_cast<std::uint8_t>(random() & 0xFFu);
+        sum += byte;
+    }
+    data.push_back(static_cast<std::uint8_t>(0xFFu - (sum & 0xFFu)));
+    return data;
+}
+
+std::uint8_t toByte(double certainty) {
+    return static_cast<std::uint8_t>(std::lround(std::clamp(certainty, 0.0, 1.0) * 255.0));
+}
+
+// A complete reading of the characters with the soft values of a recording with this much
+// noise: a right decision lands around its nominal length (certainty 1, more is cut off),
+// and now and then a click throws a cycle anywhere without making it wrong.
+LoadCandidate softReading(const std::vector<std::uint8_t>& characters, double noise,
+                          std::mt19937& random, double clicks = 0.0005) {
+    std::normal_distribution<double> spread(0.0, noise);
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    LoadCandidate candidate;
+    candidate.headerStart = firstCharacter - 6000.0;
+    candidate.headerCycles = 300;
+    candidate.onePeriod = 14.0 / 22050.0;
+    candidate.amplitude = 0.5;
+    candidate.framed.syncStart = firstCharacter - 120.0;
+    candidate.framed.complete = true;
+    for (std::size_t i = 0; i < characters.size(); ++i) {
+        FramedCharacter c;
+        c.start = firstCharacter + 120.0 * static_cast<double>(i);
+        c.value = characters[i];
+        for (std::size_t b = 0; b < 10; ++b) {
+            c.offsets[b] = static_cast<std::uint16_t>(12 * b);
+            const bool click = uniform(random) < clicks;
+            c.certainty[b] = toByte(click ? uniform(random) : 1.0 + spread(random));
+        }
+        candidate.framed.characters.push_back(c);
+    }
+    candidate.framed.footerStart = firstCharacter + 120.0 * static_cast<double>(characters.size());
+    candidate.framed.footerEnd = candidate.framed.footerStart + 3000.0;
+    candidate.framed.end = candidate.framed.footerEnd;
+    return candidate;
+}
+
+// Makes count data-bit decisions wrong at random places. Most wrong decisions land close to
+// the threshold and some fairly far from it (certainty spread exponentially, a mean of
+// 0.12: one in twelve above 0.3, one in seventy above 0.5); none reads as a clean cycle of
+// the wrong length (that takes a cycle cut in two or two merged, which the framing shows).
+void misreadBits(LoadCandidate& candidate, int count, std::mt19937& random) {
+    auto& characters = candidate.framed.characters;
+    std::uniform_int_distribution<std::size_t> place(0, characters.size() - 1);
+    std::uniform_int_distribution<int> bit(0, 7);
+    std::exponential_distribution<double> far(1.0 / 0.12);
+    std::vector<std::pair<std::size_t, int>> used;
+    while (static_cast<int>(used.size()) < count) {
+        const std::pair<std::size_t, int> at{place(random), bit(random)};
+        if (std::find(used.begin(), used.end(), at) != used.end()) {
+            continue;
+        }
+        used.push_back(at);
+        FramedCharacter& c = characters[at.first];
+        c.value = static_cast<std::uint8_t>(c.value ^ (1u << at.second));
+        const double certainty = std::min(0.95, far(random));
+        c.certainty[static_cast<std::size_t>(at.second) + 1] = toByte(certainty);
+    }
+}
+
+}  // namespace
+
+TEST(Trust, RepairedIsNeverWrongAndSingleUnclearErrorsAreStillRepaired) {
+    std::mt19937 random(20261208);
+    const LoadJudge judge(rate);
+    std::uniform_int_distribution<std::size_t> length(20, 400);
+    std::uniform_real_distribution<double> noise(0.03, 0.3);
+    int wrongRepairs = 0;
+    int repaired = 0;
+    int singleUnclear = 0;
+    int singleUnclearRepaired = 0;
+    const int trials = 20000;
+    for (int trial = 0; trial < trials; ++trial) {
+        const std::vector<std::uint8_t> data = loadData(length(random), random);
+        const double spread = noise(random);
+        LoadCandidate candidate = softReading(data, spread, random);
+        const int wrong = 1 + trial % 6;
+        misreadBits(candidate, wrong, random);
+        const DecodedLoad load = judge.judge(candidate);
+        if (load.verdict == Verdict::repaired) {
+            ++repaired;
+            wrongRepairs += load.characters != data ? 1 : 0;
+            EXPECT_LT(load.wrongChance, repairTrusted);
+            EXPECT_LE(load.repairs.size(), LoadJudge::maximumChanges);
+        }
+        if (wrong == 1 && spread < 0.15) {
+            // The one wrong decision, if it was unclear (below a quarter).
+            bool unclear = false;
+            for (std::size_t i = 0; i < data.size(); ++i) {
+                const FramedCharacter& c = candidate.framed.characters[i];
+                for (int b = 0; b < 8; ++b) {
+                    if (((c.value ^ data[i]) >> b) & 1u) {
+                        unclear = c.certainty[static_cast<std::size_t>(b) + 1] < 64;
+                    }
+                }
+            }
+            if (unclear) {
+                ++singleUnclear;
+                singleUnclearRepaired += load.verdict == Verdict::repaired ? 1 : 0;
+            }
+        }
+    }
+    EXPECT_EQ(wrongRepairs, 0) << "of " << repaired << " repaired loads";
+    ASSERT_GT(singleUnclear, 500);
+    EXPECT_GT(singleUnclearRepaired * 2, singleUnclear)
+        << singleUnclearRepaired << " of " << singleUnclear;
+}
+
+TEST(Trust, TakesWeighedTogetherAreNeverTrustedWithWrongData) {
+    std::mt19937 random(99);
+    const LoadJudge judge(rate);
+    std::uniform_int_distribution<std::size_t> length(20, 300);
+    std::uniform_real_distribution<double> noise(0.03, 0.25);
+    int wrongTrusted = 0;
+    int trusted = 0;
+    int mended = 0;  // right and trusted although no take was OK alone
+    for (int trial = 0; trial < 3000; ++trial) {
+        const std::vector<std::uint8_t> data = loadData(length(random), random);
+        std::vector<std::vector<DecodedLoad>> takes;
+        bool anyOk = false;
+        for (int t = 0; t < 2 + trial % 2; ++t) {
+            LoadCandidate candidate = softReading(data, noise(random), random);
+            misreadBits(candidate, 1 + static_cast<int>(random() % 4), random);
+            if (random() % 5 == 0) {
+                FramedCharacter& c = candidate.framed.characters[random() % data.size()];
+                c.extraCycleDropped = true;
+                c.value = static_cast<std::uint8_t>(random());
+            }
+            takes.push_back({judge.judge(candidate)});
+            anyOk = anyOk || takes.back().front().verdict == Verdict::ok;
+        }
+        const std::vector<DecodedLoad> merged = mergeTakes(takes);
+        ASSERT_EQ(merged.size(), 1u);
+        if (merged[0].verdict != Verdict::bad) {
+            ++trusted;
+            wrongTrusted += merged[0].characters != data ? 1 : 0;
+            mended += !anyOk && merged[0].characters == data ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(wrongTrusted, 0) << "of " << trusted;
+    EXPECT_GT(mended, 300);
+}
+
+TEST(Trust, SlippedFramingIsNeverRepaired) {
+    std::mt19937 random(7);
+    const LoadJudge judge(rate);
+    for (int trial = 0; trial < 2000; ++trial) {
+        const std::vector<std::uint8_t> data = loadData(40 + trial % 200, random);
+        LoadCandidate candidate = softReading(data, 0.05, random);
+        FramedCharacter& slipped =
+            candidate.framed.characters[static_cast<std::size_t>(trial) % data.size()];
+        slipped.extraCycleDropped = true;
+        // Mostly a wrong value, sometimes the right one; sometimes other errors too.
+        if (trial % 4 != 0) {
+            slipped.value = static_cast<std::uint8_t>(slipped.value ^ (1 + random() % 255));
+        }
+        misreadBits(candidate, trial % 3, random);
+        const DecodedLoad load = judge.judge(candidate);
+        ASSERT_EQ(load.verdict, Verdict::bad) << trial;
+        EXPECT_NE(load.problem.find("framing slipped"), std::string::npos) << load.problem;
+        EXPECT_TRUE(load.repairs.empty());
+    }
+}
+
+TEST(Trust, ProblemsStandWhereTheyHappened) {
+    std::mt19937 random(3);
+    const std::vector<std::uint8_t> data = loadData(400, random);
+    const LoadJudge judge(rate);
+
+    // Guesses from character 150 on: a right checksum is not trusted, and the problem is
+    // where the guessing starts, not at the start of the recording.
+    LoadCandidate guessing = softReading(data, 0.05, random);
+    for (std::size_t i = 150; i < 400; i += 3) {
+        guessing.framed.characters[i].certainty[4] = 5;
+    }
+    DecodedLoad load = judge.judge(guessing);
+    EXPECT_EQ(load.verdict, Verdict::bad);
+    const double from = firstCharacter + 120.0 * 150 + 48.0;  // data bit 3's cycle
+    EXPECT_EQ(load.problemSample, std::llround(from)) << load.problem;
+    EXPECT_NEAR(load.problemSeconds, from / rate, 1e-9);
+    ASSERT_TRUE(load.doubtsCrowd);
+    EXPECT_EQ(load.crowdFrom.character, 150u);
+
+    // A wrong checksum that nothing explains: at the first doubt, else at the checksum.
+    LoadCandidate clear = softReading(data, 0.0, random, 0.0);
+    clear.framed.characters[77].value ^= 0x10;
+    load = judge.judge(clear);
+    EXPECT_EQ(load.verdict, Verdict::bad);
+    EXPECT_EQ(load.problemSample, std::llround(firstCharacter + 120.0 * 400));
+
+    // More doubts than a load keeps: the count is whole, the list bounded.
+    std::vector<std::uint8_t> longData = loadData(3000, random);
+    LoadCandidate murky = softReading(longData, 0.05, random);
+    for (FramedCharacter& c : murky.framed.characters) {
+        c.certainty[5] = 40;
+    }
+    load = judge.judge(murky);
+    EXPECT_EQ(load.doubtfulCharacters, 3001u);
+    EXPECT_EQ(load.doubts.size(), maximumDoubts);
+}
+
+TEST(Trust, BadKeepsTheMostLikelyReadingNotTheLongest) {
+    std::mt19937 random(11);
+    const std::vector<std::uint8_t> data = loadData(300, random);
+    const LoadJudge judge(rate);
+    // The right polarity: ten characters wrong, each with an unclear bit.
+    LoadCandidate right = softReading(data, 0.05, random);
+    for (std::size_t i = 20; i < 30; ++i) {
+        right.framed.characters[i].value ^= 0x08;
+        right.framed.characters[i].certainty[4] = 30;
+    }
+    // The wrong polarity runs past the footer: forty characters more, made of footer cycles
+    // read with their framing wrong, and fifteen unclear decisions in the load.
+    std::vector<std::uint8_t> longer = data;
+    longer.insert(longer.end(), 40, 0xFF);
+    LoadCandidate wrong = softReading(longer, 0.05, random);
+    for (std::size_t i = data.size(); i < longer.size(); ++i) {
+        wrong.framed.characters[i].startMisread = true;
+        wrong.framed.characters[i].certainty[0] = 0;
+    }
+    for (std::size_t i = 100; i < 115; ++i) {
+        wrong.framed.characters[i].value ^= 0x40;
+        wrong.framed.characters[i].certainty[7] = 20;
+    }
+    wrong.polarity = Polarity::inverted;
+    for (const bool rightFirst : {true, false}) {
+        LoadMerger merger;
+        merger.offer(judge.judge(rightFirst ? right : wrong));
+        merger.offer(judge.judge(rightFirst ? wrong : right));
+        const std::vector<DecodedLoad> kept = merger.finish(400000, rate);
+        ASSERT_EQ(kept.size(), 1u);
+        EXPECT_EQ(kept[0].verdict, Verdict::bad);
+        EXPECT_EQ(kept[0].polarity, Polarity::normal);
+        EXPECT_EQ(kept[0].characters.size(), data.size());
+    }
+}
+
+TEST(Trust, InterruptedSaveIsReportedBesideItsResave) {
+    std::mt19937 random(5);
+    const std::vector<std::uint8_t> data = loadData(300, random);
+    const LoadJudge judge(rate);
+    // The first save breaks off after 120 characters where the re-save's header begins.
+    std::vector<std::uint8_t> cut(data.begin(), data.begin() + 120);
+    LoadCandidate interrupted = softReading(cut, 0.05, random);
+    interrupted.framed.complete = false;
+    interrupted.framed.problem = "the signal is lost inside a character";
+    interrupted.framed.problemAt = interrupted.framed.footerStart;
+    interrupted.framed.end = interrupted.framed.footerStart + 40000.0;  // its tone ran on
+    LoadCandidate resave = softReading(data, 0.05, random);
+    const double shift = interrupted.framed.footerStart + 8000.0 - resave.headerStart;
+    resave.headerStart += shift;
+    resave.framed.syncStart += shift;
+    for (FramedCharacter& c : resave.framed.characters) {
+        c.start += shift;
+    }
+    resave.framed.footerStart += shift;
+    resave.framed.footerEnd += shift;
+    resave.framed.end += shift;
+    for (const bool resaveFirst : {false, true}) {
+        LoadMerger merger;
+        merger.offer(judge.judge(resaveFirst ? resave : interrupted));
+        merger.offer(judge.judge(resaveFirst ? interrupted : resave));
+        const std::vector<DecodedLoad> kept = merger.finish(2000000, rate);
+        ASSERT_EQ(kept.size(), 2u);
+        EXPECT_EQ(kept[0].verdict, Verdict::bad);
+        EXPECT_EQ(kept[0].characters.size(), 120u);
+        EXPECT_EQ(kept[1].verdict, Verdict::ok);
+        EXPECT_EQ(kept[1].characters, data);
+    }
+}
+
+namespace {
+
+std::vector<TestLoad> fourLoads() {
+    std::vector<TestLoad> loads;
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        TestLoad load = binaryLoadWithRightChecksum(60 + 10 * seed, 100 + seed);
+        load.gap = 0.6;
+        loads.push_back(load);
+    }
+    return loads;
+}
+
+// Half a second of a steady 1575 Hz square wave: a tone with no load after it.
+void insertTone(Recording& recording, double atSeconds, double seconds, float level) {
+    std::vector<float> tone;
+    const int frames = static_cast<int>(seconds * recording.rate);
+    for (int i = 0; i < frames; ++i) {
+        const double phase = std::fmod(i * 1575.0 / recording.rate, 1.0);
+        tone.push_back(phase < 0.5 ? -level : level);
+    }
+    const auto at = static_cast<long>(atSeconds * recording.rate);
+    recording.samples.insert(recording.samples.begin() + at, tone.begin(), tone.end());
+}
+
+// Every load once, in order, with the characters its data makes.
+void expectEachLoadOnceAndExact(const std::vector<DecodedLoad>& got,
+                                const std::vector<TestLoad>& loads) {
+    ASSERT_EQ(got.size(), loads.size());
+    for (std::size_t i = 0; i < loads.size(); ++i) {
+        EXPECT_EQ(got[i].characters, expectedOf(loads[i]).characters) << "load " << i + 1;
+        EXPECT_NE(got[i].verdict, Verdict::bad) << "load " << i + 1 << ": " << got[i].problem;
+    }
+}
+
+}  // namespace
+
+TEST(Trust, TwoTakesWithADropoutAndAPhantomGiveEachLoadOnce) {
+    const std::vector<TestLoad> loads = fourLoads();
+    const Recording clean = render(loads, 22050, 16, 1);
+    const std::vector<DecodedLoad> where = decode(clean);
+    ASSERT_EQ(where.size(), 4u);
+    const float level = 29490.0f / 32768.0f;
+
+    // The first take loses 20 ms inside the second load's data.
+    Recording first = clean;
+    dropout(first, (where[1].syncSeconds + where[1].dataEndSeconds) / 2.0, 0.02);
+    // The second take starts later, and a lone tone sits in the gap before the second load.
+    Recording second = clean;
+    insertTone(second, where[0].endSeconds + 0.2, 0.3, level);
+    second.samples.insert(second.samples.begin(), 15435, 0.0f);  // 0.7 s
+    const std::vector<DecodedLoad> a = decode(first);
+    const std::vector<DecodedLoad> b = decode(second);
+    // Each take alone is wrong somewhere: index by index the takes would not line up.
+    ASSERT_TRUE(std::any_of(a.begin(), a.end(),
+                            [](const DecodedLoad& l) { return l.verdict == Verdict::bad; }));
+    ASSERT_EQ(b.size(), 5u);
+
+    expectEachLoadOnceAndExact(mergeTakes({a, b}), loads);
+    expectEachLoadOnceAndExact(mergeTakes({b, a}), loads);
+}
+
+TEST(Trust, TwoNoisyTakesReadBetterThanEitherAloneAndNeverWrong) {
+    std::vector<TestLoad> loads;
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        TestLoad load = binaryLoadWithRightChecksum(150 + 10 * seed, 200 + seed);
+        load.gap = 0.5;
+        loads.push_back(load);
+    }
+    std::vector<std::vector<std::uint8_t>> expected;
+    for (const TestLoad& load : loads) {
+        expected.push_back(expectedOf(load).characters);
+    }
+    // Loads read right and trusted; a trusted load with characters of no load is a failure.
+    auto exact = [&](const std::vector<DecodedLoad>& got) {
+        int count = 0;
+        for (const DecodedLoad& load : got) {
+            const bool known =
+                std::find(expected.begin(), expected.end(), load.characters) != expected.end();
+            EXPECT_TRUE(known || load.verdict == Verdict::bad) << verdictName(load.verdict);
+            count += known && load.verdict != Verdict::bad ? 1 : 0;
+        }
+        return count;
+    };
+    const Recording clean = render(loads, 22050, 16, 1);
+    for (const double snr : {8.0, 7.0}) {
+        SCOPED_TRACE(testing::Message() << snr << " dB");
+        Recording first = clean;
+        Recording second = clean;
+        addNoise(first, snr, 1);
+        addNoise(second, snr, 2);
+        const std::vector<DecodedLoad> a = decode(first);
+        const std::vector<DecodedLoad> b = decode(second);
+        const int alone = std::max(exact(a), exact(b));
+        ASSERT_LT(alone, 6);
+        EXPECT_GT(exact(mergeTakes({a, b})), alone);
+    }
+}
+
+TEST(Trust, RecordedInterruptedSaveIsReportedBeforeItsResave) {
+    TestLoad load = binaryLoadWithRightChecksum(300, 77);
+    load.header = 1.0;
+    const Recording whole = render({load}, 22050, 16, 1);
+    const std::vector<DecodedLoad> where = decode(whole);
+    ASSERT_EQ(where.size(), 1u);
+    const Expected want = expectedOf(load);
+    // The save is stopped at points inside its data and started again from the beginning:
+    // the header of the re-save follows straight on the cut. Noise after the re-save's footer
+    // must not become a third load either.
+    for (int k = 1; k < 40; ++k) {
+        const double share = k / 40.0;
+        SCOPED_TRACE(testing::Message() << share);
+        const double cut =
+            where[0].syncSeconds + share * (where[0].dataEndSeconds - where[0].syncSeconds);
+        Recording r = whole;
+        r.samples.resize(static_cast<std::size_t>(cut * r.rate));
+        const std::size_t lead = static_cast<std::size_t>(where[0].startSeconds * r.rate);
+        r.samples.insert(r.samples.end(), whole.samples.begin() + static_cast<long>(lead),
+                         whole.samples.end());
+        addNoise(r, 11.0, static_cast<unsigned>(k));
+        const std::vector<DecodedLoad> got = decode(r);
+        ASSERT_EQ(got.size(), 2u);
+        EXPECT_EQ(got[0].verdict, Verdict::bad);
+        EXPECT_NEAR(got[0].startSeconds, where[0].startSeconds, 0.01);
+        EXPECT_EQ(got[1].verdict, Verdict::ok);
+        EXPECT_EQ(got[1].characters, want.characters);
+        // What the cut save holds is the start of the load.
+        const std::size_t read = std::min(got[0].characters.size(), want.characters.size());
+        EXPECT_GT(read, 0u);
+        EXPECT_TRUE(std::equal(want.characters.begin(),
+                               want.characters.begin() + static_cast<long>(read * 8 / 10),
+                               got[0].characters.begin()));
+    }
+}
