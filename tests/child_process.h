@@ -131,6 +131,10 @@ class Child {
         }
         int status = 0;
         rusage usage{};
+        if (late) {
+            // A child that hangs (a blocking open, say) is ended before it is waited for.
+            ::kill(pid, SIGKILL);
+        }
         for (;;) {
             const pid_t done = ::wait4(pid, &status, late ? 0 : WNOHANG, &usage);
             if (done == pid) {
