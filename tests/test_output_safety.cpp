@@ -111,6 +111,7 @@ TEST(OutputSafety, OutputsThatAreInputsOrEachOtherAreRefused) {
     writeFile(dir.file("take.bml"), "mine");
     std::filesystem::create_symlink("rec.wav", dir.file("link.json"));
     std::filesystem::create_directory(dir.file("sub"));
+    std::filesystem::create_symlink("loop.bml", dir.file("loop.bml"));
     ASSERT_EQ(
         runKelvantoTape({"convert", sourcePath("examples/tape.bin"), "tape.bml"}, work).status, 0);
     const Bytes recording = readFile(dir.file("rec.wav"));
@@ -140,13 +141,17 @@ TEST(OutputSafety, OutputsThatAreInputsOrEachOtherAreRefused) {
          "kelvanto-tape: sub: Is a directory\n"},
         {{"decode", "rec.wav", "-o", "o.bml", "--json", "take.bml"},
          "kelvanto-tape: take.bml: File exists (use --force to replace it)\n"},
+        {{"decode", "--force", "rec.wav", "-o", "loop.bml"},
+         "kelvanto-tape: loop.bml: Too many levels of symbolic links\n"},
+        {{"decode", "rec.wav", "-o", std::string(252, 'x') + ".bml"},
+         "kelvanto-tape: " + std::string(252, 'x') + ".bml: File name too long\n"},
         {{"convert", "--force", "tape.bml", "./tape.bml"},
          "kelvanto-tape: ./tape.bml: is the input file; choose another output name\n"},
         {{"screen", "--force", "--offset", "0", "pic.bmp", "-o", "sub/../pic.bmp"},
          "kelvanto-tape: sub/../pic.bmp: is the input file; choose another output name\n"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.words[3]);
+        SCOPED_TRACE(c.err);
         const auto run = runKelvantoTape(c.words, work);
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.err, c.err);
@@ -212,6 +217,16 @@ TEST(OutputSafety, AClosedStandardErrorNeverEndsUpInTheAudio) {
     Child play({"play", sourcePath("examples/tape.bin")}, closed);
     EXPECT_EQ(play.finish().status, 0);
     EXPECT_TRUE(readFile(dir.file("played.wav")) == reference);
+
+    // A closed standard output still fails a write to it, and says so.
+    ChildSetup noOutput;
+    noOutput.binary = testing_support::kelvantoTapeBinary();
+    noOutput.workDir = work;
+    noOutput.closeStandardOutput = true;
+    Child convert({"convert", "--to", "bml", sourcePath("examples/tape.bin"), "-"}, noOutput);
+    const auto run = convert.finish();
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "kelvanto-tape: standard output: Bad file descriptor\n");
 }
 
 // Two runs writing one new name at once: exactly one wins, the other says so.
