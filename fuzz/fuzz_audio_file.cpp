@@ -16,7 +16,7 @@ std::string scratch;
 
 // The name's extension; the audio library tells formats apart by their contents, but the
 // name is what a user gives.
-constexpr const char* extensions[8] = {".wav", ".flac", ".ogg", ".mp3",
+constexpr const char* extensions[8] = {".wav",  ".flac", ".ogg", ".mp3",
                                        ".aiff", ".au",   ".w64", ".caf"};
 
 }  // namespace
