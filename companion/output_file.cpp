@@ -65,6 +65,9 @@ std::string identity(const std::string& name) {
 
 // Why an existing file of this name cannot be an output, or empty when it can.
 std::string refusal(const std::string& name, bool force) {
+    if (name.empty()) {
+        return std::strerror(ENOENT);
+    }
     struct stat found {};
     if (::stat(name.c_str(), &found) != 0) {
         const int error = errno;

@@ -141,6 +141,8 @@ TEST(OutputSafety, OutputsThatAreInputsOrEachOtherAreRefused) {
          "kelvanto-tape: sub: Is a directory\n"},
         {{"decode", "rec.wav", "-o", "o.bml", "--json", "take.bml"},
          "kelvanto-tape: take.bml: File exists (use --force to replace it)\n"},
+        {{"decode", "rec.wav", "-o", "e.bml", "--json", ""},
+         "kelvanto-tape: No such file or directory\n"},
         {{"decode", "--force", "rec.wav", "-o", "loop.bml"},
          "kelvanto-tape: loop.bml: Too many levels of symbolic links\n"},
         {{"decode", "rec.wav", "-o", std::string(252, 'x') + ".bml"},
