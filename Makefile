@@ -74,6 +74,7 @@ valgrind-test: build-tests
 	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_audio_output
 	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_input_limits
 	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_companion
+	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_output_safety
 
 # Converts the example BASIC tape; the run's own lines say what it wrote. It runs inside the
 # build folder because text loads also leave a screen_<n>.txt picture in the working folder.

@@ -203,6 +203,10 @@ TEST(OutputSafety, DecodeChecksItsOutputsFirstAndNamesWhatWasWritten) {
 // A file opened while descriptor 2 was closed would take its number and receive the checksum
 // repair lines. The example tape states a wrong checksum, so those lines are written.
 TEST(OutputSafety, AClosedStandardErrorNeverEndsUpInTheAudio) {
+    const char* runner = std::getenv("KELVANTO_RUNNER");
+    if (runner != nullptr && *runner != '\0') {
+        GTEST_SKIP() << "a runner such as valgrind does not start with standard error closed";
+    }
     ScratchDir dir;
     const std::string work = dir.path().string();
     recordExample(dir, "reference.wav");
