@@ -544,6 +544,13 @@ TEST(OutputSafety, TheAudioLibrarysNotesAreSilenced) {
     damaged.insert(damaged.end(), mp3.end() - 20000, mp3.end());
     writeFile(dir.file("damaged.mp3"), damaged);
     writeFile(dir.file("cut.mp3"), Bytes(mp3.begin(), mp3.begin() + 3000));
+    writeFile(dir.file("stub.mp3"), Bytes(mp3.begin(), mp3.begin() + 100));
+    const auto stub = runKelvantoTape({"decode", "stub.mp3"}, work);
+    EXPECT_EQ(stub.status, 1);
+    // The first bytes of a stream: whatever the encoder put there, the message names the
+    // file and never suggests a pipe.
+    EXPECT_EQ(stub.err.rfind("kelvanto-tape: stub.mp3: ", 0), 0u) << stub.err;
+    EXPECT_EQ(stub.err.find("pipe"), std::string::npos) << stub.err;
     for (const char* name : {"damaged.mp3", "cut.mp3"}) {
         SCOPED_TRACE(name);
         const auto run = runKelvantoTape({"decode", name}, work);
