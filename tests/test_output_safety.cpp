@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <random>
 
 #include "base/output_path.h"
@@ -561,4 +562,39 @@ TEST(OutputSafety, TheAudioLibrarysNotesAreSilenced) {
             EXPECT_EQ(line.rfind("kelvanto-tape: ", 0), 0u) << line;
         }
     }
+}
+
+// A minute of noise framed as characters behind a header tone: loads full of doubts. The JSON
+// report, written load by load, is whole and holds at most the first 1000 doubts of a load
+// with the count of all.
+TEST(OutputSafety, TheJsonReportHoldsTheFirstThousandDoubtsOfALoad) {
+    ScratchDir dir;
+    const std::string work = dir.path().string();
+    SquareWave noise;
+    noise.tone(1575);
+    std::mt19937 random(11);
+    for (int i = 0; i < 12000; ++i) {
+        // A few frames of silence now and then: framing that slips.
+        noise.character(static_cast<std::uint8_t>(random()));
+        if (random() % 3 == 0) {
+            noise.silence(3 + static_cast<int>(random() % 5));
+        }
+    }
+    writeFile(dir.file("noise.wav"), noise.wav());
+    const auto run = runKelvantoTape({"decode", "noise.wav", "--json", "noise.json"}, work);
+    EXPECT_EQ(run.status, 2) << run.err;
+    const Bytes json = readFile(dir.file("noise.json"));
+    const auto report = nlohmann::json::parse(json.begin(), json.end());
+    EXPECT_EQ(report["output"], "noise.bml");
+    ASSERT_FALSE(report["loads"].empty());
+    bool capped = false;
+    for (const auto& load : report["loads"]) {
+        EXPECT_LE(load["uncertain"].size(), 1000u);
+        EXPECT_GE(load["uncertainCount"].get<std::size_t>(), load["uncertain"].size());
+        if (load["uncertainCount"].get<std::size_t>() > 1000) {
+            capped = true;
+            EXPECT_EQ(load["uncertain"].size(), 1000u);
+        }
+    }
+    EXPECT_TRUE(capped) << "no load with more than 1000 doubts: " << run.out;
 }
