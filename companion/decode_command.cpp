@@ -91,6 +91,11 @@ int decodeCommand(const Words& words) {
         try {
             writeDecodeReportJson([&](std::string_view text) { report->write(text); }, decoded,
                                   output);
+            if (*json == "-") {
+                // Standard output takes it whole now, before any later line.
+                report->commit();
+                report.reset();
+            }
         } catch (const CommandError& error) {
             reportFailure = error;  // the tape image is still written
             report.reset();
