@@ -63,7 +63,8 @@ sanitize-test:
 fuzz-build:
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DKELVANTO_FUZZ=ON -DKELVANTO_TESTS=OFF
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_tape fuzz_image fuzz_basic_line fuzz_writer fuzz_decode
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_tape fuzz_image fuzz_basic_line fuzz_writer fuzz_decode \
+		fuzz_audio_file
 
 fuzz: fuzz-build
 	bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
@@ -80,6 +81,7 @@ valgrind-test: build-tests
 	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_audio_output
 	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_input_limits
 	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_companion
+	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_output_safety
 
 # Converts the example BASIC tape; the run's own lines say what it wrote. It runs inside the
 # build folder because text loads also leave a screen_<n>.txt picture in the working folder.

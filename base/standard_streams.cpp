@@ -14,7 +14,9 @@ bool openClosedStandardDescriptors() noexcept {
             continue;
         }
         // open() returns the lowest free number, which is this one: the lower ones are open.
-        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        // The contrary mode keeps the stream as good as closed (a write to standard output
+        // still fails and is reported), while its number can no longer go to a file.
+        const int opened = ::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
         if (opened != fd) {
             if (opened >= 0) {
                 ::close(opened);

@@ -4,8 +4,9 @@
 
 namespace kelvanto {
 
-// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed (standard input for
-// reading, the others for writing). Called first thing in main(): a file opened while 2 was
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, in the contrary mode
+// (standard input for writing, the others for reading), so that using the stream still fails
+// as it would have, closed. Called first thing in main(): a file opened while 2 was
 // closed would get number 2 and receive every later error message. Returns false when
 // /dev/null itself cannot be opened; the caller then ends at once (status 127), since no
 // message can safely be written anywhere.

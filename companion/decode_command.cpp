@@ -110,15 +110,43 @@ int decodeCommand(const Words& words) {
     for (const auto& load : decoded.loads) {
         bad += load.verdict == kelvanto::decode::Verdict::bad ? 1 : 0;
     }
-    if (decoded.tape->loads.empty()) {
-        out << "no load could be read; no tape image written\n";
-    } else {
+    const std::size_t loadCount = decoded.loads.size();
+    // The JSON report goes to its temporary file first, load by load; then the loads' doubts
+    // and repairs are let go before the tape image is made, so the two never add up.
+    std::optional<CommandError> reportFailure;
+    if (report) {
+        try {
+            writeDecodeReportJson([&](std::string_view text) { report->write(text); }, decoded,
+                                  output);
+            if (*json == "-") {
+                // Standard output takes it whole now, before any later line.
+                report->commit();
+                report.reset();
+            }
+        } catch (const CommandError& error) {
+            reportFailure = error;  // the tape image is still written
+            report.reset();
+        }
+    }
+    // The timeline is drawn from the loads too, before they are let go.
+    if (timeline && !reportFailure) {
+        try {
+            timeline->write(timelineSvg(decoded));
+        } catch (const CommandError& error) {
+            reportFailure = error;  // the tape image is still written
+            timeline.reset();
+        }
+    }
+    std::vector<kelvanto::decode::DecodedLoad>().swap(decoded.loads);
+    const bool anyLoad = !decoded.tape->loads.empty();
+    if (anyLoad) {
         WrittenTape written;
         try {
             written = TapeWriter(*decoded.tape).write(*decoded.tape, layout);
         } catch (const TapeWriteError& error) {
             throw CommandError(output, error.what());
         }
+        decoded.tape.reset();
         for (const std::string& warning : written.warnings) {
             reportWarning(output, warning);
         }
@@ -127,33 +155,40 @@ int decodeCommand(const Words& words) {
         if (output != "-") {
             out << "wrote " << printable(output) << "\n";
         }
+    } else {
+        out << "no load could be read; no tape image written\n";
     }
-    if (report) {
+    if (report && !reportFailure) {
         try {
-            writeDecodeReportJson([&](std::string_view text) { report->write(text); }, decoded,
-                                  output);
             report->commit();
         } catch (const CommandError& error) {
-            // The loads are safe: say so, rather than leave the user to think nothing came
-            // of the run.
-            if (decoded.tape->loads.empty()) {
-                throw;
-            }
-            throw CommandError(error.subject, std::string(error.what()) + "; the tape image " +
-                                                  output + " was written");
+            reportFailure = error;
         }
     }
-    if (timeline) {
-        timeline->write(timelineSvg(decoded));
-        timeline->commit();
+    if (timeline && !reportFailure) {
+        try {
+            timeline->commit();
+        } catch (const CommandError& error) {
+            reportFailure = error;
+        }
     }
-    if (decoded.tape->loads.empty()) {
+    if (reportFailure && anyLoad) {
+        // The loads are safe: say so, rather than leave the user to think nothing came of
+        // the run.
+        throw CommandError(
+            reportFailure->subject,
+            std::string(reportFailure->what()) + "; the tape image " + output + " was written");
+    }
+    if (reportFailure) {
+        throw *reportFailure;
+    }
+    if (!anyLoad) {
         throw CommandError(first, "no load could be read");
     }
     if (bad > 0) {
         // Status 2 has its line too, for whoever reads only standard error.
-        reportError(first, std::to_string(bad) + " of " + std::to_string(decoded.loads.size()) +
-                               (decoded.loads.size() == 1 ? " load" : " loads") + " BAD");
+        reportError(first, std::to_string(bad) + " of " + std::to_string(loadCount) +
+                               (loadCount == 1 ? " load" : " loads") + " BAD");
         return 2;
     }
     return 0;

@@ -66,11 +66,20 @@ std::string identity(const std::string& name) {
 
 // Why an existing file of this name cannot be an output, or empty when it can.
 std::string refusal(const std::string& name, bool force) {
+    if (name.empty()) {
+        return std::strerror(ENOENT);
+    }
     struct stat found {};
     if (::stat(name.c_str(), &found) != 0) {
+        const int error = errno;
         struct stat entry {};
-        // A link to nothing: a file would appear where the user sees a name already.
-        return !force && ::lstat(name.c_str(), &entry) == 0 ? existsReason : "";
+        if (error == ENOENT) {
+            // A link to nothing: a file would appear where the user sees a name already.
+            return !force && ::lstat(name.c_str(), &entry) == 0 ? existsReason : "";
+        }
+        // A name too long, a loop of links, a folder that cannot be searched: said now,
+        // not after the work.
+        return std::strerror(error);
     }
     if (S_ISDIR(found.st_mode)) {
         return std::strerror(EISDIR);

@@ -120,6 +120,11 @@ bool AudioFileReader::open(const std::string& path) {
     }
     if (opened == nullptr) {
         message = sf_strerror(nullptr);
+        // The library says this of a file it could not read a first frame from (an MP3 cut
+        // after its first bytes); here the file is known to be a regular one.
+        if (message.rfind("File does not exist or is not a regular file", 0) == 0) {
+            message = "cut short or damaged: no audio could be read from it";
+        }
         return false;
     }
     if (info.channels < 1 || info.samplerate < 1) {

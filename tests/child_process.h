@@ -58,7 +58,8 @@ struct ChildSetup {
     rlim_t fileSizeLimit = RLIM_INFINITY;
     rlim_t addressSpaceLimit = RLIM_INFINITY;
     mode_t umask = 022;
-    bool closeStandardError = false;  // started with descriptor 2 closed (2>&-)
+    bool closeStandardError = false;   // started with descriptor 2 closed (2>&-)
+    bool closeStandardOutput = false;  // started with descriptor 1 closed (>&-)
 };
 
 struct ChildResult {
@@ -131,6 +132,10 @@ class Child {
         }
         int status = 0;
         rusage usage{};
+        if (late) {
+            // A child that hangs (a blocking open, say) is ended before it is waited for.
+            ::kill(pid, SIGKILL);
+        }
         for (;;) {
             const pid_t done = ::wait4(pid, &status, late ? 0 : WNOHANG, &usage);
             if (done == pid) {
@@ -176,6 +181,9 @@ class Child {
         ::dup2(in, 0);
         if (setup.closeStandardError) {
             ::close(2);
+        }
+        if (setup.closeStandardOutput) {
+            ::close(1);
         }
         if (pipeEnds[0] >= 0) {
             ::close(pipeEnds[0]);
