@@ -1,5 +1,5 @@
-// How long a load lasts on tape, counted the way the conversion run writes it: whole tone
-// cycles measured by the byte clock, the sync character, every framed character and the gap.
+// How long a load lasts on tape in an audio format: the sum of its cycles on the 22050 grid
+// (tones by the one tone rule, sync and framed characters) and its gap.
 #pragma once
 
 #include "tape/tape_load.h"

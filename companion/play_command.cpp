@@ -1,16 +1,13 @@
 // kelvanto-tape play TAPE: the signal kelvanto would write, as a WAV stream on standard
 // output whose sizes are right from the first byte, for a player such as aplay.
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 
 #include "audio/conversion_run.h"
 #include "base/fatal.h"
-#include "base/temporary_files.h"
 #include "companion/arguments.h"
 #include "companion/command_error.h"
 #include "companion/commands.h"
@@ -25,70 +22,6 @@ constexpr const char* help =
     "  -b, --bits N      bits per sample (default 8)\n"
     "  -c, --channels N  channels (default 2)\n"
     "  -k, --rate N      samples per second (default 22050)\n";
-
-// The whole file is rendered first, so that the header holds the real sizes; a stream cannot
-// be patched afterwards. It lives in a temporary file that is gone once played.
-class RenderedAudio {
-  public:
-    RenderedAudio() {
-        const char* folder = std::getenv("TMPDIR");
-        name = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") +
-               "/kelvanto-play-XXXXXX.wav";
-        int fd = -1;
-        {
-            kelvanto::SignalHold hold;
-            fd = ::mkstemps(name.data(), 4);
-            if (fd >= 0) {
-                kelvanto::registerTemporaryFile(name.c_str());
-            }
-        }
-        if (fd < 0) {
-            throw CommandError("temporary file", std::strerror(errno));
-        }
-        ::close(fd);
-    }
-    ~RenderedAudio() {
-        ::unlink(name.c_str());
-        kelvanto::forgetTemporaryFile(name.c_str());
-    }
-    RenderedAudio(const RenderedAudio&) = delete;
-    RenderedAudio& operator=(const RenderedAudio&) = delete;
-    const std::string& path() const { return name; }
-
-  private:
-    std::string name;
-};
-
-void copyToStandardOutput(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        throw CommandError("temporary file", std::strerror(errno));
-    }
-    char block[1 << 16];
-    for (;;) {
-        ssize_t got = ::read(fd, block, sizeof block);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;
-        }
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put =
-                ::write(STDOUT_FILENO, block + done, static_cast<std::size_t>(got - done));
-            if (put < 0 && errno == EINTR) {
-                continue;
-            }
-            if (put <= 0) {
-                const int error = errno;
-                ::close(fd);
-                throw CommandError("standard output", std::strerror(error));
-            }
-            done += put;
-        }
-    }
-    ::close(fd);
-}
 
 }  // namespace
 
@@ -116,16 +49,17 @@ int playCommand(const Words& words) {
     if (tape->loads.empty()) {
         throw CommandError(input, "holds no loads");
     }
-    RenderedAudio audio;
-    {
-        ConversionRun run;
-        try {
-            run.createAudioFile(*tape, audio.path(), rate, bits, channels);
-            run.finish();
-        } catch (const kelvanto::FatalError& error) {
-            throw CommandError(input, error.message);
+    // The header comes first with the exact length, worked out from the loads' cycles, and
+    // the samples follow as they are made: nothing waits in a file.
+    ConversionRun run;
+    try {
+        run.streamAudio(*tape, stdout, rate, bits, channels);
+        run.finish();
+    } catch (const kelvanto::FatalError& error) {
+        if (const int code = run.getWriter().writeError()) {
+            throw CommandError("standard output", std::strerror(code));
         }
+        throw CommandError(input, error.message);
     }
-    copyToStandardOutput(audio.path());
     return 0;
 }

@@ -1,6 +1,9 @@
 // Paged storage of a load's data bytes (see load_data.h): a page is made at its first store.
 #include "tape/load_data.h"
 
+#include <algorithm>
+#include <cstring>
+
 void LoadData::set(std::size_t index, std::uint8_t value) {
     if (index >= capacity) {
         return;
@@ -25,4 +28,17 @@ void LoadData::fill(std::uint8_t value) {
 
 std::size_t LoadData::storedBytes() const {
     return directory.capacity() + pages.capacity() * sizeof(Page);
+}
+
+void LoadData::copyTo(std::uint8_t* out, std::size_t count) const {
+    count = std::min(count, capacity);
+    for (std::size_t page = 0; page * pageSize < count; ++page) {
+        const std::size_t size = std::min(pageSize, count - page * pageSize);
+        std::uint8_t* to = out + page * pageSize;
+        if (page < directory.size() && directory[page] != 0) {
+            std::memcpy(to, pages[directory[page] - 1u].data(), size);
+        } else {
+            std::memset(to, 0, size);
+        }
+    }
 }
