@@ -102,7 +102,8 @@ void WavFile::begin(int rate, int bits, int channelCount, std::int32_t dataBytes
     flushed = 0;
     used = 0;
     if (!buffer) {
-        buffer = std::make_unique<unsigned char[]>(bufferCapacity);
+        // Left uninitialised: every byte is written before it is used.
+        buffer.reset(new unsigned char[bufferCapacity]);
     }
     updateRoom();
     writeBytes(header.data(), header.size());

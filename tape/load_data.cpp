@@ -42,3 +42,24 @@ void LoadData::copyTo(std::uint8_t* out, std::size_t count) const {
         }
     }
 }
+
+void LoadData::assign(const std::uint8_t* bytes, std::size_t count) {
+    count = std::min(count, capacity);
+    if (count == 0) {
+        return;
+    }
+    const std::size_t pagesNeeded = (count + pageSize - 1) / pageSize;
+    if (directory.size() < pagesNeeded) {
+        directory.resize(pagesNeeded, 0);
+    }
+    pages.reserve(pages.size() + pagesNeeded);
+    for (std::size_t page = 0; page < pagesNeeded; ++page) {
+        const std::size_t size = std::min(pageSize, count - page * pageSize);
+        if (directory[page] == 0) {
+            pages.emplace_back();
+            pages.back().fill(0);
+            directory[page] = static_cast<std::uint8_t>(pages.size());
+        }
+        std::memcpy(pages[directory[page] - 1u].data(), bytes + page * pageSize, size);
+    }
+}

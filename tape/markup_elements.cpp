@@ -172,7 +172,18 @@ int TarqoBinFile::readLoadChild(const std::string& tag, const std::string& attri
             }
             // The stored data is padded to an even count of bytes.
             const long stored = length + (length % 2);
-            for (long index = 0; index < stored; ++index) {
+            long index = 0;
+            // The payload in one copy when the input holds all of it; a cut payload is
+            // stored byte by byte up to where the input ends.
+            if (stored <= TapeLoad::dataSize &&
+                static_cast<std::size_t>(stored) <= source.size() - readIndex) {
+                currentData->assign(
+                    reinterpret_cast<const std::uint8_t*>(source.data() + readIndex),
+                    static_cast<std::size_t>(stored));
+                readIndex += static_cast<std::size_t>(stored);
+                index = stored;
+            }
+            for (; index < stored; ++index) {
                 storeDataByte(*currentData, index, nextByte());
             }
         } else {
