@@ -59,7 +59,7 @@ void TapeWavWriter::close() {
 // Every channel carries the same level. Frames are counted on a 22050 grid, so at 44100 each
 // sample is written twice and a cycle keeps its length in seconds.
 void TapeWavWriter::writeLevel(int level) {
-    const int repeat = getSampleRate() == 44100 ? 2 : 1;
+    const int repeat = samplesPerFrame(getSampleRate());
     for (int channel = 0; channel < getChannels(); ++channel) {
         for (int i = 0; i < repeat; ++i) {
             writeSample(level);
@@ -76,7 +76,7 @@ void TapeWavWriter::renderCycle(int frames, std::vector<unsigned char>& bytes) c
     }
     const int half = static_cast<int>(frames / 2.0);
     const int mid = static_cast<int>(std::ceil(frames / 2.0)) - half;
-    const int repeat = (getSampleRate() == 44100 ? 2 : 1) * getChannels();
+    const int repeat = samplesPerFrame(getSampleRate()) * getChannels();
     auto addFrames = [&](int count, int level) {
         unsigned char sample[2];
         const int size = sampleBytes(level, sample);

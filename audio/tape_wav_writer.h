@@ -26,9 +26,12 @@ class TapeWavWriter : public WavFile {
                     std::int64_t dataBytes);
     void close();
 
+    // Samples of one channel for each frame of the 22050 grid: a cycle keeps its length in
+    // seconds at any rate (2 at 44100).
+    static int samplesPerFrame(int sampleRate) { return sampleRate / machine::frameRate; }
     // Bytes of one frame of the 22050 grid in a format: every channel, twice at 44100.
     static int frameBytes(int sampleRate, int bitsPerSample, int channels) {
-        return bitsPerSample / 8 * channels * (sampleRate == 44100 ? 2 : 1);
+        return bitsPerSample / 8 * channels * samplesPerFrame(sampleRate);
     }
     // Bytes of a load's signal in a format: its cycles and its gap.
     static std::int64_t signalBytes(const LoadSignal& signal, int sampleRate, int bitsPerSample,

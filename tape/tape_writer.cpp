@@ -116,9 +116,9 @@ bool layoutForName(const std::string& name, TapeLayout& layout) {
     return false;
 }
 
-std::string TapeWriter::textData(const TapeLoad& load, bool basic) const {
+void TapeWriter::textData(const TapeLoad& load, bool basic, std::string& out) const {
     const std::size_t extent = dataExtent(load);
-    std::string out = formatted("\t\t<DATA length=%d>\n", load.getLength());
+    out += formatted("\t\t<DATA length=%d>\n", load.getLength());
     std::size_t at = 0;
     if (basic) {
         const auto program = findBasicProgram(load, extent);
@@ -157,10 +157,9 @@ std::string TapeWriter::textData(const TapeLoad& load, bool basic) const {
         at += count;
     }
     out += "\t\t</DATA>\n";
-    return out;
 }
 
-std::string TapeWriter::textLoad(const TapeLoad& load, int number) const {
+void TapeWriter::textLoad(const TapeLoad& load, int number, std::string& out) const {
     const std::string header = lengthText(load.getHeaderLength());
     const std::string footer = lengthText(load.getFooterLength());
     const std::string gap = lengthText(load.getGapLength());
@@ -173,12 +172,17 @@ std::string TapeWriter::textLoad(const TapeLoad& load, int number) const {
     const std::string tail = "\t\t<FOOTER footerLength=" + footer + "></FOOTER>\n" +
                              "\t\t<GAP gapLength=" + gap + "></GAP>\n" + "\t</LOAD>\n";
     if (findBasicProgram(load, dataExtent(load))) {
-        std::string element = head + textData(load, true) + tail;
+        std::string element = head;
+        textData(load, true, element);
+        element += tail;
         if (readsBack(load, element)) {
-            return element;
+            out += element;
+            return;
         }
     }
-    return head + textData(load, false) + tail;
+    out += head;
+    textData(load, false, out);
+    out += tail;
 }
 
 bool TapeWriter::readsBack(const TapeLoad& load, const std::string& element) const {
@@ -209,16 +213,36 @@ bool TapeWriter::readsBack(const TapeLoad& load, const std::string& element) con
     return true;
 }
 
+// The whole image is made in one string: room for the root tag is kept at its start and
+// filled in at the end, when the length it states is known.
 WrittenTape TapeWriter::write(const TarqoBinFile& tape, TapeLayout layout) const {
     WrittenTape written;
-    std::string body;
+    std::string& body = written.bytes;
+    const std::string textStart = "<TARQO format=2 loadCount=";
+    const std::string binaryStart = "<TARQO format=1>";
+    const std::size_t prefix =
+        layout == TapeLayout::text ? textStart.size() + rootStretch : binaryStart.size() + 5;
+    std::size_t estimate = prefix + 64 + tape.getName().size();
+    for (const TapeLoad& load : tape.loads) {
+        const std::size_t extent = dataExtent(load) + 2;
+        // A HEX line of 16 bytes takes 105 characters; a binary load its bytes and 90 more.
+        estimate += layout == TapeLayout::text ? 480 + (extent + 15) / 16 * 105 : extent + 96;
+    }
+    body.reserve(estimate);
+    body.assign(prefix, ' ');
+    const std::string& name = tape.getName();
+    if (!name.empty()) {
+        body += layout == TapeLayout::text ? "\t<NAME>" + name + "</NAME>\n"
+                                           : "<NAME>" + name + "</NAME>";
+    }
     int position = 0;
     for (const TapeLoad& load : tape.loads) {
         ++position;
         std::vector<std::string> changes;
         const LoadCharacters sent = loadLayout::sentCharacters(load);
         if (layout == TapeLayout::text) {
-            TapeLoad plain = load;
+            TapeLoad converted;
+            const TapeLoad* plain = &load;
             if (load.getFormat() == binaryLoadFormat) {
                 if (!sent.hasCheckSum) {
                     changes.push_back(
@@ -229,15 +253,17 @@ WrittenTape TapeWriter::write(const TarqoBinFile& tape, TapeLayout layout) const
                     changes.push_back(
                         formatted("filler 0x%2.2x written as 0xff", sent.characters.back()));
                 }
-                plain = withLengthsOf(
+                converted = withLengthsOf(
                     loadLayout::loadSending(plainLoadFormat, countedCharacters(sent), {}), load);
+                plain = &converted;
             }
             checkTextLength("header", load.getHeaderLength(), changes);
             checkTextLength("footer", load.getFooterLength(), changes);
             checkTextLength("gap", load.getGapLength(), changes);
-            body += textLoad(plain, position);
+            textLoad(*plain, position, body);
         } else {
-            TapeLoad binaryLoad = load;
+            TapeLoad converted;
+            const TapeLoad* binaryLoad = &load;
             if (load.getFormat() != binaryLoadFormat) {
                 const std::vector<std::uint8_t> counted = countedCharacters(sent);
                 if (counted.size() > static_cast<std::size_t>(machine::loadDataSize)) {
@@ -249,8 +275,9 @@ WrittenTape TapeWriter::write(const TarqoBinFile& tape, TapeLayout layout) const
                 if (sent.filler) {
                     filler = sent.characters.back();
                 }
-                binaryLoad =
+                converted =
                     withLengthsOf(loadLayout::loadSending(binaryLoadFormat, counted, filler), load);
+                binaryLoad = &converted;
             }
             checkPairLength("header", load.getHeaderLength(), changes);
             checkPairLength("footer", load.getFooterLength(), changes);
@@ -258,50 +285,39 @@ WrittenTape TapeWriter::write(const TarqoBinFile& tape, TapeLayout layout) const
             body += "<LOAD format=3>";
             body.push_back(static_cast<char>(position & 0xFF));
             body += "<HEADER>";
-            putPair(body, secondsPair(binaryLoad.getHeaderLength()));
+            putPair(body, secondsPair(binaryLoad->getHeaderLength()));
             body += "</HEADER><DATA>";
-            putWordBytes(body, binaryLoad.getLength());
-            const std::size_t extent = dataExtent(binaryLoad);
+            putWordBytes(body, binaryLoad->getLength());
+            const std::size_t extent = dataExtent(*binaryLoad);
             const std::size_t at = body.size();
             body.resize(at + extent, '\0');
-            binaryLoad.dataBytes.copyTo(reinterpret_cast<std::uint8_t*>(body.data() + at), extent);
+            binaryLoad->dataBytes.copyTo(reinterpret_cast<std::uint8_t*>(body.data() + at), extent);
             body += "</DATA><FOOTER>";
-            putPair(body, secondsPair(binaryLoad.getFooterLength()));
+            putPair(body, secondsPair(binaryLoad->getFooterLength()));
             body += "</FOOTER><GAP>";
-            putPair(body, secondsPair(binaryLoad.getGapLength()));
+            putPair(body, secondsPair(binaryLoad->getGapLength()));
             body += "</GAP></LOAD>";
         }
         if (!changes.empty()) {
             written.warnings.push_back(loadName(position) + joined(changes));
         }
     }
-    const std::string& name = tape.getName();
     const int count = static_cast<int>(tape.loads.size());
+    body += "</TARQO>";
+    const std::size_t total = body.size();
+    std::string start;
     if (layout == TapeLayout::text) {
-        if (!name.empty()) {
-            body = "\t<NAME>" + name + "</NAME>\n" + body;
-        }
-        body += "</TARQO>";
-        const std::string start = "<TARQO format=2 loadCount=";
-        const std::size_t total = start.size() + rootStretch + body.size();
         std::string stretch = formatted("%d fileLength=%0.0f>", count, static_cast<double>(total));
         stretch.resize(rootStretch - 1, ' ');
-        body.insert(0, start + stretch + "\n");
-        written.bytes = std::move(body);
+        start = textStart + stretch + "\n";
     } else {
-        if (!name.empty()) {
-            body = "<NAME>" + name + "</NAME>" + body;
-        }
-        body += "</TARQO>";
-        std::string start = "<TARQO format=1>";
-        const std::size_t total = start.size() + 5 + body.size();
+        start = binaryStart;
         // The count and the length are for information only; a larger tape keeps their ends.
         start.push_back(static_cast<char>(std::min(count, 255)));
         putWordBytes(start, static_cast<int>(std::min<std::size_t>(total, 0xFFFF)));
         start.push_back('\0');
         start.push_back('\0');
-        body.insert(0, start);
-        written.bytes = std::move(body);
     }
+    body.replace(0, prefix, start);
     return written;
 }
