@@ -38,13 +38,16 @@ void dataCharacters(const TapeLoad& load, int j, std::uint8_t& first, std::uint8
 namespace {
 
 // The load's data in one run with zeros past its 8192 bytes, so that every index a pair
-// names (at most 2 H, which is 8194) reads as byteAt() reads it.
+// names (at most 2 H, which is 8194) reads as byteAt() reads it. Only the bytes the pairs
+// read are written: the rest of the array is never looked at.
 struct ContiguousData {
-    std::array<std::uint8_t, 2 * machine::loadDataSize + 8> bytes{};
-    std::size_t extent = 0;
+    std::array<std::uint8_t, 2 * machine::loadDataSize + 8> bytes;
     explicit ContiguousData(const TapeLoad& load, std::size_t needed) {
-        extent = std::min<std::size_t>(needed, machine::loadDataSize);
-        load.dataBytes.copyTo(bytes.data(), extent);
+        needed = std::min(needed, bytes.size());
+        const std::size_t stored = std::min<std::size_t>(needed, machine::loadDataSize);
+        load.dataBytes.copyTo(bytes.data(), stored);
+        std::fill(bytes.begin() + static_cast<long>(stored),
+                  bytes.begin() + static_cast<long>(needed), 0);
     }
 };
 
@@ -61,10 +64,10 @@ LoadCharacters sentCharacters(const TapeLoad& load) {
     const int start =
         format == machine::plainLoadFormat ? 0 : secondHalfStart(format, load.getLength());
     // Plain pairs read the bytes up to 2 H, interleaved ones up to H - 1 + start.
-    const auto data = std::make_unique<ContiguousData>(
+    const ContiguousData data(
         load,
         static_cast<std::size_t>(format == machine::plainLoadFormat ? 2 * half : half + start));
-    const std::uint8_t* bytes = data->bytes.data();
+    const std::uint8_t* bytes = data.bytes.data();
     sent.characters.resize(2 * static_cast<std::size_t>(half));
     std::uint8_t* out = sent.characters.data();
     unsigned sum = machine::syncCharacter;
