@@ -46,9 +46,12 @@ inline constexpr int pairCount(int format, int length) {
 }
 // Where the second source of pair 0 stands in an interleaved load's data: a screen load's
 // second half (the picture) starts one byte before the middle, a binary load's at H.
+inline constexpr int screenSecondHalfStart(int pairs) {
+    return pairs - 1;
+}
 inline constexpr int secondHalfStart(int format, int length) {
     const int half = pairCount(format, length);
-    return format == screenLoadFormat ? half - 1 : half;
+    return format == screenLoadFormat ? screenSecondHalfStart(half) : half;
 }
 // The most characters after the sync character that any load sends: a full text load's 8192
 // data characters, its checksum and the filler.

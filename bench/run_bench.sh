@@ -204,6 +204,9 @@ if [[ -n "$companion" ]]; then
     ln -sf /dev/null "$work/null.wav"
     for i in 0 7; do
         read -r -a options <<<"${configs[$i]}"
+        # play takes each option's value as a word of its own.
+        play_options=()
+        for option in "${options[@]}"; do play_options+=("${option:0:2}" "${option:2}"); done
         conv_times=() play_times=()
         for ((run = 1; run <= runs; run++)); do
             start=$EPOCHREALTIME
@@ -212,7 +215,7 @@ if [[ -n "$companion" ]]; then
             end=$EPOCHREALTIME
             conv_times+=("$(elapsed "$start" "$end")")
             start=$EPOCHREALTIME
-            "$companion" play "${options[@]}" "$large" >/dev/null 2>"$work/convert.err" ||
+            "$companion" play "${play_options[@]}" "$large" >/dev/null 2>"$work/convert.err" ||
                 { cat "$work/convert.err" >&2; die "play failed"; }
             end=$EPOCHREALTIME
             play_times+=("$(elapsed "$start" "$end")")
@@ -239,7 +242,9 @@ for i in 0 7; do
     other_rows+=("| Peak resident memory, kelvanto, large tape ($tape_kib KiB) | \`-v0 ${configs[$i]}\` | $mib MiB ($kib KiB) | < tape + 8 MiB | $verdict |")
     if [[ -n "$companion" ]]; then
         read -r -a options <<<"${configs[$i]}"
-        /usr/bin/time -f %M -o "$work/rss.txt" "$companion" play "${options[@]}" "$large" \
+        play_options=()
+        for option in "${options[@]}"; do play_options+=("${option:0:2}" "${option:2}"); done
+        /usr/bin/time -f %M -o "$work/rss.txt" "$companion" play "${play_options[@]}" "$large" \
             >/dev/null 2>&1 || die "play failed under /usr/bin/time"
         kib="$(tail -n 1 "$work/rss.txt")"
         verdict="$(awk -v k="$kib" -v t="$tape_kib" 'BEGIN { print (k < t + 8192 ? "met" : "MISSED") }')"

@@ -256,8 +256,8 @@ int TarqoBinFile::readBasic(const std::string& tag, const std::string&) {
 
 void TarqoBinFile::appendEndOfProgram() {
     // Read as the line number 0xFF00, which no program line can have.
-    storeDataByte(*currentData, dataPosition, 0x00);
-    storeDataByte(*currentData, dataPosition + 1L, 0xFF);
+    storeDataByte(*currentData, dataPosition, machine::basicEndMarker & 0xFF);
+    storeDataByte(*currentData, dataPosition + 1L, machine::basicEndMarker >> 8);
     dataPosition += 2;
 }
 
@@ -307,7 +307,7 @@ void TarqoBinFile::encodeBasicLine(TapeLoad::DataBytes& data, int& position, int
             ++i;
         }
     }
-    storeDataByte(data, position++, 0x0D);
+    storeDataByte(data, position++, machine::basicLineEnd);
 }
 
 void TarqoBinFile::writeScreenDump() {
