@@ -87,7 +87,7 @@ void listTape(const std::string& name, const TarqoBinFile* tape, bool basic, boo
                                load.getHeaderLength(), load.getFooterLength(), load.getGapLength(),
                                stated.c_str(), computed.c_str(), verdict)
                   << holds(load) << "\n";
-        seconds += loadSeconds(load, listRate, listBits, listChannels);
+        seconds += loadSeconds(load, sent, listRate, listBits, listChannels);
     }
     const std::size_t count = tape->loads.size();
     std::cout << "name \"" << printable(tape->getName()) << "\", " << count
