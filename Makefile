@@ -91,15 +91,18 @@ demo: configure
 	@ls -l $(BUILD)/demo.wav
 	cd $(BUILD) && ./kelvanto-tape decode --force demo.wav -o demo-decoded.bml
 
-# Times the release converter on a large generated tape against dd, its start-up, its peak
-# memory and the reader on large markup, and prints Markdown tables (bench/run_bench.sh).
+# Times the release converter on a large generated tape against dd in all eight formats, play
+# against the converter, start-up, peak memory and the reader on large markup
+# (bench/run_bench.sh), then convert and list on 50 MB inputs (bench/companion_bench.sh).
 # Micro-benchmarks: see bench/.
 BENCH_BUILD ?= build-bench
 bench:
 	@$(ENSURE_DEPS) $(DEPS_BUILD)
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DKELVANTO_TESTS=OFF -DKELVANTO_BENCH=ON
-	cmake --build $(BENCH_BUILD) -j $(JOBS) --target kelvanto reader_bench
-	READER_BENCH=$(BENCH_BUILD)/bench/reader_bench bash bench/run_bench.sh $(BENCH_BUILD)/kelvanto
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target kelvanto kelvanto-tape reader_bench
+	READER_BENCH=$(BENCH_BUILD)/bench/reader_bench COMPANION=$(BENCH_BUILD)/kelvanto-tape \
+		bash bench/run_bench.sh $(BENCH_BUILD)/kelvanto
+	bash bench/companion_bench.sh $(BENCH_BUILD)/kelvanto-tape
 
 # What make install puts in place, relative to $(DESTDIR)$(PREFIX); uninstall removes exactly
 # these, and then the folders that install made, when they are empty.

@@ -72,7 +72,7 @@ int convert(int argc, char** argv) {
 
     std::string failure;
     std::string audioFileName = options.audioFileName;
-    run->getEncoder().getWriter().protectFile(options.inputName);
+    run->protectFile(options.inputName);
     try {
         tape->open(options.inputName, "r", options.verbosity);
         if (tape->loads.empty()) {

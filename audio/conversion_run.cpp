@@ -6,27 +6,19 @@
 #include <cstdio>
 #include <iostream>
 #include <limits>
+#include <vector>
 
 #include "audio/screen_bitmap.h"
-#include "audio/wav_clock.h"
 #include "base/fatal.h"
 #include "base/formatted.h"
 #include "base/machine.h"
 #include "base/messages.h"
+#include "tape/load_signal.h"
 
 namespace {
 
 // The longest framed character: start bit, eight 1 bits, stop bit, in frames.
-constexpr double longestCharacterFrames = 7 + 8 * 14 + 14;
-
-// Bytes of a tone of this many seconds: whole 1-bit cycles until the clock, which counts one
-// byte more than was written, reaches the length.
-double toneBytes(double seconds, double bytesPerSecond, double cycleBytes) {
-    if (!(seconds > 0.0)) {
-        return 0.0;
-    }
-    return std::max(0.0, std::ceil((seconds * bytesPerSecond - 1.0) / cycleBytes)) * cycleBytes;
-}
+constexpr double longestCharacterFrames = machine::characterFrames(0xFF, machine::fillerStartBit);
 
 }  // namespace
 
@@ -48,21 +40,39 @@ static void checkLoads(const std::deque<TapeLoad>& loads) {
 // A generous estimate of the whole file, so that absurd lengths (a header of a billion
 // seconds, an infinite gap) are refused at once instead of after gigabytes of audio.
 static void checkAudioSize(const std::deque<TapeLoad>& loads, int rate, int bits, int channels) {
-    const double frameBytes = bits / 8.0 * channels * (rate == 44100 ? 2 : 1);
-    const double bytesPerSecond = static_cast<double>(rate) * bits / 8 * channels;
-    const double cycleBytes = 14 * frameBytes;
+    const double frameBytes = TapeWavWriter::frameBytes(rate, bits, channels);
+    const int bytesPerSecond = rate * (bits / 8) * channels;
+    const double cycleBytes = machine::toneCycleFrames * frameBytes;
     double total = WavFile::headerSize;
+    auto toneBytes = [&](double seconds) {
+        return seconds > 0.0 && !std::isfinite(seconds)
+                   ? seconds
+                   : static_cast<double>(toneCycles(seconds, bytesPerSecond)) * cycleBytes;
+    };
     for (const TapeLoad& load : loads) {
-        const double pairs = loadLayout::halfLength(load.getFormat(), load.getLength());
-        total += toneBytes(load.getHeaderLength(), bytesPerSecond, cycleBytes);
+        const double pairs = machine::pairCount(load.getFormat(), load.getLength());
+        total += toneBytes(load.getHeaderLength());
         total += (1 + 2 * pairs) * longestCharacterFrames * frameBytes;
-        total += toneBytes(load.getFooterLength(), bytesPerSecond, cycleBytes);
+        total += toneBytes(load.getFooterLength());
         const double gap = load.getGapLength();
         total += gap > 0.0 ? std::trunc(bytesPerSecond * gap) : 0.0;
     }
     if (!(total <= static_cast<double>(WavFile::maxFileLength))) {
         kelvanto::fatal(WavFile::tooLargeMessage);
     }
+}
+
+// The load as it is sent: the first load of a screen tape takes the bitmap into a copy, every
+// other load is sent as it was read.
+static const TapeLoad& loadToSend(const TarqoBinFile& tape, const TapeLoad& queued, int index,
+                                  TapeLoad& copy) {
+    const int format = queued.getFormat();
+    if (index != 1 || format != machine::screenLoadFormat || tape.getScreenName().empty()) {
+        return queued;
+    }
+    copy = queued;
+    applyScreenBitmap(copy, machine::pairCount(format, copy.getLength()), tape.getScreenName());
+    return copy;
 }
 
 void ConversionRun::createAudioFile(const TarqoBinFile& tape, const std::string& audioFileName,
@@ -78,17 +88,11 @@ void ConversionRun::createAudioFile(const TarqoBinFile& tape, const std::string&
     const std::deque<TapeLoad>& loads = tape.loads;
     checkLoads(loads);
 
-    TapeWavWriter& writer = encoder.getWriter();
     int index = 0;
     for (const TapeLoad& queued : loads) {
         ++index;
-        // The signal is made from a copy: the screen bitmap replaces bytes of the copy only.
-        TapeLoad load = queued;
-        const int format = load.getFormat();
-        if (index == 1 && format == machine::screenLoadFormat && !tape.getScreenName().empty()) {
-            applyScreenBitmap(load, loadLayout::halfLength(format, load.getLength()),
-                              tape.getScreenName());
-        }
+        TapeLoad copy;
+        const TapeLoad& load = loadToSend(tape, queued, index, copy);
         if (index == 1) {
             const std::string audioName = baseName + ".wav";
             WavFile::validateParameters(sampleRate, bitsPerSample, channels);
@@ -105,46 +109,41 @@ void ConversionRun::createAudioFile(const TarqoBinFile& tape, const std::string&
     }
 }
 
+void ConversionRun::streamAudio(const TarqoBinFile& tape, std::FILE* stream, int sampleRate,
+                                int bitsPerSample, int channels) {
+    verbosity = tape.getVerbosity();
+    const std::deque<TapeLoad>& loads = tape.loads;
+    checkLoads(loads);
+    WavFile::validateParameters(sampleRate, bitsPerSample, channels);
+    checkAudioSize(loads, sampleRate, bitsPerSample, channels);
+    const int bytesPerSecond = sampleRate * (bitsPerSample / 8) * channels;
+    // The loads as sent, each measured once before the header and then written.
+    TapeLoad copy;
+    std::vector<const TapeLoad*> sent;
+    std::int64_t dataBytes = 0;
+    for (const TapeLoad& queued : loads) {
+        sent.push_back(&loadToSend(tape, queued, static_cast<int>(sent.size()) + 1, copy));
+        dataBytes += TapeWavWriter::signalBytes(loadSignal(*sent.back(), bytesPerSecond),
+                                                sampleRate, bitsPerSample, channels);
+    }
+    writer.openStream(stream, sampleRate, bitsPerSample, channels, dataBytes);
+    for (const TapeLoad* load : sent) {
+        sendLoad(*load);
+    }
+}
+
+// Down the layers: the characters the load sends (tape/), their cycles (tape/), the samples
+// (audio/). The checksum is reported once the characters are written, before the footer.
 void ConversionRun::sendLoad(const TapeLoad& load) {
-    TapeWavWriter& writer = encoder.getWriter();
-    WavClock clock(writer);
-    while (load.getHeaderLength() > clock.elapsedSeconds()) {
-        encoder.writeBit(1);
-    }
-
-    encoder.setRunningSum(machine::syncCharacter);
-    encoder.writeBit(0);
-    writer.writeByte(machine::syncCharacter);
-    encoder.writeBit(1);
-
     const LoadCharacters sent = loadLayout::sentCharacters(load);
-    const std::vector<std::uint8_t>& characters = sent.characters;
-    for (std::size_t i = 0; i < characters.size(); i += 2) {
-        const bool last = i + 2 == characters.size();
-        sendPair(load.getFormat(), last && sent.filler, characters[i], characters[i + 1]);
-    }
+    const LoadSignal signal = loadSignal(load, sent, writer.getBytesPerSecond());
+    writer.writeTone(signal.headerCycles);
+    writer.writeCharacters(signal.characters.data(), signal.characters.size(), signal.filler);
     if (sent.hasCheckSum) {
         reportCheckSum(sent);
     }
-
-    clock.restart();
-    while (load.getFooterLength() > clock.elapsedSeconds()) {
-        encoder.writeBit(1);
-    }
-    writer.writeSilence(load.getGapLength());
-}
-
-// Plain loads send their characters as they are; screen and binary loads send the two bytes
-// whose interleaving the receiver reads as these characters.
-void ConversionRun::sendPair(int format, bool filler, std::uint8_t first, std::uint8_t second) {
-    if (format == machine::plainLoadFormat) {
-        encoder.writePair(filler ? 1 : 0, first, second);
-        return;
-    }
-    std::uint8_t a = 0;
-    std::uint8_t b = 0;
-    interleavePair(reverseBits(first), reverseBits(second), a, b);
-    encoder.writeInterleavedPair(filler ? 1 : 0, a, b);
+    writer.writeTone(signal.footerCycles);
+    writer.writeSilence(signal.gapSeconds);
 }
 
 void ConversionRun::reportCheckSum(const LoadCharacters& sent) const {

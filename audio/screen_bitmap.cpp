@@ -35,7 +35,8 @@ void applyScreenBitmap(TapeLoad& load, int halfLength, const std::string& bitmap
             }
             // A load too short for the picture would put bytes before its data; those
             // bytes could never be sent, so they are left out.
-            const long index = static_cast<long>(halfLength) - 1 + groupsPerRow * y + g;
+            const long index = static_cast<long>(machine::screenSecondHalfStart(halfLength)) +
+                               groupsPerRow * y + g;
             load.setByte(index, byte);
         }
     }

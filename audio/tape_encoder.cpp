@@ -12,9 +12,9 @@ void TapeEncoder::writePair(int lastFlag, std::uint8_t first, std::uint8_t secon
     if (lastFlag == 0) {
         runningSum = static_cast<std::uint8_t>(runningSum + second);
     }
-    writer.writeCharacter(reverseBits(first));
+    writer.writeCharacter(first);
     if (lastFlag == 0) {
-        writer.writeCharacter(reverseBits(second));
+        writer.writeCharacter(second);
     } else {
         writeBit(1);
         writer.writeByte(reverseBits(second));
@@ -30,9 +30,9 @@ void TapeEncoder::writeInterleavedPair(int lastFlag, std::uint8_t first, std::ui
     if (lastFlag == 0) {
         runningSum = static_cast<std::uint8_t>(runningSum + reverseBits(low));
     }
-    writer.writeCharacter(high);
+    writer.writeCharacter(reverseBits(high));
     if (lastFlag == 0) {
-        writer.writeCharacter(low);
+        writer.writeCharacter(reverseBits(low));
     } else {
         writeBit(1);
         writer.writeByte(low);

@@ -1,5 +1,6 @@
-// Serial characters on tape: start bit, eight data bits least significant first, stop bit,
-// always two characters at a time, with the 8-bit running sum the checksum rests on.
+// Pairs of serial characters written one at a time (start bit, eight data bits least
+// significant first, stop bit) with an 8-bit running sum; for checks and measurements of the
+// renderer only: the conversion run sends whole loads through tape/load_signal.h.
 #pragma once
 
 #include <cstdint>

@@ -14,6 +14,18 @@ TapeWavWriter::~TapeWavWriter() = default;
 
 void TapeWavWriter::open(const std::string& fileName, int rate, int bits, int channelCount) {
     openForOutput(fileName, rate, bits, channelCount);
+    renderCycles();
+}
+
+void TapeWavWriter::openStream(std::FILE* stream, int rate, int bits, int channelCount,
+                               std::int64_t dataBytes) {
+    openForStream(stream, rate, bits, channelCount, dataBytes);
+    renderCycles();
+}
+
+// The two bit cycles and the 256 framed characters, each as the receiver reads it: the start
+// bit, the value's bits from the lowest up, the stop bit.
+void TapeWavWriter::renderCycles() {
     renderCycle(zeroBitLength, zeroCycle);
     renderCycle(oneBitLength, oneCycle);
     characters.clear();
@@ -21,13 +33,19 @@ void TapeWavWriter::open(const std::string& fileName, int rate, int bits, int ch
         characterOffset[static_cast<std::size_t>(value)] =
             static_cast<std::uint32_t>(characters.size());
         characters.insert(characters.end(), zeroCycle.begin(), zeroCycle.end());
-        for (int bit = 7; bit >= 0; --bit) {
+        for (int bit = 0; bit < machine::dataBitsPerCharacter; ++bit) {
             const auto& cycle = (value >> bit) & 1 ? oneCycle : zeroCycle;
             characters.insert(characters.end(), cycle.begin(), cycle.end());
         }
         characters.insert(characters.end(), oneCycle.begin(), oneCycle.end());
     }
     characterOffset[256] = static_cast<std::uint32_t>(characters.size());
+}
+
+std::int64_t TapeWavWriter::signalBytes(const LoadSignal& signal, int rate, int bits,
+                                        int channelCount) {
+    return signal.cycleFrames() * frameBytes(rate, bits, channelCount) +
+           silenceBytes(signal.gapSeconds, rate, bits, channelCount);
 }
 
 // The rendered cycles belong to the file's format; a later file renders its own.
@@ -41,7 +59,7 @@ void TapeWavWriter::close() {
 // Every channel carries the same level. Frames are counted on a 22050 grid, so at 44100 each
 // sample is written twice and a cycle keeps its length in seconds.
 void TapeWavWriter::writeLevel(int level) {
-    const int repeat = getSampleRate() == 44100 ? 2 : 1;
+    const int repeat = samplesPerFrame(getSampleRate());
     for (int channel = 0; channel < getChannels(); ++channel) {
         for (int i = 0; i < repeat; ++i) {
             writeSample(level);
@@ -58,7 +76,7 @@ void TapeWavWriter::renderCycle(int frames, std::vector<unsigned char>& bytes) c
     }
     const int half = static_cast<int>(frames / 2.0);
     const int mid = static_cast<int>(std::ceil(frames / 2.0)) - half;
-    const int repeat = (getSampleRate() == 44100 ? 2 : 1) * getChannels();
+    const int repeat = samplesPerFrame(getSampleRate()) * getChannels();
     auto addFrames = [&](int count, int level) {
         unsigned char sample[2];
         const int size = sampleBytes(level, sample);
@@ -80,6 +98,32 @@ void TapeWavWriter::writeCycle(int frames) {
         std::vector<unsigned char> cycle;
         renderCycle(frames, cycle);
         writeBytes(cycle.data(), cycle.size());
+    }
+}
+
+void TapeWavWriter::writeTone(std::int64_t cycles) {
+    if (cycles <= 0) {
+        return;
+    }
+    if (oneCycle.empty()) {
+        for (std::int64_t i = 0; i < cycles; ++i) {
+            writeCycle(oneBitLength);
+        }
+        return;
+    }
+    writeRepeated(oneCycle.data(), oneCycle.size(), cycles);
+}
+
+void TapeWavWriter::writeCharacters(const std::uint8_t* values, std::size_t count,
+                                    bool lastIsFiller) {
+    const std::size_t framed = lastIsFiller && count > 0 ? count - 1 : count;
+    for (std::size_t i = 0; i < framed; ++i) {
+        writeCharacter(values[i]);
+    }
+    if (framed < count) {
+        writeCycle(machine::bitFrames(machine::fillerStartBit));
+        writeByte(reverseBits(values[framed]));
+        writeCycle(machine::bitFrames(machine::stopBit));
     }
 }
 

@@ -1,5 +1,5 @@
-// Measures the signal written since a mark, in seconds, by counting bytes of the file.
-// Tones run while their length is above this measure, so it fixes how many cycles they hold.
+// Measures the signal written since a mark, in seconds, by counting bytes of the file: one
+// byte more than was written, the measure the tone rule (tape/load_signal.h) is stated in.
 #pragma once
 
 #include <cstdint>

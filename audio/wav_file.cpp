@@ -2,6 +2,7 @@
 #include "audio/wav_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <iostream>
@@ -19,7 +20,7 @@ const std::array<unsigned char, WavFile::headerSize> headerTemplate = {
     ' ', 16,  0,   0,   0,    1,    0,    1,    0,   0x22, 0x56, 0,   0,   0x22, 0x56,
     0,   0,   1,   0,   8,    0,    'd',  'a',  't', 'a',  0,    0,   0,   0};
 
-void cannotWrite() {
+[[noreturn]] void cannotWrite() {
     kelvanto::fatal("Can not write to .wav file\n");
 }
 
@@ -30,7 +31,7 @@ WavFile::WavFile() : header(headerTemplate) {}
 // Reached with the file still open when the run failed before close(): its samples are
 // incomplete, so the temporary file goes and the target is left as it was.
 WavFile::~WavFile() {
-    if (output != nullptr) {
+    if (output != nullptr && !streaming) {
         std::fclose(output);
     }
     target.abandon();
@@ -56,6 +57,26 @@ void WavFile::openForOutput(const std::string& fileName, int rate, int bits, int
     }
     validateParameters(rate, bits, channelCount);
     output = target.open(fileName, protectedFile);
+    streaming = false;
+    begin(rate, bits, channelCount, 0);
+}
+
+void WavFile::openForStream(std::FILE* stream, int rate, int bits, int channelCount,
+                            std::int64_t dataBytes) {
+    if (output != nullptr) {
+        kelvanto::fatal("Wav file already open for output\n");
+    }
+    validateParameters(rate, bits, channelCount);
+    if (dataBytes < 0 || dataBytes > maxFileLength - headerSize) {
+        kelvanto::fatal(tooLargeMessage);
+    }
+    output = stream;
+    streaming = true;
+    promisedBytes = headerSize + dataBytes;
+    begin(rate, bits, channelCount, static_cast<std::int32_t>(dataBytes));
+}
+
+void WavFile::begin(int rate, int bits, int channelCount, std::int32_t dataBytes) {
     // The object buffers on its own: every flush becomes one write of the whole block.
     std::setvbuf(output, nullptr, _IONBF, 0);
     format = 1;
@@ -65,6 +86,7 @@ void WavFile::openForOutput(const std::string& fileName, int rate, int bits, int
     bytesPerSample = bitsPerSample / 8 * channels;
     bytesPerSecond = sampleRate * bytesPerSample;
     amplitude = 95;
+    lastWriteError = 0;
 
     header = headerTemplate;
     putWord(header.data(), 20, format);
@@ -73,11 +95,15 @@ void WavFile::openForOutput(const std::string& fileName, int rate, int bits, int
     putLongWord(header.data(), 28, bytesPerSecond);
     putWord(header.data(), 32, bytesPerSample);
     putWord(header.data(), 34, bitsPerSample);
-    putLongWord(header.data(), 40, 0);
+    putLongWord(header.data(), 40, dataBytes);
+    if (streaming) {
+        putLongWord(header.data(), 4, dataBytes + headerSize - 8);
+    }
     flushed = 0;
     used = 0;
     if (!buffer) {
-        buffer = std::make_unique<unsigned char[]>(bufferCapacity);
+        // Left uninitialised: every byte is written before it is used.
+        buffer.reset(new unsigned char[bufferCapacity]);
     }
     updateRoom();
     writeBytes(header.data(), header.size());
@@ -88,6 +114,16 @@ void WavFile::close() {
         return;
     }
     flushBuffer();
+    if (streaming) {
+        output = nullptr;
+        room = 0;
+        streaming = false;
+        if (flushed != promisedBytes) {
+            kelvanto::fatal("Audio stream of " + std::to_string(flushed) + " bytes, not the " +
+                            std::to_string(promisedBytes) + " its header states\n");
+        }
+        return;
+    }
     const auto end = static_cast<std::int32_t>(flushed);
     const std::int32_t riffSize = end - 8;
     const std::int32_t dataSize = riffSize - 36;
@@ -133,8 +169,18 @@ void WavFile::writeSample(int level) {
     writeBytes(bytes, static_cast<std::size_t>(count));
 }
 
-void WavFile::writeSilence(double seconds) {
+std::int64_t WavFile::silenceBytes(double seconds, int rate, int bits, int channelCount) {
     // Written as "not above zero" so that a length that is not a number writes nothing.
+    if (!(seconds > 0.0)) {
+        return 0;
+    }
+    const double perSecond = static_cast<double>(rate) * (bits / 8) * channelCount;
+    const double byteCount = std::min(std::trunc(perSecond * seconds), 1e18);
+    const std::int64_t sampleSize = bits / 8;
+    return static_cast<std::int64_t>(byteCount) / sampleSize * sampleSize;
+}
+
+void WavFile::writeSilence(double seconds) {
     if (!(seconds > 0.0)) {
         return;
     }
@@ -175,6 +221,7 @@ void WavFile::writeBytesSlow(const unsigned char* bytes, std::size_t count) {
     }
     if (count >= bufferCapacity) {
         if (std::fwrite(bytes, 1, count, output) != count) {
+            lastWriteError = errno;
             cannotWrite();
         }
         flushed += static_cast<std::int64_t>(count);
@@ -228,6 +275,7 @@ void WavFile::flushBuffer() {
     used = 0;
     updateRoom();
     if (!written || std::fflush(output) != 0) {
+        lastWriteError = errno;
         cannotWrite();
     }
 }

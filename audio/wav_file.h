@@ -37,8 +37,21 @@ class WavFile {
     // The file is written under a temporary name beside its target (see AudioTarget).
     void openForOutput(const std::string& fileName, int sampleRate, int bitsPerSample,
                        int channels);
-    // Patches the sizes, closes the file and puts it in place of any earlier one.
+    // Writes to a stream that is never patched nor closed here (standard output): the header
+    // states dataBytes of samples from the start. Refuses a file that would reach 2 GB.
+    void openForStream(std::FILE* stream, int sampleRate, int bitsPerSample, int channels,
+                       std::int64_t dataBytes);
+    // Patches the sizes, closes the file and puts it in place of any earlier one. A stream
+    // is flushed instead, and must have received exactly the bytes its header states.
     void close();
+    // The system's error number of the write that failed, or 0.
+    int writeError() const { return lastWriteError; }
+
+    // Bytes of a silence of some seconds in a format: the seconds at the format's bytes per
+    // second, cut to whole bytes and then to whole samples of one channel. Not above zero
+    // (or not a number) is none.
+    static std::int64_t silenceBytes(double seconds, int sampleRate, int bitsPerSample,
+                                     int channels);
     // One sample of one channel at a level from -100 to +100 (clamped).
     void writeSample(int level);
     void writeSilence(double seconds);
@@ -76,6 +89,7 @@ class WavFile {
     void writeRepeated(const unsigned char* pattern, std::size_t patternSize, std::int64_t count);
 
   private:
+    void begin(int sampleRate, int bitsPerSample, int channels, std::int32_t dataBytes);
     void reserveOutput(std::int64_t count);
     void flushBuffer();
     void writeBytesSlow(const unsigned char* bytes, std::size_t count);
@@ -90,6 +104,9 @@ class WavFile {
     int amplitude = 100;
     std::array<unsigned char, headerSize> header;
     std::FILE* output = nullptr;
+    bool streaming = false;
+    std::int64_t promisedBytes = 0;
+    int lastWriteError = 0;
     AudioTarget target;
     std::string protectedFile;
     std::int64_t flushed = 0;  // bytes handed to the stream

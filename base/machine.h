@@ -26,6 +26,37 @@ inline constexpr int loadDataSize = 8192;
 inline constexpr std::uint8_t syncCharacter = 0xA5;
 inline constexpr std::uint8_t checkSumTotal = 0xFF;
 inline constexpr std::uint8_t fillerCharacter = 0xFF;
+// The checksum that completes a load whose characters so far (sync character included) add
+// up to sum: the loader checks that the sync character plus every character it counts,
+// checksum included, is checkSumTotal modulo 256. The filler is not counted.
+inline constexpr std::uint8_t checkSumCompleting(std::uint8_t sum) {
+    return static_cast<std::uint8_t>(checkSumTotal - sum);
+}
+
+// Character positions (L) of a load: text loads send their data and one more position for the
+// checksum; binary loads already hold it.
+inline constexpr int characterPositions(int format, int length) {
+    return format == binaryLoadFormat ? length : length + 1;
+}
+// Pairs sent (H), the ceiling of L / 2: pair j sends two characters, and a load of odd L
+// closes with the filler.
+inline constexpr int pairCount(int format, int length) {
+    const int positions = characterPositions(format, length);
+    return positions > 0 ? (positions + 1) / 2 : 0;
+}
+// Where the second source of pair 0 stands in an interleaved load's data: a screen load's
+// second half (the picture) starts one byte before the middle, a binary load's at H.
+inline constexpr int screenSecondHalfStart(int pairs) {
+    return pairs - 1;
+}
+inline constexpr int secondHalfStart(int format, int length) {
+    const int half = pairCount(format, length);
+    return format == screenLoadFormat ? screenSecondHalfStart(half) : half;
+}
+// The most characters after the sync character that any load sends: a full text load's 8192
+// data characters, its checksum and the filler.
+inline constexpr int maxLoadCharacters = 2 * pairCount(plainLoadFormat, loadDataSize);
+static_assert(maxLoadCharacters == 8194);
 
 // A BASIC program: lines of number (low byte first), codes and this line end, closed by the
 // bytes 0x00 0xFF, which read as the line number 0xFF00 that no line has.
@@ -36,10 +67,32 @@ inline constexpr int basicEndMarker = 0xFF00;
 inline constexpr double defaultHeaderLength = 1.0;
 inline constexpr double defaultFooterLength = 0.25;
 
-// The bit cycles, in frames of the 22050 grid: a 0 bit is 3150 Hz, a 1 bit 1575 Hz.
+// The bit cycles, in frames of the 22050 grid: a 0 bit is 3150 Hz, a 1 bit 1575 Hz. Every
+// bit is one square-wave cycle; header and footer tones are runs of 1 cycles.
 inline constexpr int frameRate = 22050;
 inline constexpr int zeroBitFrames = 7;
 inline constexpr int oneBitFrames = 14;
+inline constexpr int toneCycleFrames = oneBitFrames;
+inline constexpr int bitFrames(int bit) {
+    return bit != 0 ? oneBitFrames : zeroBitFrames;
+}
+
+// A framed character: a start bit, eight data bits least significant first, a stop bit. The
+// filler that closes a load of odd length follows a 1 in place of its start bit. After the
+// header tone every load sends syncCharacter framed the usual way.
+inline constexpr int startBit = 0;
+inline constexpr int stopBit = 1;
+inline constexpr int fillerStartBit = 1;
+inline constexpr int dataBitsPerCharacter = 8;
+inline constexpr int cyclesPerCharacter = dataBitsPerCharacter + 2;
+// Frames of one framed character of this value after a start bit of this value.
+inline constexpr int characterFrames(std::uint8_t value, int start) {
+    int frames = bitFrames(start) + bitFrames(stopBit);
+    for (int bit = 0; bit < dataBitsPerCharacter; ++bit) {
+        frames += bitFrames((value >> bit) & 1);
+    }
+    return frames;
+}
 
 // The screen: 160 x 90 pixels, a byte for each group of 8 pixels of a row.
 inline constexpr int screenWidth = 160;

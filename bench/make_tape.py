@@ -102,19 +102,22 @@ def word(value):
     return bytes([value & 0xFF, (value >> 8) & 0xFF])
 
 
-def build_tape(loads, length, seed, header, footer, gap, fix):
-    if not 1 <= loads <= 255:
-        raise ValueError("load count must be between 1 and 255")
+def build_tape(loads, length, seed, header, footer, gap, fix, fast=False):
+    if not 1 <= loads <= 65535:
+        raise ValueError("load count must be between 1 and 65535")
     if not 0 <= length <= 8192:
         raise ValueError("data length must be between 0 and 8192")
     rng = random.Random(seed)
     body = bytearray()
     for number in range(1, loads + 1):
         stored = length + (length & 1)
-        data = bytearray(rng.getrandbits(8) for _ in range(stored))
+        if fast:
+            data = bytearray(rng.randbytes(stored))
+        else:
+            data = bytearray(rng.getrandbits(8) for _ in range(stored))
         if fix:
             fix_checksum(data, length)
-        body += b"<LOAD format=3>" + bytes([number])
+        body += b"<LOAD format=3>" + bytes([number & 0xFF])
         body += b"<HEADER>" + seconds_pair(header) + b"</HEADER>"
         body += b"<DATA>" + word(length) + bytes(data) + b"</DATA>"
         body += b"<FOOTER>" + seconds_pair(footer) + b"</FOOTER>"
@@ -123,7 +126,8 @@ def build_tape(loads, length, seed, header, footer, gap, fix):
     root = b"<TARQO format=1>"
     tail = b"</TARQO>"
     size = len(root) + 5 + len(body) + len(tail)
-    return root + bytes([loads]) + word(size) + b"\x00\x00" + bytes(body) + tail
+    # The count and the length are for information only; a larger tape keeps their ends.
+    return root + bytes([min(loads, 255)]) + word(size & 0xFFFF) + b"\x00\x00" + bytes(body) + tail
 
 
 def main():
@@ -138,10 +142,13 @@ def main():
     parser.add_argument("--gap", type=float, default=1.0, help="silence after a load, seconds")
     parser.add_argument("--bad-checksums", action="store_true",
                         help="keep every data byte random (the converter repairs the checksums)")
+    parser.add_argument("--fast", action="store_true",
+                        help="draw each load's bytes at once (other bytes than without it; for "
+                             "tapes of thousands of loads)")
     args = parser.parse_args()
     try:
         tape = build_tape(args.loads, args.length, args.seed, args.header, args.footer,
-                          args.gap, not args.bad_checksums)
+                          args.gap, not args.bad_checksums, args.fast)
     except (ValueError, RuntimeError) as error:
         print(f"make_tape.py: {error}", file=sys.stderr)
         return 2

@@ -1,7 +1,9 @@
 // kelvanto-tape list FILE...: one line per load (format, number, length, tones, checksums,
 // contents), the tape's name, load count and audio length; BASIC text and hex on request.
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <vector>
 
 #include "audio/signal_length.h"
 #include "base/formatted.h"
@@ -18,6 +20,7 @@
 #include "companion/svg_timeline.h"
 #include "companion/tape_input.h"
 #include "tape/basic_program.h"
+#include "tape/hex_text.h"
 #include "tape/load_layout.h"
 
 namespace {
@@ -52,22 +55,25 @@ std::string holds(const TapeLoad& load) {
     return load.getFormat() == machine::screenLoadFormat ? "screen" : "data";
 }
 
+// Sixteen bytes a line; the whole load is made in one string and printed at once.
 void printHex(const TapeLoad& load) {
     const int length = std::max(0, load.getLength());
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
+    load.dataBytes.copyTo(bytes.data(), bytes.size());
+    std::string out;
+    out.reserve(static_cast<std::size_t>(length / 16 + 1) * 80);
     for (int at = 0; at < length; at += 16) {
-        std::string values;
-        std::string characters;
-        for (int i = at; i < at + 16; ++i) {
-            if (i >= length) {
-                values += "   ";
-                continue;
-            }
-            const std::uint8_t byte = load.byteAt(i);
-            values += formatted("%02x ", byte);
-            characters.push_back(byte >= 32 && byte <= 126 ? static_cast<char>(byte) : '.');
-        }
-        std::cout << formatted("    %04x  ", at) << values << " " << characters << "\n";
+        const auto count = static_cast<std::size_t>(std::min(16, length - at));
+        const std::uint8_t* line = bytes.data() + at;
+        out += "    ";
+        hexText::appendNumber(out, static_cast<unsigned>(at), 4);
+        out += "  ";
+        hexText::appendValues(out, line, count, 16);
+        out += ' ';
+        hexText::appendCharacters(out, line, count);
+        out += '\n';
     }
+    std::cout << out;
 }
 
 void listTape(const std::string& name, const TarqoBinFile* tape, bool basic, bool hex) {
@@ -88,7 +94,7 @@ void listTape(const std::string& name, const TarqoBinFile* tape, bool basic, boo
                                load.getHeaderLength(), load.getFooterLength(), load.getGapLength(),
                                stated.c_str(), computed.c_str(), verdict)
                   << holds(load) << "\n";
-        seconds += loadSeconds(load, listRate, listBits, listChannels);
+        seconds += loadSeconds(load, sent, listRate, listBits, listChannels);
     }
     const std::size_t count = tape->loads.size();
     std::cout << "name \"" << printable(tape->getName()) << "\", " << count

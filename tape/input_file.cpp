@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -54,21 +53,16 @@ InputFile readInputFile(const std::string& fileName, std::size_t maxSize) {
         result.reason = tooLarge;
         return result;
     }
+    // The buffer has the file's exact size: read once, never grown or copied, unless the file
+    // grows while it is read.
     result.bytes.resize(static_cast<std::size_t>(info.st_size));
     std::size_t length = 0;
+    char probe[4096];
     for (;;) {
-        // One byte of room past the bound tells a file that grew too large from one that fits.
-        if (length == result.bytes.size()) {
-            if (length > maxSize) {
-                result.bytes.clear();
-                result.status = InputFile::Status::tooLarge;
-                result.reason = tooLarge;
-                return result;
-            }
-            result.bytes.resize(std::min(maxSize + 1, length + 65536));
-        }
-        const ssize_t count =
-            ::read(file.get(), result.bytes.data() + length, result.bytes.size() - length);
+        const bool full = length == result.bytes.size();
+        char* into = full ? probe : result.bytes.data() + length;
+        const std::size_t room = full ? sizeof probe : result.bytes.size() - length;
+        const ssize_t count = ::read(file.get(), into, room);
         if (count < 0 && errno == EINTR) {
             continue;
         }
@@ -76,6 +70,16 @@ InputFile readInputFile(const std::string& fileName, std::size_t maxSize) {
             // The end, or a read error: the reader then meets the end of what was read, as
             // it would have in the middle of a stream.
             break;
+        }
+        if (full) {
+            // The file grew after fstat: take what came, up to one byte past the bound.
+            if (length + static_cast<std::size_t>(count) > maxSize) {
+                result.bytes.clear();
+                result.status = InputFile::Status::tooLarge;
+                result.reason = tooLarge;
+                return result;
+            }
+            result.bytes.append(probe, static_cast<std::size_t>(count));
         }
         length += static_cast<std::size_t>(count);
     }

@@ -27,6 +27,11 @@ class LoadData {
     void set(std::size_t index, std::uint8_t value);
     // Every byte of the load becomes the value.
     void fill(std::uint8_t value);
+    // Stores count bytes (at most capacity) from index 0 on, page by page.
+    void assign(const std::uint8_t* bytes, std::size_t count);
+    // The first count bytes (at most capacity) in one contiguous run, page by page: what a
+    // load sends is prepared from such a copy, never byte by byte through the pages.
+    void copyTo(std::uint8_t* out, std::size_t count) const;
 
     // Bytes reserved for the data (pages and their directory), to check what a load costs.
     std::size_t storedBytes() const;

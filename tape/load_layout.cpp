@@ -2,23 +2,25 @@
 // and the inverse that builds a load's data from the characters it is to send.
 #include "tape/load_layout.h"
 
+#include <algorithm>
+#include <array>
+#include <memory>
+
 #include "base/bit_order.h"
 #include "base/machine.h"
 
 namespace loadLayout {
 
 int characterPositions(int format, int length) {
-    return format == machine::binaryLoadFormat ? length : length + 1;
+    return machine::characterPositions(format, length);
 }
 
 int halfLength(int format, int length) {
-    const int positions = characterPositions(format, length);
-    return positions > 0 ? (positions + 1) / 2 : 0;
+    return machine::pairCount(format, length);
 }
 
 int secondHalfStart(int format, int length) {
-    const int half = halfLength(format, length);
-    return format == machine::screenLoadFormat ? half - 1 : half;
+    return machine::secondHalfStart(format, length);
 }
 
 void dataCharacters(const TapeLoad& load, int j, std::uint8_t& first, std::uint8_t& second) {
@@ -28,16 +30,28 @@ void dataCharacters(const TapeLoad& load, int j, std::uint8_t& first, std::uint8
         second = load.byteAt(2L * j + 1);
         return;
     }
-    // The encoder sends the interleaved bytes top bit first, which the receiver reads as the
-    // reversed bytes.
-    std::uint8_t high = 0;
-    std::uint8_t low = 0;
-    interleavePair(load.byteAt(j),
-                   load.byteAt(static_cast<long>(j) + secondHalfStart(format, load.getLength())),
-                   high, low);
-    first = reverseBits(high);
-    second = reverseBits(low);
+    receivedPair(load.byteAt(j),
+                 load.byteAt(static_cast<long>(j) + secondHalfStart(format, load.getLength())),
+                 first, second);
 }
+
+namespace {
+
+// The load's data in one run with zeros past its 8192 bytes, so that every index a pair
+// names (at most 2 H, which is 8194) reads as byteAt() reads it. Only the bytes the pairs
+// read are written: the rest of the array is never looked at.
+struct ContiguousData {
+    std::array<std::uint8_t, 2 * machine::loadDataSize + 8> bytes;
+    explicit ContiguousData(const TapeLoad& load, std::size_t needed) {
+        needed = std::min(needed, bytes.size());
+        const std::size_t stored = std::min<std::size_t>(needed, machine::loadDataSize);
+        load.dataBytes.copyTo(bytes.data(), stored);
+        std::fill(bytes.begin() + static_cast<long>(stored),
+                  bytes.begin() + static_cast<long>(needed), 0);
+    }
+};
+
+}  // namespace
 
 LoadCharacters sentCharacters(const TapeLoad& load) {
     LoadCharacters sent;
@@ -47,24 +61,33 @@ LoadCharacters sentCharacters(const TapeLoad& load) {
     if (half < 1) {
         return sent;
     }
-    sent.characters.reserve(2 * static_cast<std::size_t>(half));
-    std::uint8_t sum = machine::syncCharacter;
-    for (int j = 0; j + 1 < half; ++j) {
-        std::uint8_t first = 0;
-        std::uint8_t second = 0;
-        dataCharacters(load, j, first, second);
-        sent.characters.push_back(first);
-        sent.characters.push_back(second);
-        sum = static_cast<std::uint8_t>(sum + first + second);
+    const int start =
+        format == machine::plainLoadFormat ? 0 : secondHalfStart(format, load.getLength());
+    // Plain pairs read the bytes up to 2 H, interleaved ones up to H - 1 + start.
+    const ContiguousData data(
+        load,
+        static_cast<std::size_t>(format == machine::plainLoadFormat ? 2 * half : half + start));
+    const std::uint8_t* bytes = data.bytes.data();
+    sent.characters.resize(2 * static_cast<std::size_t>(half));
+    std::uint8_t* out = sent.characters.data();
+    unsigned sum = machine::syncCharacter;
+    if (format == machine::plainLoadFormat) {
+        std::copy(bytes, bytes + 2 * static_cast<std::size_t>(half), out);
+    } else {
+        for (int j = 0; j < half; ++j) {
+            receivedPair(bytes[j], bytes[j + start], out[2 * j], out[2 * j + 1]);
+        }
+    }
+    for (int i = 0; i + 2 < 2 * half; ++i) {
+        sum += out[i];
     }
     // The final pair holds one data character and the checksum, or, when L is odd, the
     // checksum and the filler.
     const int j = half - 1;
     sent.filler = j + half >= positions;
-    std::uint8_t first = 0;
-    std::uint8_t second = 0;
-    dataCharacters(load, j, first, second);
-    auto computed = static_cast<std::uint8_t>(machine::checkSumTotal - sum);
+    const std::uint8_t first = out[2 * j];
+    const std::uint8_t second = out[2 * j + 1];
+    auto computed = machine::checkSumCompleting(static_cast<std::uint8_t>(sum));
     if (!sent.filler) {
         computed = static_cast<std::uint8_t>(computed - first);
     }
@@ -78,11 +101,10 @@ LoadCharacters sentCharacters(const TapeLoad& load) {
     if (sent.filler) {
         // A binary load with a right checksum goes out as its data holds it, filler included.
         const bool fromData = format == machine::binaryLoadFormat && sent.checkSumRight();
-        sent.characters.push_back(computed);
-        sent.characters.push_back(fromData ? second : machine::fillerCharacter);
+        out[2 * j] = computed;
+        out[2 * j + 1] = fromData ? second : machine::fillerCharacter;
     } else {
-        sent.characters.push_back(first);
-        sent.characters.push_back(computed);
+        out[2 * j + 1] = computed;
     }
     return sent;
 }

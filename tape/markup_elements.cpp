@@ -12,6 +12,7 @@
 #include "base/messages.h"
 #include "tape/attribute_values.h"
 #include "tape/screen_file.h"
+#include "tape/tape_lengths.h"
 #include "tape/tarqo_bin_file.h"
 
 namespace {
@@ -41,9 +42,10 @@ void TarqoBinFile::storeDataByte(TapeLoad::DataBytes& data, long index, int valu
 }
 
 double TarqoBinFile::readSecondsPair() {
-    const int seconds = nextByte();
-    const int hundredths = nextByte();
-    return seconds + hundredths / 100.0;
+    SecondsPair pair;
+    pair.seconds = static_cast<std::uint8_t>(nextByte());
+    pair.hundredths = static_cast<std::uint8_t>(nextByte());
+    return pair.value();
 }
 
 void TarqoBinFile::printDetail(std::string_view label, double value, std::string_view unit) const {
@@ -101,9 +103,9 @@ int TarqoBinFile::readRootChild(const std::string& tag, const std::string& attri
         currentLoad->setLoadNumber(attributeInteger(getAttribute(attributes, "loadNumber")));
         // A length of 0 on the LOAD tag means "not given": the machine's usual tones apply.
         const double header = attributeReal(getAttribute(attributes, "headerLength"));
-        currentLoad->setHeaderLength(header == 0.0 ? 1.0 : header);
+        currentLoad->setHeaderLength(header == 0.0 ? machine::defaultHeaderLength : header);
         const double footer = attributeReal(getAttribute(attributes, "footerLength"));
-        currentLoad->setFooterLength(footer == 0.0 ? 0.25 : footer);
+        currentLoad->setFooterLength(footer == 0.0 ? machine::defaultFooterLength : footer);
         currentLoad->setGapLength(attributeReal(getAttribute(attributes, "gapLength")));
         const std::string checkSum = getAttribute(attributes, "checkSum");
         currentLoad->setCheckSum(checkSum == "0" ? 0 : attributeCheckSum(checkSum));
@@ -170,7 +172,18 @@ int TarqoBinFile::readLoadChild(const std::string& tag, const std::string& attri
             }
             // The stored data is padded to an even count of bytes.
             const long stored = length + (length % 2);
-            for (long index = 0; index < stored; ++index) {
+            long index = 0;
+            // The payload in one copy when the input holds all of it; a cut payload is
+            // stored byte by byte up to where the input ends.
+            if (stored <= TapeLoad::dataSize &&
+                static_cast<std::size_t>(stored) <= source.size() - readIndex) {
+                currentData->assign(
+                    reinterpret_cast<const std::uint8_t*>(source.data() + readIndex),
+                    static_cast<std::size_t>(stored));
+                readIndex += static_cast<std::size_t>(stored);
+                index = stored;
+            }
+            for (; index < stored; ++index) {
                 storeDataByte(*currentData, index, nextByte());
             }
         } else {
@@ -243,8 +256,8 @@ int TarqoBinFile::readBasic(const std::string& tag, const std::string&) {
 
 void TarqoBinFile::appendEndOfProgram() {
     // Read as the line number 0xFF00, which no program line can have.
-    storeDataByte(*currentData, dataPosition, 0x00);
-    storeDataByte(*currentData, dataPosition + 1L, 0xFF);
+    storeDataByte(*currentData, dataPosition, machine::basicEndMarker & 0xFF);
+    storeDataByte(*currentData, dataPosition + 1L, machine::basicEndMarker >> 8);
     dataPosition += 2;
 }
 
@@ -294,7 +307,7 @@ void TarqoBinFile::encodeBasicLine(TapeLoad::DataBytes& data, int& position, int
             ++i;
         }
     }
-    storeDataByte(data, position++, 0x0D);
+    storeDataByte(data, position++, machine::basicLineEnd);
 }
 
 void TarqoBinFile::writeScreenDump() {

@@ -10,7 +10,9 @@
 #include "base/formatted.h"
 #include "base/machine.h"
 #include "tape/basic_program.h"
+#include "tape/hex_text.h"
 #include "tape/load_layout.h"
+#include "tape/tape_lengths.h"
 
 namespace {
 
@@ -59,26 +61,6 @@ TapeLoad withLengthsOf(TapeLoad converted, const TapeLoad& load) {
     return converted;
 }
 
-// A seconds pair of the binary layout: whole seconds and hundredths, rounded down, with the
-// hundredths counted from the decimal value (0.29 s is 0 and 29, never 28).
-struct SecondsPair {
-    std::uint8_t seconds = 0;
-    std::uint8_t hundredths = 0;
-    double value() const { return seconds + hundredths / 100.0; }
-};
-
-SecondsPair secondsPair(double length) {
-    SecondsPair pair;
-    if (!(length > 0.0)) {
-        return pair;
-    }
-    const double total = std::min(std::floor(length * 100.0 + 1e-6), 255.0 * 100 + 99);
-    const auto whole = static_cast<int>(total);
-    pair.seconds = static_cast<std::uint8_t>(whole / 100);
-    pair.hundredths = static_cast<std::uint8_t>(whole % 100);
-    return pair;
-}
-
 void putWordBytes(std::string& out, int value) {
     out.push_back(static_cast<char>(value & 0xFF));
     out.push_back(static_cast<char>((value >> 8) & 0xFF));
@@ -89,11 +71,11 @@ void putPair(std::string& out, const SecondsPair& pair) {
     out.push_back(static_cast<char>(pair.hundredths));
 }
 
-// A length as "%f" reads back; a warning names what changed when it is not the same.
+// A length as its text reads back; a warning names what changed when it is not the same.
 void checkTextLength(const char* what, double length, std::vector<std::string>& changes) {
-    const double written = std::strtod(formatted("%f", length).c_str(), nullptr);
-    if (!sameLength(written, length)) {
-        changes.push_back(formatted("%s length %.9g s written as %f s", what, length, length));
+    const std::string text = lengthText(length);
+    if (!sameLength(readLengthText(text), length)) {
+        changes.push_back(formatted("%s length %.9g s written as ", what, length) + text + " s");
     }
 }
 
@@ -134,9 +116,9 @@ bool layoutForName(const std::string& name, TapeLayout& layout) {
     return false;
 }
 
-std::string TapeWriter::textData(const TapeLoad& load, bool basic) const {
+void TapeWriter::textData(const TapeLoad& load, bool basic, std::string& out) const {
     const std::size_t extent = dataExtent(load);
-    std::string out = formatted("\t\t<DATA length=%d>\n", load.getLength());
+    out += formatted("\t\t<DATA length=%d>\n", load.getLength());
     std::size_t at = 0;
     if (basic) {
         const auto program = findBasicProgram(load, extent);
@@ -150,10 +132,14 @@ std::string TapeWriter::textData(const TapeLoad& load, bool basic) const {
         out += "\t\t\t</BASIC>\n";
         at = program->end;
     }
+    // The bytes in one run: a HEX line is then a lookup of digits, never a byte at a time
+    // through the load's pages. Bytes past the 8192 of a load read as 0, as byteAt() says.
+    std::vector<std::uint8_t> bytes(extent + hexLineBytes, 0);
+    load.dataBytes.copyTo(bytes.data(), extent);
     while (at < extent) {
         // A run of more than 16 zero bytes is left out: a new load holds zeros already.
         std::size_t zeros = 0;
-        while (at + zeros < extent && load.byteAt(static_cast<long>(at + zeros)) == 0) {
+        while (at + zeros < extent && bytes[at + zeros] == 0) {
             ++zeros;
         }
         if (zeros > hexLineBytes) {
@@ -161,43 +147,42 @@ std::string TapeWriter::textData(const TapeLoad& load, bool basic) const {
             continue;
         }
         const std::size_t count = std::min(hexLineBytes, extent - at);
-        std::string values;
-        std::string characters;
-        for (std::size_t i = 0; i < hexLineBytes; ++i) {
-            if (i >= count) {
-                values += "   ";
-                continue;
-            }
-            const std::uint8_t byte = load.byteAt(static_cast<long>(at + i));
-            values += formatted("%2.2x ", byte);
-            characters.push_back(byte >= 32 && byte <= 126 ? static_cast<char>(byte) : '.');
-        }
-        out += formatted("\t\t\t<HEX address=%4.4x>", static_cast<unsigned>(at)) + values +
-               "<CHAR>" + characters + "</CHAR></HEX>\n";
+        out += "\t\t\t<HEX address=";
+        hexText::appendNumber(out, static_cast<unsigned>(at), 4);
+        out += '>';
+        hexText::appendValues(out, bytes.data() + at, count, hexLineBytes);
+        out += "<CHAR>";
+        hexText::appendCharacters(out, bytes.data() + at, count);
+        out += "</CHAR></HEX>\n";
         at += count;
     }
     out += "\t\t</DATA>\n";
-    return out;
 }
 
-std::string TapeWriter::textLoad(const TapeLoad& load, int number) const {
-    const std::string gap =
-        load.getGapLength() != 0.0 ? formatted(" gapLength=%f", load.getGapLength()) : "";
+void TapeWriter::textLoad(const TapeLoad& load, int number, std::string& out) const {
+    const std::string header = lengthText(load.getHeaderLength());
+    const std::string footer = lengthText(load.getFooterLength());
+    const std::string gap = lengthText(load.getGapLength());
     std::string head =
-        formatted("\t<LOAD format=%d loadNumber=%d headerLength=%f footerLength=%f",
-                  load.getFormat(), number, load.getHeaderLength(), load.getFooterLength()) +
-        gap + formatted(" checkSum=0x%2.2x>\n", load.getCheckSum()) +
-        formatted("\t\t<HEADER headerLength=%f></HEADER>\n", load.getHeaderLength());
-    const std::string tail =
-        formatted("\t\t<FOOTER footerLength=%f></FOOTER>\n", load.getFooterLength()) +
-        formatted("\t\t<GAP gapLength=%0.6f></GAP>\n", load.getGapLength()) + "\t</LOAD>\n";
+        formatted("\t<LOAD format=%d loadNumber=%d headerLength=", load.getFormat(), number) +
+        header + " footerLength=" + footer +
+        (load.getGapLength() != 0.0 ? " gapLength=" + gap : "") +
+        formatted(" checkSum=0x%2.2x>\n", load.getCheckSum()) +
+        "\t\t<HEADER headerLength=" + header + "></HEADER>\n";
+    const std::string tail = "\t\t<FOOTER footerLength=" + footer + "></FOOTER>\n" +
+                             "\t\t<GAP gapLength=" + gap + "></GAP>\n" + "\t</LOAD>\n";
     if (findBasicProgram(load, dataExtent(load))) {
-        std::string element = head + textData(load, true) + tail;
+        std::string element = head;
+        textData(load, true, element);
+        element += tail;
         if (readsBack(load, element)) {
-            return element;
+            out += element;
+            return;
         }
     }
-    return head + textData(load, false) + tail;
+    out += head;
+    textData(load, false, out);
+    out += tail;
 }
 
 bool TapeWriter::readsBack(const TapeLoad& load, const std::string& element) const {
@@ -228,16 +213,36 @@ bool TapeWriter::readsBack(const TapeLoad& load, const std::string& element) con
     return true;
 }
 
+// The whole image is made in one string: room for the root tag is kept at its start and
+// filled in at the end, when the length it states is known.
 WrittenTape TapeWriter::write(const TarqoBinFile& tape, TapeLayout layout) const {
     WrittenTape written;
-    std::string body;
+    std::string& body = written.bytes;
+    const std::string textStart = "<TARQO format=2 loadCount=";
+    const std::string binaryStart = "<TARQO format=1>";
+    const std::size_t prefix =
+        layout == TapeLayout::text ? textStart.size() + rootStretch : binaryStart.size() + 5;
+    std::size_t estimate = prefix + 64 + tape.getName().size();
+    for (const TapeLoad& load : tape.loads) {
+        const std::size_t extent = dataExtent(load) + 2;
+        // A HEX line of 16 bytes takes 105 characters; a binary load its bytes and 90 more.
+        estimate += layout == TapeLayout::text ? 480 + (extent + 15) / 16 * 105 : extent + 96;
+    }
+    body.reserve(estimate);
+    body.assign(prefix, ' ');
+    const std::string& name = tape.getName();
+    if (!name.empty()) {
+        body += layout == TapeLayout::text ? "\t<NAME>" + name + "</NAME>\n"
+                                           : "<NAME>" + name + "</NAME>";
+    }
     int position = 0;
     for (const TapeLoad& load : tape.loads) {
         ++position;
         std::vector<std::string> changes;
         const LoadCharacters sent = loadLayout::sentCharacters(load);
         if (layout == TapeLayout::text) {
-            TapeLoad plain = load;
+            TapeLoad converted;
+            const TapeLoad* plain = &load;
             if (load.getFormat() == binaryLoadFormat) {
                 if (!sent.hasCheckSum) {
                     changes.push_back(
@@ -248,15 +253,17 @@ WrittenTape TapeWriter::write(const TarqoBinFile& tape, TapeLayout layout) const
                     changes.push_back(
                         formatted("filler 0x%2.2x written as 0xff", sent.characters.back()));
                 }
-                plain = withLengthsOf(
+                converted = withLengthsOf(
                     loadLayout::loadSending(plainLoadFormat, countedCharacters(sent), {}), load);
+                plain = &converted;
             }
             checkTextLength("header", load.getHeaderLength(), changes);
             checkTextLength("footer", load.getFooterLength(), changes);
             checkTextLength("gap", load.getGapLength(), changes);
-            body += textLoad(plain, position);
+            textLoad(*plain, position, body);
         } else {
-            TapeLoad binaryLoad = load;
+            TapeLoad converted;
+            const TapeLoad* binaryLoad = &load;
             if (load.getFormat() != binaryLoadFormat) {
                 const std::vector<std::uint8_t> counted = countedCharacters(sent);
                 if (counted.size() > static_cast<std::size_t>(machine::loadDataSize)) {
@@ -268,8 +275,9 @@ WrittenTape TapeWriter::write(const TarqoBinFile& tape, TapeLayout layout) const
                 if (sent.filler) {
                     filler = sent.characters.back();
                 }
-                binaryLoad =
+                converted =
                     withLengthsOf(loadLayout::loadSending(binaryLoadFormat, counted, filler), load);
+                binaryLoad = &converted;
             }
             checkPairLength("header", load.getHeaderLength(), changes);
             checkPairLength("footer", load.getFooterLength(), changes);
@@ -277,48 +285,39 @@ WrittenTape TapeWriter::write(const TarqoBinFile& tape, TapeLayout layout) const
             body += "<LOAD format=3>";
             body.push_back(static_cast<char>(position & 0xFF));
             body += "<HEADER>";
-            putPair(body, secondsPair(binaryLoad.getHeaderLength()));
+            putPair(body, secondsPair(binaryLoad->getHeaderLength()));
             body += "</HEADER><DATA>";
-            putWordBytes(body, binaryLoad.getLength());
-            const std::size_t extent = dataExtent(binaryLoad);
-            for (std::size_t i = 0; i < extent; ++i) {
-                body.push_back(static_cast<char>(binaryLoad.byteAt(static_cast<long>(i))));
-            }
+            putWordBytes(body, binaryLoad->getLength());
+            const std::size_t extent = dataExtent(*binaryLoad);
+            const std::size_t at = body.size();
+            body.resize(at + extent, '\0');
+            binaryLoad->dataBytes.copyTo(reinterpret_cast<std::uint8_t*>(body.data() + at), extent);
             body += "</DATA><FOOTER>";
-            putPair(body, secondsPair(binaryLoad.getFooterLength()));
+            putPair(body, secondsPair(binaryLoad->getFooterLength()));
             body += "</FOOTER><GAP>";
-            putPair(body, secondsPair(binaryLoad.getGapLength()));
+            putPair(body, secondsPair(binaryLoad->getGapLength()));
             body += "</GAP></LOAD>";
         }
         if (!changes.empty()) {
             written.warnings.push_back(loadName(position) + joined(changes));
         }
     }
-    const std::string& name = tape.getName();
     const int count = static_cast<int>(tape.loads.size());
+    body += "</TARQO>";
+    const std::size_t total = body.size();
+    std::string start;
     if (layout == TapeLayout::text) {
-        if (!name.empty()) {
-            body = "\t<NAME>" + name + "</NAME>\n" + body;
-        }
-        body += "</TARQO>";
-        const std::string start = "<TARQO format=2 loadCount=";
-        const std::size_t total = start.size() + rootStretch + body.size();
         std::string stretch = formatted("%d fileLength=%0.0f>", count, static_cast<double>(total));
         stretch.resize(rootStretch - 1, ' ');
-        written.bytes = start + stretch + "\n" + body;
+        start = textStart + stretch + "\n";
     } else {
-        if (!name.empty()) {
-            body = "<NAME>" + name + "</NAME>" + body;
-        }
-        body += "</TARQO>";
-        std::string start = "<TARQO format=1>";
-        const std::size_t total = start.size() + 5 + body.size();
+        start = binaryStart;
         // The count and the length are for information only; a larger tape keeps their ends.
         start.push_back(static_cast<char>(std::min(count, 255)));
         putWordBytes(start, static_cast<int>(std::min<std::size_t>(total, 0xFFFF)));
         start.push_back('\0');
         start.push_back('\0');
-        written.bytes = start + body;
     }
+    body.replace(0, prefix, start);
     return written;
 }

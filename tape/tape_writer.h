@@ -31,8 +31,9 @@ class TapeWriter {
     WrittenTape write(const TarqoBinFile& tape, TapeLayout layout) const;
 
   private:
-    std::string textLoad(const TapeLoad& load, int number) const;
-    std::string textData(const TapeLoad& load, bool basic) const;
+    // Each appends its text to out.
+    void textLoad(const TapeLoad& load, int number, std::string& out) const;
+    void textData(const TapeLoad& load, bool basic, std::string& out) const;
     // True when the load written with BASIC lines reads back as the same load.
     bool readsBack(const TapeLoad& load, const std::string& element) const;
 

@@ -88,7 +88,6 @@ class TarqoBinFile {
     void writeScreenDump();
 
     // ---- state ----
-    std::uint8_t writing = 0;
     double headerLengthOverride = -1.0;
     double footerLengthOverride = -1.0;
     double gapLengthOverride = -1.0;
