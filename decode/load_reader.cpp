@@ -10,7 +10,7 @@
 namespace kelvanto::decode {
 
 LoadReader::LoadReader(Polarity polarity, int channel, double sampleRate)
-    : polarity(polarity), channel(channel), tone(sampleRate) {}
+    : polarity(polarity), channel(channel), sampleRate(sampleRate), tone(sampleRate) {}
 
 std::vector<LoadCandidate> LoadReader::takeReady() {
     std::vector<LoadCandidate> out;
@@ -93,6 +93,13 @@ void LoadReader::toneWithoutLoad() {
     if (orphan && orphan->headerStart != tone.start()) {
         emit(std::move(*orphan));
         orphan.reset();
+    }
+    const double seconds = (tone.end() - tone.start()) / sampleRate;
+    const bool believable = tone.steadyThroughout() && seconds >= shortestLoneToneSeconds &&
+                            tone.meanPeriod() >= ToneDetector::fastestLonePeriod &&
+                            tone.meanPeriod() <= ToneDetector::slowestLonePeriod;
+    if (!believable) {
+        return;
     }
     LoadCandidate lone;
     lone.headerStart = tone.start();

@@ -23,6 +23,10 @@ class LoadReader {
     // How the 1s between two loads without a gap are split: the footer the converter writes
     // by default, and never less header than a tone needs.
     static constexpr int defaultFooterCycles = 394;
+    // A tone with nothing readable after it is reported when it lasts this long, held
+    // still and ran at a plain tape machine's speed: shorter or wandering tones are notes
+    // of music, whistles and the like.
+    static constexpr double shortestLoneToneSeconds = 0.15;
 
     LoadReader(Polarity polarity, int channel, double sampleRate);
 
@@ -42,6 +46,7 @@ class LoadReader {
 
     Polarity polarity;
     int channel;
+    double sampleRate;
     ToneDetector tone;
     BitClassifier classifier;
     CharacterFramer framer;

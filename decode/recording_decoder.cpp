@@ -178,7 +178,24 @@ std::vector<DecodedLoad> RecordingDecoder::finish() {
         }
         collect(*channel);
     }
-    return results->merger.finish(frames, sampleRate);
+    std::vector<DecodedLoad> loads = results->merger.finish(frames, sampleRate);
+    double loudest = -200.0;
+    for (const DecodedLoad& load : loads) {
+        loudest = std::max(loudest, load.levelDbfs);
+    }
+    const std::size_t before = loads.size();
+    std::erase_if(
+        loads, [&](const DecodedLoad& load) { return load.levelDbfs < loudest - quietestLoadDb; });
+    if (loads.size() != before) {
+        // The silence after a load now runs up to the next load that stayed.
+        for (std::size_t i = 0; i < loads.size(); ++i) {
+            const std::int64_t next = i + 1 < loads.size() ? loads[i + 1].startSample : frames;
+            loads[i].gapSeconds =
+                static_cast<double>(std::max<std::int64_t>(0, next - loads[i].endSample)) /
+                sampleRate;
+        }
+    }
+    return loads;
 }
 
 }  // namespace kelvanto::decode

@@ -2,6 +2,8 @@
 // The tone's first cycles set the 1-bit period that the bits are calibrated on.
 #include "decode/tone_detector.h"
 
+#include <algorithm>
+
 #include "decode/tape_timing.h"
 
 namespace kelvanto::decode {
@@ -17,7 +19,8 @@ bool plausibleOne(double period) {
 void ToneDetector::reset() {
     paused = false;
     count = 0;
-    outliers = 0;
+    outliers = 0.0;
+    steadyAll = true;
     mean = 0.0;
     amplitudeSum = 0.0;
 }
@@ -40,17 +43,17 @@ ToneDetector::Event ToneDetector::push(const Cycle& cycle) {
         return Event::none;
     }
     const double ratio = cycle.period / mean;
-    // Steady against the tone's first cycles, not only against the running mean: a
-    // whistle or a sliding voice passes through 1575 Hz, a tape's speed stays put.
+    // Steady against the running mean, which follows the tape's speed slowly (wow moves it
+    // by tens of percent over a second). Whether it also stayed near the tone's first
+    // cycles is noted: only such a tone is believed without a load after it.
     const double drift = cycle.period / reference;
-    const bool steady = ratio >= 0.8 && ratio <= 1.25 && drift >= 0.85 && drift <= 1.18 &&
-                        plausibleOne(cycle.period);
+    const bool steady = ratio >= 0.8 && ratio <= 1.25 && plausibleOne(cycle.period);
     if (paused) {
         if (cycle.start - lastEnd > joinFrames) {
             begin(cycle);
         } else if (steady) {
             paused = false;
-            outliers = 0;
+            outliers = 0.0;
         }
         if (paused || count <= 1) {
             return Event::none;
@@ -58,7 +61,10 @@ ToneDetector::Event ToneDetector::push(const Cycle& cycle) {
     }
     if (steady) {
         ++count;
-        outliers = 0;
+        outliers = std::max(0.0, outliers - outlierDecay);
+        if (drift < 0.82 || drift > 1.22) {
+            steadyAll = false;
+        }
         // The first cycles set the mean (the calibration the bits rely on); after that it
         // follows the tape's speed slowly.
         const double weight = count < 32 ? 1.0 / count : 1.0 / 32.0;
@@ -77,8 +83,9 @@ ToneDetector::Event ToneDetector::push(const Cycle& cycle) {
     // A glitch (a cycle cut short by a spike, or a short one before the tone is long
     // enough to end in a sync character) or a cycle stretched by a missed edge: a few in a
     // row are forgiven inside a tone, more end it, and silence ends it at once.
-    ++outliers;
-    if (ratio > 2.0 || outliers > maximumOutliers) {
+    // A cycle of about two (a lost edge, or a 1 among 0s) weighs double.
+    outliers += ratio > 1.6 ? 2.0 : 1.0;
+    if (ratio > longestRatio || outliers > maximumOutliers) {
         if (longEnough) {
             paused = true;
             return Event::toneEnded;
