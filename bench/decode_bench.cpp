@@ -7,6 +7,7 @@
 //   cmake --build build-dec -j2 --target decode_bench
 //   build-dec/decode/decode_bench [seconds] [--no-sweeps] [--no-throughput]
 //                                 [--damage NAME] [--format 44100|22050] [--size small|8k]
+//                                 [--show VALUE] (the loads found at one point of --damage)
 // A point of a sweep passes when, for each of three seeds (data and damage), every load is
 // read exactly (characters and not BAD) and no other load is reported. A load reported OK
 // or REPAIRED with wrong characters is a trust fault: they are counted over the whole run.
@@ -307,6 +308,45 @@ double physicsLimit(int rate, double characters) {
     return 20;
 }
 
+// What the decoder reports at one point of one sweep (first seed), load by load.
+unsigned showSeed = 100;
+
+void show(const std::string& damage, double value, const std::string& onlyFormat,
+          const std::string& onlySize) {
+    const Format* format = &formats[0];
+    for (const Format& f : formats) {
+        format = std::to_string(f.rate) == onlyFormat ? &f : format;
+    }
+    const Size* size = &sizes[0];
+    for (const Size& z : sizes) {
+        size = onlySize == z.name ? &z : size;
+    }
+    const Tape tape = makeTape(size->loads, size->bytes, 0.5, 0.3, *format, showSeed);
+    for (const Sweep& sweep : sweeps()) {
+        if (std::string(sweep.name).find(damage) == std::string::npos) {
+            continue;
+        }
+        const std::vector<DecodedLoad> got = decodeAll(sweep.apply(tape.recording, value, 7));
+        std::printf("%s at %g %s: %zu loads\n", sweep.name, value, sweep.unit, got.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            const DecodedLoad& load = got[i];
+            const auto want = expected(tape.data[std::min(i, tape.data.size() - 1)]);
+            std::size_t wrong = 0;
+            for (std::size_t c = 0; c < std::min(want.size(), load.characters.size()); ++c) {
+                wrong += want[c] != load.characters[c] ? 1 : 0;
+            }
+            std::printf(
+                "  %s %.3f-%.3f s, speed %.3f, %.1f dBFS, %zu characters (%zu wrong), %zu "
+                "doubts, %zu repairs, header %d cycles, polarity %d: %s at %.3f s\n",
+                kelvanto::decode::verdictName(load.verdict), load.startSeconds, load.endSeconds,
+                load.speedRatio, load.levelDbfs, load.characters.size(), wrong, load.doubts.size(),
+                load.repairs.size(), load.headerCycles, static_cast<int>(load.polarity),
+                load.problem.c_str(), load.problemSeconds);
+        }
+        return;
+    }
+}
+
 void breakingPoints(const std::string& onlyDamage, const std::string& onlyFormat,
                     const std::string& onlySize) {
     constexpr int seeds = 3;
@@ -405,6 +445,8 @@ int main(int argc, char** argv) {
     std::string damage;
     std::string format;
     std::string size;
+    bool showWanted = false;
+    double showValue = 0.0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--no-sweeps") {
@@ -417,9 +459,18 @@ int main(int argc, char** argv) {
             format = argv[++i];
         } else if (arg == "--size" && i + 1 < argc) {
             size = argv[++i];
+        } else if (arg == "--seed" && i + 1 < argc) {
+            showSeed = static_cast<unsigned>(std::atoi(argv[++i]));
+        } else if (arg == "--show" && i + 1 < argc) {
+            showValue = std::atof(argv[++i]);
+            showWanted = true;
         } else {
             seconds = std::max(1.0, std::atof(argv[i]));
         }
+    }
+    if (showWanted) {
+        show(damage, showValue, format, size);
+        return 0;
     }
     if (throughputWanted) {
         throughput(seconds);

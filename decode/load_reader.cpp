@@ -18,6 +18,10 @@ std::vector<LoadCandidate> LoadReader::takeReady() {
     return out;
 }
 
+double LoadReader::loadSpeed() const {
+    return inLoad && classifier.unit() > 0.0 ? nominalOnePeriod / classifier.unit() : 0.0;
+}
+
 void LoadReader::emit(LoadCandidate&& candidate) {
     candidate.polarity = polarity;
     candidate.channel = channel;
@@ -43,6 +47,11 @@ void LoadReader::startLoad(double headerStart, int headerCycles, double onePerio
     current.onePeriod = onePeriod;
     amplitudeSum = amplitude * headerCycles;
     amplitudeCount = headerCycles;
+    footerAmplitudeSum = 0.0;
+    footerAmplitudeCount = 0;
+    toneAmplitude = amplitude;
+    bitsRead = 0;
+    syncAmplitudeSum = 0.0;
     classifier.calibrate(onePeriod);
     inLoad = true;
 }
@@ -56,11 +65,15 @@ void LoadReader::push(const Cycle& cycle) {
     }
     switch (tone.push(cycle)) {
         case ToneDetector::Event::syncStart: {
-            // A piece of this same tone that ended earlier was not a lone tone after all.
+            // A piece of this same tone that ended earlier waits: it is no lone tone if a
+            // load follows, and still one if this 0 opens no sync character.
+            std::optional<LoadCandidate> sameTone;
             if (orphan && orphan->headerStart == tone.start()) {
+                sameTone = std::move(orphan);
                 orphan.reset();
             }
             flushHeld();
+            orphan = std::move(sameTone);
             startLoad(tone.start(), tone.cycles(), tone.meanPeriod(), tone.amplitude());
             // The tone is kept: if no sync character follows, this 0 was noise in it.
             framer.begin(cycle.start);
@@ -114,8 +127,19 @@ void LoadReader::toneWithoutLoad() {
     orphan = std::move(lone);
 }
 
-void LoadReader::feed(const Bit& bit) {
-    if (bit.value != Bit::invalid) {
+void LoadReader::feed(const Bit& input) {
+    Bit bit = input;
+    if (bitsRead < 10) {
+        syncAmplitudeSum += bit.amplitude;
+        if (bitsRead == 9 && syncAmplitudeSum < 10 * quietestSyncLevel * toneAmplitude) {
+            bit.value = Bit::invalid;
+        }
+    }
+    ++bitsRead;
+    if (bit.value != Bit::invalid && framer.inFooter()) {
+        footerAmplitudeSum += bit.amplitude;
+        ++footerAmplitudeCount;
+    } else if (bit.value != Bit::invalid) {
         amplitudeSum += bit.amplitude;
         ++amplitudeCount;
     }
@@ -130,9 +154,13 @@ void LoadReader::loadEnded(CharacterFramer::Status status) {
     if (status == CharacterFramer::Status::failed && framer.syncFailed()) {
         // A cycle that noise cut short inside the tone, not a sync character: the tone
         // goes on (and is reported on its own if no load ever follows it).
+        tone.syncFailed();
         return;
     }
     tone.reset();
+    if (orphan && orphan->headerStart == current.headerStart) {
+        orphan.reset();  // the tone had a load after it
+    }
     current.framed = framer.load();
     current.amplitude = amplitudeCount > 0 ? amplitudeSum / amplitudeCount : 0.0;
     const double unit = classifier.unit();
@@ -154,7 +182,9 @@ void LoadReader::loadEnded(CharacterFramer::Status status) {
         framed.footerCycles = footer;
         framed.footerEnd = split;
         framed.end = split;
-        const double amplitude = current.amplitude;
+        const double amplitude = footerAmplitudeCount > 0
+                                     ? footerAmplitudeSum / footerAmplitudeCount
+                                     : current.amplitude;
         emit(std::move(current));
         startLoad(split, run - footer, unit, amplitude);
         framer.begin(next.front().start);
@@ -179,7 +209,9 @@ void LoadReader::finish() {
         if (inLoad) {
             loadEnded(framer.finish());
         }
-    } else if (tone.cycles() >= minimumToneCycles) {
+    }
+    // A tone still running (also one whose last 0 opened no sync character).
+    if (!inLoad && tone.cycles() >= minimumToneCycles) {
         toneWithoutLoad();
     }
     flushHeld();

@@ -27,11 +27,18 @@ class LoadReader {
     // still and ran at a plain tape machine's speed: shorter or wandering tones are notes
     // of music, whistles and the like.
     static constexpr double shortestLoneToneSeconds = 0.15;
+    // The sync character comes straight after the tone at about its level (its 0 cycles a
+    // little lower when the highs were lost): cycles far quieter than the tone there are
+    // hiss after a tone that ended, not a sync character.
+    static constexpr double quietestSyncLevel = 0.45;
 
     LoadReader(Polarity polarity, int channel, double sampleRate);
 
     void push(const Cycle& cycle);
     void finish();
+
+    // The tape's speed (1 = nominal) while a load is being read, 0 otherwise.
+    double loadSpeed() const;
 
     // Loads read so far (moved out).
     std::vector<LoadCandidate> takeReady();
@@ -52,8 +59,15 @@ class LoadReader {
     CharacterFramer framer;
     bool inLoad = false;
     LoadCandidate current;
+    // The level of the load: its header and data; the footer's apart, since it may be the
+    // next load's header too (and the load a quiet echo ahead of it).
     double amplitudeSum = 0.0;
     int amplitudeCount = 0;
+    double footerAmplitudeSum = 0.0;
+    int footerAmplitudeCount = 0;
+    double toneAmplitude = 0.0;
+    int bitsRead = 0;
+    double syncAmplitudeSum = 0.0;
     // A tone whose end was not a load yet: it may be joined by the next piece of tone.
     std::optional<LoadCandidate> orphan;
     // A load that broke off: the next lone tone is its footer.

@@ -88,6 +88,17 @@ void RecordingDecoder::processChannel(Channel& channel, std::span<float> samples
     analyse(channel, channel.filter.process(samples, channel.kept));
 }
 
+void RecordingDecoder::followSpeed(Channel& channel) {
+    double speed = 1.0;
+    for (const Channel::Reader& reader : channel.readers) {
+        if (const double s = reader.reader.loadSpeed(); s > 0.0) {
+            speed = s;
+            break;
+        }
+    }
+    channel.filter.followSpeed(speed);
+}
+
 void RecordingDecoder::analyse(Channel& channel, std::size_t kept) {
     channel.found.clear();
     channel.crossings.process(std::span<const float>(channel.kept).first(kept), channel.found);
@@ -101,6 +112,7 @@ void RecordingDecoder::analyse(Channel& channel, std::size_t kept) {
         }
     }
     collect(channel);
+    followSpeed(channel);
 }
 
 void RecordingDecoder::pushInterleaved(std::span<const float> samples) {

@@ -59,6 +59,8 @@ class RecordingDecoder {
     // The stages after the filter, on the channel's kept samples.
     void analyse(Channel& channel, std::size_t kept);
     void collect(Channel& channel);
+    // The band of the channel's filter follows the speed of the load being read.
+    void followSpeed(Channel& channel);
 
     double sampleRate;
     int channelCount;

@@ -27,6 +27,16 @@ SignalFilter::SignalFilter(double sampleRate)
       lowPass(lowPassFor(sampleRate)),
       highPass(Biquad::highPass(keptRate, highCorner)) {}
 
+void SignalFilter::followSpeed(double speed) {
+    const double wanted = std::clamp(speed, 0.25, 4.0);
+    // Small changes (wow) are not worth the step in the filter's response.
+    if (std::fabs(wanted / currentSpeed - 1.0) < 0.1) {
+        return;
+    }
+    currentSpeed = wanted;
+    highPass.retune(Biquad::highPass(keptRate, highCorner * std::min(1.0, wanted)));
+}
+
 std::size_t SignalFilter::process(std::span<const float> in, std::span<float> out) {
     std::size_t written = 0;
     for (const float sample : in) {

@@ -62,7 +62,7 @@ ToneDetector::Event ToneDetector::push(const Cycle& cycle) {
     if (steady) {
         ++count;
         outliers = std::max(0.0, outliers - outlierDecay);
-        if (drift < 0.82 || drift > 1.22) {
+        if (drift < 0.7 || drift > 1.4) {
             steadyAll = false;
         }
         // The first cycles set the mean (the calibration the bits rely on); after that it

@@ -44,13 +44,16 @@ class ToneDetector {
 
     Event push(const Cycle& cycle);
     void reset();
+    // The 0 that syncStart announced opened no sync character: it counts as a disturbance
+    // of the tone like any other, so that hiss after a tone ends it.
+    void syncFailed() { outliers += 2.0; }
 
     int cycles() const { return count; }
     double meanPeriod() const { return mean; }
     double start() const { return firstStart; }
     double end() const { return lastEnd; }  // frame where the last tone cycle ended
     double amplitude() const { return count > 0 ? amplitudeSum / count : 0.0; }
-    // Whether the tone stayed within a fifth of its first cycles' period (a tape's speed
+    // Whether the tone stayed within -30/+40 % of its first cycles' period (a tape's speed
     // wanders slowly; a whistle or a sliding voice does not hold still).
     bool steadyThroughout() const { return steadyAll; }
 
