@@ -8,6 +8,7 @@
 //   build-dec/decode/decode_bench [seconds] [--no-sweeps] [--no-throughput]
 //                                 [--damage NAME] [--format 44100|22050] [--size small|8k]
 //                                 [--show VALUE] (the loads found at one point of --damage)
+//                                 [--seed N] [--one-polarity] (for --show)
 // A point of a sweep passes when, for each of three seeds (data and damage), every load is
 // read exactly (characters and not BAD) and no other load is reported. A load reported OK
 // or REPAIRED with wrong characters is a trust fault: they are counted over the whole run.
@@ -145,8 +146,12 @@ int exactLoads(const std::vector<DecodedLoad>& got, const Tape& tape, std::size_
     return got.size() == tape.data.size() * repeats ? exact : -1;
 }
 
+bool onePolarity = false;
+
 std::vector<DecodedLoad> decodeAll(const Recording& recording) {
-    RecordingDecoder decoder(recording.rate, recording.channels);
+    kelvanto::decode::DecoderOptions options;
+    options.bothPolarities = !onePolarity;
+    RecordingDecoder decoder(recording.rate, recording.channels, options);
     decoder.pushInterleaved(recording.samples);
     return decoder.finish();
 }
@@ -332,8 +337,15 @@ void show(const std::string& damage, double value, const std::string& onlyFormat
             const DecodedLoad& load = got[i];
             const auto want = expected(tape.data[std::min(i, tape.data.size() - 1)]);
             std::size_t wrong = 0;
+            std::string places;
             for (std::size_t c = 0; c < std::min(want.size(), load.characters.size()); ++c) {
-                wrong += want[c] != load.characters[c] ? 1 : 0;
+                if (want[c] != load.characters[c]) {
+                    ++wrong;
+                    char text[48];
+                    std::snprintf(text, sizeof text, " %zu:%02X->%02X", c, want[c],
+                                  load.characters[c]);
+                    places += text;
+                }
             }
             std::printf(
                 "  %s %.3f-%.3f s, speed %.3f, %.1f dBFS, %zu characters (%zu wrong), %zu "
@@ -342,6 +354,9 @@ void show(const std::string& damage, double value, const std::string& onlyFormat
                 load.speedRatio, load.levelDbfs, load.characters.size(), wrong, load.doubts.size(),
                 load.repairs.size(), load.headerCycles, static_cast<int>(load.polarity),
                 load.problem.c_str(), load.problemSeconds);
+            if (!places.empty()) {
+                std::printf("    wrong:%s\n", places.substr(0, 400).c_str());
+            }
         }
         return;
     }
@@ -459,6 +474,8 @@ int main(int argc, char** argv) {
             format = argv[++i];
         } else if (arg == "--size" && i + 1 < argc) {
             size = argv[++i];
+        } else if (arg == "--one-polarity") {
+            onePolarity = true;
         } else if (arg == "--seed" && i + 1 < argc) {
             showSeed = static_cast<unsigned>(std::atoi(argv[++i]));
         } else if (arg == "--show" && i + 1 < argc) {

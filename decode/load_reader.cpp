@@ -58,9 +58,7 @@ void LoadReader::startLoad(double headerStart, int headerCycles, double onePerio
 
 void LoadReader::push(const Cycle& cycle) {
     if (inLoad) {
-        if (const std::optional<Bit> bit = classifier.push(cycle)) {
-            feed(*bit);
-        }
+        classifyAndFeed(cycle);
         return;
     }
     switch (tone.push(cycle)) {
@@ -77,9 +75,7 @@ void LoadReader::push(const Cycle& cycle) {
             startLoad(tone.start(), tone.cycles(), tone.meanPeriod(), tone.amplitude());
             // The tone is kept: if no sync character follows, this 0 was noise in it.
             framer.begin(cycle.start);
-            if (const std::optional<Bit> bit = classifier.push(cycle)) {
-                feed(*bit);
-            }
+            classifyAndFeed(cycle);
             break;
         }
         case ToneDetector::Event::toneEnded:
@@ -87,6 +83,15 @@ void LoadReader::push(const Cycle& cycle) {
             break;
         case ToneDetector::Event::none:
             break;
+    }
+}
+
+void LoadReader::classifyAndFeed(const Cycle& cycle) {
+    if (const std::optional<Bit> bit = classifier.push(cycle)) {
+        feed(*bit);
+        if (const std::optional<Bit> next = classifier.extra(); next && inLoad) {
+            feed(*next);
+        }
     }
 }
 

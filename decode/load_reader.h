@@ -46,6 +46,7 @@ class LoadReader {
   private:
     void startLoad(double headerStart, int headerCycles, double onePeriod, double amplitude);
     void feed(const Bit& bit);
+    void classifyAndFeed(const Cycle& cycle);
     void loadEnded(CharacterFramer::Status status);
     void toneWithoutLoad();
     void flushHeld();
