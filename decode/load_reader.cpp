@@ -52,6 +52,7 @@ void LoadReader::startLoad(double headerStart, int headerCycles, double onePerio
     toneAmplitude = amplitude;
     bitsRead = 0;
     syncAmplitudeSum = 0.0;
+    syncOnes = 0;
     classifier.calibrate(onePeriod);
     inLoad = true;
 }
@@ -135,8 +136,12 @@ void LoadReader::toneWithoutLoad() {
 void LoadReader::feed(const Bit& input) {
     Bit bit = input;
     if (bitsRead < 10) {
-        syncAmplitudeSum += bit.amplitude;
-        if (bitsRead == 9 && syncAmplitudeSum < 10 * quietestSyncLevel * toneAmplitude) {
+        if (bit.value == Bit::one) {
+            syncAmplitudeSum += bit.amplitude;
+            ++syncOnes;
+        }
+        if (bitsRead == 9 &&
+            (syncOnes == 0 || syncAmplitudeSum < syncOnes * quietestSyncLevel * toneAmplitude)) {
             bit.value = Bit::invalid;
         }
     }

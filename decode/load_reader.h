@@ -27,10 +27,10 @@ class LoadReader {
     // still and ran at a plain tape machine's speed: shorter or wandering tones are notes
     // of music, whistles and the like.
     static constexpr double shortestLoneToneSeconds = 0.15;
-    // The sync character comes straight after the tone at about its level (its 0 cycles a
-    // little lower when the highs were lost): cycles far quieter than the tone there are
-    // hiss after a tone that ended, not a sync character.
-    static constexpr double quietestSyncLevel = 0.45;
+    // The sync character comes straight after the tone, its 1 cycles at the tone's level
+    // (its 0 cycles lower when the highs were lost): 1 cycles far quieter than the tone
+    // there are hiss after a tone that ended, not a sync character.
+    static constexpr double quietestSyncLevel = 0.6;
 
     LoadReader(Polarity polarity, int channel, double sampleRate);
 
@@ -68,7 +68,8 @@ class LoadReader {
     int footerAmplitudeCount = 0;
     double toneAmplitude = 0.0;
     int bitsRead = 0;
-    double syncAmplitudeSum = 0.0;
+    double syncAmplitudeSum = 0.0;  // over the 1 cycles of the sync character
+    int syncOnes = 0;
     // A tone whose end was not a load yet: it may be joined by the next piece of tone.
     std::optional<LoadCandidate> orphan;
     // A load that broke off: the next lone tone is its footer.

@@ -89,14 +89,14 @@ void RecordingDecoder::processChannel(Channel& channel, std::span<float> samples
 }
 
 void RecordingDecoder::followSpeed(Channel& channel) {
-    double speed = 1.0;
+    // Between loads the band stays where the last load left it: the loads of one tape
+    // run at one speed, and a band that moves back and forth only adds steps.
     for (const Channel::Reader& reader : channel.readers) {
-        if (const double s = reader.reader.loadSpeed(); s > 0.0) {
-            speed = s;
-            break;
+        if (const double speed = reader.reader.loadSpeed(); speed > 0.0) {
+            channel.filter.followSpeed(speed);
+            return;
         }
     }
-    channel.filter.followSpeed(speed);
 }
 
 void RecordingDecoder::analyse(Channel& channel, std::size_t kept) {
