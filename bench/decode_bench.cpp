@@ -268,15 +268,15 @@ std::vector<Sweep> sweeps() {
              decode_testing::addNoise(n, snr, seed);
              return n;
          }},
-        {"speed, slow", "x", range(0.9, 0.1, -0.05),
+        {"speed, slow", "x", range(0.6, 0.1, -0.05),
          [](const Recording& r, double f, unsigned) { return decode_testing::speed(r, f); }},
-        {"speed, fast", "x", range(1.1, 4.0, 0.1),
+        {"speed, fast", "x", range(1.5, 4.0, 0.1),
          [](const Recording& r, double f, unsigned) { return decode_testing::speed(r, f); }},
-        {"wow at 0.5 Hz", "% depth", range(10, 90, 5),
+        {"wow at 0.5 Hz", "% depth", range(30, 90, 5),
          [](const Recording& r, double d, unsigned) {
              return decode_testing::wowAndFlutter(r, d / 100.0, 0.5, 0.0, 8.0);
          }},
-        {"low-pass", "Hz", range(3000, 500, -125),
+        {"low-pass", "Hz", range(2500, 500, -125),
          [](const Recording& r, double f, unsigned) {
              Recording n = r;
              decode_testing::lowPass(n, f);
@@ -331,7 +331,8 @@ void show(const std::string& damage, double value, const std::string& onlyFormat
         if (std::string(sweep.name).find(damage) == std::string::npos) {
             continue;
         }
-        const std::vector<DecodedLoad> got = decodeAll(sweep.apply(tape.recording, value, 7));
+        const std::vector<DecodedLoad> got =
+            decodeAll(sweep.apply(tape.recording, value, 7 + (showSeed - 100)));
         std::printf("%s at %g %s: %zu loads\n", sweep.name, value, sweep.unit, got.size());
         for (std::size_t i = 0; i < got.size(); ++i) {
             const DecodedLoad& load = got[i];
