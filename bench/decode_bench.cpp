@@ -9,9 +9,11 @@
 //                                 [--damage NAME] [--format 44100|22050] [--size small|8k]
 //                                 [--show VALUE] (the loads found at one point of --damage)
 //                                 [--seed N] [--one-polarity] (for --show)
+//                                 [--runaway MINUTES] (memory of a reading that never ends)
 // A point of a sweep passes when, for each of three seeds (data and damage), every load is
 // read exactly (characters and not BAD) and no other load is reported. A load reported OK
 // or REPAIRED with wrong characters is a trust fault: they are counted over the whole run.
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -192,6 +194,73 @@ void throughput(double seconds) {
         "s | %.0f | %d of %zu |\n\n",
         recorded, elapsed, recorded / elapsed, cpu, recorded / cpu,
         exactLoads(loads, tape, repeats), tape.data.size() * repeats);
+    std::fflush(stdout);
+}
+
+// A header tone and then randomly framed characters for this many minutes, made and decoded
+// block by block at 44100 Hz: the reading must stop at the longest load and the decoder's
+// memory stay flat.
+void runaway(double minutes) {
+    const int rate = 44100;
+    RecordingDecoder decoder(rate, 1);
+    std::mt19937 random(5);
+    std::vector<float> block;
+    double clock = 0.0;  // position on the 22050 grid, in frames
+    long written = 0;
+    auto cycle = [&](int bit) {
+        // 1: 7 frames low, 7 high; 0: 3 low, 1 in the middle, 3 high.
+        const double low = bit ? 7 : 3;
+        const double middle = bit ? 0 : 1;
+        const double high = bit ? 7 : 3;
+        const double end = clock + low + middle + high;
+        for (;; ++written) {
+            const double t = static_cast<double>(written) * 22050.0 / rate;
+            if (t >= end) {
+                break;
+            }
+            const double x = t - clock;
+            block.push_back(x < low ? -0.5f : x < low + middle ? 0.0f : 0.5f);
+        }
+        clock = end;
+        if (block.size() >= 32768) {
+            decoder.pushInterleaved(block);
+            block.clear();
+        }
+    };
+    for (int i = 0; i < 1575; ++i) {
+        cycle(1);
+    }
+    for (const int b : {0, 1, 0, 1, 0, 0, 1, 0, 1, 1}) {
+        cycle(b);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    while (clock < minutes * 60.0 * 22050.0) {
+        const unsigned value = random() & 0xFEu;
+        cycle(0);
+        for (int b = 0; b < 8; ++b) {
+            cycle(static_cast<int>((value >> b) & 1u));
+        }
+        cycle(1);
+    }
+    decoder.pushInterleaved(block);
+    const std::vector<DecodedLoad> loads = decoder.finish();
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf(
+        "| runaway reading | %.0f minutes of framed characters after a header tone | %zu "
+        "load(s), the first %s with %zu characters: %s | peak memory %.1f MB | %.1f s |\n\n",
+        minutes, loads.size(),
+        loads.empty() ? "-" : kelvanto::decode::verdictName(loads[0].verdict),
+        loads.empty() ? std::size_t{0} : loads[0].characters.size(),
+        loads.empty() ? "" : loads[0].problem.c_str(),
+        static_cast<double>(usage.ru_maxrss) / 1024.0, elapsed);
+    for (const DecodedLoad& load : loads) {
+        std::printf("  %s at %.1f s: %zu characters, header %d cycles, %s\n",
+                    kelvanto::decode::verdictName(load.verdict), load.startSeconds,
+                    load.characters.size(), load.headerCycles, load.problem.c_str());
+    }
     std::fflush(stdout);
 }
 
@@ -475,6 +544,9 @@ int main(int argc, char** argv) {
             format = argv[++i];
         } else if (arg == "--size" && i + 1 < argc) {
             size = argv[++i];
+        } else if (arg == "--runaway" && i + 1 < argc) {
+            runaway(std::atof(argv[++i]));
+            return 0;
         } else if (arg == "--one-polarity") {
             onePolarity = true;
         } else if (arg == "--seed" && i + 1 < argc) {

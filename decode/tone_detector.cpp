@@ -18,6 +18,7 @@ bool plausibleOne(double period) {
 
 void ToneDetector::reset() {
     paused = false;
+    resumeRun = 0;
     count = 0;
     outliers = 0.0;
     steadyAll = true;
@@ -51,7 +52,10 @@ ToneDetector::Event ToneDetector::push(const Cycle& cycle) {
     if (paused) {
         if (cycle.start - lastEnd > joinFrames) {
             begin(cycle);
-        } else if (steady) {
+        } else if (!steady) {
+            resumeRun = 0;
+        } else if (++resumeRun >= resumeCycles) {
+            // A piece of clean tone again, not one steady cycle among disturbed ones.
             paused = false;
             outliers = 0.0;
         }
@@ -88,6 +92,7 @@ ToneDetector::Event ToneDetector::push(const Cycle& cycle) {
     if (ratio > longestRatio || outliers > maximumOutliers) {
         if (longEnough) {
             paused = true;
+            resumeRun = 0;
             return Event::toneEnded;
         }
         begin(cycle);

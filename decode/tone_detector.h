@@ -26,8 +26,10 @@ class ToneDetector {
     static constexpr double outlierDecay = 0.25;
     // A cycle this much longer than the tone's is the signal stopping, not a disturbed cycle.
     static constexpr double longestRatio = 2.6;
-    // Pieces of tone closer than this are one tone that a few bad cycles broke.
+    // Pieces of tone closer than this are one tone that a few bad cycles broke; a piece
+    // counts once this many steady cycles follow each other.
     static constexpr double joinSeconds = 0.1;
+    static constexpr int resumeCycles = 16;
 
     explicit ToneDetector(double sampleRate) : joinFrames(joinSeconds * sampleRate) {}
 
@@ -62,6 +64,7 @@ class ToneDetector {
 
     double joinFrames;
     bool paused = false;
+    int resumeRun = 0;
     int count = 0;
     double outliers = 0.0;
     bool steadyAll = true;
