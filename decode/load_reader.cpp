@@ -19,7 +19,13 @@ std::vector<LoadCandidate> LoadReader::takeReady() {
 }
 
 double LoadReader::loadSpeed() const {
-    return inLoad && classifier.unit() > 0.0 ? nominalOnePeriod / classifier.unit() : 0.0;
+    if (inLoad) {
+        return classifier.unit() > 0.0 ? nominalOnePeriod / classifier.unit() : 0.0;
+    }
+    // On the header: the filter then settles on the tone before the data comes.
+    return tone.cycles() >= toneCyclesForSpeed && tone.meanPeriod() > 0.0
+               ? nominalOnePeriod / tone.meanPeriod()
+               : 0.0;
 }
 
 void LoadReader::emit(LoadCandidate&& candidate) {

@@ -37,8 +37,10 @@ class LoadReader {
     void push(const Cycle& cycle);
     void finish();
 
-    // The tape's speed (1 = nominal) while a load is being read, 0 otherwise.
+    // The tape's speed (1 = nominal) while a load is being read, or measured on a header
+    // tone of at least toneCyclesForSpeed cycles; 0 otherwise.
     double loadSpeed() const;
+    static constexpr int toneCyclesForSpeed = 64;
 
     // Loads read so far (moved out).
     std::vector<LoadCandidate> takeReady();

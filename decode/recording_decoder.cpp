@@ -89,8 +89,9 @@ void RecordingDecoder::processChannel(Channel& channel, std::span<float> samples
 }
 
 void RecordingDecoder::followSpeed(Channel& channel) {
-    // Between loads the band stays where the last load left it: the loads of one tape
-    // run at one speed, and a band that moves back and forth only adds steps.
+    // The band moves on a header tone (so that it settles before the data comes) and
+    // between loads stays where the last load left it: the loads of one tape run at one
+    // speed, and a band that moves back and forth only adds steps.
     for (const Channel::Reader& reader : channel.readers) {
         if (const double speed = reader.reader.loadSpeed(); speed > 0.0) {
             channel.filter.followSpeed(speed);
