@@ -59,6 +59,7 @@ void LoadReader::startLoad(double headerStart, int headerCycles, double onePerio
     bitsRead = 0;
     syncAmplitudeSum = 0.0;
     syncOnes = 0;
+    guessScore = 0.0;
     classifier.calibrate(onePeriod);
     inLoad = true;
 }
@@ -152,6 +153,13 @@ void LoadReader::feed(const Bit& input) {
         }
     }
     ++bitsRead;
+    if (bit.value != Bit::invalid && !framer.inFooter()) {
+        guessScore = bit.certainty < guessCertainty ? guessScore + 1.0
+                                                    : std::max(0.0, guessScore - guessDecay);
+        if (guessScore > mostGuesses) {
+            bit.value = Bit::invalid;
+        }
+    }
     if (bit.value != Bit::invalid && framer.inFooter()) {
         footerAmplitudeSum += bit.amplitude;
         ++footerAmplitudeCount;

@@ -31,6 +31,13 @@ class LoadReader {
     // (its 0 cycles lower when the highs were lost): 1 cycles far quieter than the tone
     // there are hiss after a tone that ended, not a sync character.
     static constexpr double quietestSyncLevel = 0.6;
+    // A reading whose cycles are mostly guesses is not reading a load (the wrong polarity,
+    // where every change between 0 and 1 gives a cycle of three quarters of a unit, or noise
+    // after the signal went): each guess adds 1, each clear cycle takes guessDecay away,
+    // and past mostGuesses the signal counts as lost there.
+    static constexpr float guessCertainty = 0.3f;
+    static constexpr double guessDecay = 0.1;
+    static constexpr double mostGuesses = 12.0;
 
     LoadReader(Polarity polarity, int channel, double sampleRate);
 
@@ -72,6 +79,7 @@ class LoadReader {
     int bitsRead = 0;
     double syncAmplitudeSum = 0.0;  // over the 1 cycles of the sync character
     int syncOnes = 0;
+    double guessScore = 0.0;
     // A tone whose end was not a load yet: it may be joined by the next piece of tone.
     std::optional<LoadCandidate> orphan;
     // A load that broke off: the next lone tone is its footer.

@@ -220,3 +220,20 @@ TEST(RealButBroken, AReadingThatNeverEndsStopsAtTheLongestLoad) {
     ASSERT_EQ(got[0].characters.size(), 8193u);
     EXPECT_TRUE(std::equal(got[0].characters.begin(), got[0].characters.end(), sent.begin()));
 }
+
+TEST(RealButBroken, AReadingOfGuessesStopsEarly) {
+    // Read in the wrong polarity alone, every change between 0 and 1 is a cycle of three
+    // quarters of a unit: such a reading must end soon (BAD), not run on through the load.
+    TestLoad load;
+    load.format = 1;
+    load.data = randomBytes(300, 41);
+    Recording r = render({load}, 22050, 16, 1);
+    scale(r, -1.0);
+    kelvanto::decode::DecoderOptions options;
+    options.bothPolarities = false;
+    const std::vector<DecodedLoad> got = decode(r, options);
+    for (const DecodedLoad& found : got) {
+        EXPECT_EQ(found.verdict, Verdict::bad) << describe(got);
+        EXPECT_LT(found.characters.size(), 30u) << describe(got);
+    }
+}
