@@ -331,21 +331,21 @@ std::vector<double> range(double from, double to, double step) {
 
 std::vector<Sweep> sweeps() {
     return {
-        {"white noise", "dB SNR", range(12, -3, -0.5),
+        {"white noise", "dB SNR", range(11, -3, -0.5),
          [](const Recording& r, double snr, unsigned seed) {
              Recording n = r;
              decode_testing::addNoise(n, snr, seed);
              return n;
          }},
-        {"speed, slow", "x", range(0.6, 0.1, -0.05),
+        {"speed, slow", "x", range(0.5, 0.1, -0.05),
          [](const Recording& r, double f, unsigned) { return decode_testing::speed(r, f); }},
-        {"speed, fast", "x", range(1.5, 4.0, 0.1),
+        {"speed, fast", "x", range(1.8, 4.0, 0.1),
          [](const Recording& r, double f, unsigned) { return decode_testing::speed(r, f); }},
-        {"wow at 0.5 Hz", "% depth", range(30, 90, 5),
+        {"wow at 0.5 Hz", "% depth", range(50, 95, 5),
          [](const Recording& r, double d, unsigned) {
              return decode_testing::wowAndFlutter(r, d / 100.0, 0.5, 0.0, 8.0);
          }},
-        {"low-pass", "Hz", range(2500, 500, -125),
+        {"low-pass", "Hz", range(2250, 500, -125),
          [](const Recording& r, double f, unsigned) {
              Recording n = r;
              decode_testing::lowPass(n, f);
@@ -353,9 +353,9 @@ std::vector<Sweep> sweeps() {
          }},
         {"MP3",
          "kbit/s",
-         {128, 96, 64, 56, 48, 40, 32, 24, 16, 8},
+         {64, 56, 48, 40, 32, 24, 16, 8},
          [](const Recording& r, double k, unsigned) { return mp3(r, k); }},
-        {"worn cassette", "severity", range(1.0, 6.0, 0.25),
+        {"worn cassette", "severity", range(1.5, 6.0, 0.25),
          [](const Recording& r, double s, unsigned seed) {
              return decode_testing::wornCassette(r, s, seed);
          }},
