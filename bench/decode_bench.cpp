@@ -490,8 +490,8 @@ void breakingPoints(const std::string& onlyDamage, const std::string& onlyFormat
                     pass = exactLoads(decodeAll(damaged), tape, 1) ==
                            static_cast<int>(tape.data.size());
                     if (trustFaults != faultsBefore) {
-                        std::fprintf(stderr, "trust fault: %s at %g %s, %s, seed %d\n",
-                                     sweep.name, value, sweep.unit, column.format->name, s);
+                        std::fprintf(stderr, "trust fault: %s at %g %s, %s, seed %d\n", sweep.name,
+                                     value, sweep.unit, column.format->name, s);
                     }
                 }
                 if (!pass) {
