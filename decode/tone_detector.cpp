@@ -81,7 +81,10 @@ ToneDetector::Event ToneDetector::push(const Cycle& cycle) {
         return Event::none;
     }
     const bool longEnough = count >= minimumToneCycles;
-    if (ratio >= 0.3 && ratio < 0.75 && longEnough) {
+    // The sync character follows a clean run of tone; a tone that ran on into data (its
+    // real sync lost in a dropout) is still disturbed when a 0 comes, and a pattern in the
+    // data that looks like a sync character would frame every later character wrong.
+    if (ratio >= 0.3 && ratio < 0.75 && longEnough && outliers <= mostOutliersBeforeSync) {
         return Event::syncStart;
     }
     // A glitch (a cycle cut short by a spike, or a short one before the tone is long

@@ -24,6 +24,8 @@ class ToneDetector {
     // there; data, music and speech mix cycles of every length and never build a tone.
     static constexpr double maximumOutliers = 4.0;
     static constexpr double outlierDecay = 0.25;
+    // A 0 opens a sync character only when the outlier count is this low.
+    static constexpr double mostOutliersBeforeSync = 1.5;
     // A cycle this much longer than the tone's is the signal stopping, not a disturbed cycle.
     static constexpr double longestRatio = 2.6;
     // Pieces of tone closer than this are one tone that a few bad cycles broke; a piece
