@@ -192,6 +192,29 @@ TEST(ToneDetector, MixedCyclesNeverKeepAToneGoing) {
     EXPECT_LT(mixed.cycles(), minimumToneCycles);
 }
 
+TEST(ToneDetector, ASyncStartsOnlyAfterACleanRunOfTone) {
+    ToneDetector tone(22050.0);
+    double at = 0.0;
+    auto push = [&](double frames) {
+        const ToneDetector::Event event = tone.push(cycleOf(frames, at));
+        at += frames;
+        return event;
+    };
+    for (int i = 0; i < 150; ++i) {
+        ASSERT_EQ(push(14.0), ToneDetector::Event::none);
+    }
+    // Disturbed (as where a tone runs on into data): a 0 now opens nothing.
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(push(20.0), ToneDetector::Event::none);
+    }
+    EXPECT_EQ(push(7.0), ToneDetector::Event::none);
+    // Clean again for a while: the next 0 is a sync character's.
+    for (int i = 0; i < 12; ++i) {
+        ASSERT_EQ(push(14.0), ToneDetector::Event::none);
+    }
+    EXPECT_EQ(push(7.0), ToneDetector::Event::syncStart);
+}
+
 TEST(CharacterFramer, OddCountEndsWithFillerAndFooter) {
     // The characters 0x41 0x42 and the checksum 0xD7, then the filler 0xFF and the footer.
     std::vector<Bit> bits = syncBits();
