@@ -12,6 +12,16 @@ class Biquad {
     // Passes everything unchanged.
     static Biquad identity() { return Biquad(1.0, 0.0, 0.0, 0.0, 0.0); }
 
+    // Takes the coefficients of another section and keeps this one's state, so that a
+    // filter can follow a change of speed without starting over.
+    void retune(const Biquad& other) {
+        b0 = other.b0;
+        b1 = other.b1;
+        b2 = other.b2;
+        a1 = other.a1;
+        a2 = other.a2;
+    }
+
     double process(double x) {
         const double y = b0 * x + z1;
         z1 = b1 * x - a1 * y + z2;

@@ -12,23 +12,75 @@ void BitClassifier::calibrate(double period) {
     holding = false;
 }
 
+namespace {
+
+bool isLopsided(const Cycle& cycle) {
+    return std::fabs(static_cast<double>(cycle.middle) - 0.5) > 0.25;
+}
+
+Cycle joinedCycle(const Cycle& first, const Cycle& second) {
+    Cycle cycle = second;
+    cycle.start = first.start;
+    cycle.period += first.period;
+    cycle.middle = 0.5f;
+    cycle.amplitude = std::max(second.amplitude, first.amplitude);
+    return cycle;
+}
+
+}  // namespace
+
+std::optional<Bit> BitClassifier::extra() {
+    std::optional<Bit> out = following;
+    following.reset();
+    return out;
+}
+
 std::optional<Bit> BitClassifier::push(const Cycle& input) {
-    Cycle cycle = input;
-    bool joined = false;
+    following.reset();
     if (holding) {
-        cycle.start = held.start;
-        cycle.period += held.period;
-        cycle.middle = 0.5f;
-        cycle.amplitude = std::max(cycle.amplitude, held.amplitude);
         holding = false;
-        joined = true;
+        const Cycle both = joinedCycle(held, input);
+        if (!heldLopsided) {
+            if (both.period / onePeriod < glitchLimit) {
+                held = both;
+                holding = true;
+                return std::nullopt;
+            }
+            return classify(both, true);
+        }
+        const double relative = both.period / onePeriod;
+        if ((relative >= 0.85 && relative <= 1.2) ||
+            (relative >= 0.42 && relative <= 0.6 && isLopsided(input))) {
+            return classify(both, true);
+        }
+        // Two bits after all.
+        const Bit first = classify(held, false);
+        following = take(input);
+        return first;
     }
+    return take(input);
+}
+
+// A cycle that is not joined to a held one: held itself, or classified.
+std::optional<Bit> BitClassifier::take(const Cycle& cycle) {
     const double relative = cycle.period / onePeriod;
     if (relative < glitchLimit) {
         held = cycle;
         holding = true;
+        heldLopsided = false;
         return std::nullopt;
     }
+    if (relative < 0.8 && isLopsided(cycle)) {
+        held = cycle;
+        holding = true;
+        heldLopsided = true;
+        return std::nullopt;
+    }
+    return classify(cycle, false);
+}
+
+Bit BitClassifier::classify(const Cycle& cycle, bool joined) {
+    const double relative = cycle.period / onePeriod;
     Bit bit;
     bit.start = cycle.start;
     bit.end = cycle.end;

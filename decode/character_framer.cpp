@@ -321,7 +321,7 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
             }
         }
         if (current.characters.size() >= maximumCharacters) {
-            return fail("longer than any load: no end found", first.start);
+            return fail("ran past the longest load the machine takes", first.start);
         }
         bool dropped = false;
         if (misread || (pending[9].value == Bit::zero && pending[9].certainty >= clearlyWrong)) {

@@ -36,6 +36,8 @@ class CharacterFramer {
     // When the footer ran straight into the next load (no gap), the bits of that load's
     // sync character that were already read, its leading 0 first; empty otherwise.
     const std::vector<Bit>& leftover() const { return rest; }
+    // Whether the bits now coming are the footer tone's.
+    bool inFooter() const { return state == State::footer; }
     // The last reading stopped in the sync character: the tone had not ended after all.
     bool syncFailed() const { return failedInSync; }
 

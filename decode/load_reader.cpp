@@ -10,12 +10,22 @@
 namespace kelvanto::decode {
 
 LoadReader::LoadReader(Polarity polarity, int channel, double sampleRate)
-    : polarity(polarity), channel(channel), tone(sampleRate) {}
+    : polarity(polarity), channel(channel), sampleRate(sampleRate), tone(sampleRate) {}
 
 std::vector<LoadCandidate> LoadReader::takeReady() {
     std::vector<LoadCandidate> out;
     out.swap(ready);
     return out;
+}
+
+double LoadReader::loadSpeed() const {
+    if (inLoad) {
+        return classifier.unit() > 0.0 ? nominalOnePeriod / classifier.unit() : 0.0;
+    }
+    // On the header: the filter then settles on the tone before the data comes.
+    return tone.cycles() >= toneCyclesForSpeed && tone.meanPeriod() > 0.0
+               ? nominalOnePeriod / tone.meanPeriod()
+               : 0.0;
 }
 
 void LoadReader::emit(LoadCandidate&& candidate) {
@@ -43,30 +53,37 @@ void LoadReader::startLoad(double headerStart, int headerCycles, double onePerio
     current.onePeriod = onePeriod;
     amplitudeSum = amplitude * headerCycles;
     amplitudeCount = headerCycles;
+    footerAmplitudeSum = 0.0;
+    footerAmplitudeCount = 0;
+    toneAmplitude = amplitude;
+    bitsRead = 0;
+    syncAmplitudeSum = 0.0;
+    syncOnes = 0;
+    guessScore = 0.0;
     classifier.calibrate(onePeriod);
     inLoad = true;
 }
 
 void LoadReader::push(const Cycle& cycle) {
     if (inLoad) {
-        if (const std::optional<Bit> bit = classifier.push(cycle)) {
-            feed(*bit);
-        }
+        classifyAndFeed(cycle);
         return;
     }
     switch (tone.push(cycle)) {
         case ToneDetector::Event::syncStart: {
-            // A piece of this same tone that ended earlier was not a lone tone after all.
+            // A piece of this same tone that ended earlier waits: it is no lone tone if a
+            // load follows, and still one if this 0 opens no sync character.
+            std::optional<LoadCandidate> sameTone;
             if (orphan && orphan->headerStart == tone.start()) {
+                sameTone = std::move(orphan);
                 orphan.reset();
             }
             flushHeld();
+            orphan = std::move(sameTone);
             startLoad(tone.start(), tone.cycles(), tone.meanPeriod(), tone.amplitude());
             // The tone is kept: if no sync character follows, this 0 was noise in it.
             framer.begin(cycle.start);
-            if (const std::optional<Bit> bit = classifier.push(cycle)) {
-                feed(*bit);
-            }
+            classifyAndFeed(cycle);
             break;
         }
         case ToneDetector::Event::toneEnded:
@@ -74,6 +91,15 @@ void LoadReader::push(const Cycle& cycle) {
             break;
         case ToneDetector::Event::none:
             break;
+    }
+}
+
+void LoadReader::classifyAndFeed(const Cycle& cycle) {
+    if (const std::optional<Bit> bit = classifier.push(cycle)) {
+        feed(*bit);
+        if (const std::optional<Bit> next = classifier.extra(); next && inLoad) {
+            feed(*next);
+        }
     }
 }
 
@@ -94,6 +120,13 @@ void LoadReader::toneWithoutLoad() {
         emit(std::move(*orphan));
         orphan.reset();
     }
+    const double seconds = (tone.end() - tone.start()) / sampleRate;
+    const bool believable = tone.steadyThroughout() && seconds >= shortestLoneToneSeconds &&
+                            tone.meanPeriod() >= ToneDetector::fastestLonePeriod &&
+                            tone.meanPeriod() <= ToneDetector::slowestLonePeriod;
+    if (!believable) {
+        return;
+    }
     LoadCandidate lone;
     lone.headerStart = tone.start();
     lone.headerCycles = tone.cycles();
@@ -107,8 +140,30 @@ void LoadReader::toneWithoutLoad() {
     orphan = std::move(lone);
 }
 
-void LoadReader::feed(const Bit& bit) {
-    if (bit.value != Bit::invalid) {
+void LoadReader::feed(const Bit& input) {
+    Bit bit = input;
+    if (bitsRead < 10) {
+        if (bit.value == Bit::one) {
+            syncAmplitudeSum += bit.amplitude;
+            ++syncOnes;
+        }
+        if (bitsRead == 9 &&
+            (syncOnes == 0 || syncAmplitudeSum < syncOnes * quietestSyncLevel * toneAmplitude)) {
+            bit.value = Bit::invalid;
+        }
+    }
+    ++bitsRead;
+    if (bit.value != Bit::invalid && !framer.inFooter()) {
+        guessScore = bit.certainty < guessCertainty ? guessScore + 1.0
+                                                    : std::max(0.0, guessScore - guessDecay);
+        if (guessScore > mostGuesses) {
+            bit.value = Bit::invalid;
+        }
+    }
+    if (bit.value != Bit::invalid && framer.inFooter()) {
+        footerAmplitudeSum += bit.amplitude;
+        ++footerAmplitudeCount;
+    } else if (bit.value != Bit::invalid) {
         amplitudeSum += bit.amplitude;
         ++amplitudeCount;
     }
@@ -123,9 +178,13 @@ void LoadReader::loadEnded(CharacterFramer::Status status) {
     if (status == CharacterFramer::Status::failed && framer.syncFailed()) {
         // A cycle that noise cut short inside the tone, not a sync character: the tone
         // goes on (and is reported on its own if no load ever follows it).
+        tone.syncFailed();
         return;
     }
     tone.reset();
+    if (orphan && orphan->headerStart == current.headerStart) {
+        orphan.reset();  // the tone had a load after it
+    }
     current.framed = framer.load();
     current.amplitude = amplitudeCount > 0 ? amplitudeSum / amplitudeCount : 0.0;
     const double unit = classifier.unit();
@@ -147,7 +206,9 @@ void LoadReader::loadEnded(CharacterFramer::Status status) {
         framed.footerCycles = footer;
         framed.footerEnd = split;
         framed.end = split;
-        const double amplitude = current.amplitude;
+        const double amplitude = footerAmplitudeCount > 0
+                                     ? footerAmplitudeSum / footerAmplitudeCount
+                                     : current.amplitude;
         emit(std::move(current));
         startLoad(split, run - footer, unit, amplitude);
         framer.begin(next.front().start);
@@ -172,7 +233,9 @@ void LoadReader::finish() {
         if (inLoad) {
             loadEnded(framer.finish());
         }
-    } else if (tone.cycles() >= minimumToneCycles) {
+    }
+    // A tone still running (also one whose last 0 opened no sync character).
+    if (!inLoad && tone.cycles() >= minimumToneCycles) {
         toneWithoutLoad();
     }
     flushHeld();

@@ -23,11 +23,31 @@ class LoadReader {
     // How the 1s between two loads without a gap are split: the footer the converter writes
     // by default, and never less header than a tone needs.
     static constexpr int defaultFooterCycles = 394;
+    // A tone with nothing readable after it is reported when it lasts this long, held
+    // still and ran at a plain tape machine's speed: shorter or wandering tones are notes
+    // of music, whistles and the like.
+    static constexpr double shortestLoneToneSeconds = 0.15;
+    // The sync character comes straight after the tone, its 1 cycles at the tone's level
+    // (its 0 cycles lower when the highs were lost): 1 cycles far quieter than the tone
+    // there are hiss after a tone that ended, not a sync character.
+    static constexpr double quietestSyncLevel = 0.6;
+    // A reading whose cycles are mostly guesses is not reading a load (the wrong polarity,
+    // where every change between 0 and 1 gives a cycle of three quarters of a unit, or noise
+    // after the signal went): each guess adds 1, each clear cycle takes guessDecay away,
+    // and past mostGuesses the signal counts as lost there.
+    static constexpr float guessCertainty = 0.3f;
+    static constexpr double guessDecay = 0.1;
+    static constexpr double mostGuesses = 12.0;
 
     LoadReader(Polarity polarity, int channel, double sampleRate);
 
     void push(const Cycle& cycle);
     void finish();
+
+    // The tape's speed (1 = nominal) while a load is being read, or measured on a header
+    // tone of at least toneCyclesForSpeed cycles; 0 otherwise.
+    double loadSpeed() const;
+    static constexpr int toneCyclesForSpeed = 64;
 
     // Loads read so far (moved out).
     std::vector<LoadCandidate> takeReady();
@@ -35,6 +55,7 @@ class LoadReader {
   private:
     void startLoad(double headerStart, int headerCycles, double onePeriod, double amplitude);
     void feed(const Bit& bit);
+    void classifyAndFeed(const Cycle& cycle);
     void loadEnded(CharacterFramer::Status status);
     void toneWithoutLoad();
     void flushHeld();
@@ -42,13 +63,23 @@ class LoadReader {
 
     Polarity polarity;
     int channel;
+    double sampleRate;
     ToneDetector tone;
     BitClassifier classifier;
     CharacterFramer framer;
     bool inLoad = false;
     LoadCandidate current;
+    // The level of the load: its header and data; the footer's apart, since it may be the
+    // next load's header too (and the load a quiet echo ahead of it).
     double amplitudeSum = 0.0;
     int amplitudeCount = 0;
+    double footerAmplitudeSum = 0.0;
+    int footerAmplitudeCount = 0;
+    double toneAmplitude = 0.0;
+    int bitsRead = 0;
+    double syncAmplitudeSum = 0.0;  // over the 1 cycles of the sync character
+    int syncOnes = 0;
+    double guessScore = 0.0;
     // A tone whose end was not a load yet: it may be joined by the next piece of tone.
     std::optional<LoadCandidate> orphan;
     // A load that broke off: the next lone tone is its footer.

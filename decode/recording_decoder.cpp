@@ -88,6 +88,18 @@ void RecordingDecoder::processChannel(Channel& channel, std::span<float> samples
     analyse(channel, channel.filter.process(samples, channel.kept));
 }
 
+void RecordingDecoder::followSpeed(Channel& channel) {
+    // The band moves on a header tone (so that it settles before the data comes) and
+    // between loads stays where the last load left it: the loads of one tape run at one
+    // speed, and a band that moves back and forth only adds steps.
+    for (const Channel::Reader& reader : channel.readers) {
+        if (const double speed = reader.reader.loadSpeed(); speed > 0.0) {
+            channel.filter.followSpeed(speed);
+            return;
+        }
+    }
+}
+
 void RecordingDecoder::analyse(Channel& channel, std::size_t kept) {
     channel.found.clear();
     channel.crossings.process(std::span<const float>(channel.kept).first(kept), channel.found);
@@ -101,6 +113,7 @@ void RecordingDecoder::analyse(Channel& channel, std::size_t kept) {
         }
     }
     collect(channel);
+    followSpeed(channel);
 }
 
 void RecordingDecoder::pushInterleaved(std::span<const float> samples) {
@@ -178,7 +191,24 @@ std::vector<DecodedLoad> RecordingDecoder::finish() {
         }
         collect(*channel);
     }
-    return results->merger.finish(frames, sampleRate);
+    std::vector<DecodedLoad> loads = results->merger.finish(frames, sampleRate);
+    double loudest = -200.0;
+    for (const DecodedLoad& load : loads) {
+        loudest = std::max(loudest, load.levelDbfs);
+    }
+    const std::size_t before = loads.size();
+    std::erase_if(
+        loads, [&](const DecodedLoad& load) { return load.levelDbfs < loudest - quietestLoadDb; });
+    if (loads.size() != before) {
+        // The silence after a load now runs up to the next load that stayed.
+        for (std::size_t i = 0; i < loads.size(); ++i) {
+            const std::int64_t next = i + 1 < loads.size() ? loads[i + 1].startSample : frames;
+            loads[i].gapSeconds =
+                static_cast<double>(std::max<std::int64_t>(0, next - loads[i].endSample)) /
+                sampleRate;
+        }
+    }
+    return loads;
 }
 
 }  // namespace kelvanto::decode

@@ -24,8 +24,14 @@ struct DecoderOptions {
 // Memory stays flat whatever the recording's length: the samples of one block are filtered
 // and reduced to crossings at once, and only the load being read and the finished loads
 // are kept.
+//
+// A reading far quieter than the loudest load of the recording is no load: the echo of a
+// neighbouring turn of tape printed through, crosstalk from the other track, the tail of
+// a codec or hiss between loads. Such readings are left out at the end, once the
+// recording's level is known.
 class RecordingDecoder {
   public:
+    static constexpr double quietestLoadDb = 20.0;  // below the loudest load
     static constexpr double lowestRate = 4000.0;
     static constexpr double highestRate = 768000.0;
     static constexpr int mostChannels = 64;
@@ -53,6 +59,8 @@ class RecordingDecoder {
     // The stages after the filter, on the channel's kept samples.
     void analyse(Channel& channel, std::size_t kept);
     void collect(Channel& channel);
+    // The band of the channel's filter follows the speed of the load being read.
+    void followSpeed(Channel& channel);
 
     double sampleRate;
     int channelCount;

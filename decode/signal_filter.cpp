@@ -13,10 +13,12 @@ int keepEveryFor(double sampleRate) {
     return std::clamp(static_cast<int>(sampleRate / SignalFilter::lowestKeptRate), 1, 8);
 }
 
+// Near the Nyquist frequency a section no longer removes hiss, it only turns the phase of
+// the 0 tone (3150 Hz at 8000 Hz is 2.5 samples a cycle) and moves its edges: below about
+// 11 kHz the band is left as the recording has it.
 Biquad lowPassFor(double sampleRate) {
     const double corner = std::min(SignalFilter::lowCorner, 0.42 * sampleRate);
-    return corner > SignalFilter::highCorner * 2.0 ? Biquad::lowPass(sampleRate, corner)
-                                                   : Biquad::identity();
+    return corner < 0.4 * sampleRate ? Biquad::lowPass(sampleRate, corner) : Biquad::identity();
 }
 
 }  // namespace
@@ -26,6 +28,16 @@ SignalFilter::SignalFilter(double sampleRate)
       keptRate(sampleRate / keepEvery),
       lowPass(lowPassFor(sampleRate)),
       highPass(Biquad::highPass(keptRate, highCorner)) {}
+
+void SignalFilter::followSpeed(double speed) {
+    const double wanted = std::clamp(speed, 0.25, 4.0);
+    // Small changes (wow) are not worth the step in the filter's response.
+    if (std::fabs(wanted / currentSpeed - 1.0) < 0.1) {
+        return;
+    }
+    currentSpeed = wanted;
+    highPass.retune(Biquad::highPass(keptRate, highCorner * std::min(1.0, wanted)));
+}
 
 std::size_t SignalFilter::process(std::span<const float> in, std::span<float> out) {
     std::size_t written = 0;

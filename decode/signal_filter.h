@@ -38,6 +38,12 @@ class SignalFilter {
                                    std::span<const float> frames, std::span<float> outLeft,
                                    std::span<float> outRight);
 
+    // Moves the band's low edge down with a slow tape's speed (1 = nominal): a tape played
+    // at half speed has its 1 tone at 790 Hz, which the high-pass would flatten. The high
+    // edge stays: raising it lets the harmonics of a fast tape's 0 tone fold back into the
+    // band at the kept rate, which costs more than the 0 tone's lost level.
+    void followSpeed(double speed);
+
     // Input frames per kept sample, and the rate of the kept samples.
     int step() const { return keepEvery; }
     double outputRate() const { return keptRate; }
@@ -45,6 +51,7 @@ class SignalFilter {
   private:
     int keepEvery;
     double keptRate;
+    double currentSpeed = 1.0;
     int phase = 0;
     Biquad lowPass;
     Biquad highPass;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <span>
 
+#include "base/machine.h"
+
 namespace kelvanto::decode {
 
 // The interface counts its cycles in frames of 1/22050 s whatever the file's rate: a 1 bit
@@ -23,8 +25,11 @@ inline constexpr std::uint8_t checksumTarget = 0xFF;
 // Noise and speech never hold a steady 1575 Hz tone for long; a real header tone does.
 inline constexpr int minimumToneCycles = 100;
 
-// A load carries at most 8192 data bytes and its checksum; anything longer is not a load.
-inline constexpr std::size_t maximumCharacters = 8194;
+// The longest load the machine takes: a plain load of the whole 8192 bytes sends them and
+// its checksum (the filler of the last pair is not counted among the characters). A reading
+// that runs on past this is no load of this machine and ends there.
+inline constexpr std::size_t maximumCharacters =
+    static_cast<std::size_t>(machine::loadDataSize) + 1;
 
 // The loader's sum over the received characters (0xA5 plus every character, modulo 256).
 inline std::uint8_t loadSum(std::span<const std::uint8_t> characters) {

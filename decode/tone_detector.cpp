@@ -2,6 +2,8 @@
 // The tone's first cycles set the 1-bit period that the bits are calibrated on.
 #include "decode/tone_detector.h"
 
+#include <algorithm>
+
 #include "decode/tape_timing.h"
 
 namespace kelvanto::decode {
@@ -16,8 +18,10 @@ bool plausibleOne(double period) {
 
 void ToneDetector::reset() {
     paused = false;
+    resumeRun = 0;
     count = 0;
-    outliers = 0;
+    outliers = 0.0;
+    steadyAll = true;
     mean = 0.0;
     amplitudeSum = 0.0;
 }
@@ -40,17 +44,20 @@ ToneDetector::Event ToneDetector::push(const Cycle& cycle) {
         return Event::none;
     }
     const double ratio = cycle.period / mean;
-    // Steady against the tone's first cycles, not only against the running mean: a
-    // whistle or a sliding voice passes through 1575 Hz, a tape's speed stays put.
+    // Steady against the running mean, which follows the tape's speed slowly (wow moves it
+    // by tens of percent over a second). Whether it also stayed near the tone's first
+    // cycles is noted: only such a tone is believed without a load after it.
     const double drift = cycle.period / reference;
-    const bool steady = ratio >= 0.8 && ratio <= 1.25 && drift >= 0.85 && drift <= 1.18 &&
-                        plausibleOne(cycle.period);
+    const bool steady = ratio >= 0.8 && ratio <= 1.25 && plausibleOne(cycle.period);
     if (paused) {
         if (cycle.start - lastEnd > joinFrames) {
             begin(cycle);
-        } else if (steady) {
+        } else if (!steady) {
+            resumeRun = 0;
+        } else if (++resumeRun >= resumeCycles) {
+            // A piece of clean tone again, not one steady cycle among disturbed ones.
             paused = false;
-            outliers = 0;
+            outliers = 0.0;
         }
         if (paused || count <= 1) {
             return Event::none;
@@ -58,7 +65,10 @@ ToneDetector::Event ToneDetector::push(const Cycle& cycle) {
     }
     if (steady) {
         ++count;
-        outliers = 0;
+        outliers = std::max(0.0, outliers - outlierDecay);
+        if (drift < 0.7 || drift > 1.4) {
+            steadyAll = false;
+        }
         // The first cycles set the mean (the calibration the bits rely on); after that it
         // follows the tape's speed slowly.
         const double weight = count < 32 ? 1.0 / count : 1.0 / 32.0;
@@ -71,16 +81,21 @@ ToneDetector::Event ToneDetector::push(const Cycle& cycle) {
         return Event::none;
     }
     const bool longEnough = count >= minimumToneCycles;
-    if (ratio >= 0.3 && ratio < 0.75 && longEnough) {
+    // The sync character follows a clean run of tone; a tone that ran on into data (its
+    // real sync lost in a dropout) is still disturbed when a 0 comes, and a pattern in the
+    // data that looks like a sync character would frame every later character wrong.
+    if (ratio >= 0.3 && ratio < 0.75 && longEnough && outliers <= mostOutliersBeforeSync) {
         return Event::syncStart;
     }
     // A glitch (a cycle cut short by a spike, or a short one before the tone is long
     // enough to end in a sync character) or a cycle stretched by a missed edge: a few in a
     // row are forgiven inside a tone, more end it, and silence ends it at once.
-    ++outliers;
-    if (ratio > 2.0 || outliers > maximumOutliers) {
+    // A cycle of about two (a lost edge, or a 1 among 0s) weighs double.
+    outliers += ratio > 1.6 ? 2.0 : 1.0;
+    if (ratio > longestRatio || outliers > maximumOutliers) {
         if (longEnough) {
             paused = true;
+            resumeRun = 0;
             return Event::toneEnded;
         }
         begin(cycle);

@@ -8,15 +8,30 @@ namespace kelvanto::decode {
 
 class ToneDetector {
   public:
-    // A tape may run up to about a third slow or fast.
-    static constexpr double slowestPeriod = 1.45 * 14.0 / 22050.0;
-    static constexpr double fastestPeriod = 0.68 * 14.0 / 22050.0;
+    // A tape may run from about a third of its speed (a machine with a failing motor, a
+    // recording made at the wrong tape speed) to well over twice it (a copy dubbed at high
+    // speed and played back normally).
+    static constexpr double slowestPeriod = 14.0 / 22050.0 / 0.33;
+    static constexpr double fastestPeriod = 14.0 / 22050.0 / 2.4;
+    // A tone with no load after it is reported only within the speeds a plain tape machine
+    // has: a steady note of music or a test tone elsewhere is not a tape.
+    static constexpr double slowestLonePeriod = 1.45 * 14.0 / 22050.0;
+    static constexpr double fastestLonePeriod = 0.68 * 14.0 / 22050.0;
 
-    // Cycles in a row that may disagree with a tone before it counts as ended: noisy
-    // recordings disturb many single cycles of a tone that is still there.
-    static constexpr int maximumOutliers = 4;
-    // Pieces of tone closer than this are one tone that a few bad cycles broke.
+    // Cycles that disagree with a tone are forgiven while they stay rare: each one adds 1
+    // to a count that every steady cycle lowers by outlierDecay, and the tone ends when the
+    // count passes maximumOutliers. Noise disturbs single cycles of a tone that is still
+    // there; data, music and speech mix cycles of every length and never build a tone.
+    static constexpr double maximumOutliers = 4.0;
+    static constexpr double outlierDecay = 0.25;
+    // A 0 opens a sync character only when the outlier count is this low.
+    static constexpr double mostOutliersBeforeSync = 1.5;
+    // A cycle this much longer than the tone's is the signal stopping, not a disturbed cycle.
+    static constexpr double longestRatio = 2.6;
+    // Pieces of tone closer than this are one tone that a few bad cycles broke; a piece
+    // counts once this many steady cycles follow each other.
     static constexpr double joinSeconds = 0.1;
+    static constexpr int resumeCycles = 16;
 
     explicit ToneDetector(double sampleRate) : joinFrames(joinSeconds * sampleRate) {}
 
@@ -33,20 +48,28 @@ class ToneDetector {
 
     Event push(const Cycle& cycle);
     void reset();
+    // The 0 that syncStart announced opened no sync character: it counts as a disturbance
+    // of the tone like any other, so that hiss after a tone ends it.
+    void syncFailed() { outliers += 2.0; }
 
     int cycles() const { return count; }
     double meanPeriod() const { return mean; }
     double start() const { return firstStart; }
     double end() const { return lastEnd; }  // frame where the last tone cycle ended
     double amplitude() const { return count > 0 ? amplitudeSum / count : 0.0; }
+    // Whether the tone stayed within -30/+40 % of its first cycles' period (a tape's speed
+    // wanders slowly; a whistle or a sliding voice does not hold still).
+    bool steadyThroughout() const { return steadyAll; }
 
   private:
     void begin(const Cycle& cycle);
 
     double joinFrames;
     bool paused = false;
+    int resumeRun = 0;
     int count = 0;
-    int outliers = 0;
+    double outliers = 0.0;
+    bool steadyAll = true;
     double mean = 0.0;
     double reference = 0.0;  // mean of the tone's first 32 cycles
     double firstStart = 0.0;

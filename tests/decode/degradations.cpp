@@ -2,9 +2,11 @@
 // Filters here are the tests' own, independent of the decoder's.
 #include "tests/decode/degradations.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <random>
+#include <vector>
 
 namespace decode_testing {
 
@@ -211,6 +213,76 @@ Recording stereoWithNoiseChannel(const Recording& mono, unsigned seed) {
         out.samples.push_back(mono.samples[i]);
     }
     return out;
+}
+
+Recording resampleLinear(const Recording& in, int rate) {
+    Recording out;
+    out.rate = rate;
+    out.channels = in.channels;
+    const std::size_t width = static_cast<std::size_t>(in.channels);
+    const std::size_t inFrames = in.frames();
+    if (inFrames < 2) {
+        return out;
+    }
+    const double step = static_cast<double>(in.rate) / rate;
+    const auto frames = static_cast<std::size_t>(static_cast<double>(inFrames - 1) / step);
+    out.samples.resize(frames * width);
+    for (std::size_t n = 0; n < frames; ++n) {
+        const double position = static_cast<double>(n) * step;
+        const auto k = static_cast<std::size_t>(position);
+        const double f = position - static_cast<double>(k);
+        for (std::size_t c = 0; c < width; ++c) {
+            const double a = in.samples[k * width + c];
+            const double b = in.samples[(k + 1) * width + c];
+            out.samples[n * width + c] = static_cast<float>(a + f * (b - a));
+        }
+    }
+    return out;
+}
+
+Recording wornCassette(const Recording& recording, double severity, unsigned seed) {
+    const double s = std::max(0.0, severity);
+    Recording worn = s > 0 ? wowAndFlutter(recording, 0.02 * s, 0.5, 0.004 * s, 8.0) : recording;
+    const double power = signalPower(worn);
+    lowPass(worn, 9000.0 / (1.0 + s));
+    // Dropouts: the oxide is thin or lifted here, and the level dips for a moment.
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    const double duration = static_cast<double>(worn.frames()) / worn.rate;
+    const double floor = std::max(0.1, 1.0 - 0.25 * s);
+    std::vector<double> dips;
+    for (double t = 0; s > 0;) {
+        t += -std::log(1.0 - uniform(random)) / s;
+        if (t >= duration) {
+            break;
+        }
+        dips.push_back(t);
+    }
+    const double dipSeconds = 0.015;
+    std::size_t next = 0;
+    const std::size_t width = static_cast<std::size_t>(worn.channels);
+    for (std::size_t i = 0; i < worn.frames(); ++i) {
+        const double t = static_cast<double>(i) / worn.rate;
+        while (next < dips.size() && dips[next] + dipSeconds < t) {
+            ++next;
+        }
+        double gain = 1.0;
+        if (next < dips.size() && t >= dips[next]) {
+            // A smooth dip (raised cosine) so that it takes the level, not the timing.
+            const double x = (t - dips[next]) / dipSeconds;
+            gain = 1.0 - (1.0 - floor) * 0.5 * (1.0 - std::cos(2 * pi * x));
+        }
+        for (std::size_t c = 0; c < width; ++c) {
+            worn.samples[i * width + c] = static_cast<float>(worn.samples[i * width + c] * gain);
+        }
+    }
+    // Hiss at a level set against the signal before the damage.
+    const double sigma = std::sqrt(power / std::pow(10.0, (36.0 - 8.0 * s) / 10.0));
+    std::normal_distribution<double> normal(0.0, sigma);
+    for (float& x : worn.samples) {
+        x = static_cast<float>(x + normal(random));
+    }
+    return worn;
 }
 
 }  // namespace decode_testing

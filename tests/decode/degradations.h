@@ -37,6 +37,20 @@ Recording stereoWithSkew(const Recording& mono, double skewSeconds);
 // A mono recording as two channels, the first one replaced by noise of the signal's power.
 Recording stereoWithNoiseChannel(const Recording& mono, unsigned seed);
 
+// Plain linear interpolation to another rate, with no filter before it: what a cheap
+// recorder or a careless conversion does. Above the new Nyquist frequency the harmonics of
+// the square wave fold back into the band (aliasing).
+Recording resampleLinear(const Recording& recording, int rate);
+
+// A worn cassette played on a tired machine, by one severity number s (0 = perfect):
+//  - wow of 2 s % at 0.5 Hz and flutter of 0.4 s % at 8 Hz,
+//  - loss of high frequencies: a low-pass at 9000 / (1 + s) Hz (2 s: 3 kHz),
+//  - dropouts of level: s dips per second on average, each 15 ms long, down to
+//    max(0.1, 1 - 0.25 s) of the level (2 s: half the level),
+//  - hiss: white noise at 36 - 8 s dB SNR (2 s: 20 dB).
+// Seeded: the same seed gives the same tape.
+Recording wornCassette(const Recording& recording, double severity, unsigned seed);
+
 double signalPower(const Recording& recording);
 
 }  // namespace decode_testing

@@ -9,6 +9,7 @@
 #include "decode/character_framer.h"
 #include "decode/crossing_detector.h"
 #include "decode/cycle_timer.h"
+#include "decode/tape_timing.h"
 #include "decode/tone_detector.h"
 
 using namespace kelvanto::decode;
@@ -160,6 +161,58 @@ TEST(ToneDetector, NeedsALongToneBeforeASyncStarts) {
     EXPECT_EQ(tone.push(cycleOf(7.5, 2250.0)), ToneDetector::Event::syncStart);
     // The same tone running into silence instead.
     EXPECT_EQ(tone.push(cycleOf(5000.0, 2250.0)), ToneDetector::Event::toneEnded);
+}
+
+TEST(ToneDetector, MixedCyclesNeverKeepAToneGoing) {
+    // A tone, then one tone-like cycle among two others (as in data): the tone ends, and
+    // the single steady cycles do not take it up again one by one.
+    ToneDetector tone(22050.0);
+    double at = 0.0;
+    for (int i = 0; i < 150; ++i, at += 14.0) {
+        ASSERT_EQ(tone.push(cycleOf(14.0, at)), ToneDetector::Event::none);
+    }
+    int ended = 0;
+    for (int i = 0; i < 600; ++i) {
+        const double frames = i % 3 == 0 ? 14.0 : 20.0;
+        ended += tone.push(cycleOf(frames, at)) == ToneDetector::Event::toneEnded ? 1 : 0;
+        at += frames;
+    }
+    EXPECT_EQ(ended, 1);
+    EXPECT_LE(tone.cycles(), 160);
+    // Half the cycles of a tone's length and half 0-like: no tone either.
+    ToneDetector mixed(22050.0);
+    at = 0.0;
+    bool started = false;
+    for (int i = 0; i < 2000; ++i) {
+        const double frames = (i * 7919) % 2 == 0 ? 14.0 : 7.0;
+        started = started || mixed.push(cycleOf(frames, at)) != ToneDetector::Event::none;
+        at += frames;
+    }
+    EXPECT_FALSE(started);
+    EXPECT_LT(mixed.cycles(), minimumToneCycles);
+}
+
+TEST(ToneDetector, ASyncStartsOnlyAfterACleanRunOfTone) {
+    ToneDetector tone(22050.0);
+    double at = 0.0;
+    auto push = [&](double frames) {
+        const ToneDetector::Event event = tone.push(cycleOf(frames, at));
+        at += frames;
+        return event;
+    };
+    for (int i = 0; i < 150; ++i) {
+        ASSERT_EQ(push(14.0), ToneDetector::Event::none);
+    }
+    // Disturbed (as where a tone runs on into data): a 0 now opens nothing.
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(push(20.0), ToneDetector::Event::none);
+    }
+    EXPECT_EQ(push(7.0), ToneDetector::Event::none);
+    // Clean again for a while: the next 0 is a sync character's.
+    for (int i = 0; i < 12; ++i) {
+        ASSERT_EQ(push(14.0), ToneDetector::Event::none);
+    }
+    EXPECT_EQ(push(7.0), ToneDetector::Event::syncStart);
 }
 
 TEST(CharacterFramer, OddCountEndsWithFillerAndFooter) {

@@ -1,0 +1,239 @@
+// Sounds that are not loads must give no load (echoes printed through, music, noise in the
+// gaps), while a real tone with nothing after it, a save cut short and a reading that never
+// ends are still reported, BAD, where they happened.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <random>
+
+#include "decode/tape_timing.h"
+#include "tests/decode/degradations.h"
+#include "tests/decode/tape_maker.h"
+
+using namespace decode_testing;
+using kelvanto::decode::DecodedLoad;
+using kelvanto::decode::Verdict;
+
+namespace {
+
+const std::vector<TestLoad>& loads() {
+    static const std::vector<TestLoad> value = threeFormats();
+    return value;
+}
+
+const Recording& clean() {
+    static const Recording value = render(loads(), 22050, 16, 1);
+    return value;
+}
+
+void appendSilence(Recording& r, double seconds) {
+    r.samples.insert(r.samples.end(), static_cast<std::size_t>(seconds * r.rate), 0.0f);
+}
+
+// Square-wave cycles as the machine sends them on the 22050 grid: a 1 is 7 frames low and
+// 7 high, a 0 is 3 low, 1 in the middle and 3 high.
+void appendBit(Recording& r, int bit, float level = 0.5f) {
+    const int half = bit ? 7 : 3;
+    r.samples.insert(r.samples.end(), static_cast<std::size_t>(half), -level);
+    if (!bit) {
+        r.samples.push_back(0.0f);
+    }
+    r.samples.insert(r.samples.end(), static_cast<std::size_t>(half), level);
+}
+
+void appendTone(Recording& r, double seconds) {
+    for (int i = 0; i < static_cast<int>(seconds * 1575); ++i) {
+        appendBit(r, 1);
+    }
+}
+
+void appendCharacter(Recording& r, unsigned value) {
+    appendBit(r, 0);
+    for (int b = 0; b < 8; ++b) {
+        appendBit(r, static_cast<int>((value >> b) & 1u));
+    }
+    appendBit(r, 1);
+}
+
+void appendSync(Recording& r) {
+    for (const int b : {0, 1, 0, 1, 0, 0, 1, 0, 1, 1}) {
+        appendBit(r, b);
+    }
+}
+
+std::string describe(const std::vector<DecodedLoad>& got) {
+    std::string out;
+    for (const DecodedLoad& load : got) {
+        out += std::string(verdictName(load.verdict)) + " at " + std::to_string(load.startSeconds) +
+               " s (" + std::to_string(load.characters.size()) + " characters, " +
+               std::to_string(load.levelDbfs) + " dBFS): " + load.problem + "\n";
+    }
+    return out;
+}
+
+// Sines of these frequencies together, each note this long, at this level.
+void appendChord(Recording& r, const std::vector<double>& hz, double seconds, double level) {
+    for (int i = 0; i < static_cast<int>(seconds * r.rate); ++i) {
+        double x = 0;
+        for (const double f : hz) {
+            x += std::sin(2 * std::numbers::pi * f * i / r.rate) / static_cast<double>(hz.size());
+        }
+        r.samples.push_back(static_cast<float>(level * x));
+    }
+}
+
+}  // namespace
+
+TEST(Phantoms, EchoesPrintedThroughFromTheNextTurnsGiveNoLoad) {
+    // The tape 1.2 s before and after itself at -30 dB, as the layers of a reel print onto
+    // each other, with long gaps so that each echo stands alone in silence.
+    Recording spaced = clean();
+    appendSilence(spaced, 1.5);
+    Recording r;
+    r.rate = spaced.rate;
+    appendSilence(r, 1.5);
+    r.samples.insert(r.samples.end(), spaced.samples.begin(), spaced.samples.end());
+    appendSilence(r, 1.5);
+    const auto shift = static_cast<std::size_t>(1.2 * r.rate);
+    const Recording original = r;
+    const float echo = static_cast<float>(std::pow(10.0, -30.0 / 20.0));
+    for (std::size_t i = 0; i < r.samples.size(); ++i) {
+        const float before = i + shift < original.samples.size() ? original.samples[i + shift] : 0;
+        const float after = i >= shift ? original.samples[i - shift] : 0;
+        r.samples[i] += echo * (before + after);
+    }
+    const std::vector<DecodedLoad> got = decode(r);
+    EXPECT_EQ(exactLoads(got, loads()), 3) << describe(got);
+}
+
+TEST(Phantoms, MusicNoiseInGapsAndCodecLikeTailsGiveNoLoad) {
+    // Chords and a melody crossing the tape's tones, hiss in the gap after the tape, and
+    // the ringing tail a codec leaves after the last tone (a decaying 1575 Hz sine).
+    Recording r = clean();
+    const Recording tape = r;
+    r.samples.clear();
+    appendChord(r, {523.3, 659.3, 784.0}, 0.5, 0.5);
+    appendChord(r, {1568.0, 1975.5}, 0.4, 0.6);
+    for (const double note : {1046.5, 1174.7, 1318.5, 1568.0, 1760.0, 2093.0, 3136.0}) {
+        appendChord(r, {note}, 0.12, 0.5);
+    }
+    r.samples.insert(r.samples.end(), tape.samples.begin(), tape.samples.end());
+    std::mt19937 random(5);
+    std::normal_distribution<float> hiss(0.0f, 0.01f);
+    for (int i = 0; i < r.rate; ++i) {
+        r.samples.push_back(hiss(random));
+    }
+    for (int i = 0; i < r.rate / 20; ++i) {
+        r.samples.push_back(static_cast<float>(0.05 * std::exp(-i / 200.0) *
+                                               std::sin(2 * std::numbers::pi * 1575 * i / r.rate)));
+    }
+    appendChord(r, {1575.0 * 0.6, 1575.0 * 1.2, 1575.0 * 2.0}, 0.6, 0.5);
+    const std::vector<DecodedLoad> got = decode(r);
+    EXPECT_EQ(exactLoads(got, loads()), 3) << describe(got);
+}
+
+TEST(Phantoms, DataAfterAHeaderNeverBuildsATone) {
+    // Random data without a header of its own, as after a dropout that ended a reading:
+    // 0s and 1s mixed are no header tone, so nothing is found in it.
+    Recording r;
+    r.rate = 22050;
+    std::mt19937 random(8);
+    for (int i = 0; i < 400; ++i) {
+        appendCharacter(r, random() & 0xFFu);
+    }
+    const std::vector<DecodedLoad> got = decode(r);
+    EXPECT_TRUE(got.empty()) << describe(got);
+}
+
+TEST(RealButBroken, AToneWithNothingAfterItIsReportedBad) {
+    for (const double after : {0.0, 1.0}) {
+        Recording r;
+        r.rate = 22050;
+        appendSilence(r, 0.3);
+        appendTone(r, 1.0);
+        // Then silence, or hiss at a fifth of the level.
+        std::mt19937 random(3);
+        std::normal_distribution<float> hiss(0.0f, 0.1f);
+        for (int i = 0; i < static_cast<int>(after * r.rate); ++i) {
+            r.samples.push_back(hiss(random));
+        }
+        appendSilence(r, 0.5);
+        const std::vector<DecodedLoad> got = decode(r);
+        ASSERT_EQ(got.size(), 1u) << describe(got);
+        EXPECT_TRUE(got[0].characters.empty()) << describe(got);
+        EXPECT_EQ(got[0].verdict, Verdict::bad);
+        EXPECT_TRUE(got[0].characters.empty());
+        EXPECT_FALSE(got[0].problem.empty());
+        EXPECT_NEAR(got[0].startSeconds, 0.3, 0.01);
+        // Hiss that passes for tone cycles may lengthen it, never shorten it.
+        EXPECT_GE(got[0].headerSeconds, 0.95);
+        EXPECT_LE(got[0].headerSeconds, 1.05 + after);
+    }
+}
+
+TEST(RealButBroken, ASaveCutOffByTheHeaderOfItsReSaveIsReported) {
+    // The first save stops part way through its data and the same load is saved again
+    // right there: the cut load is BAD with what was read of it, the re-save exact.
+    TestLoad load;
+    load.format = 1;
+    load.data = randomBytes(200, 31);
+    load.header = 0.5;
+    const Recording whole = render({load}, 22050, 16, 1);
+    for (const double cut : {0.61, 0.8, 0.95}) {
+        Recording r;
+        r.rate = whole.rate;
+        r.samples.assign(whole.samples.begin(),
+                         whole.samples.begin() + static_cast<long>(cut * whole.rate));
+        r.samples.insert(r.samples.end(), whole.samples.begin(), whole.samples.end());
+        const std::vector<DecodedLoad> got = decode(r);
+        ASSERT_EQ(got.size(), 2u) << "cut at " << cut << " s\n" << describe(got);
+        EXPECT_EQ(got[0].verdict, Verdict::bad);
+        EXPECT_NEAR(got[0].startSeconds, 0.0, 0.01);
+        // What was read before the cut is the start of the load.
+        const Expected want = expectedOf(load);
+        ASSERT_GE(got[0].characters.size(), 2u);
+        EXPECT_EQ(got[0].characters[0], want.characters[0]);
+        EXPECT_EQ(got[0].characters[1], want.characters[1]);
+        EXPECT_NE(got[1].verdict, Verdict::bad);
+        EXPECT_EQ(got[1].characters, want.characters);
+    }
+}
+
+TEST(RealButBroken, AReadingThatNeverEndsStopsAtTheLongestLoad) {
+    // A header, the sync character and then framed characters far beyond any load.
+    Recording r;
+    r.rate = 22050;
+    appendTone(r, 0.5);
+    appendSync(r);
+    std::mt19937 random(12);
+    std::vector<std::uint8_t> sent;
+    for (int i = 0; i < 8300; ++i) {
+        sent.push_back(static_cast<std::uint8_t>(random() & 0xFEu));  // never a filler-like 0xFF
+        appendCharacter(r, sent.back());
+    }
+    const std::vector<DecodedLoad> got = decode(r);
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got[0].verdict, Verdict::bad);
+    EXPECT_NE(got[0].problem.find("longest load"), std::string::npos) << got[0].problem;
+    // A plain load of the machine's 8192 bytes sends its bytes and the checksum.
+    ASSERT_EQ(got[0].characters.size(), 8193u);
+    EXPECT_TRUE(std::equal(got[0].characters.begin(), got[0].characters.end(), sent.begin()));
+}
+
+TEST(RealButBroken, AReadingOfGuessesStopsEarly) {
+    // Read in the wrong polarity alone, every change between 0 and 1 is a cycle of three
+    // quarters of a unit: such a reading must end soon (BAD), not run on through the load.
+    TestLoad load;
+    load.format = 1;
+    load.data = randomBytes(300, 41);
+    Recording r = render({load}, 22050, 16, 1);
+    scale(r, -1.0);
+    kelvanto::decode::DecoderOptions options;
+    options.bothPolarities = false;
+    const std::vector<DecodedLoad> got = decode(r, options);
+    for (const DecodedLoad& found : got) {
+        EXPECT_EQ(found.verdict, Verdict::bad) << describe(got);
+        EXPECT_LT(found.characters.size(), 30u) << describe(got);
+    }
+}
