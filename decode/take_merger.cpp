@@ -318,6 +318,21 @@ DecodedLoad weigh(const Group& group) {
         load.problemSeconds = votes.front().seconds;
     }
     if (load.verdict == Verdict::bad) {
+        // Weighing found nothing better than a take that is OK on its own (only just, so it
+        // did not win outright above): that take stands, as it would decoded alone. Two takes
+        // never read worse than the better of them.
+        const Reading* okTake = nullptr;
+        for (const Reading& reading : group.readings) {
+            if (reading.load->verdict == Verdict::ok &&
+                (!okTake || betterReading(*reading.load, *okTake->load))) {
+                okTake = &reading;
+            }
+        }
+        if (okTake) {
+            DecodedLoad alone = *okTake->load;
+            nameTake(alone, okTake->take);
+            return alone;
+        }
         load.problem = "weighed over " + std::to_string(weighed.size()) + " takes: " + load.problem;
     } else if (!votes.empty()) {
         load.verdict = Verdict::repaired;

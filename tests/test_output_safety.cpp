@@ -573,6 +573,7 @@ TEST(OutputSafety, TheJsonReportHoldsTheFirstThousandDoubtsOfALoad) {
     const std::string work = dir.path().string();
     SquareWave noise;
     noise.tone(1575);
+    noise.character(0xA5);  // the sync character, then nothing but doubts
     std::mt19937 random(11);
     for (int i = 0; i < 12000; ++i) {
         // A few frames of silence now and then: framing that slips.
