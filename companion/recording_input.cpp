@@ -93,6 +93,8 @@ DecodedTape decodeRecordings(const std::vector<std::string>& names, int channel,
     DecodedTape decoded;
     DecoderOptions options;
     options.channel = channel;
+    // Only takes are weighed against each other bit by bit.
+    options.keepEvidence = names.size() > 1;
     std::vector<std::vector<DecodedLoad>>& takes = decoded.takes;
     for (const std::string& name : names) {
         RecordingInfo info;

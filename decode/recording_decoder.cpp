@@ -54,7 +54,10 @@ struct RecordingDecoder::Results {
 };
 
 RecordingDecoder::RecordingDecoder(double rate, int count, DecoderOptions options)
-    : sampleRate(rate), channelCount(count), results(std::make_unique<Results>(rate)) {
+    : sampleRate(rate),
+      channelCount(count),
+      results(std::make_unique<Results>(rate)),
+      keepEvidence(options.keepEvidence) {
     if (!(rate >= lowestRate && rate <= highestRate)) {
         throw std::invalid_argument("sample rate out of range");
     }
@@ -79,7 +82,11 @@ RecordingDecoder::~RecordingDecoder() = default;
 void RecordingDecoder::collect(Channel& channel) {
     for (Channel::Reader& reader : channel.readers) {
         for (LoadCandidate& candidate : reader.reader.takeReady()) {
-            results->merger.offer(results->judge.judge(candidate));
+            DecodedLoad load = results->judge.judge(candidate);
+            if (!keepEvidence) {
+                load.evidence.reset();
+            }
+            results->merger.offer(std::move(load));
         }
     }
 }

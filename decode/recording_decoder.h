@@ -19,6 +19,10 @@ struct DecoderOptions {
     // Read the falling and the rising edges as cycle boundaries: an inverted recording loads
     // without the user knowing it was inverted.
     bool bothPolarities = true;
+    // Keep, with every load that is not clearly right, the whole reading it was judged on
+    // (DecodedLoad::evidence), which merging several takes weighs bit by bit. A single
+    // recording needs none of it, and a long damaged one would hold it for every load.
+    bool keepEvidence = true;
 };
 
 // Memory stays flat whatever the recording's length: the samples of one block are filtered
@@ -71,6 +75,7 @@ class RecordingDecoder {
     bool finished = false;
     struct Results;
     std::unique_ptr<Results> results;
+    bool keepEvidence = true;
 };
 
 }  // namespace kelvanto::decode
