@@ -2,6 +2,7 @@
 // conversion that keeps the signal, the screen round trip through kelvanto -s, and play.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "tests/support.h"
@@ -104,6 +105,38 @@ TEST(CompanionConvert, RefusalsNameTheFileAndTheReason) {
     // Reading leaves nothing behind: no screen files in the working folder.
     ASSERT_EQ(runKelvantoTape({"convert", example("basic.bml"), "b.bin"}, work).status, 0);
     EXPECT_FALSE(std::filesystem::exists(dir.file("screen_1.txt")));
+}
+
+// The output is written load by load: a load that the layout cannot hold, after one that it
+// can, leaves no file and no temporary file, replaces nothing, and sends nothing to a pipe.
+TEST(CompanionConvert, AFailureHalfwayLeavesNoOutput) {
+    ScratchDir dir;
+    const std::string work = dir.path().string();
+    writeFile(dir.file("full.bml"),
+              "<TARQO format=2><LOAD format=1><DATA length=4></DATA></LOAD>"
+              "<LOAD format=1><DATA length=8192></DATA></LOAD></TARQO>");
+    writeFile(dir.file("taken.bin"), "mine");
+    const std::string err =
+        "kelvanto-tape: full.bml: load 2: 8193 characters, more than a binary load holds "
+        "(8192)\n";
+    const std::vector<std::vector<std::string>> runs = {
+        {"convert", "full.bml", "x.bin"},
+        {"convert", "--force", "full.bml", "taken.bin"},
+        {"convert", "--to", "bin", "full.bml", "-"},
+    };
+    for (const auto& words : runs) {
+        const auto run = runKelvantoTape(words, work);
+        EXPECT_EQ(run.status, 1) << words.back();
+        EXPECT_EQ(run.err, err);
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_EQ(readFile(dir.file("taken.bin")), testing_support::Bytes({'m', 'i', 'n', 'e'}));
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        left.push_back(entry.path().filename().string());
+    }
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"full.bml", "taken.bin"}));
 }
 
 TEST(CompanionList, LoadsChecksumsContentsAndAudioLength) {
