@@ -114,6 +114,9 @@ int TarqoBinFile::readRootChild(const std::string& tag, const std::string& attri
     }
     while (readTag("LOAD") != 0) {
     }
+    if (afterLoad) {
+        afterLoad(readIndex);
+    }
     return 1;
 }
 
