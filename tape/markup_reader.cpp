@@ -17,20 +17,33 @@ constexpr std::size_t lineLimit = 8000;
 // separators and ends at the next separator, which is consumed with it.
 class Tokens {
   public:
+    // A character at a time against the few separators: a tag is short, and a search of the
+    // separators for each of its characters would cost a library call each.
+    static bool isSeparator(char c, std::string_view separators) {
+        for (const char separator : separators) {
+            if (c == separator) {
+                return true;
+            }
+        }
+        return false;
+    }
+
     explicit Tokens(const std::string& text) : text(text) {}
 
     std::optional<std::string> next(std::string_view separators) {
-        const std::size_t begin = text.find_first_not_of(separators, at);
-        if (begin == std::string::npos) {
+        std::size_t begin = at;
+        while (begin < text.size() && isSeparator(text[begin], separators)) {
+            ++begin;
+        }
+        if (begin == text.size()) {
             at = text.size();
             return std::nullopt;
         }
-        const std::size_t end = text.find_first_of(separators, begin);
-        if (end == std::string::npos) {
-            at = text.size();
-            return text.substr(begin);
+        std::size_t end = begin;
+        while (end < text.size() && !isSeparator(text[end], separators)) {
+            ++end;
         }
-        at = end + 1;
+        at = end == text.size() ? end : end + 1;
         return text.substr(begin, end - begin);
     }
 
