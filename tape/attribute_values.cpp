@@ -115,7 +115,7 @@ int hexDigitValue(char c) {
 
 }  // namespace
 
-std::uint8_t hexTokenByte(const std::string& token) {
+std::uint8_t hexTokenByte(std::string_view token) {
     // One or two digits, as every HEX line writes them, read at once; any other token the way
     // the library reader takes it (blanks, a sign, "0x", digits up to the first other).
     if (token.size() == 1 || token.size() == 2) {
@@ -125,6 +125,6 @@ std::uint8_t hexTokenByte(const std::string& token) {
             return static_cast<std::uint8_t>(token.size() == 2 ? high << 4 | low : high);
         }
     }
-    const unsigned long value = std::strtoul(token.c_str(), nullptr, 16);
+    const unsigned long value = std::strtoul(std::string(token).c_str(), nullptr, 16);
     return static_cast<std::uint8_t>(value & 0xFFu);
 }

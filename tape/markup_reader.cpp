@@ -30,7 +30,8 @@ class Tokens {
 
     explicit Tokens(const std::string& text) : text(text) {}
 
-    std::optional<std::string> next(std::string_view separators) {
+    // The token is a view into the text, which outlives it.
+    std::optional<std::string_view> next(std::string_view separators) {
         std::size_t begin = at;
         while (begin < text.size() && isSeparator(text[begin], separators)) {
             ++begin;
@@ -44,7 +45,7 @@ class Tokens {
             ++end;
         }
         at = end == text.size() ? end : end + 1;
-        return text.substr(begin, end - begin);
+        return std::string_view(text).substr(begin, end - begin);
     }
 
   private:
@@ -52,7 +53,7 @@ class Tokens {
     std::size_t at = 0;
 };
 
-bool equalIgnoringCase(const std::string& a, const std::string& b) {
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
         return false;
     }
@@ -68,7 +69,7 @@ bool equalIgnoringCase(const std::string& a, const std::string& b) {
 // The first word of the tag; a line break does not separate, so a tag split over two lines
 // has a name that no rule accepts.
 std::string tagName(const std::string& text) {
-    return Tokens(text).next(" \t").value_or(std::string());
+    return std::string(Tokens(text).next(" \t").value_or(std::string_view()));
 }
 
 }  // namespace
