@@ -92,15 +92,25 @@ bool TarqoBinFile::readMatches(std::string_view expected) {
 
 int TarqoBinFile::readTag(const std::string& parent) {
     // Free text, white space and stray bytes between tags are skipped.
-    while (nextByte() != '<') {
+    const std::size_t open = source.find('<', readIndex);
+    if (open == std::string_view::npos) {
+        readIndex = source.size();
+        throw Error::endOfFile{};
     }
-    std::string text;
-    for (int c = nextByte(); c != '>'; c = nextByte()) {
-        if (text.size() == maxTagLength) {
-            kelvanto::fatal("Tag longer than 255 characters found\n");
+    readIndex = open + 1;
+    // The tag text up to its '>', found in place: a 256th character that is not '>' is one
+    // too many.
+    const std::string_view window = source.substr(readIndex, maxTagLength + 1);
+    const std::size_t close = window.find('>');
+    if (close == std::string_view::npos) {
+        readIndex += window.size();
+        if (window.size() <= maxTagLength) {
+            throw Error::endOfFile{};
         }
-        text.push_back(static_cast<char>(c));
+        kelvanto::fatal("Tag longer than 255 characters found\n");
     }
+    const std::string text(window.substr(0, close));
+    readIndex += close + 1;
     const std::string name = tagName(text);
     const int result = dispatchTag(parent, name, text);
     if (result < 0) {
@@ -197,17 +207,18 @@ std::string TarqoBinFile::readElementText(const std::string& element) {
 }
 
 std::string TarqoBinFile::readHexText() {
-    std::string text;
-    while (text.size() < maxHexTextLength) {
-        const int c = nextByte();
-        if (c == '<') {
-            // The bracket opens the next tag, which readTag must see.
-            setReadPosition(readPosition() - 1);
-            break;
-        }
-        text.push_back(static_cast<char>(c));
+    // Up to the bracket that opens the next tag, which readTag must see, or 512 characters.
+    const std::string_view window = source.substr(readIndex, maxHexTextLength);
+    const std::size_t bracket = window.find('<');
+    if (bracket != std::string_view::npos) {
+        readIndex += bracket;
+        return std::string(window.substr(0, bracket));
     }
-    return text;
+    readIndex += window.size();
+    if (window.size() < maxHexTextLength) {
+        throw Error::endOfFile{};
+    }
+    return std::string(window);
 }
 
 std::string TarqoBinFile::readLineText() {
