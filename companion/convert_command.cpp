@@ -24,6 +24,18 @@ constexpr const char* help =
     "  -f, --force   replace an existing OUT\n"
     "  -q, --quiet   no progress line (shown on a terminal when the work takes over a second)\n";
 
+// The writer's loads go into the output file as they are laid out.
+class FileSink : public TapeSink {
+  public:
+    explicit FileSink(OutputFile& file) : file(file) {}
+    void put(std::string_view bytes) override { file.write(bytes); }
+    bool canReplaceStart() const override { return file.canReplaceStart(); }
+    void replaceStart(std::string_view bytes) override { file.replaceStart(bytes); }
+
+  private:
+    OutputFile& file;
+};
+
 }  // namespace
 
 int convertCommand(const Words& words) {
@@ -45,15 +57,21 @@ int convertCommand(const Words& words) {
     const auto tape = readTapeImage(input);
     progress.set("convert: writing " + std::to_string(tape->loads.size()) + " loads to " +
                  (output == "-" ? std::string("standard output") : output));
-    WrittenTape written;
+    const bool force = arguments.has("force");
+    checkOutputNames({{output, "the output"}}, {input}, "the input file", force);
+    // Load by load into the output: a failure on the way leaves no file (and standard output
+    // gets nothing before the loads have all been laid out once).
+    OutputFile file(output, force);
+    FileSink sink(file);
+    std::vector<std::string> warnings;
     try {
-        written = TapeWriter(*tape).write(*tape, layout);
+        warnings = TapeWriter(*tape).write(*tape, layout, sink);
     } catch (const TapeWriteError& error) {
         throw CommandError(input, error.what());
     }
-    writeOutputFile(output, written.bytes, arguments.has("force"), input);
+    file.commit();
     progress.finish();
-    for (const std::string& warning : written.warnings) {
+    for (const std::string& warning : warnings) {
         reportWarning(shownInputName(input), warning);
     }
     return 0;

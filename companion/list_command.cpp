@@ -47,8 +47,8 @@ constexpr int listRate = 22050;
 constexpr int listBits = 8;
 constexpr int listChannels = 2;
 
-std::string holds(const TapeLoad& load) {
-    if (const auto program = programOf(load)) {
+std::string holds(const TapeLoad& load, const LoadCharacters& sent) {
+    if (const auto program = programOf(load, sent)) {
         const std::size_t lines = program->lines.size();
         return "BASIC program of " + std::to_string(lines) + (lines == 1 ? " line" : " lines");
     }
@@ -93,7 +93,7 @@ void listTape(const std::string& name, const TarqoBinFile* tape, bool basic, boo
                                position, load.getFormat(), load.getLoadNumber(), load.getLength(),
                                load.getHeaderLength(), load.getFooterLength(), load.getGapLength(),
                                stated.c_str(), computed.c_str(), verdict)
-                  << holds(load) << "\n";
+                  << holds(load, sent) << "\n";
         seconds += loadSeconds(load, sent, listRate, listBits, listChannels);
     }
     const std::size_t count = tape->loads.size();

@@ -8,19 +8,16 @@
 #include "tape/load_layout.h"
 
 std::optional<BasicProgram> programOf(const TapeLoad& load) {
+    return programOf(load, loadLayout::sentCharacters(load));
+}
+
+std::optional<BasicProgram> programOf(const TapeLoad& load, const LoadCharacters& sent) {
     // An odd length leaves one more position in the last pair, where a program's closing
     // 0xFF may stand.
     const int length = std::max(0, load.getLength());
     if (auto program = findBasicProgram(load, static_cast<std::size_t>(length + length % 2))) {
         return program;
     }
-    const LoadCharacters sent = loadLayout::sentCharacters(load);
-    TapeLoad received;
-    received.setFormat(machine::plainLoadFormat);
     const std::size_t count = std::min<std::size_t>(sent.characters.size(), machine::loadDataSize);
-    received.setLength(static_cast<int>(count));
-    for (std::size_t i = 0; i < count; ++i) {
-        received.setByte(static_cast<long>(i), sent.characters[i]);
-    }
-    return findBasicProgram(received, count);
+    return findBasicProgram(sent.characters.data(), count);
 }

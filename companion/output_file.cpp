@@ -186,28 +186,52 @@ void OutputFile::abandon() noexcept {
 }
 
 void OutputFile::write(std::string_view bytes) {
-    buffer.append(bytes);
-    if (buffer.size() >= bufferSize) {
-        flush();
+    if (buffer.size() + bytes.size() < bufferSize) {
+        buffer.append(bytes);
+        return;
+    }
+    // A large piece goes out as it is, after what was gathered before it.
+    flush();
+    put(bytes);
+}
+
+void OutputFile::replaceStart(std::string_view bytes) {
+    flush();
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t count =
+            ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            const int error = count == 0 ? EIO : errno;
+            abandon();
+            throw CommandError(target, std::strerror(error));
+        }
+        done += static_cast<std::size_t>(count);
     }
 }
 
 void OutputFile::flush() {
+    put(buffer);
+    buffer.clear();
+}
+
+void OutputFile::put(std::string_view bytes) {
     if (fd == STDOUT_FILENO) {
         // The report lines written before must come first; a reader that has gone ends the
         // run quietly (OutputClosed), as it does for cat.
         std::cout.flush();
         std::fflush(stdout);
-        writeStandardOutput(buffer.data(), buffer.size());
-        buffer.clear();
+        writeStandardOutput(bytes.data(), bytes.size());
         return;
     }
-    if (!buffer.empty() && !writeAll(fd, buffer)) {
+    if (!bytes.empty() && !writeAll(fd, bytes)) {
         const int error = errno;
         abandon();
-        throw CommandError(fd == STDOUT_FILENO ? "standard output" : target, std::strerror(error));
+        throw CommandError(target, std::strerror(error));
     }
-    buffer.clear();
 }
 
 void OutputFile::commit() {

@@ -33,6 +33,11 @@ class OutputFile {
     OutputFile& operator=(const OutputFile&) = delete;
 
     void write(std::string_view bytes);
+    // True for a file: what was written first can be written again before commit();
+    // standard output cannot go back.
+    bool canReplaceStart() const { return !temporary.empty(); }
+    // Writes bytes over the first ones written, as many as they are. Throws CommandError.
+    void replaceStart(std::string_view bytes);
     // Without force the target is created only where no file is, so that of two runs writing
     // one new name, one wins and the other fails with "File exists". With force an existing
     // file is replaced in one step and keeps its permission bits; a symbolic link keeps
@@ -42,6 +47,8 @@ class OutputFile {
 
   private:
     void flush();
+    // Writes the bytes at once, gathered ones first (flush).
+    void put(std::string_view bytes);
     void abandon() noexcept;
 
     std::string target;    // the name as given (for messages)

@@ -3,6 +3,7 @@
 #include "companion/standard_streams.h"
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +15,13 @@
 InputFile readStandardInput(std::size_t maxSize) {
     InputFile result;
     std::size_t length = 0;
+    // A file given with < has its size known: the bytes then take one buffer, never copied
+    // into a larger one as they would be from a pipe.
+    struct stat info {};
+    if (::fstat(STDIN_FILENO, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0 &&
+        static_cast<unsigned long long>(info.st_size) < maxSize) {
+        result.bytes.reserve(static_cast<std::size_t>(info.st_size) + 65536);
+    }
     for (;;) {
         if (length == result.bytes.size()) {
             if (length > maxSize) {

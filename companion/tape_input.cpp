@@ -1,7 +1,11 @@
 // The tape image reader as kelvanto-tape uses it: bytes in memory, errors with their place.
 #include "companion/tape_input.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdint>
 
 #include "base/fatal.h"
 #include "base/messages.h"
@@ -24,18 +28,49 @@ std::string placeOf(const std::string& bytes, std::size_t offset, bool markup) {
     return place;
 }
 
+// Gives the memory of the input's bytes before `position` back to the system, whole pages only:
+// a binary image's loads take as much memory as the image itself, so without this both would
+// be held at once. The bytes there read as zeros afterwards; only a binary image's places
+// are given as offsets, without looking at the bytes before them.
+class ReadBytesRelease {
+  public:
+    explicit ReadBytesRelease(std::string& bytes) : bytes(bytes) {}
+
+    void before(std::size_t position) {
+        const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+        const auto base = reinterpret_cast<std::uintptr_t>(bytes.data());
+        const std::uintptr_t start = (base + released + page - 1) / page * page;
+        const std::uintptr_t end = (base + std::min(position, bytes.size())) / page * page;
+        if (end >= start + minimumRelease) {
+            ::madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED);
+            released = end - base;
+        }
+    }
+
+  private:
+    static constexpr std::uintptr_t minimumRelease = std::uintptr_t{1} << 20;
+    std::string& bytes;
+    std::size_t released = 0;
+};
+
 }  // namespace
 
 std::unique_ptr<TarqoBinFile> readTapeImage(const std::string& fileName) {
     const std::string name = shownInputName(fileName);
-    const InputFile input = fileName == "-" ? readStandardInput(TarqoBinFile::maxInputSize)
-                                            : readInputFile(fileName, TarqoBinFile::maxInputSize);
+    InputFile input = fileName == "-" ? readStandardInput(TarqoBinFile::maxInputSize)
+                                      : readInputFile(fileName, TarqoBinFile::maxInputSize);
     if (input.status != InputFile::Status::read) {
         throw CommandError(name, input.reason);
     }
     const std::string& bytes = input.bytes;
     auto tape = std::make_unique<TarqoBinFile>();
     tape->setQuiet(true);
+    ReadBytesRelease release(input.bytes);
+    tape->setAfterLoad([&release, &tape = *tape](std::size_t position) {
+        if (tape.getFileFormat() == 1) {
+            release.before(position);
+        }
+    });
     try {
         kelvanto::FatalHookScope throwing(kelvanto::throwFatalError);
         tape->read(std::string_view(bytes), 0);
@@ -47,5 +82,6 @@ std::unique_ptr<TarqoBinFile> readTapeImage(const std::string& fileName) {
         throw CommandError(name, placeOf(bytes, bytes.size(), tape->getFileFormat() != 1) + ": " +
                                      messages::unexpectedEnd);
     }
+    tape->setAfterLoad(nullptr);
     return tape;
 }

@@ -98,7 +98,33 @@ std::int32_t attributeCheckSum(const std::string& value) {
     return static_cast<std::int32_t>(hexNumber(value) & 0xFF);
 }
 
-std::uint8_t hexTokenByte(const std::string& token) {
-    const unsigned long value = std::strtoul(token.c_str(), nullptr, 16);
+namespace {
+
+int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+}  // namespace
+
+std::uint8_t hexTokenByte(std::string_view token) {
+    // One or two digits, as every HEX line writes them, read at once; any other token the way
+    // the library reader takes it (blanks, a sign, "0x", digits up to the first other).
+    if (token.size() == 1 || token.size() == 2) {
+        const int high = hexDigitValue(token[0]);
+        const int low = token.size() == 2 ? hexDigitValue(token[1]) : 0;
+        if (high >= 0 && low >= 0) {
+            return static_cast<std::uint8_t>(token.size() == 2 ? high << 4 | low : high);
+        }
+    }
+    const unsigned long value = std::strtoul(std::string(token).c_str(), nullptr, 16);
     return static_cast<std::uint8_t>(value & 0xFFu);
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // Decimal integer (leading white space and a sign allowed); no digits gives 0. Values beyond
 // the 32-bit range are held at its ends.
@@ -23,4 +24,4 @@ std::int32_t attributeCheckSum(const std::string& value);
 
 // One HEX token: a hexadecimal number from its start (white space skipped, optional "0x");
 // its low 8 bits are the byte.
-std::uint8_t hexTokenByte(const std::string& token);
+std::uint8_t hexTokenByte(std::string_view token);

@@ -24,6 +24,8 @@ struct BasicProgram {
 // The program the data begins with, within its first `extent` bytes; none when the data does
 // not begin with at least one complete line followed by the end marker.
 std::optional<BasicProgram> findBasicProgram(const TapeLoad& load, std::size_t extent);
+// The same in `extent` bytes in one run.
+std::optional<BasicProgram> findBasicProgram(const std::uint8_t* bytes, std::size_t extent);
 
 // A line's codes as text: plain forms, and after a double quote the quoted forms up to the
 // closing quote. With breakAfter above 0, a break "<BR>\n\t\t\t\t</BR>" is put between two

@@ -117,9 +117,8 @@ TapeLoad loadSending(int format, const std::vector<std::uint8_t>& counted,
     if (format != machine::binaryLoadFormat) {
         const int length = count > 0 ? count - 1 : 0;
         load.setLength(length);
-        for (int i = 0; i < length; ++i) {
-            load.setByte(i, counted[static_cast<std::size_t>(i)]);
-        }
+        // In one copy; past the 8192 bytes of a load nothing is stored, as setByte() does.
+        load.dataBytes.assign(counted.data(), static_cast<std::size_t>(length));
         load.setCheckSum(count > 0 ? counted.back() : 0);
         return load;
     }
@@ -127,6 +126,7 @@ TapeLoad loadSending(int format, const std::vector<std::uint8_t>& counted,
     // and j + H interleaved; an odd count takes the filler as its last character.
     load.setLength(count);
     const int half = (count + 1) / 2;
+    std::vector<std::uint8_t> bytes(2 * static_cast<std::size_t>(half));
     for (int j = 0; j < half; ++j) {
         const std::uint8_t first = counted[2 * static_cast<std::size_t>(j)];
         const auto secondAt = 2 * static_cast<std::size_t>(j) + 1;
@@ -136,9 +136,10 @@ TapeLoad loadSending(int format, const std::vector<std::uint8_t>& counted,
         std::uint8_t a = 0;
         std::uint8_t b = 0;
         interleavePair(reverseBits(first), reverseBits(second), a, b);
-        load.setByte(j, a);
-        load.setByte(j + half, b);
+        bytes[static_cast<std::size_t>(j)] = a;
+        bytes[static_cast<std::size_t>(j + half)] = b;
     }
+    load.dataBytes.assign(bytes.data(), bytes.size());
     return load;
 }
 

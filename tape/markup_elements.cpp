@@ -114,6 +114,9 @@ int TarqoBinFile::readRootChild(const std::string& tag, const std::string& attri
     }
     while (readTag("LOAD") != 0) {
     }
+    if (afterLoad) {
+        afterLoad(readIndex);
+    }
     return 1;
 }
 
@@ -238,7 +241,8 @@ int TarqoBinFile::readHex(const std::string& tag, const std::string& attributes)
     std::size_t at = 0;
     while ((at = text.find_first_not_of(' ', at)) != std::string::npos) {
         const std::size_t end = std::min(text.find(' ', at), text.size());
-        storeDataByte(*currentData, address + count, hexTokenByte(text.substr(at, end - at)));
+        storeDataByte(*currentData, address + count,
+                      hexTokenByte(std::string_view(text).substr(at, end - at)));
         ++count;
         at = end;
     }

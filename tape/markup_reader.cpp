@@ -17,21 +17,35 @@ constexpr std::size_t lineLimit = 8000;
 // separators and ends at the next separator, which is consumed with it.
 class Tokens {
   public:
+    // A character at a time against the few separators: a tag is short, and a search of the
+    // separators for each of its characters would cost a library call each.
+    static bool isSeparator(char c, std::string_view separators) {
+        for (const char separator : separators) {
+            if (c == separator) {
+                return true;
+            }
+        }
+        return false;
+    }
+
     explicit Tokens(const std::string& text) : text(text) {}
 
-    std::optional<std::string> next(std::string_view separators) {
-        const std::size_t begin = text.find_first_not_of(separators, at);
-        if (begin == std::string::npos) {
+    // The token is a view into the text, which outlives it.
+    std::optional<std::string_view> next(std::string_view separators) {
+        std::size_t begin = at;
+        while (begin < text.size() && isSeparator(text[begin], separators)) {
+            ++begin;
+        }
+        if (begin == text.size()) {
             at = text.size();
             return std::nullopt;
         }
-        const std::size_t end = text.find_first_of(separators, begin);
-        if (end == std::string::npos) {
-            at = text.size();
-            return text.substr(begin);
+        std::size_t end = begin;
+        while (end < text.size() && !isSeparator(text[end], separators)) {
+            ++end;
         }
-        at = end + 1;
-        return text.substr(begin, end - begin);
+        at = end == text.size() ? end : end + 1;
+        return std::string_view(text).substr(begin, end - begin);
     }
 
   private:
@@ -39,7 +53,7 @@ class Tokens {
     std::size_t at = 0;
 };
 
-bool equalIgnoringCase(const std::string& a, const std::string& b) {
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
         return false;
     }
@@ -55,7 +69,7 @@ bool equalIgnoringCase(const std::string& a, const std::string& b) {
 // The first word of the tag; a line break does not separate, so a tag split over two lines
 // has a name that no rule accepts.
 std::string tagName(const std::string& text) {
-    return Tokens(text).next(" \t").value_or(std::string());
+    return std::string(Tokens(text).next(" \t").value_or(std::string_view()));
 }
 
 }  // namespace
@@ -78,15 +92,25 @@ bool TarqoBinFile::readMatches(std::string_view expected) {
 
 int TarqoBinFile::readTag(const std::string& parent) {
     // Free text, white space and stray bytes between tags are skipped.
-    while (nextByte() != '<') {
+    const std::size_t open = source.find('<', readIndex);
+    if (open == std::string_view::npos) {
+        readIndex = source.size();
+        throw Error::endOfFile{};
     }
-    std::string text;
-    for (int c = nextByte(); c != '>'; c = nextByte()) {
-        if (text.size() == maxTagLength) {
-            kelvanto::fatal("Tag longer than 255 characters found\n");
+    readIndex = open + 1;
+    // The tag text up to its '>', found in place: a 256th character that is not '>' is one
+    // too many.
+    const std::string_view window = source.substr(readIndex, maxTagLength + 1);
+    const std::size_t close = window.find('>');
+    if (close == std::string_view::npos) {
+        readIndex += window.size();
+        if (window.size() <= maxTagLength) {
+            throw Error::endOfFile{};
         }
-        text.push_back(static_cast<char>(c));
+        kelvanto::fatal("Tag longer than 255 characters found\n");
     }
+    const std::string text(window.substr(0, close));
+    readIndex += close + 1;
     const std::string name = tagName(text);
     const int result = dispatchTag(parent, name, text);
     if (result < 0) {
@@ -183,17 +207,18 @@ std::string TarqoBinFile::readElementText(const std::string& element) {
 }
 
 std::string TarqoBinFile::readHexText() {
-    std::string text;
-    while (text.size() < maxHexTextLength) {
-        const int c = nextByte();
-        if (c == '<') {
-            // The bracket opens the next tag, which readTag must see.
-            setReadPosition(readPosition() - 1);
-            break;
-        }
-        text.push_back(static_cast<char>(c));
+    // Up to the bracket that opens the next tag, which readTag must see, or 512 characters.
+    const std::string_view window = source.substr(readIndex, maxHexTextLength);
+    const std::size_t bracket = window.find('<');
+    if (bracket != std::string_view::npos) {
+        readIndex += bracket;
+        return std::string(window.substr(0, bracket));
     }
-    return text;
+    readIndex += window.size();
+    if (window.size() < maxHexTextLength) {
+        throw Error::endOfFile{};
+    }
+    return std::string(window);
 }
 
 std::string TarqoBinFile::readLineText() {

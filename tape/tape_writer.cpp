@@ -213,98 +213,19 @@ bool TapeWriter::readsBack(const TapeLoad& load, const std::string& element) con
     return true;
 }
 
-// The whole image is made in one string: room for the root tag is kept at its start and
-// filled in at the end, when the length it states is known.
-WrittenTape TapeWriter::write(const TarqoBinFile& tape, TapeLayout layout) const {
-    WrittenTape written;
-    std::string& body = written.bytes;
-    const std::string textStart = "<TARQO format=2 loadCount=";
-    const std::string binaryStart = "<TARQO format=1>";
-    const std::size_t prefix =
-        layout == TapeLayout::text ? textStart.size() + rootStretch : binaryStart.size() + 5;
-    std::size_t estimate = prefix + 64 + tape.getName().size();
-    for (const TapeLoad& load : tape.loads) {
-        const std::size_t extent = dataExtent(load) + 2;
-        // A HEX line of 16 bytes takes 105 characters; a binary load its bytes and 90 more.
-        estimate += layout == TapeLayout::text ? 480 + (extent + 15) / 16 * 105 : extent + 96;
-    }
-    body.reserve(estimate);
-    body.assign(prefix, ' ');
-    const std::string& name = tape.getName();
-    if (!name.empty()) {
-        body += layout == TapeLayout::text ? "\t<NAME>" + name + "</NAME>\n"
-                                           : "<NAME>" + name + "</NAME>";
-    }
-    int position = 0;
-    for (const TapeLoad& load : tape.loads) {
-        ++position;
-        std::vector<std::string> changes;
-        const LoadCharacters sent = loadLayout::sentCharacters(load);
-        if (layout == TapeLayout::text) {
-            TapeLoad converted;
-            const TapeLoad* plain = &load;
-            if (load.getFormat() == binaryLoadFormat) {
-                if (!sent.hasCheckSum) {
-                    changes.push_back(
-                        "a binary load of length 0 sends no characters; written "
-                        "as a plain load, which sends a checksum pair");
-                } else if (sent.filler && sent.checkSumRight() &&
-                           sent.characters.back() != machine::fillerCharacter) {
-                    changes.push_back(
-                        formatted("filler 0x%2.2x written as 0xff", sent.characters.back()));
-                }
-                converted = withLengthsOf(
-                    loadLayout::loadSending(plainLoadFormat, countedCharacters(sent), {}), load);
-                plain = &converted;
-            }
-            checkTextLength("header", load.getHeaderLength(), changes);
-            checkTextLength("footer", load.getFooterLength(), changes);
-            checkTextLength("gap", load.getGapLength(), changes);
-            textLoad(*plain, position, body);
-        } else {
-            TapeLoad converted;
-            const TapeLoad* binaryLoad = &load;
-            if (load.getFormat() != binaryLoadFormat) {
-                const std::vector<std::uint8_t> counted = countedCharacters(sent);
-                if (counted.size() > static_cast<std::size_t>(machine::loadDataSize)) {
-                    throw TapeWriteError(loadName(position) + std::to_string(counted.size()) +
-                                         " characters, more than a binary load holds (" +
-                                         std::to_string(machine::loadDataSize) + ")");
-                }
-                std::optional<std::uint8_t> filler;
-                if (sent.filler) {
-                    filler = sent.characters.back();
-                }
-                converted =
-                    withLengthsOf(loadLayout::loadSending(binaryLoadFormat, counted, filler), load);
-                binaryLoad = &converted;
-            }
-            checkPairLength("header", load.getHeaderLength(), changes);
-            checkPairLength("footer", load.getFooterLength(), changes);
-            checkPairLength("gap", load.getGapLength(), changes);
-            body += "<LOAD format=3>";
-            body.push_back(static_cast<char>(position & 0xFF));
-            body += "<HEADER>";
-            putPair(body, secondsPair(binaryLoad->getHeaderLength()));
-            body += "</HEADER><DATA>";
-            putWordBytes(body, binaryLoad->getLength());
-            const std::size_t extent = dataExtent(*binaryLoad);
-            const std::size_t at = body.size();
-            body.resize(at + extent, '\0');
-            binaryLoad->dataBytes.copyTo(reinterpret_cast<std::uint8_t*>(body.data() + at), extent);
-            body += "</DATA><FOOTER>";
-            putPair(body, secondsPair(binaryLoad->getFooterLength()));
-            body += "</FOOTER><GAP>";
-            putPair(body, secondsPair(binaryLoad->getGapLength()));
-            body += "</GAP></LOAD>";
-        }
-        if (!changes.empty()) {
-            written.warnings.push_back(loadName(position) + joined(changes));
-        }
-    }
-    const int count = static_cast<int>(tape.loads.size());
-    body += "</TARQO>";
-    const std::size_t total = body.size();
+namespace {
+
+const std::string textStart = "<TARQO format=2 loadCount=";
+const std::string binaryStart = "<TARQO format=1>";
+const std::string rootEnd = "</TARQO>";
+
+// The root tag has the same size whatever it states, so that it can be put first as blanks
+// and filled in once the length is known.
+std::size_t rootSize(TapeLayout layout) {
+    return layout == TapeLayout::text ? textStart.size() + rootStretch : binaryStart.size() + 5;
+}
+
+std::string rootTag(TapeLayout layout, int count, std::size_t total) {
     std::string start;
     if (layout == TapeLayout::text) {
         std::string stretch = formatted("%d fileLength=%0.0f>", count, static_cast<double>(total));
@@ -318,6 +239,140 @@ WrittenTape TapeWriter::write(const TarqoBinFile& tape, TapeLayout layout) const
         start.push_back('\0');
         start.push_back('\0');
     }
-    body.replace(0, prefix, start);
+    return start;
+}
+
+std::string nameElement(const std::string& name, TapeLayout layout) {
+    if (name.empty()) {
+        return "";
+    }
+    return layout == TapeLayout::text ? "\t<NAME>" + name + "</NAME>\n"
+                                      : "<NAME>" + name + "</NAME>";
+}
+
+// A sink that keeps the whole image, for the callers that want it as one string.
+class StringSink : public TapeSink {
+  public:
+    explicit StringSink(std::string& bytes) : bytes(bytes) {}
+    void put(std::string_view more) override { bytes.append(more); }
+    bool canReplaceStart() const override { return true; }
+    void replaceStart(std::string_view start) override { bytes.replace(0, start.size(), start); }
+
+  private:
+    std::string& bytes;
+};
+
+}  // namespace
+
+void TapeWriter::appendLoad(const TapeLoad& load, int position, TapeLayout layout, std::string& out,
+                            std::vector<std::string>& warnings) const {
+    std::vector<std::string> changes;
+    const LoadCharacters sent = loadLayout::sentCharacters(load);
+    if (layout == TapeLayout::text) {
+        TapeLoad converted;
+        const TapeLoad* plain = &load;
+        if (load.getFormat() == binaryLoadFormat) {
+            if (!sent.hasCheckSum) {
+                changes.push_back(
+                    "a binary load of length 0 sends no characters; written "
+                    "as a plain load, which sends a checksum pair");
+            } else if (sent.filler && sent.checkSumRight() &&
+                       sent.characters.back() != machine::fillerCharacter) {
+                changes.push_back(
+                    formatted("filler 0x%2.2x written as 0xff", sent.characters.back()));
+            }
+            converted = withLengthsOf(
+                loadLayout::loadSending(plainLoadFormat, countedCharacters(sent), {}), load);
+            plain = &converted;
+        }
+        checkTextLength("header", load.getHeaderLength(), changes);
+        checkTextLength("footer", load.getFooterLength(), changes);
+        checkTextLength("gap", load.getGapLength(), changes);
+        textLoad(*plain, position, out);
+    } else {
+        TapeLoad converted;
+        const TapeLoad* binaryLoad = &load;
+        if (load.getFormat() != binaryLoadFormat) {
+            const std::vector<std::uint8_t> counted = countedCharacters(sent);
+            if (counted.size() > static_cast<std::size_t>(machine::loadDataSize)) {
+                throw TapeWriteError(loadName(position) + std::to_string(counted.size()) +
+                                     " characters, more than a binary load holds (" +
+                                     std::to_string(machine::loadDataSize) + ")");
+            }
+            std::optional<std::uint8_t> filler;
+            if (sent.filler) {
+                filler = sent.characters.back();
+            }
+            converted =
+                withLengthsOf(loadLayout::loadSending(binaryLoadFormat, counted, filler), load);
+            binaryLoad = &converted;
+        }
+        checkPairLength("header", load.getHeaderLength(), changes);
+        checkPairLength("footer", load.getFooterLength(), changes);
+        checkPairLength("gap", load.getGapLength(), changes);
+        out += "<LOAD format=3>";
+        out.push_back(static_cast<char>(position & 0xFF));
+        out += "<HEADER>";
+        putPair(out, secondsPair(binaryLoad->getHeaderLength()));
+        out += "</HEADER><DATA>";
+        putWordBytes(out, binaryLoad->getLength());
+        const std::size_t extent = dataExtent(*binaryLoad);
+        const std::size_t at = out.size();
+        out.resize(at + extent, '\0');
+        binaryLoad->dataBytes.copyTo(reinterpret_cast<std::uint8_t*>(out.data() + at), extent);
+        out += "</DATA><FOOTER>";
+        putPair(out, secondsPair(binaryLoad->getFooterLength()));
+        out += "</FOOTER><GAP>";
+        putPair(out, secondsPair(binaryLoad->getGapLength()));
+        out += "</GAP></LOAD>";
+    }
+    if (!changes.empty()) {
+        warnings.push_back(loadName(position) + joined(changes));
+    }
+}
+
+WrittenTape TapeWriter::write(const TarqoBinFile& tape, TapeLayout layout) const {
+    WrittenTape written;
+    StringSink sink(written.bytes);
+    written.warnings = write(tape, layout, sink);
     return written;
+}
+
+// The root tag states the file's length: into a file it is put as blanks and filled in at
+// the end; into a pipe the loads are laid out once to count their bytes, then again to send.
+std::vector<std::string> TapeWriter::write(const TarqoBinFile& tape, TapeLayout layout,
+                                           TapeSink& out) const {
+    const int count = static_cast<int>(tape.loads.size());
+    const std::string name = nameElement(tape.getName(), layout);
+    std::vector<std::string> warnings;
+    std::string piece;
+    std::size_t total = rootSize(layout) + name.size() + rootEnd.size();
+    const bool measureFirst = !out.canReplaceStart();
+    if (measureFirst) {
+        int position = 0;
+        for (const TapeLoad& load : tape.loads) {
+            piece.clear();
+            appendLoad(load, ++position, layout, piece, warnings);
+            total += piece.size();
+        }
+        out.put(rootTag(layout, count, total));
+    } else {
+        out.put(std::string(rootSize(layout), ' '));
+    }
+    out.put(name);
+    int position = 0;
+    std::vector<std::string> ignored;
+    for (const TapeLoad& load : tape.loads) {
+        piece.clear();
+        appendLoad(load, ++position, layout, piece, measureFirst ? ignored : warnings);
+        if (!measureFirst) {
+            total += piece.size();
+        }
+        out.put(piece);
+    }
+    out.put(rootEnd);
+    if (!measureFirst) {
+        out.replaceStart(rootTag(layout, count, total));
+    }
+    return warnings;
 }

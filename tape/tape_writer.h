@@ -4,11 +4,24 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tape/tarqo_bin_file.h"
 
 enum class TapeLayout { text, binary };
+
+// Where a tape image goes as it is written, load by load.
+class TapeSink {
+  public:
+    virtual ~TapeSink() = default;
+    virtual void put(std::string_view bytes) = 0;
+    // True when the first bytes put can be put again, once the whole length is known (a file);
+    // false for a pipe, which the writer then measures first.
+    virtual bool canReplaceStart() const = 0;
+    // Writes bytes over the first bytes put, as many as they are.
+    virtual void replaceStart(std::string_view bytes) = 0;
+};
 
 struct WrittenTape {
     std::string bytes;
@@ -29,8 +42,16 @@ class TapeWriter {
     // Every load is written so that the receiver reads the same characters, checksum and
     // filler included, and reading the result gives the same loads again.
     WrittenTape write(const TarqoBinFile& tape, TapeLayout layout) const;
+    // The same bytes into a sink, load by load, with no more than one load in memory; returns
+    // the warnings. A TapeWriteError can come after some loads were put: the sink's owner
+    // then throws the output away.
+    std::vector<std::string> write(const TarqoBinFile& tape, TapeLayout layout,
+                                   TapeSink& out) const;
 
   private:
+    // Appends one load in the layout to out, and a warning when the layout cannot hold it.
+    void appendLoad(const TapeLoad& load, int position, TapeLayout layout, std::string& out,
+                    std::vector<std::string>& warnings) const;
     // Each appends its text to out.
     void textLoad(const TapeLoad& load, int number, std::string& out) const;
     void textData(const TapeLoad& load, bool basic, std::string& out) const;

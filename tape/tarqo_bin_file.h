@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <istream>
 #include <string>
 #include <string_view>
@@ -43,6 +44,9 @@ class TarqoBinFile {
     // Reading without side effects: no screen files and no detail lines, whatever the
     // verbosity. The converter keeps both; the companion tool reads quietly.
     void setQuiet(bool value) { quiet = value; }
+    // Called with the read position each time a load has been read whole. A binary image is
+    // read straight on, so the bytes before that position are not looked at again.
+    void setAfterLoad(std::function<void(std::size_t)> hook) { afterLoad = std::move(hook); }
     int getVerbosity() const { return verbosity; }
     void setVerbosity(int value) { verbosity = value; }
 
@@ -110,6 +114,7 @@ class TarqoBinFile {
     std::string inputName;
     TapeLoad::DataBytes* currentData = nullptr;
     bool quiet = false;
+    std::function<void(std::size_t)> afterLoad;
 
     // The bytes the reader takes its input from while read() runs, and the next one's index.
     // Looking ahead and stepping back are index arithmetic on them.

@@ -2,8 +2,12 @@
 // conversion that keeps the signal, the screen round trip through kelvanto -s, and play.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <random>
 
+#include "tape/tape_writer.h"
+#include "tests/load_maker.h"
 #include "tests/support.h"
 
 using testing_support::readFile;
@@ -104,6 +108,72 @@ TEST(CompanionConvert, RefusalsNameTheFileAndTheReason) {
     // Reading leaves nothing behind: no screen files in the working folder.
     ASSERT_EQ(runKelvantoTape({"convert", example("basic.bml"), "b.bin"}, work).status, 0);
     EXPECT_FALSE(std::filesystem::exists(dir.file("screen_1.txt")));
+}
+
+// The output is written load by load: a load that the layout cannot hold, after one that it
+// can, leaves no file and no temporary file, replaces nothing, and sends nothing to a pipe.
+TEST(CompanionConvert, AFailureHalfwayLeavesNoOutput) {
+    ScratchDir dir;
+    const std::string work = dir.path().string();
+    writeFile(dir.file("full.bml"),
+              "<TARQO format=2><LOAD format=1><DATA length=4></DATA></LOAD>"
+              "<LOAD format=1><DATA length=8192></DATA></LOAD></TARQO>");
+    writeFile(dir.file("taken.bin"), "mine");
+    const std::string err =
+        "kelvanto-tape: full.bml: load 2: 8193 characters, more than a binary load holds "
+        "(8192)\n";
+    const std::vector<std::vector<std::string>> runs = {
+        {"convert", "full.bml", "x.bin"},
+        {"convert", "--force", "full.bml", "taken.bin"},
+        {"convert", "--to", "bin", "full.bml", "-"},
+    };
+    for (const auto& words : runs) {
+        const auto run = runKelvantoTape(words, work);
+        EXPECT_EQ(run.status, 1) << words.back();
+        EXPECT_EQ(run.err, err);
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_EQ(readFile(dir.file("taken.bin")), testing_support::Bytes({'m', 'i', 'n', 'e'}));
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        left.push_back(entry.path().filename().string());
+    }
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"full.bml", "taken.bin"}));
+}
+
+// A binary image of some megabytes gives the memory of the bytes it has read back as it goes:
+// every load still reads whole (both ways round to the same bytes), and a cut at its end is
+// still named by its byte.
+TEST(CompanionConvert, LargeBinaryImagesReadWhole) {
+    ScratchDir dir;
+    const std::string work = dir.path().string();
+    TarqoBinFile tape;
+    tape.setName("LARGE");
+    std::mt19937 random(20040131);
+    for (int i = 0; i < 300; ++i) {
+        std::vector<std::uint8_t> data(i % 2 == 0 ? 8192 : 8190);
+        for (std::uint8_t& byte : data) {
+            byte = static_cast<std::uint8_t>(random());
+        }
+        tape.loads.push_back(testing_support::makeLoad(3, data, 0, 1.0, 0.25, 0.5));
+    }
+    const std::string image = TapeWriter(tape).write(tape, TapeLayout::binary).bytes;
+    ASSERT_GT(image.size(), std::size_t{2} << 20);
+    writeFile(dir.file("large.bin"), image);
+    ASSERT_EQ(runKelvantoTape({"convert", "large.bin", "copy.bin"}, work).status, 0);
+    ASSERT_EQ(runKelvantoTape({"convert", "large.bin", "large.bml"}, work).status, 0);
+    ASSERT_EQ(runKelvantoTape({"convert", "large.bml", "back.bin"}, work).status, 0);
+    const testing_support::Bytes expected(image.begin(), image.end());
+    EXPECT_EQ(readFile(dir.file("copy.bin")), expected);
+    EXPECT_EQ(readFile(dir.file("back.bin")), expected);
+
+    const std::size_t cut = image.size() - 5;
+    writeFile(dir.file("cut.bin"), image.substr(0, cut));
+    const auto run = runKelvantoTape({"list", "cut.bin"}, work);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "kelvanto-tape: cut.bin: byte " + std::to_string(cut) +
+                           ": Unexpected end of input reached\n");
 }
 
 TEST(CompanionList, LoadsChecksumsContentsAndAudioLength) {

@@ -305,6 +305,7 @@ TEST(HexElement, ValuesGoFromTheAddressOn) {
     const auto tape =
         readTape(dataTape("<HEX address=0010 count=99>01 02  03 <CHAR>abc</CHAR></HEX>"
                           "<HEX address=0x20>0xAB 1FF -1 zz<CHAR>....</CHAR></HEX>"
+                          "<HEX address=0x40>5 a Fe 7g g7 0x</HEX>"
                           "<HEX address=12345>77</HEX>"));
     const auto& data = tape->loads.front().dataBytes;
     EXPECT_EQ(data[16], 1);
@@ -313,7 +314,9 @@ TEST(HexElement, ValuesGoFromTheAddressOn) {
     EXPECT_EQ(data[0x20], 0xAB);
     EXPECT_EQ(data[0x21], 0xFF);  // low 8 bits
     EXPECT_EQ(data[0x22], 0xFF);
-    EXPECT_EQ(data[0x23], 0x00);    // no digits
+    EXPECT_EQ(data[0x23], 0x00);  // no digits
+    // One or two characters: digits of either case, up to the first that is none.
+    EXPECT_EQ(dataStart(*tape, 0x46).substr(0x40), bytes({0x05, 0x0A, 0xFE, 0x07, 0x00, 0x00}));
     EXPECT_EQ(data[0x1234], 0x77);  // four characters of the address at most
     EXPECT_EQ(tape->getHexByteCount(), 1);
     EXPECT_EQ(tape->getDataPosition(), 0);  // HEX does not move the BASIC position
