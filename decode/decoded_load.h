@@ -67,7 +67,7 @@ struct DecodedLoad {
     // c[0..n-1] as the machine receives them; the last one is the checksum.
     std::vector<std::uint8_t> characters;
     // With an odd number of characters the final pair ends with a filler sent behind a 1
-    // start bit and left out of the sum; 0xFF looks exactly like the footer tone.
+    // start bit and left out of the sum; the usual filler (all 1s) looks like footer tone.
     bool hasFiller = false;
     std::uint8_t filler = machine::fillerCharacter;
 
