@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace machine {
 
@@ -31,6 +32,19 @@ inline constexpr std::uint8_t fillerCharacter = 0xFF;
 // checksum included, is checkSumTotal modulo 256. The filler is not counted.
 inline constexpr std::uint8_t checkSumCompleting(std::uint8_t sum) {
     return static_cast<std::uint8_t>(checkSumTotal - sum);
+}
+// The loader's sum over the characters it received after the sync character, checksum
+// included: the sync character plus every one of them, modulo 256. A load is whole when it
+// has characters and their sum is checkSumTotal.
+inline constexpr std::uint8_t loadSum(std::span<const std::uint8_t> characters) {
+    unsigned sum = syncCharacter;
+    for (const std::uint8_t character : characters) {
+        sum += character;
+    }
+    return static_cast<std::uint8_t>(sum);
+}
+inline constexpr bool loadSumRight(std::span<const std::uint8_t> characters) {
+    return !characters.empty() && loadSum(characters) == checkSumTotal;
 }
 
 // Character positions (L) of a load: text loads send their data and one more position for the
@@ -76,6 +90,18 @@ inline constexpr int toneCycleFrames = oneBitFrames;
 inline constexpr int bitFrames(int bit) {
     return bit != 0 ? oneBitFrames : zeroBitFrames;
 }
+// The same in seconds, and the tone's frequency (1575 Hz): a 1 lasts exactly two 0s.
+inline constexpr double oneBitSeconds = static_cast<double>(oneBitFrames) / frameRate;
+inline constexpr double zeroBitSeconds = static_cast<double>(zeroBitFrames) / frameRate;
+inline constexpr double toneFrequency = static_cast<double>(frameRate) / toneCycleFrames;
+// Whole 1 cycles of a tone that lasts at least these seconds on the 22050 grid.
+inline constexpr int toneCyclesFilling(double seconds) {
+    const double exact = seconds * frameRate / toneCycleFrames;
+    const int whole = static_cast<int>(exact);
+    return whole < exact ? whole + 1 : whole;
+}
+// The footer tone of a load whose tape image says nothing else, in 1 cycles.
+inline constexpr int defaultFooterCycles = toneCyclesFilling(defaultFooterLength);
 
 // A framed character: a start bit, eight data bits least significant first, a stop bit. The
 // filler that closes a load of odd length follows a 1 in place of its start bit. After the

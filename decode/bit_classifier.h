@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "base/machine.h"
 #include "decode/bit.h"
 #include "decode/cycle.h"
 
@@ -42,7 +43,7 @@ class BitClassifier {
     Bit classify(const Cycle& cycle, bool joined);
     std::optional<Bit> take(const Cycle& cycle);
 
-    double onePeriod = 14.0 / 22050.0;
+    double onePeriod = machine::oneBitSeconds;
     bool holding = false;
     bool heldLopsided = false;  // held as a lopsided piece (else as a glitch)
     Cycle held;

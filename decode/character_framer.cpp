@@ -6,14 +6,35 @@
 #include <array>
 #include <cmath>
 
-#include "decode/tape_timing.h"
+#include "base/machine.h"
 
 namespace kelvanto::decode {
 
 namespace {
 
-// 0, then 0xA5 most significant bit first, then 1.
-constexpr std::array<int, 10> syncPattern{0, 1, 0, 1, 0, 0, 1, 0, 1, 1};
+// The cycles of a character: its start bit (index 0), its data bits least significant first
+// (indices 1 to dataBits) and its stop bit (the last).
+constexpr std::size_t characterCycles = machine::cyclesPerCharacter;
+constexpr std::size_t dataBits = machine::dataBitsPerCharacter;
+constexpr std::size_t stopIndex = characterCycles - 1;
+
+// The sync character framed as every character is. Its bit pattern reads the same in both
+// orders, so a reader that takes it most significant bit first finds it just the same.
+constexpr std::array<int, characterCycles> syncPattern = [] {
+    std::array<int, characterCycles> bits{};
+    bits[0] = machine::startBit;
+    for (std::size_t bit = 0; bit < dataBits; ++bit) {
+        bits[bit + 1] = (machine::syncCharacter >> bit) & 1;
+    }
+    bits[stopIndex] = machine::stopBit;
+    return bits;
+}();
+
+// The longest load the machine takes: a plain load of all its data bytes sends them and
+// its checksum (the filler of the last pair is not counted among the characters). A reading
+// that runs on past this is no load of this machine and ends there.
+constexpr std::size_t maximumCharacters = static_cast<std::size_t>(
+    machine::characterPositions(machine::plainLoadFormat, machine::loadDataSize));
 // Disagreeing with the pattern more clearly than this is not a sync character.
 constexpr float clearlyWrong = 0.5f;
 // A 0 in the footer's place counts against an end only when it is this clear.
@@ -103,8 +124,8 @@ int framingScore(const std::deque<Bit>& bits, std::size_t from, int offset) {
         return bits[static_cast<std::size_t>(static_cast<long>(i) + offset)].value;
     };
     for (std::size_t c = 0; c < 3; ++c) {
-        score += value(c * 10) == Bit::zero ? 1 : 0;
-        score += value(c * 10 + 9) == Bit::one ? 1 : 0;
+        score += value(c * characterCycles) == Bit::zero ? 1 : 0;
+        score += value(c * characterCycles + stopIndex) == Bit::one ? 1 : 0;
     }
     return score;
 }
@@ -118,7 +139,7 @@ int framingScore(const std::deque<Bit>& bits, std::size_t from, int offset) {
 // and dropped, if the next three characters then frame right and did not before. A lost
 // cycle is put back the same way.
 std::optional<bool> CharacterFramer::resynchronise(bool final, bool startMisread) {
-    const std::size_t needed = 31;
+    const std::size_t needed = 3 * characterCycles + 1;
     if (pending.size() < needed) {
         if (!final) {
             return std::nullopt;
@@ -131,7 +152,7 @@ std::optional<bool> CharacterFramer::resynchronise(bool final, bool startMisread
         }
     }
     std::size_t weakest = startMisread ? 0 : 1;
-    for (std::size_t i = weakest; i <= 10; ++i) {
+    for (std::size_t i = weakest; i <= characterCycles; ++i) {
         if (pending[i].certainty < pending[weakest].certainty) {
             weakest = i;
         }
@@ -145,7 +166,7 @@ std::optional<bool> CharacterFramer::resynchronise(bool final, bool startMisread
     // every later character is read one cycle early. The least certain 1 of the character
     // is taken as the pair.
     std::optional<std::size_t> merged;
-    for (std::size_t i = 1; i <= 8; ++i) {
+    for (std::size_t i = 1; i <= dataBits; ++i) {
         if (pending[i].value == Bit::one &&
             (!merged || pending[i].certainty < pending[*merged].certainty)) {
             merged = i;
@@ -165,7 +186,7 @@ std::optional<bool> CharacterFramer::resynchronise(bool final, bool startMisread
 // After a 1 in a start bit's place: the footer's 1s (after the filler's nine cycles in the
 // second place of a pair) confirm the end; a clear 0 among them means the data goes on.
 std::optional<bool> CharacterFramer::endConfirmed(bool final) const {
-    const std::size_t skip = secondOfPair ? 10 : 1;
+    const std::size_t skip = secondOfPair ? characterCycles : 1;
     int zeros = 0;
     for (std::size_t i = 1; i < skip + endWindow; ++i) {
         if (i >= pending.size()) {
@@ -190,12 +211,12 @@ void CharacterFramer::takeCharacter(bool startMisread) {
     FramedCharacter character;
     character.start = pending[0].start;
     unsigned value = 0;
-    for (std::size_t i = 0; i < 10; ++i) {
+    for (std::size_t i = 0; i < characterCycles; ++i) {
         const Bit& bit = pending[i];
         character.offsets[i] =
             static_cast<std::uint16_t>(std::clamp(bit.start - character.start, 0.0, 65535.0));
         character.certainty[i] = toByte(bit.certainty);
-        if (i >= 1 && i <= 8 && bit.value == Bit::one) {
+        if (i >= 1 && i <= dataBits && bit.value == Bit::one) {
             value |= 1u << (i - 1);
         }
     }
@@ -204,10 +225,10 @@ void CharacterFramer::takeCharacter(bool startMisread) {
     if (startMisread) {
         character.certainty[0] = 0;
     }
-    character.stopBad = pending[9].value != Bit::one;
-    current.end = pending[9].end;
+    character.stopBad = pending[stopIndex].value != Bit::one;
+    current.end = pending[stopIndex].end;
     current.characters.push_back(character);
-    pending.erase(pending.begin(), pending.begin() + 10);
+    pending.erase(pending.begin(), pending.begin() + characterCycles);
     secondOfPair = !secondOfPair;
 }
 
@@ -231,8 +252,8 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
             if (!*sync) {
                 return fail("no sync character after the header tone", first.start);
             }
-            current.end = pending[9].end;
-            pending.erase(pending.begin(), pending.begin() + 10);
+            current.end = pending[stopIndex].end;
+            pending.erase(pending.begin(), pending.begin() + characterCycles);
             state = State::data;
             continue;
         }
@@ -288,14 +309,14 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
                 if (secondOfPair) {
                     // The filler: its eight data bits, left out of the sum.
                     unsigned filler = 0;
-                    for (std::size_t i = 1; i <= 8 && i < pending.size(); ++i) {
+                    for (std::size_t i = 1; i <= dataBits && i < pending.size(); ++i) {
                         if (pending[i].value != Bit::zero) {
                             filler |= 1u << (i - 1);
                         }
                     }
                     current.hasFiller = true;
                     current.filler = static_cast<std::uint8_t>(filler);
-                    const std::size_t used = std::min<std::size_t>(10, pending.size());
+                    const std::size_t used = std::min<std::size_t>(characterCycles, pending.size());
                     current.end = pending[used - 1].end;
                     const double after = current.end;
                     pending.erase(pending.begin(), pending.begin() + static_cast<long>(used));
@@ -307,7 +328,7 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
             }
             misread = true;
         }
-        if (pending.size() < 10) {
+        if (pending.size() < characterCycles) {
             const bool lost = std::any_of(pending.begin(), pending.end(),
                                           [](const Bit& b) { return b.value == Bit::invalid; });
             if (!final && !lost) {
@@ -315,7 +336,7 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
             }
             return fail("the signal is lost inside a character", pending.back().start);
         }
-        for (std::size_t i = 1; i < 10; ++i) {
+        for (std::size_t i = 1; i < characterCycles; ++i) {
             if (pending[i].value == Bit::invalid) {
                 return fail("the signal is lost inside a character", pending[i].start);
             }
@@ -324,7 +345,8 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
             return fail("ran past the longest load the machine takes", first.start);
         }
         bool dropped = false;
-        if (misread || (pending[9].value == Bit::zero && pending[9].certainty >= clearlyWrong)) {
+        if (misread || (pending[stopIndex].value == Bit::zero &&
+                        pending[stopIndex].certainty >= clearlyWrong)) {
             const std::optional<bool> shifted = resynchronise(final, misread);
             if (!shifted.has_value()) {
                 return status;

@@ -11,7 +11,7 @@
 
 namespace kelvanto::decode {
 
-// The machine sends 0, 0xA5 most significant bit first, 1; then pairs of characters, each
+// The machine sends the sync character framed like any other; then pairs of characters, each
 // a 0 start bit, eight data bits least significant first and a 1 stop bit. A 1 where a
 // start bit belongs ends the load: in the first place of a pair the footer has begun (an
 // even number of characters), in the second place it is the filler of an odd count,

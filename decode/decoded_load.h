@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/machine.h"
+
 namespace kelvanto::decode {
 
 struct LoadCandidate;
@@ -65,9 +67,9 @@ struct DecodedLoad {
     // c[0..n-1] as the machine receives them; the last one is the checksum.
     std::vector<std::uint8_t> characters;
     // With an odd number of characters the final pair ends with a filler sent behind a 1
-    // start bit and left out of the sum; 0xFF looks exactly like the footer tone.
+    // start bit and left out of the sum; the usual filler (all 1s) looks like footer tone.
     bool hasFiller = false;
-    std::uint8_t filler = 0xFF;
+    std::uint8_t filler = machine::fillerCharacter;
 
     // Tone lengths as recorded (seconds of the recording) and in cycles.
     double headerSeconds = 0.0;
@@ -98,7 +100,7 @@ struct DecodedLoad {
     std::int64_t problemSample = 0;  // where the reading stopped or failed
     double problemSeconds = 0.0;
 
-    double speedRatio = 1.0;  // measured tone frequency against 1575 Hz (1.1 = 10 % fast)
+    double speedRatio = 1.0;  // measured tone frequency against the nominal one (1.1 = 10 % fast)
     Polarity polarity = Polarity::normal;
     int channel = 0;
     double levelDbfs = -200.0;  // peak level of the filtered signal during the load

@@ -7,14 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "base/machine.h"
+
 namespace kelvanto::decode {
 
 // The ten cycles of a character: the start bit (index 0), the eight data bits least
 // significant first (indices 1 to 8) and the stop bit (index 9).
 struct FramedCharacter {
-    double start = 0.0;                        // frame of the start bit's cycle
-    std::array<std::uint16_t, 10> offsets{};   // frames from start to each cycle
-    std::array<std::uint8_t, 10> certainty{};  // 0 (a guess) .. 255 (clear)
+    double start = 0.0;  // frame of the start bit's cycle
+    std::array<std::uint16_t, machine::cyclesPerCharacter>
+        offsets{};  // frames from start to each cycle
+    std::array<std::uint8_t, machine::cyclesPerCharacter>
+        certainty{};  // 0 (a guess) .. 255 (clear)
     std::uint8_t value = 0;
     bool startMisread = false;  // read as 1, taken as 0 because data went on after it
     bool stopBad = false;       // the stop cycle read as 0
@@ -32,7 +36,7 @@ struct FramedLoad {
     double syncStart = 0.0;
     std::vector<FramedCharacter> characters;
     bool hasFiller = false;
-    std::uint8_t filler = 0xFF;
+    std::uint8_t filler = machine::fillerCharacter;
     int footerCycles = 0;
     double footerStart = 0.0;
     double footerEnd = 0.0;

@@ -8,9 +8,9 @@
 #include <deque>
 #include <string>
 
+#include "base/machine.h"
 #include "decode/signal_filter.h"
 #include "decode/sum_posterior.h"
-#include "decode/tape_timing.h"
 
 namespace kelvanto::decode {
 
@@ -147,7 +147,8 @@ void LoadJudge::describe(const LoadCandidate& candidate, DecodedLoad& load) cons
     load.endSample = std::llround(framed.end);
     load.endSeconds = framed.end / sampleRate;
     load.sampleRate = sampleRate;
-    load.speedRatio = candidate.onePeriod > 0.0 ? nominalOnePeriod / candidate.onePeriod : 0.0;
+    load.speedRatio =
+        candidate.onePeriod > 0.0 ? machine::oneBitSeconds / candidate.onePeriod : 0.0;
     load.polarity = candidate.polarity;
     load.channel = candidate.channel;
     load.levelDbfs = candidate.amplitude > 0.0
@@ -240,8 +241,8 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
                 "the framing slipped in character %zu (a cycle cut in two or two "
                 "merged), so its value is unknown",
                 i);
-            load.problem = checksumRight(load.characters) ? "checksum right, but " + what
-                                                          : "checksum wrong, and " + what;
+            load.problem = machine::loadSumRight(load.characters) ? "checksum right, but " + what
+                                                                  : "checksum wrong, and " + what;
             load.problemSample = std::llround(characters[i].start);
             load.problemSeconds = characters[i].start / sampleRate;
             return;
@@ -258,7 +259,7 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
     if (guesses > maximumGuesses + characters.size() * 10 / guessesPerCycles) {
         load.verdict = Verdict::bad;
         placeProblem(load,
-                     checksumRight(load.characters)
+                     machine::loadSumRight(load.characters)
                          ? formatted("checksum right, but %zu cycles were guesses: too many to "
                                      "trust it",
                                      guesses)
@@ -270,8 +271,7 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
     }
 
     const SumPosterior posterior = posteriorOf(framed, odds);
-    const std::uint8_t missing =
-        static_cast<std::uint8_t>((checksumTarget - loadSum(load.characters)) & 0xFFu);
+    const std::uint8_t missing = machine::checkSumCompleting(machine::loadSum(load.characters));
     if (missing == 0) {
         // Errors that cancel in the sum (a bit of one weight read 0 in one place and 1 in
         // another) are all that a right checksum can hide.
@@ -309,7 +309,7 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
     std::vector<double> fitting;  // weights of every change that fits
     std::vector<std::size_t> chosen;
     auto search = [&](auto&& self, std::size_t from, unsigned move, double weight) -> void {
-        if (!chosen.empty() && (move & 0xFFu) == missing) {
+        if (!chosen.empty() && static_cast<std::uint8_t>(move) == missing) {
             fitting.push_back(weight);
             if (weight > bestWeight) {
                 bestWeight = weight;

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <utility>
 
-#include "decode/tape_timing.h"
+#include "base/machine.h"
 
 namespace kelvanto::decode {
 
@@ -14,7 +14,7 @@ namespace {
 
 // Readings of one load in another polarity or channel find its sync character within a
 // cycle or two; a character lasts 10 to 20 cycles.
-constexpr double syncTolerance = 10.0 * nominalOnePeriod;
+constexpr double syncTolerance = 10.0 * machine::oneBitSeconds;
 // A reading with fewer characters than this is not taken as a load beside another it
 // overlaps.
 constexpr std::size_t readableCharacters = 8;

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "decode/tape_timing.h"
+#include "base/machine.h"
 
 namespace kelvanto::decode {
 
@@ -20,11 +20,11 @@ std::vector<LoadCandidate> LoadReader::takeReady() {
 
 double LoadReader::loadSpeed() const {
     if (inLoad) {
-        return classifier.unit() > 0.0 ? nominalOnePeriod / classifier.unit() : 0.0;
+        return classifier.unit() > 0.0 ? machine::oneBitSeconds / classifier.unit() : 0.0;
     }
     // On the header: the filter then settles on the tone before the data comes.
     return tone.cycles() >= toneCyclesForSpeed && tone.meanPeriod() > 0.0
-               ? nominalOnePeriod / tone.meanPeriod()
+               ? machine::oneBitSeconds / tone.meanPeriod()
                : 0.0;
 }
 
@@ -200,7 +200,9 @@ void LoadReader::loadEnded(CharacterFramer::Status status) {
         FramedLoad& framed = current.framed;
         const int run = framed.footerCycles;
         const int footer =
-            run > minimumToneCycles ? std::min(defaultFooterCycles, run - minimumToneCycles) : run;
+            run > ToneDetector::minimumToneCycles
+                ? std::min(defaultFooterCycles, run - ToneDetector::minimumToneCycles)
+                : run;
         const double framesPerCycle = (framed.footerEnd - framed.footerStart) / std::max(1, run);
         const double split = framed.footerStart + footer * framesPerCycle;
         framed.footerCycles = footer;
@@ -235,7 +237,7 @@ void LoadReader::finish() {
         }
     }
     // A tone still running (also one whose last 0 opened no sync character).
-    if (!inLoad && tone.cycles() >= minimumToneCycles) {
+    if (!inLoad && tone.cycles() >= ToneDetector::minimumToneCycles) {
         toneWithoutLoad();
     }
     flushHeld();

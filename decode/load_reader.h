@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/machine.h"
 #include "decode/bit_classifier.h"
 #include "decode/character_framer.h"
 #include "decode/load_candidate.h"
@@ -12,17 +13,17 @@
 
 namespace kelvanto::decode {
 
-// Between loads it waits for a header tone of at least minimumToneCycles; the first 0 bit
-// after one opens a load, which the framer reads until its footer ends. A tone after which
-// no load can be read is reported too (as a load without characters), since it tells the
-// user where a load was lost; but a tone that only followed a load that broke off is that
-// load's footer and is added to it. When a footer runs straight into the next load's
-// header (no gap), the next load starts at the 0 bit that ends the run of 1s.
+// Between loads it waits for a header tone of at least ToneDetector::minimumToneCycles; the first 0
+// bit after one opens a load, which the framer reads until its footer ends. A tone after which no
+// load can be read is reported too (as a load without characters), since it tells the user where a
+// load was lost; but a tone that only followed a load that broke off is that load's footer and is
+// added to it. When a footer runs straight into the next load's header (no gap), the next load
+// starts at the 0 bit that ends the run of 1s.
 class LoadReader {
   public:
     // How the 1s between two loads without a gap are split: the footer the converter writes
     // by default, and never less header than a tone needs.
-    static constexpr int defaultFooterCycles = 394;
+    static constexpr int defaultFooterCycles = machine::defaultFooterCycles;
     // A tone with nothing readable after it is reported when it lasts this long, held
     // still and ran at a plain tape machine's speed: shorter or wandering tones are notes
     // of music, whistles and the like.

@@ -1,5 +1,5 @@
 // The first stage: takes the raw samples of one channel and keeps only the band the tape
-// tones live in (1575 and 3150 Hz, give or take a third for speed errors).
+// tones live in (the 1 and 0 tones, give or take a third for speed errors).
 #pragma once
 
 #include <span>

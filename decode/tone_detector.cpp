@@ -4,8 +4,6 @@
 
 #include <algorithm>
 
-#include "decode/tape_timing.h"
-
 namespace kelvanto::decode {
 
 namespace {

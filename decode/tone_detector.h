@@ -2,21 +2,24 @@
 // machine can plausibly have, and notices the first 0 bit that ends it (the sync character).
 #pragma once
 
+#include "base/machine.h"
 #include "decode/cycle.h"
 
 namespace kelvanto::decode {
 
 class ToneDetector {
   public:
+    // Noise and speech never hold a steady tone of 1 cycles for long; a real header tone does.
+    static constexpr int minimumToneCycles = 100;
     // A tape may run from about a third of its speed (a machine with a failing motor, a
     // recording made at the wrong tape speed) to well over twice it (a copy dubbed at high
     // speed and played back normally).
-    static constexpr double slowestPeriod = 14.0 / 22050.0 / 0.33;
-    static constexpr double fastestPeriod = 14.0 / 22050.0 / 2.4;
+    static constexpr double slowestPeriod = machine::oneBitSeconds / 0.33;
+    static constexpr double fastestPeriod = machine::oneBitSeconds / 2.4;
     // A tone with no load after it is reported only within the speeds a plain tape machine
     // has: a steady note of music or a test tone elsewhere is not a tape.
-    static constexpr double slowestLonePeriod = 1.45 * 14.0 / 22050.0;
-    static constexpr double fastestLonePeriod = 0.68 * 14.0 / 22050.0;
+    static constexpr double slowestLonePeriod = 1.45 * machine::oneBitFrames / machine::frameRate;
+    static constexpr double fastestLonePeriod = 0.68 * machine::oneBitFrames / machine::frameRate;
 
     // Cycles that disagree with a tone are forgiven while they stay rare: each one adds 1
     // to a count that every steady cycle lowers by outlierDecay, and the tone ends when the

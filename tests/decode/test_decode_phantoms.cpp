@@ -7,7 +7,6 @@
 #include <numbers>
 #include <random>
 
-#include "decode/tape_timing.h"
 #include "tests/decode/degradations.h"
 #include "tests/decode/tape_maker.h"
 

@@ -5,11 +5,11 @@
 #include <cmath>
 #include <numbers>
 
+#include "base/machine.h"
 #include "decode/bit_classifier.h"
 #include "decode/character_framer.h"
 #include "decode/crossing_detector.h"
 #include "decode/cycle_timer.h"
-#include "decode/tape_timing.h"
 #include "decode/tone_detector.h"
 
 using namespace kelvanto::decode;
@@ -189,7 +189,7 @@ TEST(ToneDetector, MixedCyclesNeverKeepAToneGoing) {
         at += frames;
     }
     EXPECT_FALSE(started);
-    EXPECT_LT(mixed.cycles(), minimumToneCycles);
+    EXPECT_LT(mixed.cycles(), ToneDetector::minimumToneCycles);
 }
 
 TEST(ToneDetector, ASyncStartsOnlyAfterACleanRunOfTone) {
