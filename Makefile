@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Front door: make, make test, make demo, make install, make uninstall, make clean.
 # The C++ build itself lives in CMakeLists.txt; these targets only drive it.
 # Installing follows the GNU conventions: PREFIX (default /usr/local) and DESTDIR for staging.

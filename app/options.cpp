@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Option scanning and the conversion of option values.
 #include "app/options.h"
 

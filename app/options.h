@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line: option letters with their defaults, scanned the way the tool always has
 // (joined or separate values, a lone dash skipped, the first plain word is the input).
 #pragma once

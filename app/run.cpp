@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The run from the command line to a finished .wav file.
 #include "app/run.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The audio file's way to disk (audio_target.h): the checks of the target, the temporary file
 // beside it and the rename that replaces the target in one step.
 #include "audio/audio_target.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the audio goes: a hidden temporary file beside the target, renamed over it only once
 // complete, so a failed run never leaves a cut file; a character device is written directly.
 #pragma once

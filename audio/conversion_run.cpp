@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The conversion run: every load of the tape image becomes header tone, sync character, data
 // pairs with the checksum in the last one, footer tone and gap, in queue order.
 #include "audio/conversion_run.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The conversion run: every load of a tape image becomes its signal (header tone, sync
 // character, data pairs with the checksum in the last one, footer tone, gap), in the tape's order.
 #pragma once

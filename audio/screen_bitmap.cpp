@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Packs a 160 x 90 bitmap into a screen load: one byte per group of eight pixels of a row,
 // written where the conversion run takes the second source of each interleaved pair.
 #include "audio/screen_bitmap.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Packs the 160 x 90 pixels of a bitmap into the second half of a screen load's data, eight
 // pixels a byte, in the bit order the machine's screen interleaving expects.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The length of a load's signal in a format: its cycles on the 22050 grid and its gap.
 #include "audio/signal_length.h"
 

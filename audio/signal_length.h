@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How long a load lasts on tape in an audio format: the sum of its cycles on the 22050 grid
 // (tones by the one tone rule, sync and framed characters) and its gap.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Framed characters and pairs on tape.
 #include "audio/tape_encoder.h"
 

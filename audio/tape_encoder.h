@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pairs of serial characters written one at a time (start bit, eight data bits least
 // significant first, stop bit) with an 8-bit running sum; for checks and measurements of the
 // renderer only: the conversion run sends whole loads through tape/load_signal.h.

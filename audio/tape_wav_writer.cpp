@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Square-wave cycles for the tape signal, rendered once per file and then copied as blocks.
 #include "audio/tape_wav_writer.h"
 

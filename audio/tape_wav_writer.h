@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Renders the tape's cycles into samples: every cycle a number of frames of the 22050 grid
 // (frames are doubled at 44100), rendered once per file and copied as blocks from then on.
 #pragma once

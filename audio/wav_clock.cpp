@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Time of the signal written since a mark, measured in bytes of the file.
 #include "audio/wav_clock.h"
 

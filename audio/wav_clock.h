@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Measures the signal written since a mark, in seconds, by counting bytes of the file: one
 // byte more than was written, the measure the tone rule (tape/load_signal.h) is stated in.
 #pragma once

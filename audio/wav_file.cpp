@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PCM WAV output: header, buffered sample writing, silence and the size patch on close.
 #include "audio/wav_file.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An uncompressed PCM RIFF/WAVE file written in one pass: 44-byte header, samples, and the
 // two size fields patched on close, which only then puts the file in place. Samples are
 // collected in a buffer of our own and written in large blocks; every write is checked.

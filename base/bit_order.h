@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bit orders of the tape: characters travel least significant bit first, and the two
 // halves of screen and binary loads are interleaved bit by bit into each pair.
 #pragma once

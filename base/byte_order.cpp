@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Little-endian word and long-word conversion.
 #include "base/byte_order.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Little-endian helpers: a word is 16 bits, a long word 32 bits, low byte first.
 // The WAV header, 16-bit samples and the binary tape fields are all stored this way.
 #pragma once

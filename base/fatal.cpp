@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tool's single exit path for errors.
 #include "base/fatal.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one way the tool stops on an error: message to standard error, exit status 1.
 // Tests and fuzz targets install a hook that throws instead, so one process can try many inputs.
 #pragma once

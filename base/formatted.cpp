@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Formatting into a string of whatever length the result needs.
 #include "base/formatted.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // printf-style formatting into a std::string, for the fixed layouts of tape images, listings
 // and messages. The pattern is always a literal of the program, checked by the compiler.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The facts of the Tarqo machine and its tapes that more than one layer needs: load formats,
 // the size of a load, the signal's framing, the screen geometry and the limits of names.
 #pragma once

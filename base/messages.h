@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The texts of the messages that more than one piece reports, each written in one place.
 // Every text ends with its line feed, as it is printed.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Link targets, temporary names and placing finished files (output_path.h).
 #include "base/output_path.h"
 

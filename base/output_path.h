@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a finished output file goes: the file a name leads to through its symbolic links, the
 // hidden temporary name beside it, and placing the temporary file there with or without
 // replacing what is already there.

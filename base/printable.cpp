@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Escaping of input text for messages (printable.h).
 #include "base/printable.h"
 

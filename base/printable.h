@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text from an input file made safe to print in a message: control bytes and bytes above
 // 0x7E are written as "\x" and two lower-case hex digits, so no terminal acts on them.
 #pragma once

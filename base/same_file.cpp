@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File identity by device and inode (same_file.h).
 #include "base/same_file.h"
 

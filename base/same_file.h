@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whether two names, or an open file and a name, are one file: the same device and inode, so
 // hard links, symbolic links and other spellings of a path all count as that file.
 #pragma once

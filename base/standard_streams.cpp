@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Closed standard descriptors reopened on /dev/null (standard_streams.h).
 #include "base/standard_streams.h"
 

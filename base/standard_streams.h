@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The three standard descriptors made safe before anything else runs: a closed one is opened
 // on /dev/null, so that no file the run opens later can take its number by accident.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The registry of temporary files and the signal handlers that clear it (temporary_files.h).
 #include "base/temporary_files.h"
 

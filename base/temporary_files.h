@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Files that a failed run must not leave behind (the audio file's temporary name until it is
 // renamed over its target), removed by fatal() and by the signals that end a run.
 #pragma once

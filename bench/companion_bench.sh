@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Throughput and peak memory of kelvanto-tape's convert and list on 50 MB inputs: a binary tape
 # image of random binary loads (bench/make_tape.py) and a markup one of HEX lines
 # (bench/make_markup.py). Prints a Markdown table; progress goes to standard error.

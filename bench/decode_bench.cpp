@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decoding throughput and breaking points: decodes an hour-long (or shorter) 44100 Hz 16-bit
 // stereo recording made by the converter, then finds, for each kind of damage, where loads
 // begin to fail. Prints Markdown tables. Not a test: timings depend on the machine.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Decode throughput against reading the same file: makes a recording of about an hour (90
 # binary loads of 8192 bytes, 44100 Hz, 16 bits, stereo) with kelvanto, then times
 # `cat RECORDING >/dev/null` and `kelvanto-tape decode` on it in the same run.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes a hostile recording for the decoder's memory bound: a header tone, then characters
 of random value, each framed by its start and stop bit, to the end, with no footer anywhere
 (with EVERY, a new header tone and sync character every EVERY blocks of 4096 characters).

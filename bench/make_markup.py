@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes a large markup tape image (.bml) of one kind for timing the reader.
 
 Kinds:

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes a binary tape image (.bin) of random binary loads for benchmarking.
 
 Layout, with no line breaks:

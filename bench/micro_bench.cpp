@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Micro-benchmarks of the inner pieces of the audio writer: one bit cycle, one pair of framed
 // characters (plain and interleaved), the data of a whole load, a one-second tone and one
 // second of silence, each at 22050 Hz 8-bit mono and at 44100 Hz 16-bit stereo.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Throughput of the tape reader alone: each markup file given is read from memory again and
 // again (no screen files, no detail lines); the median rates in MB/s of input, by wall time
 // and by the process's CPU time (which other programs on a busy machine disturb less).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # End-to-end performance of the converter: conversion throughput on a large binary tape image
 # compared with dd writing the same number of bytes to the same file system, start-up to exit
 # time on a one-load tape, and peak resident memory. Prints a Markdown table on standard

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Option scanning for kelvanto-tape's subcommands on CLI11, with every refusal in the
 // program's own words ("kelvanto-tape: COMMAND: unknown option -x (see --help)").
 #include "companion/arguments.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The options of a subcommand, scanned as getopt_long does (by CLI11): -k44100, -k 44100,
 // --rate=44100, --rate 44100, bundled flags (-fo OUT), "--" before names that begin with a dash.
 #pragma once

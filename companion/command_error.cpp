@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Error and warning lines of kelvanto-tape, with every echoed text made printable.
 #include "companion/command_error.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How kelvanto-tape reports a failure: "kelvanto-tape: FILE: reason" on standard error and
 // exit status 1. Commands throw CommandError; the entry prints it.
 #pragma once

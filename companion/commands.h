@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The subcommands of kelvanto-tape, one file each; every one takes the words after its name,
 // returns the exit status and throws CommandError for a failure.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvanto-tape convert IN OUT: a tape image in its canonical text (.bml) or binary (.bin)
 // layout, sending the same signal and reading back as the same loads.
 #include <iostream>

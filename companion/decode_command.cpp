@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvanto-tape decode RECORDING... [-o OUT]: every load found in the recordings back as a
 // tape image, with a report of where each load stood and how well it read.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text and JSON forms of the decoder's report.
 #include "companion/decode_report.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The account of a decoded recording: one line per load with its place, characters, verdict,
 // speed, polarity, channel and level, the times of its doubtful characters, and a summary.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvanto-tape list FILE...: one line per load (format, number, length, tones, checksums,
 // contents), the tape's name, load count and audio length; BASIC text and hex on request.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A program in a load's data, else in its characters on tape: a binary load sends its two
 // halves interleaved bit by bit, so its data holds a program only as the receiver reads it.
 #include "companion/load_program.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The BASIC program a load holds, whatever its format and wherever it came from: in its data
 // as a markup load has it, or in the characters the machine receives from it.
 #pragma once

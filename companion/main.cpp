@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvanto-tape: the companion of kelvanto. Writes tape images in their canonical layouts,
 // lists them, exports screens, plays them and decodes recordings, one subcommand per file.
 #include <unistd.h>

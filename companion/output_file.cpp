@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Complete-or-nothing output files and standard output for kelvanto-tape, and the check of a
 // run's outputs against its inputs and each other.
 #include "companion/output_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing a result file without ever leaving a half-written one: the bytes go to a hidden
 // temporary file in the target's folder, which takes the target's place only once complete.
 #pragma once

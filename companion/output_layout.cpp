@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // --to bml|bin or the output's extension, with the refusals of both subcommands.
 #include "companion/output_layout.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The layout of a tape image that convert and decode write: named with --to, or read from
 // the output's name; standard output ("-") needs --to.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvanto-tape play TAPE: the signal kelvanto would write, as a WAV stream on standard
 // output whose sizes are right from the first byte, for a player such as aplay.
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The progress line: a thread redraws it every quarter second with a carriage return and an
 // erase to the end of the line, so the work itself never waits for the terminal.
 #include "companion/progress.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A progress line on standard error for long work: shown only on a terminal (and not with
 // --quiet), redrawn in place a few times a second, erased when the work ends.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decoding takes into loads and loads into a tape image: binary loads hold exactly the
 // characters received, filler included; the writer makes text loads of them where asked.
 #include "companion/recording_input.h"

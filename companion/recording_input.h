@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Recordings for kelvanto-tape: every take decoded, the takes merged load by load, and the
 // loads as a tape image that sends the same characters again.
 #pragma once

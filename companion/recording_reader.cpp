@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the companion watches while a recording is decoded: the position for the progress line
 // and the level envelope for the timeline picture, taken from each block on its way.
 #include "companion/recording_reader.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A recording read block by block into the decoder, with what the companion watches on the
 // way: the position for a progress line, and the level envelope for the timeline picture.
 #pragma once

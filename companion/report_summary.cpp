@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a decode report back: every field checked for its type, so a file that is not a
 // report (or a damaged one) is refused with a reason instead of read as zeros.
 #include "companion/report_summary.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One recording's decode report (the JSON that decode --json writes) reduced to what an
 // archive overview needs: load counts by verdict, length and the worst place.
 #pragma once

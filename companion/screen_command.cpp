@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvanto-tape screen IN -o PICTURE: the 1800 screen bytes of a screen load (the bytes that
 // kelvanto's -s replaces) as a picture, from a tape image or straight from a recording.
 #include <iostream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Screen loads as the sender made them and as a recording returns them: each pair of
 // characters on tape interleaves a byte of the first half with one of the screen.
 #include "companion/screen_load.h"

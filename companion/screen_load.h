@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which load of a tape image holds a screen, and its 1800 bytes: a screen load (format 2), or
 // the load that a screen load becomes through a recording and decode.
 #pragma once

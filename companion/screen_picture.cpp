@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Picture files of a screen: the PBM raw bitmap and the Windows BMP with a two-entry palette.
 #include "companion/screen_picture.h"
 

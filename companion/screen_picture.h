@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The 160 x 90 picture of a screen load's 1800 bytes, eight pixels a byte in the machine's
 // bit order, as a PBM (P4) or a 1-bit BMP whose palette has black first.
 #pragma once

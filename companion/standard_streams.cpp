@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Standard input read whole with a bound, standard output written whole, and the quiet end
 // when the reader of a pipe leaves (SIGPIPE is ignored, so a write fails with EPIPE instead).
 #include "companion/standard_streams.h"

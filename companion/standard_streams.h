@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Standard input and output as kelvanto-tape's files named "-": a tape image read whole from
 // standard input, and output whose reader may go away early (head, a player that stops).
 #pragma once

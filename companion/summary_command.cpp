@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvanto-tape summary REPORT.json...: one line per decoded recording of an archive, from
 // the JSON reports that decode --json wrote (one per recording, as a batch run makes them).
 #include <iostream>

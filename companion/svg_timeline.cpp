@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Drawing the timeline: one time scale for every row, so a mark stands at the same x in the
 // take it came from and in the merged row. Every name is escaped; nothing is fetched from
 // outside the file, so it opens alike in a browser, an editor or a converter.

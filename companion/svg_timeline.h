@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The timeline of decoded recordings as one self-contained SVG picture: the level envelope,
 // each load as a span coloured by its verdict, its repairs and doubts as marks at their time.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tape image reader as kelvanto-tape uses it: bytes in memory, errors with their place.
 #include "companion/tape_input.h"
 

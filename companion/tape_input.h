@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a tape image for kelvanto-tape: quietly (no screen files, no detail lines), with a
 // reader failure reported as the file, the place in it and the reader's own message.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Block reading of audio files through libsndfile, with its own error texts.
 // The only file of the decoder that includes libsndfile.
 #include "decode/audio_file_reader.h"

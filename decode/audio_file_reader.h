@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads a recording from any audio file that libsndfile understands (WAV of every width and
 // kind, RF64, W64, AIFF, FLAC, Ogg, MP3 where the library has it) in blocks of float frames.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Coefficients of the filter sections used to clean a recording before its edges are timed.
 // The usual bilinear-transform recipes, with Q 0.7071 (maximally flat).
 #include "decode/biquad.h"

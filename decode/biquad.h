@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One second-order IIR section (transposed direct form II, double state so that low corner
 // frequencies at high sample rates keep their precision).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One bit as read from one cycle: its value (or the news that the cycle was no bit at all),
 // how certain the decision is and where its cycle stands in the recording.
 #pragma once

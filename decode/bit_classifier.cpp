@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Short/long decisions with a slowly tracked threshold.
 // A 1 cycle lasts two 0 cycles, so one tracked unit decides both.
 #include "decode/bit_classifier.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fourth stage: tells 0 cycles from 1 cycles. Calibrated on the header tone, then it
 // follows the tape's speed slowly through the load, since a 1 always lasts two 0s.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Framing of sync character, character pairs, filler and footer.
 // Bits wait in a short queue only where the end of a load must be confirmed.
 #include "decode/character_framer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fifth stage: frames the bits after a header tone into the sync character, the pairs
 // of characters with their filler, and the footer tone, exactly as the machine sends them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One zero crossing of the filtered signal: when it happened (in frames of the recording,
 // with a fraction) and in which direction, with the peak of the half cycle it closes.
 #pragma once

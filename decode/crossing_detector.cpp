@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Zero crossings with hysteresis relative to the local amplitude.
 // Below 16 kHz the samples are first interpolated to at least 16 kHz.
 #include "decode/crossing_detector.h"

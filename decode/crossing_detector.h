@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The second stage: finds the zero crossings of one filtered channel, both directions, with
 // sub-sample timing and a hysteresis that follows the local amplitude.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One full square-wave cycle as measured between two crossings of the same direction: where
 // it starts, how long it lasts, where its middle edge fell and how strong it was.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cycles between crossings of one direction, for one polarity.
 // Both polarities are timed from the one crossing stream of a channel.
 #include "decode/cycle_timer.h"

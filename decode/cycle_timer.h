@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The third stage: turns the crossings of one channel into full cycles for one polarity,
 // timing each cycle from one crossing of the chosen direction to the next.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Names of the verdicts and of the kinds of repairs and doubts, as reports print them.
 // (The result structure itself is plain data: decoded_load.h.)
 #include "decode/decoded_load.h"

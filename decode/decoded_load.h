@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the decoder hands back for each load found in a recording: the received characters,
 // the tones around them, where it all stood, how sure the decoder is and what it repaired.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The odds of a wrong decision per certainty, from the load's own spread of certainties.
 // Where wrong decisions land is a fixed, deliberately wide form; everything else is measured.
 #include "decode/error_odds.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How likely each bit decision of one load is to be wrong, from its certainty and from how
 // the certainties of the whole load fall: the soft values that repairs and merges rank by.
 #pragma once

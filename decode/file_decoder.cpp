@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A file through the decoder, block by block.
 // Errors of the file come back with the audio library's own reason.
 #include "decode/file_decoder.h"

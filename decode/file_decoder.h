@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decodes a whole audio file: the file reader feeding the recording decoder block by block,
 // so a recording of any length is read with flat memory.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A load as the framer read it, before any checksum judgement: every character with the
 // certainty and position of each of its ten cycles, the filler and the footer.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One reading of one load from one channel in one polarity, with the header tone it was
 // calibrated on: what the checksum judge and the merger of readings work from.
 #pragma once

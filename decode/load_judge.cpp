@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checksum verdicts and the weighing of repairs by the certainty of every decision.
 // Every changed decision is listed; nothing else about the reading is touched.
 #include "decode/load_judge.h"

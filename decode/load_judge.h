@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The seventh stage: checks a reading against the load's checksum and, when it fails, looks
 // for the one likely change of its least certain decisions that makes it right.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Choice among the readings of each load, and the gaps between loads.
 // Only the best reading of each load is kept while the recording goes on.
 #include "decode/load_merger.h"

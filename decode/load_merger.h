@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The last stage: keeps, for each load of the recording, the most likely of its readings
 // from every channel and polarity, and measures the silence between the loads.
 #pragma once

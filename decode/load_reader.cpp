@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loads from the cycles of one channel and polarity.
 // Tone, sync character, characters and footer, then back to waiting for a tone.
 #include "decode/load_reader.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sixth stage: reads loads from the cycles of one channel in one polarity, from the
 // header tone through the characters to the footer, anywhere in a long recording.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The chain of stages for every channel and polarity, and the merge of their readings.
 // Blocks of at most 8192 frames keep every buffer small.
 #include "decode/recording_decoder.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The decoder's front door: takes a recording block by block (interleaved or one array per
 // channel, any rate from 8000 to 192000) and returns every load found in it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Band limiting of one channel before its zero crossings are timed.
 // From 40 kHz up only every second (third, ...) filtered sample is kept.
 #include "decode/signal_filter.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The first stage: takes the raw samples of one channel and keeps only the band the tape
 // tones live in (the 1 and 0 tones, give or take a third for speed errors).
 #pragma once

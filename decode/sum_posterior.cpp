@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Products of small polynomials modulo x^256 - 1, kept scaled so that no weight overflows.
 // The binomial expansion of a group stops where its terms no longer count.
 #include "decode/sum_posterior.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The weight of every pattern of wrong decisions that would move the loader's sum by a given
 // amount: how many other readings a checksum leaves open beside the one a repair picks.
 #pragma once

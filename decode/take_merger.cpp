@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Matching of loads across takes by content and time, and the bit-by-bit weighing of the
 // readings of one load. A joint reading is judged again like any other.
 #include "decode/take_merger.h"

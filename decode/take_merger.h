@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Combines several takes (recordings of the same tape) load by load: loads are matched by
 // their characters and their place in time, and weighed decision by decision.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Header tone detection and calibration of the 1-bit period.
 // The tone's first cycles set the 1-bit period that the bits are calibrated on.
 #include "decode/tone_detector.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Finds the header tone: a long steady run of 1-bit cycles within the speed range a tape
 // machine can plausibly have, and notices the first 0 bit that ends it (the sync character).
 #pragma once

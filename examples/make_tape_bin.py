@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 # Writes tape.bin: a binary Tarqo tape image with two loads of format 3, the second one with a
 # wrong checksum character so that kelvanto reports and repairs it. Standard library only.
 """Build examples/tape.bin.

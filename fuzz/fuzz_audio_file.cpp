@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: arbitrary bytes as an audio file on disk, decoded through the entry that
 // kelvanto-tape's decode and list use (open, checks, the audio library, the decoder), so that
 // WAV, FLAC, Ogg and MP3 headers and their damaged streams all reach the decoder. The seeds

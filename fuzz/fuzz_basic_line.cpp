@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: arbitrary texts through the BASIC line encoder. Each input line becomes one
 // program line of the same load, so the encoder also meets the end of the 8192 data bytes.
 #include <cstddef>

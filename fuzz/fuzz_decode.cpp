@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: arbitrary bytes as a recording for the decoder, either as raw 16-bit samples
 // or as a list of cycle lengths rendered into a square wave, so that inputs of a few hundred
 // bytes reach header tones, sync characters, framing, footers and repairs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: arbitrary bytes as a bitmap, greymap or Photo CD file, loaded by name through
 // the image layer, then its information block and the pixels of the 160 x 90 screen area.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Set-up shared by the fuzz targets (see fuzz_support.h).
 #include "fuzz/fuzz_support.h"
 

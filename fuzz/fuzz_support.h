@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Set-up shared by the fuzz targets: fatal errors as exceptions, a private scratch folder as
 // the working folder, and quiet standard streams so that a run costs no terminal output.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: arbitrary bytes as a tape image (.bml or .bin), read and then converted into a
 // scratch .wav file, so the reader, the element rules and the conversion run all see them.
 #include <algorithm>

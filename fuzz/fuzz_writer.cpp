@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: arbitrary bytes as a tape image; when they read, both canonical layouts are
 // written and read back, and every load must send the same characters, with the same lengths,
 // and convert to the same bytes again.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 # Writes the seed corpora of the fuzz targets into fuzz/corpus/ from the examples and a few
 # hand-made inputs. Run again after changing it; the results are committed. Standard library only.
 import pathlib

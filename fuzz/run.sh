@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs each fuzz target for a number of seconds, one after the other, on the committed seeds
 # plus what earlier runs found (fuzz/out/, not committed). Usage: fuzz/run.sh BUILD SECONDS [TARGET...]
 # A crash, leak, hang or sanitizer report stops the run with its input saved in fuzz/out/.

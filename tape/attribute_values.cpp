@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Conversions of attribute values and HEX tokens into numbers.
 // They follow the standard library's decimal and hexadecimal readers, with fixed limits.
 #include "tape/attribute_values.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Numbers read from markup attribute values and HEX texts. Every conversion reads from the
 // start of the text and stops at the first character that cannot continue the number.
 #pragma once

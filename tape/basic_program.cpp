@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Finding a BASIC program in a load's data and writing its lines back as text.
 #include "tape/basic_program.h"
 

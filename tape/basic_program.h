@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // BASIC programs in a load's data: lines of number (low byte first), codes and 0x0D, ended
 // by the bytes 0x00 0xFF; and the text of a line, each code written as its table form.
 #pragma once

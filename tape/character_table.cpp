@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The machine's special characters and keywords, and the two text tables built from them.
 // A BASIC byte is a keyword, a special character or a plain character; each has one text form.
 #include "tape/character_table.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The text forms of the 256 byte codes of a Tarqo BASIC program, outside and inside strings.
 // The line encoder goes from text to code with lookupToken; indexing goes from code to text.
 #pragma once

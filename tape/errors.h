@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exceptions that travel to the entry; everything else ends the process through fatal().
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hex values and their characters, digit by digit from a table.
 #include "tape/hex_text.h"
 

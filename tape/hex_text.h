@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hex dumps as the tape image's HEX lines and the lister print them, written straight into a
 // string: printf-style formatting of every byte would cost most of a large conversion.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a tape image file whole: open without blocking, fstat, then read up to the bound.
 // A tape image is small (a load holds 8192 bytes), so memory is the simplest place for it.
 #include "tape/input_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a tape image file whole into memory: only regular files of bounded size, checked
 // before the first read so that a FIFO, a device or a folder can never block the run.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Paged storage of a load's data bytes (see load_data.h): a page is made at its first store.
 #include "tape/load_data.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The data bytes of one load, at most 8192, kept in 64-byte pages that exist only where the
 // tape image stored something: a tape of many small loads takes memory by what it holds.
 #pragma once

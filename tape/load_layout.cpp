@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The layout of a load on tape: pairs by format, the final pair with its checksum and filler,
 // and the inverse that builds a load's data from the characters it is to send.
 #include "tape/load_layout.h"

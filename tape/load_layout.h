@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which characters the receiver reads for a load, and which data makes a load send given
 // characters. The conversion run, the tape-image writer, the lister and the decoder rest on it.
 #pragma once

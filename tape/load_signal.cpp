@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cycles of a load: the tone rule, the framed characters and their length in frames.
 #include "tape/load_signal.h"
 

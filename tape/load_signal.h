@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A load as the tape carries it: a stream of square-wave cycles on the 22050 grid (header tone,
 // the framed sync and load characters, footer tone) and the gap as silence.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The meaning of each tape markup element: root, NAME, LOAD and its lengths, DATA with HEX and
 // BASIC text, binary payloads, the BASIC line encoder and the diagnostic screen files.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tag reader shared by .bml and .bin tape images: tags, attributes and element texts.
 // A recursive descent: each element reads the tags under it until its own end tag.
 #include <cctype>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing a screen file without harm (screen_file.h): opened without waiting, checked, then
 // truncated and written.
 #include "tape/screen_file.h"

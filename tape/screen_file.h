@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The diagnostic screen files (screen_N.txt) that text loads leave in the working folder,
 // written only where that harms nothing: never over the input, never into a FIFO or device.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Lengths both ways between the layouts: the seconds pairs and the decimal text.
 #include "tape/tape_lengths.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tone and gap lengths as the two layouts of a tape image hold them: a pair of bytes (whole
 // seconds, hundredths) in binary loads and a decimal number in markup, read and written here.
 #pragma once

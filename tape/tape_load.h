@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One load of a tape: up to 8192 data bytes and the numbers that frame them on tape.
 // A plain value: the conversion run copies it whole and the copy shares nothing.
 #pragma once

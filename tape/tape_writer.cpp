@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The canonical text and binary layouts of a tape image, with the conversion of loads between
 // the formats that each layout holds.
 #include "tape/tape_writer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes a tape image in its canonical layouts: markup text (.bml, loads of formats 1 and 2,
 // BASIC lines where the data holds a program) and binary (.bin, loads of format 3).
 #pragma once

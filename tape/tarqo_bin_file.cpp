@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tape image's life: construction with its code tables, opening the input, destruction.
 #include "tape/tarqo_bin_file.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tape image: the loads read from a .bml or .bin file, the command-line overrides and the
 // BASIC code tables. The conversion run (audio/) and the tape-image writer work from it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Windows bitmaps built in memory for tests: 1, 8 or 24 bits per pixel, uncompressed, with the
 // 40-byte information header, rows stored bottom first and padded to a multiple of 4 bytes.
 #pragma once

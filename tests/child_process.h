@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The kelvanto binary as a child process that a test can watch and signal: standard output
 // into a pipe the test drains (or leaves full, so the child waits mid-run), limits and umask
 // set before it starts, and how it ended with the peak memory it took.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The kelvanto-tape binary beside the test binaries, for tests that run it inside a shell
 // pipeline (standard input from a file, standard output into a reader that leaves early).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers for the image layer's tests: what a piece of code prints on standard output, and
 // that output with the source locations of its messages replaced by a fixed mark.
 #pragma once

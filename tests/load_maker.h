@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A tape load built in tests from its format, data bytes, stated checksum and lengths, the
 // way the reader would fill it.
 #pragma once

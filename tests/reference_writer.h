@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A deliberately plain per-sample renderer of the tape signal: every frame goes through
 // writeSample one channel at a time. The block writer must produce exactly its bytes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads a tape .wav back the way the machine's receiver does: samples to levels, levels to
 // cycles of 7 or 14 frames, cycles to bits and framed characters. Tests only.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared test helpers (see support.h).
 #include "tests/support.h"
 

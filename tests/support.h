@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared test helpers: fatal errors as exceptions, scratch folders, files as bytes, and
 // running the kelvanto binary with its two output streams and exit status captured.
 #pragma once

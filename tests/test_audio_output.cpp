@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The audio file on disk, seen from the command line: never over the input, never cut short,
 // an earlier file kept whole until the new one is complete, whatever ends the run (a full
 // disk, SIGINT, SIGTERM, SIGHUP, SIGKILL, no memory), and FIFOs, devices and links handled

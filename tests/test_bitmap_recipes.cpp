@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The documented recipes for screen bitmaps, run as written: each must give a file whose dark
 // pixels are the lit ones of the screen load. Skipped where the recipe's tools do not work.
 #include <gtest/gtest.h>

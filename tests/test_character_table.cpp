@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tests of the BASIC code tables: the text of each code outside and inside strings, and the
 // answers of lookupToken that drive the line encoder.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tool from the command line: usage text, option scanning, derived names, messages and
 // exit statuses, and the files it leaves (or must not leave) behind.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvanto-tape from the command line: each subcommand's files, messages and exit statuses,
 // conversion that keeps the signal, the screen round trip through kelvanto -s, and play.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An archive of recordings through kelvanto-tape: the batch recipe with GNU parallel (one
 // tape image and one JSON report per recording) and summary's lines and CSV of the reports.
 #include <gtest/gtest.h>

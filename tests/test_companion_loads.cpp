@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a decoded load holds, seen through kelvanto-tape: a picture packed with kelvanto -s
 // comes back from the recording, and from the tape image decode wrote, as the same picture;
 // list --basic shows a program whatever the load's format and wherever it came from.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvanto-tape's option forms: joined, separate and --name=value values, bundled flags and
 // "--" before file names that begin with a dash, and each refusal in the program's own form.
 #include <gtest/gtest.h>

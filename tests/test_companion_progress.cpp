@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvanto-tape's progress line: on a terminal (a pseudo-terminal here) decoding shows where
 // it is and erases the line before the report; nothing of it when standard error is a file
 // or a pipe, or with --quiet.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvanto-tape with standard streams: "-" as the input of list, convert and screen, as the
 // output of convert, decode and screen with the format named, and a reader that leaves early.
 #include <gtest/gtest.h>

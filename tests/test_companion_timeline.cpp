@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The SVG timeline of decode --picture and list --picture: well-formed XML that a standard
 // renderer draws, marks where a known dropout stands, spans in the verdict's colour, a row per
 // take and one merged, the picture of a decoded screen.

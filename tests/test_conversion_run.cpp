@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The conversion run: what the receiver reads for each load format, checksums confirmed and
 // repaired, tone lengths, gaps, progress lines, queue order and refused loads.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvanto-tape decode and list on recordings from the command line: the tape image it writes
 // sends the same signal again, the report, the JSON report and the three exit statuses.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // End to end on the shipped examples: each converts, and the receiver reads from the .wav the
 // sync character, the load's data and a checksum that completes the sum.
 #include <gtest/gtest.h>

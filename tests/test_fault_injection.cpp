@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Faults from outside, seen from the command line: a full or missing output device, folders
 // where files should be, inputs cut short, very many loads, absurd lengths, names at their
 // limit and bitmaps with absurd sizes. Every run must end with status 0 or 1 and its message.

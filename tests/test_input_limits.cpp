@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Inputs past every sensible size, seen from the command line and the image layer: memory
 // that follows the input, option values beyond 32 bits, screen bitmaps
 // that are FIFOs, devices or folders, and greymap comment lines that never end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The image container: row sizes, the row table, pixel access at each depth with its range
 // and depth checks, the information block and the palette and text wrappers.
 #include <gtest/gtest.h>

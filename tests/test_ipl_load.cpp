@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loading image files: choice of reader by extension, file names, the bitmap, greymap and
 // Photo CD readers with their refusals, history entries, and files written by a real tool.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The image layer's messages: prefixes, location suffixes and line ends on both levels,
 // and the stop on a message too long for its buffers.
 #include <gtest/gtest.h>

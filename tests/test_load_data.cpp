@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A load's data bytes: what a fresh load reads, where stores land, and that memory follows
 // the stored bytes (a tape of 100,000 loads must not take 8 KB for each of them).
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one description of the tape signal: a load's cycles against hand-written tables, the tone
 // rule at its edges, the exact length a stream's header states, and lengths that keep the
 // signal when a tape image changes layout.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The man page against the program: the version text of its title line is the banner's, and
 // it has the sections a reader looks for, with every option the usage text names.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tests of the element rules: root and load values, length overrides, binary payloads, HEX and
 // BASIC data, the BASIC line encoder, data limits, reader detail lines, screen files, examples.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tests of the markup reader: attribute lookup, tag nesting and its messages, element texts,
 // HEX and LINE texts, limits, and input that ends early.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Nothing of the user's is lost, whatever the names and descriptors: outputs checked against
 // inputs and each other, new names made without replacing, modes and links kept, closed
 // standard descriptors, FIFOs, long names, and every failure with its line on standard error.

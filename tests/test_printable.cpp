@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Input text in messages: control bytes, DEL and bytes above 0x7F shown as \x and two hex
 // digits, everything else as it is, and the tag name of "Invalid Tag" passed through it.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The test helpers' watch over the tool's runs: a sanitizer report that a run leaves in its
 // log file fails the test, even when the run's status and output look as expected.
 #include <gtest/gtest-spi.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Screen bitmaps: pixel masks, where the packed bytes go, which loads take a bitmap, and the
 // run's messages when a bitmap cannot be read.
 #include <gtest/gtest.h>

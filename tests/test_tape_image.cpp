@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tape image and its loads: fresh state, extension stripping, opening the input.
 #include <gtest/gtest.h>
 

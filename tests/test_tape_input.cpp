@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tape image input: regular files read whole, folders, FIFOs and devices refused at once,
 // the size bound at its edge, and reading from memory with the reader's look-ahead.
 #include <gtest/gtest.h>

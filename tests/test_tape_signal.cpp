@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tape signal: cycle bytes at both rates and widths, framed characters, the running sum,
 // the bit-order helpers, and the block writer against a per-sample rendering.
 #include <gtest/gtest.h>

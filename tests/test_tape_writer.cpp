@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The canonical text and binary layouts byte by byte, BASIC lines and their fallback to HEX,
 // the warnings for what a layout cannot hold, and round trips of generated tapes: both layouts
 // read back as the same loads, convert to themselves again and send the same signal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The WAV file: header bytes, size patching, sample values, silence, the clock and refusals.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Abstract base of the image classes: loading, the information block and the region of
 // interest that an image can carry.
 #pragma once

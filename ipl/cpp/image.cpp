@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The image class the tool uses: construction, loading with history entries, the
 // information block and pixel access (see image.h).
 #include "ipl/cpp/image.h"

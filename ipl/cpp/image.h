@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The image class the tool uses: an image of 1, 8 or 24 bits per pixel read from a bitmap,
 // greymap or Photo CD file, answering pixel queries.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Object-level palette wrapper: refers to a palette record and reports a missing one (see
 // palette.h).
 #include "ipl/cpp/palette.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Object-level view of a palette record that belongs to someone else (an image), which it
 // refers to without owning.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A point of the plane with x and y of one number type; a default point is (0,0). Images
 // use it for the corners of their region of interest.
 #pragma once

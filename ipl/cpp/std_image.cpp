@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Images held in one TImage record: the palette and history views refer into the record
 // (see std_image.h).
 #include "ipl/cpp/std_image.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Images of 1, 8 or 24 bits per pixel held in one TImage record, with object-level views
 // of the record's palette and history.
 #pragma once

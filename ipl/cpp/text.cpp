@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Object-level history text: own or borrowed TIplText, and appending version-stamped lines
 // (see text.h).
 #include "ipl/cpp/text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Object-level view of a history text: either one of its own, freed with it, or one that
 // belongs to an image.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Plain records of the image layer: image, palette, file information and history text.
 // They hold raw owned memory and are set up and released only by their k_ functions.
 #pragma once

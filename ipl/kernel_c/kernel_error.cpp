@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Printing of the image layer's messages: prefixes, location suffixes and the one sink on
 // standard output (see kernel_error.h).
 #include "ipl/kernel_c/kernel_error.h"

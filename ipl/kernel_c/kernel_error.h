@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The image layer's single reporting path: every problem becomes one message printed on
 // standard output, with its type in front and, on the record level, the raising source line.
 #pragma once

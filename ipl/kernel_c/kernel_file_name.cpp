@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File names of the record level: splitting a name into directory, file name and extension,
 // and the TFileInfo record that keeps them (declared in kernel_io.h).
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The record-level loader: picks a reader by the file name's extension and records where the
 // image came from (see kernel_io.h).
 #include "ipl/kernel_c/kernel_io.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading image files into a TImage: file names, the loader that picks a reader by the
 // name's extension, and the readers of Windows bitmaps, raw greymaps and Photo CD images.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reader of Windows bitmaps (.bmp) with the 40-byte information header: header, palette,
 // then uncompressed rows bottom first, padded to 4 bytes - TImage's own pixel layout.
 #include <bit>

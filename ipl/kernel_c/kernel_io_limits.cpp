@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Size checks of the image readers: bytes left in a file and whether a declared raster fits
 // the record (see kernel_io_limits.h).
 #include "ipl/kernel_c/kernel_io_limits.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checks the image readers share before they allocate: what is left of a file, and whether
 // a raster's declared size fits the image record.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reader of Photo CD images (.pcd): three resolutions told apart by file length, luma and
 // shared chroma per 2 x 2 block, converted to 24-bit blue, green, red.
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reader of raw greymaps (.pgm, "P5"): text header, optional comment lines, then one byte
 // per pixel, top row first, rows not padded.
 #include <cctype>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Palettes of the record level: release and the standard grey palettes (see
 // kernel_palette.h).
 #include "ipl/kernel_c/kernel_palette.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Palettes of the record level: empty state, release, and the standard grey palettes that
 // images read without a palette of their own (greymaps) are given.
 #pragma once

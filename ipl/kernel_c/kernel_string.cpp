@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Growable texts and text helpers of the record level: appending, bounded formatting, upper
 // case and copies (see kernel_string.h).
 #include "ipl/kernel_c/kernel_string.h"

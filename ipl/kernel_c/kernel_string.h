@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Growable texts (TString) and the small text helpers of the image layer's record level.
 // Memory is malloc'd; k_EmptyString releases it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // History texts: stamped lines, copies between texts, the text's own file name and the
 // indentation of nested load entries (see kernel_text.h).
 #include "ipl/kernel_c/kernel_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // History texts (TIplText): lines recording what was done to an image, stamped with date
 // and time, and the indentation that shows how deep in the loading calls a line was written.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Time and date texts of history lines, from the local clock through strftime (see
 // kernel_time_date.h).
 #include "ipl/time/kernel_time_date.h"

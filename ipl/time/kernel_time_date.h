@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The local time and date as texts, for the stamps at the start of history lines.
 // Both give a malloc'd text that the caller frees.
 #pragma once

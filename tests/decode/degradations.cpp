@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Seeded degradations of test recordings (see degradations.h).
 // Filters here are the tests' own, independent of the decoder's.
 #include "tests/decode/degradations.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What worn cassettes and recording chains do to a signal, as seeded and repeatable
 // operations on test recordings (noise, speed, wow, filters, hum, clipping and the rest).
 #pragma once

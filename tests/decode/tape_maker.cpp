@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test recordings from the converter and their expected characters (see tape_maker.h).
 // Expected characters follow the load formats' pair layout and the checksum rule.
 #include "tests/decode/tape_maker.h"

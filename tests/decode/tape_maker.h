@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test recordings made by the project's own converter, and the characters the machine must
 // receive from them, worked out from each load's data and the checksum rule alone.
 #pragma once

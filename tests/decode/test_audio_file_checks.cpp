@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The audio file reader's own checks before and around the audio library: what is not a
 // regular file is refused without waiting, no refusal leaks a descriptor, channel and rate
 // faults are named, and a file that breaks off keeps what was read before the break.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole recordings through the decoder: the converter's own output in every format, then
 // the same signal after the damage that worn cassettes and recording chains do.
 #include <gtest/gtest.h>

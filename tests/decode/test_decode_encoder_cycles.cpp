@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The encoder's cycles fed straight into the decoder's tone, bit and character stages, with
 // no audio in between: what the converter sends is exactly what the receiver frames.
 #include <gtest/gtest.h>

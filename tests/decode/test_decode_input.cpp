@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Recordings from audio files of several kinds through the file reader, the decoder's
 // options (one channel, planar blocks), and input that is no recording at all.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sounds that are not loads must give no load (echoes printed through, music, noise in the
 // gaps), while a real tone with nothing after it, a save cut short and a reading that never
 // ends are still reported, BAD, where they happened.

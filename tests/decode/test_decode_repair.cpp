@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The checksum judge and its repairs, the choice among readings of one load, and the
 // merge of several takes: right checksums are kept, doubtful bits repaired only when that
 // makes the checksum right, and a load that cannot be made right stays BAD.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The decoder's stages fed by hand: crossings of known sine waves, cycles of known
 // crossings, bits of known cycle lengths, tones, and characters of known bit streams.
 #include <gtest/gtest.h>

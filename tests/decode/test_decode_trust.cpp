@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The promises a user archives by: a REPAIRED load is right, a character whose framing
 // slipped is never repaired, takes are matched by what they hold and when, the most likely
 // BAD reading is kept, and every place stands where it happened.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Record-level image operations: empty state, release, row table, row sizes and the
 // information block (see kernel_functions.h).
 #include "ipl/kernel_c/image/kernel_functions.h"

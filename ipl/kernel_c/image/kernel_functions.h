@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Record-level operations on an image (TImage): empty state, release, the row table that
 // gives pixel access, row sizes and the printed information block.
 #pragma once
