@@ -82,5 +82,9 @@ RunResult runProgram(const std::string& binary, const std::vector<std::string>& 
 
 // Path of a file in the source tree (examples, fixtures).
 std::string sourcePath(const std::string& relative);
+// A file of examples/ in the source tree.
+inline std::string example(const std::string& name) {
+    return sourcePath("examples/" + name);
+}
 
 }  // namespace testing_support

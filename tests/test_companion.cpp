@@ -11,6 +11,7 @@
 #include "tests/load_maker.h"
 #include "tests/support.h"
 
+using testing_support::example;
 using testing_support::readFile;
 using testing_support::runKelvanto;
 using testing_support::runKelvantoTape;
@@ -19,10 +20,6 @@ using testing_support::sourcePath;
 using testing_support::writeFile;
 
 namespace {
-
-std::string example(const std::string& name) {
-    return sourcePath("examples/" + name);
-}
 
 // The .wav that kelvanto writes for a tape image, with its standard error.
 std::pair<testing_support::Bytes, std::string> wavOf(const ScratchDir& dir,

@@ -10,6 +10,7 @@
 #include "tests/support.h"
 
 using testing_support::Bytes;
+using testing_support::example;
 using testing_support::readFile;
 using testing_support::runKelvanto;
 using testing_support::runKelvantoTape;
@@ -20,10 +21,6 @@ using testing_support::sourcePath;
 using testing_support::writeFile;
 
 namespace {
-
-std::string example(const std::string& name) {
-    return sourcePath("examples/" + name);
-}
 
 // Five recordings of the examples in rec/, one with a dropout that leaves a load BAD.
 void recordArchive(const ScratchDir& dir) {

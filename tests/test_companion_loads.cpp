@@ -10,6 +10,7 @@
 #include "tests/support.h"
 
 using testing_support::Bytes;
+using testing_support::example;
 using testing_support::readFile;
 using testing_support::runKelvanto;
 using testing_support::runKelvantoTape;
@@ -18,10 +19,6 @@ using testing_support::sourcePath;
 using testing_support::writeFile;
 
 namespace {
-
-std::string example(const std::string& name) {
-    return sourcePath("examples/" + name);
-}
 
 // A picture with something in every row and column: diagonal stripes, a frame and a block.
 bool lit(int x, int y) {

@@ -7,6 +7,7 @@
 
 #include "tests/support.h"
 
+using testing_support::example;
 using testing_support::readFile;
 using testing_support::runKelvanto;
 using testing_support::runKelvantoTape;
@@ -14,13 +15,7 @@ using testing_support::ScratchDir;
 using testing_support::sourcePath;
 using testing_support::writeFile;
 
-namespace {
-
-std::string example(const std::string& name) {
-    return sourcePath("examples/" + name);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(CompanionOptions, EveryFormOfAValueGivesTheSameStream) {
     ScratchDir dir;

@@ -9,6 +9,7 @@
 #include "tests/support.h"
 
 using testing_support::Bytes;
+using testing_support::example;
 using testing_support::readFile;
 using testing_support::runKelvanto;
 using testing_support::runKelvantoTape;
@@ -18,10 +19,6 @@ using testing_support::shellQuoted;
 using testing_support::sourcePath;
 
 namespace {
-
-std::string example(const std::string& name) {
-    return sourcePath("examples/" + name);
-}
 
 // Runs kelvanto-tape with these words inside a shell command line: "$T" stands for it.
 testing_support::RunResult shell(const std::string& script, const std::string& work) {
