@@ -15,8 +15,6 @@ using testing_support::ScratchDir;
 using testing_support::sourcePath;
 using testing_support::writeFile;
 
-namespace {}  // namespace
-
 TEST(CompanionOptions, EveryFormOfAValueGivesTheSameStream) {
     ScratchDir dir;
     const std::string work = dir.path().string();
