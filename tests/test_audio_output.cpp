@@ -139,12 +139,17 @@ TEST(AudioOutput, FifosDevicesAndLinksAsTargets) {
     EXPECT_EQ(run.err, "Audio file ff.wav is not a regular file\n");
     EXPECT_TRUE(hiddenFiles(shop.dir.path()).empty());
 
-    // A character device is written as it is; the screen file's FIFO is passed over.
-    Child device({"-w", "/dev/null", "game.bml"}, setup);
+    // A character device is written as it is; the screen file's FIFO is passed over. The
+    // device is reached through a link (a name given as /dev/null would get ".wav" added and
+    // leave a file in /dev).
+    std::filesystem::create_symlink("/dev/null", shop.dir.path() / "null.wav");
+    Child device({"-w", "null", "game.bml"}, setup);
     run = device.finish(std::chrono::seconds(20));
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("Successfully created .wav file /dev/null!\n"), std::string::npos);
+    EXPECT_NE(run.out.find("Successfully created .wav file null!\n"), std::string::npos);
     EXPECT_TRUE(hiddenFiles(shop.dir.path()).empty());
+    EXPECT_TRUE(std::filesystem::is_symlink(shop.dir.path() / "null.wav"));
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
 
     // A link stays a link; the file it leads to gets the recording.
     ASSERT_EQ(runKelvanto({"-v0", "-w", "direct", "game.bml"}, shop.dir.path()).status, 0);
