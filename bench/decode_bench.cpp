@@ -11,9 +11,11 @@
 //                                 [--show VALUE] (the loads found at one point of --damage)
 //                                 [--seed N] [--one-polarity] (for --show)
 //                                 [--runaway MINUTES] (memory of a reading that never ends)
+//                                 [--every-value] (sweeps go on past their breaking points)
 // A point of a sweep passes when, for each of three seeds (data and damage), every load is
 // read exactly (characters and not BAD) and no other load is reported. A load reported OK
-// or REPAIRED with wrong characters is a trust fault: they are counted over the whole run.
+// or REPAIRED with wrong characters is a trust fault: they are counted over the whole run
+// (with --every-value also beyond each breaking point, to the end of the range).
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -134,6 +136,11 @@ Tape makeTape(int loads, std::size_t bytes, double header, double gap, const For
 }
 
 int trustFaults = 0;
+// Points (damage values of a column, every seed) decoded: with everyValue, sweeps go on past
+// their breaking point to the end of their range, so that a wrong OK or REPAIRED of heavier
+// damage is counted too.
+int pointsRead = 0;
+bool everyValue = false;
 
 // Loads read exactly, or -1 when the decoder found another number of loads.
 int exactLoads(const std::vector<DecodedLoad>& got, const Tape& tape, std::size_t repeats) {
@@ -479,7 +486,7 @@ void breakingPoints(const std::string& onlyDamage, const std::string& onlyFormat
             double first = std::nan("");
             for (const double value : sweep.values) {
                 bool pass = true;
-                for (int s = 0; s < seeds && pass; ++s) {
+                for (int s = 0; s < seeds && (pass || everyValue); ++s) {
                     const Tape& tape = column.tapes[static_cast<std::size_t>(s)];
                     const Recording damaged =
                         sweep.apply(tape.recording, value, static_cast<unsigned>(7 + s));
@@ -488,18 +495,25 @@ void breakingPoints(const std::string& onlyDamage, const std::string& onlyFormat
                         break;
                     }
                     const int faultsBefore = trustFaults;
-                    pass = exactLoads(decodeAll(damaged), tape, 1) ==
-                           static_cast<int>(tape.data.size());
+                    const bool exact = exactLoads(decodeAll(damaged), tape, 1) ==
+                                       static_cast<int>(tape.data.size());
+                    pass = pass && exact;
                     if (trustFaults != faultsBefore) {
-                        std::fprintf(stderr, "trust fault: %s at %g %s, %s, seed %d\n", sweep.name,
-                                     value, sweep.unit, column.format->name, s);
+                        std::fprintf(stderr, "trust fault: %s at %g %s, %s, %s, seed %d\n",
+                                     sweep.name, value, sweep.unit, column.format->name,
+                                     column.size->name, s);
                     }
                 }
-                if (!pass) {
+                ++pointsRead;
+                if (!pass && std::isnan(first)) {
                     first = value;
+                }
+                if (!pass && !everyValue) {
                     break;
                 }
-                last = value;
+                if (pass && std::isnan(first)) {
+                    last = value;
+                }
             }
             char buffer[64];
             if (std::isnan(last)) {
@@ -524,7 +538,9 @@ void breakingPoints(const std::string& onlyDamage, const std::string& onlyFormat
         }
         std::fflush(stdout);
     }
-    std::printf("\nLoads reported OK or REPAIRED with wrong characters: %d\n", trustFaults);
+    std::printf("\nLoads reported OK or REPAIRED with wrong characters: %d (over %d points%s)\n",
+                trustFaults, pointsRead,
+                everyValue ? ", every value of every range" : ", up to each breaking point");
 }
 
 }  // namespace
@@ -553,6 +569,8 @@ int main(int argc, char** argv) {
         } else if (arg == "--runaway" && i + 1 < argc) {
             runaway(std::atof(argv[++i]));
             return 0;
+        } else if (arg == "--every-value") {
+            everyValue = true;
         } else if (arg == "--one-polarity") {
             onePolarity = true;
         } else if (arg == "--seed" && i + 1 < argc) {

@@ -33,8 +33,10 @@ class LoadJudge {
     // wrong with at least these odds, whatever their cycles looked like.
     static constexpr double suspectOdds = 0.02;
     // A right checksum is trusted (OK) when the chance of errors cancelling in it is below
-    // this; above it the load is BAD with the reason.
-    static constexpr double okTrusted = 1e-2;
+    // this, the same bar as a repair's; above it the load is BAD with the reason. (At 1 in
+    // 100, loads with two wrong decisions of one weight going opposite ways, one pair in
+    // sixteen, were reported OK with estimates between 1 in 1000 and 1 in 100.)
+    static constexpr double okTrusted = repairTrusted;
     // More clear-cut framing faults or near-guesses than this (plus one per guessesPerCycles
     // cycles of a long load) and even a right checksum is not trusted: a reading of noise
     // guesses at a good part of its cycles, a noisy but right reading at very few.
