@@ -8,10 +8,10 @@
 #include <cmath>
 #include <random>
 
+#include "base/machine.h"
 #include "decode/load_judge.h"
 #include "decode/load_merger.h"
 #include "decode/take_merger.h"
-#include "decode/tape_timing.h"
 #include "tests/decode/degradations.h"
 #include "tests/decode/tape_maker.h"
 
@@ -164,7 +164,7 @@ TEST(Trust, OkIsRarelyWrongEvenWhenErrorsCancelInTheChecksum) {
         for (const FramedCharacter& c : candidate.framed.characters) {
             read.push_back(c.value);
         }
-        cancelled += checksumRight(read) ? 1 : 0;
+        cancelled += machine::loadSumRight(read) ? 1 : 0;
         const DecodedLoad load = judge.judge(candidate);
         wrongOk += load.verdict == Verdict::ok ? 1 : 0;
         if (load.verdict == Verdict::repaired) {
