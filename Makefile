@@ -76,14 +76,13 @@ fuzz-short:
 # The command-line tests again, with every run of the tool under valgrind: a memory error or
 # a leak makes that run end with status 99, which no test expects.
 VALGRIND ?= valgrind --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect -q
+VALGRIND_TESTS ?= test_command_line test_fault_injection test_audio_output test_input_limits \
+	test_companion test_output_safety
 valgrind-test: build-tests
-	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_command_line
-	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_fault_injection
-	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_audio_output
-	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_input_limits
-	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_companion
-	cd $(BUILD)/tests && KELVANTO_RUNNER="$(VALGRIND)" ./test_output_safety \
-		--gtest_filter=-OutputSafety.OfTwoRunsRacingForANewNameExactlyOneWins
+	cd $(BUILD)/tests && for t in $(VALGRIND_TESTS); do \
+		filter=; [ $$t != test_output_safety ] || \
+			filter=--gtest_filter=-OutputSafety.OfTwoRunsRacingForANewNameExactlyOneWins; \
+		KELVANTO_RUNNER="$(VALGRIND)" ./$$t $$filter || exit 1; done
 
 # Converts the example BASIC tape; the run's own lines say what it wrote. It runs inside the
 # build folder because text loads also leave a screen_<n>.txt picture in the working folder.
