@@ -48,12 +48,14 @@ test: build-tests
 
 # The tests under AddressSanitizer and UndefinedBehaviorSanitizer, optimised as a packager
 # builds (-O2 -g), so the optimiser's warnings and faults show up here too. CI gives the
-# distribution's own flags in SAN_CXXFLAGS and SAN_LDFLAGS.
+# distribution's own flags in SAN_CXXFLAGS and SAN_LDFLAGS, with SAN_BUILD_TYPE=None so that
+# they alone decide (as in a Debian package build).
 SAN_CXXFLAGS ?=
 SAN_LDFLAGS  ?=
+SAN_BUILD_TYPE ?= RelWithDebInfo
 sanitize-test:
 	@$(ENSURE_DEPS) $(DEPS_TEST)
-	cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANTO_SANITIZE=ON \
+	cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=$(SAN_BUILD_TYPE) -DKELVANTO_SANITIZE=ON \
 		-DKELVANTO_TESTS=ON -DKELVANTO_WERROR=ON \
 		-DCMAKE_CXX_FLAGS="$(SAN_CXXFLAGS)" -DCMAKE_EXE_LINKER_FLAGS="$(SAN_LDFLAGS)"
 	cmake --build $(SAN_BUILD) -j $(JOBS)
