@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The tape image's life: construction with its code tables, opening the input, destruction.
+// The tape image's life: construction, the code tables at their first use, opening the input,
+// destruction.
 #include "tape/tarqo_bin_file.h"
 
 #include <algorithm>
@@ -28,8 +29,19 @@ void stripExtension(std::string& name, std::string_view extension) {
     name.resize(name.size() - extension.size());
 }
 
-TarqoBinFile::TarqoBinFile() {
-    buildCodeTables(plainTable, quotedTable);
+TarqoBinFile::TarqoBinFile() = default;
+
+const CodeTable& TarqoBinFile::getPlainTable() const {
+    if (!tablesBuilt) {
+        buildCodeTables(plainTable, quotedTable);
+        tablesBuilt = true;
+    }
+    return plainTable;
+}
+
+const CodeTable& TarqoBinFile::getQuotedTable() const {
+    getPlainTable();
+    return quotedTable;
 }
 
 TarqoBinFile::~TarqoBinFile() = default;
