@@ -2,7 +2,9 @@
 // Square-wave cycles for the tape signal, rendered once per file and then copied as blocks.
 #include "audio/tape_wav_writer.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 constexpr int low = -100;
@@ -41,6 +43,7 @@ void TapeWavWriter::renderCycles() {
         characters.insert(characters.end(), oneCycle.begin(), oneCycle.end());
     }
     characterOffset[256] = static_cast<std::uint32_t>(characters.size());
+    longestCharacter = characterOffset[256] - characterOffset[255];
 }
 
 std::int64_t TapeWavWriter::signalBytes(const LoadSignal& signal, int rate, int bits,
@@ -115,11 +118,29 @@ void TapeWavWriter::writeTone(std::int64_t cycles) {
     writeRepeated(oneCycle.data(), oneCycle.size(), cycles);
 }
 
+// The loop that makes most of a file: as many characters as surely fit into the block are
+// copied without a check each; the one that reaches the block's end goes through
+// writeCharacter, which writes the block out.
 void TapeWavWriter::writeCharacters(const std::uint8_t* values, std::size_t count,
                                     bool lastIsFiller) {
     const std::size_t framed = lastIsFiller && count > 0 ? count - 1 : count;
-    for (std::size_t i = 0; i < framed; ++i) {
-        writeCharacter(values[i]);
+    std::size_t index = 0;
+    while (index < framed) {
+        const std::size_t fit =
+            characters.empty() ? 0 : std::min(putRoom() / longestCharacter, framed - index);
+        if (fit == 0) {
+            writeCharacter(values[index++]);
+            continue;
+        }
+        unsigned char* const start = putPointer();
+        unsigned char* out = start;
+        for (const std::size_t end = index + fit; index < end; ++index) {
+            const std::uint32_t begin = characterOffset[values[index]];
+            const std::uint32_t size = characterOffset[values[index] + 1u] - begin;
+            std::memcpy(out, characters.data() + begin, size);
+            out += size;
+        }
+        advance(static_cast<std::size_t>(out - start));
     }
     if (framed < count) {
         writeCycle(machine::bitFrames(machine::fillerStartBit));

@@ -69,4 +69,5 @@ class TapeWavWriter : public WavFile {
     std::vector<unsigned char> oneCycle;
     std::vector<unsigned char> characters;
     std::array<std::uint32_t, 257> characterOffset{};
+    std::size_t longestCharacter = 0;
 };

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // An uncompressed PCM RIFF/WAVE file written in one pass: 44-byte header, samples, and the
 // two size fields patched on close, which only then puts the file in place. Samples are
-// collected in a buffer of our own and written in large blocks; every write is checked.
+// collected in a block of our own and written in whole blocks; every write is checked.
 #pragma once
 
 #include <array>
@@ -88,10 +88,22 @@ class WavFile {
     }
     // Appends a pattern count times over.
     void writeRepeated(const unsigned char* pattern, std::size_t patternSize, std::int64_t count);
+    // The way in for a renderer that stores its bytes itself: up to putRoom() bytes may be
+    // stored from putPointer() on, and are then counted with advance(). Once the room is
+    // used up, writeBytes() sends the block and goes on in the next one.
+    unsigned char* putPointer() { return buffer.get() + used; }
+    std::size_t putRoom() const { return room; }
+    void advance(std::size_t count) {
+        used += count;
+        room -= count;
+    }
 
   private:
     void begin(int sampleRate, int bitsPerSample, int channels, std::int32_t dataBytes);
     void reserveOutput(std::int64_t count);
+    // Appends bytes whose room was reserved, sending every block as it fills.
+    void append(const unsigned char* bytes, std::size_t count);
+    // Writes what the block holds and empties it.
     void flushBuffer();
     void writeBytesSlow(const unsigned char* bytes, std::size_t count);
     void updateRoom();

@@ -58,9 +58,9 @@ inline void interleavePair(std::uint8_t first, std::uint8_t second, std::uint8_t
 
 // The characters a receiver reads for a pair of an interleaved load whose two halves hold
 // first and second: the interleaved bytes sent top bit first, which is each of them reversed.
+// The gathered bits stay in place, so this is two masks and a shift for each character.
 inline void receivedPair(std::uint8_t first, std::uint8_t second, std::uint8_t& a,
                          std::uint8_t& b) {
-    const auto& t = bitOrder::tables;
-    a = static_cast<std::uint8_t>(t.oddGathered[first] | (t.oddGathered[second] << 1));
-    b = static_cast<std::uint8_t>(t.evenGathered[first] | (t.evenGathered[second] << 1));
+    a = static_cast<std::uint8_t>(((first >> 1) & 0x55u) | (second & 0xAAu));
+    b = static_cast<std::uint8_t>((first & 0x55u) | ((second << 1) & 0xAAu));
 }

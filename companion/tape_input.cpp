@@ -2,17 +2,14 @@
 // The tape image reader as kelvanto-tape uses it: bytes in memory, errors with their place.
 #include "companion/tape_input.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdint>
 
 #include "base/fatal.h"
 #include "base/messages.h"
 #include "companion/command_error.h"
 #include "companion/standard_streams.h"
 #include "tape/input_file.h"
+#include "tape/read_bytes_release.h"
 
 namespace {
 
@@ -28,31 +25,6 @@ std::string placeOf(const std::string& bytes, std::size_t offset, bool markup) {
     }
     return place;
 }
-
-// Gives the memory of the input's bytes before `position` back to the system, whole pages only:
-// a binary image's loads take as much memory as the image itself, so without this both would
-// be held at once. The bytes there read as zeros afterwards; only a binary image's places
-// are given as offsets, without looking at the bytes before them.
-class ReadBytesRelease {
-  public:
-    explicit ReadBytesRelease(std::string& bytes) : bytes(bytes) {}
-
-    void before(std::size_t position) {
-        const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-        const auto base = reinterpret_cast<std::uintptr_t>(bytes.data());
-        const std::uintptr_t start = (base + released + page - 1) / page * page;
-        const std::uintptr_t end = (base + std::min(position, bytes.size())) / page * page;
-        if (end >= start + minimumRelease) {
-            ::madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED);
-            released = end - base;
-        }
-    }
-
-  private:
-    static constexpr std::uintptr_t minimumRelease = std::uintptr_t{1} << 20;
-    std::string& bytes;
-    std::size_t released = 0;
-};
 
 }  // namespace
 

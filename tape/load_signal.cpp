@@ -32,8 +32,14 @@ std::int64_t toneCycles(double seconds, int bytesPerSecond) {
 
 std::int64_t LoadSignal::cycleFrames() const {
     std::int64_t frames = (headerCycles + footerCycles) * machine::toneCycleFrames;
-    for (std::size_t index = 0; index < characters.size(); ++index) {
-        frames += machine::characterFrames(characters[index], startBitOf(index));
+    // Every character after the usual start bit, in a loop without branches; the filler's
+    // start bit is settled once at the end.
+    for (const std::uint8_t character : characters) {
+        frames += machine::characterFrames(character, machine::startBit);
+    }
+    if (!characters.empty()) {
+        const std::size_t last = characters.size() - 1;
+        frames += machine::bitFrames(startBitOf(last)) - machine::bitFrames(machine::startBit);
     }
     return frames;
 }

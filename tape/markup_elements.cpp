@@ -294,7 +294,7 @@ void TarqoBinFile::encodeBasicLine(TapeLoad::DataBytes& data, int& position, int
         if (token == "\"") {
             inString = !inString;
         }
-        int answer = lookupToken(token, inString ? quotedTable : plainTable);
+        int answer = lookupToken(token, inString ? getQuotedTable() : getPlainTable());
         if (answer < 0 && i + 1 == text.size()) {
             answer = 0;
         }

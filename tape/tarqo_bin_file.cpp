@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The tape image's life: construction with its code tables, opening the input, destruction.
+// The tape image's life: construction, the code tables at their first use, opening the input,
+// destruction.
 #include "tape/tarqo_bin_file.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include "base/fatal.h"
 #include "base/messages.h"
 #include "tape/input_file.h"
+#include "tape/read_bytes_release.h"
 
 void stripExtension(std::string& name, std::string_view extension) {
     if (name.size() < extension.size()) {
@@ -27,8 +29,19 @@ void stripExtension(std::string& name, std::string_view extension) {
     name.resize(name.size() - extension.size());
 }
 
-TarqoBinFile::TarqoBinFile() {
-    buildCodeTables(plainTable, quotedTable);
+TarqoBinFile::TarqoBinFile() = default;
+
+const CodeTable& TarqoBinFile::getPlainTable() const {
+    if (!tablesBuilt) {
+        buildCodeTables(plainTable, quotedTable);
+        tablesBuilt = true;
+    }
+    return plainTable;
+}
+
+const CodeTable& TarqoBinFile::getQuotedTable() const {
+    getPlainTable();
+    return quotedTable;
 }
 
 TarqoBinFile::~TarqoBinFile() = default;
@@ -40,7 +53,7 @@ int TarqoBinFile::open(const std::string& fileName, const std::string& mode, int
     }
     // A folder, a FIFO or a device is refused like a missing file: reading one could block
     // or never end.
-    const InputFile input = readInputFile(fileName, maxInputSize);
+    InputFile input = readInputFile(fileName, maxInputSize);
     if (input.status == InputFile::Status::tooLarge) {
         kelvanto::fatal("Tape image " + fileName + " is larger than " +
                         std::to_string(maxInputSize) + " bytes\n");
@@ -48,6 +61,23 @@ int TarqoBinFile::open(const std::string& fileName, const std::string& mode, int
     if (input.status != InputFile::Status::read) {
         kelvanto::fatal(messages::unableToOpen(fileName));
     }
+    // A binary image's loads hold its bytes once they are read: the image's memory goes back
+    // behind the reader, so that the two are not held at once.
+    ReadBytesRelease release(input.bytes);
+    const std::function<void(std::size_t)> previous = afterLoad;
+    afterLoad = [this, &release, &previous](std::size_t position) {
+        if (fileFormat == 1) {
+            release.before(position);
+        }
+        if (previous) {
+            previous(position);
+        }
+    };
+    struct Restore {
+        TarqoBinFile& tape;
+        const std::function<void(std::size_t)>& previous;
+        ~Restore() { tape.afterLoad = previous; }
+    } restore{*this, previous};
     read(std::string_view(input.bytes), verbosityLevel);
     return 0;
 }

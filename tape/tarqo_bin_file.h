@@ -60,8 +60,9 @@ class TarqoBinFile {
     int getDataPosition() const { return dataPosition; }
     int getHexByteCount() const { return hexByteCount; }
     double getDataLength() const { return dataLength; }
-    const CodeTable& getPlainTable() const { return plainTable; }
-    const CodeTable& getQuotedTable() const { return quotedTable; }
+    // The BASIC code tables, built at their first use: a binary tape never needs them.
+    const CodeTable& getPlainTable() const;
+    const CodeTable& getQuotedTable() const;
 
     void setName(std::string_view text);
     const std::string& getName() const { return name; }
@@ -109,8 +110,9 @@ class TarqoBinFile {
     double fileLength = 0.0;
     double dataLength = 0.0;
     std::string name;
-    CodeTable plainTable;
-    CodeTable quotedTable;
+    mutable CodeTable plainTable;
+    mutable CodeTable quotedTable;
+    mutable bool tablesBuilt = false;
     std::string screenName;
     std::string inputName;
     TapeLoad::DataBytes* currentData = nullptr;
