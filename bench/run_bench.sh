@@ -9,10 +9,12 @@
 # Environment:
 #   BENCH_DIR       folder for the inputs and outputs (default: a new folder under $TMPDIR or /tmp);
 #                   the converter and dd both write there
-#   RUNS            timed runs per large conversion and per dd run (default 5)
+#   RUNS            timed runs per large conversion and per dd run (default 7)
 #   STARTUP_RUNS    timed runs of the one-load conversion (default 20)
-#   LOADS           loads of 8192 bytes in the large tape (default 112: about 100 MB of
-#                   audio at 22050 Hz 8-bit mono, 8 times that at 44100 Hz 16-bit stereo)
+#   LOADS           loads of 8192 bytes in the large tape at 44100 Hz 16-bit stereo (default
+#                   112: about 800 MB of audio); the smaller formats convert a tape with 2, 4
+#                   or 8 times as many loads, so that every format writes about the same
+#                   amount and the figure is the throughput, not the start-up
 #   COMPANION       path of kelvanto-tape: also times `play` to /dev/null against kelvanto
 #                   writing /dev/null, and its peak memory
 #   TAPE2WAV_INPUT  input for tape2wav, timed only when tape2wav is installed and this is set
@@ -30,7 +32,7 @@ export LC_ALL=C
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/.." && pwd)"
 binary="${1:-$root/build/kelvanto}"
-runs="${RUNS:-5}"
+runs="${RUNS:-7}"
 startup_runs="${STARTUP_RUNS:-20}"
 loads="${LOADS:-112}"
 load_bytes=8192
@@ -73,6 +75,9 @@ median() {
     printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 }
         END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
+
+# The smallest of the numbers given.
+fastest() { printf '%s\n' "$@" | sort -g | head -n 1; }
 
 # Seconds elapsed between two EPOCHREALTIME readings.
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.6f", b - a }'; }
@@ -136,6 +141,14 @@ say "Work folder: $work"
 large="$work/large.bin"
 python3 "$here/make_tape.py" "$large" --loads "$loads" --length "$load_bytes" --seed "$seed"
 say "Large tape: $loads binary loads of $load_bytes random bytes (seed $seed), $(file_size "$large") bytes"
+# The throughput tapes: bytes per second of audio grow 8 times from 22050 Hz 8-bit mono to
+# 44100 Hz 16-bit stereo, so the smaller formats get a tape with more loads (same seed).
+declare -A tape_of=([8]="$large")
+for factor in 1 2 4; do
+    tape_of[$factor]="$work/large-x$((8 / factor)).bin"
+    python3 "$here/make_tape.py" "${tape_of[$factor]}" --loads $((loads * 8 / factor)) \
+        --length "$load_bytes" --seed "$seed"
+done
 
 if [[ -f "$root/examples/basic.bml" ]]; then
     small="$work/basic.bml"
@@ -148,10 +161,11 @@ else
 fi
 say "One-load tape: $small_label"
 
-configs=() labels=()
+configs=() labels=() factors=()
 for k in 22050 44100; do for b in 8 16; do for c in 1 2; do
     configs+=("-k$k -b$b -c$c")
     labels+=("$k Hz, $b-bit, $([[ $c == 1 ]] && echo mono || echo stereo)")
+    factors+=($(( (k / 22050) * (b / 8) * c )))
 done; done; done
 
 # ---- large tape: converter against dd --------------------------------------------------
@@ -161,12 +175,13 @@ overall=met
 for i in "${!configs[@]}"; do
     read -r -a options <<<"${configs[$i]}"
     output="$work/large-$i.wav"
-    say "Large tape at ${labels[$i]}: warm-up"
-    convert "$output" "$large" -v0 "${options[@]}"
+    tape="${tape_of[${factors[$i]}]}"
+    say "Large tape ($(basename "$tape")) at ${labels[$i]}: warm-up"
+    convert "$output" "$tape" -v0 "${options[@]}"
     bytes="$(file_size "$output")"
     conv_times=() dd_times=()
     for ((run = 1; run <= runs; run++)); do
-        conv_times+=("$(time_convert "$output" "$large" -v0 "${options[@]}")")
+        conv_times+=("$(time_convert "$output" "$tape" -v0 "${options[@]}")")
         dd_times+=("$(time_dd "$bytes")")
         say "  run $run: converter ${conv_times[-1]} s, dd ${dd_times[-1]} s"
     done
@@ -176,9 +191,10 @@ for i in "${!configs[@]}"; do
     conv_mbs="$(calc "$bytes / $conv / 1e6" %.0f)"
     dd_mbs="$(calc "$bytes / $ddt / 1e6" %.0f)"
     ratio="$(calc "$ddt / $conv" %.2f)"
+    best_ratio="$(calc "$(fastest "${dd_times[@]}") / $(fastest "${conv_times[@]}")" %.2f)"
     verdict="$(awk -v r="$ratio" 'BEGIN { print (r >= 0.9 ? "met (0.9)" : "MISSED (0.9)") }')"
     [[ "$verdict" == MISSED* ]] && overall=missed
-    tp_rows+=("| ${labels[$i]} | \`-v0 ${configs[$i]}\` | $bytes | $(calc "$conv" %.3f) | $conv_mbs | $(calc "$ddt" %.3f) | $dd_mbs | $ratio | $verdict |")
+    tp_rows+=("| ${labels[$i]} | \`-v0 ${configs[$i]}\` | $((loads * 8 / factors[i])) | $bytes | $(calc "$conv" %.3f) | $conv_mbs | $(calc "$ddt" %.3f) | $dd_mbs | $ratio | $best_ratio | $verdict |")
 done
 
 # ---- one-load tape: start to exit -------------------------------------------------------
@@ -208,15 +224,16 @@ if [[ -n "$companion" ]]; then
         # play takes each option's value as a word of its own.
         play_options=()
         for option in "${options[@]}"; do play_options+=("${option:0:2}" "${option:2}"); done
+        tape="${tape_of[${factors[$i]}]}"
         conv_times=() play_times=()
         for ((run = 1; run <= runs; run++)); do
             start=$EPOCHREALTIME
-            (cd "$work" && "$binary" -v0 "${options[@]}" -w "$work/null.wav" "$large") >/dev/null 2>&1 ||
+            (cd "$work" && "$binary" -v0 "${options[@]}" -w "$work/null.wav" "$tape") >/dev/null 2>&1 ||
                 die "kelvanto to /dev/null failed"
             end=$EPOCHREALTIME
             conv_times+=("$(elapsed "$start" "$end")")
             start=$EPOCHREALTIME
-            "$companion" play "${play_options[@]}" "$large" >/dev/null 2>"$work/convert.err" ||
+            "$companion" play "${play_options[@]}" "$tape" >/dev/null 2>"$work/convert.err" ||
                 { cat "$work/convert.err" >&2; die "play failed"; }
             end=$EPOCHREALTIME
             play_times+=("$(elapsed "$start" "$end")")
@@ -226,7 +243,7 @@ if [[ -n "$companion" ]]; then
         ratio="$(calc "$play / $conv" %.2f)"
         verdict="$(awk -v r="$ratio" 'BEGIN { print (r <= 1.1 ? "met" : "MISSED") }')"
         [[ "$verdict" == MISSED ]] && overall=missed
-        other_rows+=("| play / kelvanto to /dev/null, large tape | \`${configs[$i]}\` | $(calc "$play" %.3f) s / $(calc "$conv" %.3f) s = $ratio | <= 1.1 | $verdict |")
+        other_rows+=("| play / kelvanto to /dev/null, large tape ($(basename "$tape")) | \`${configs[$i]}\` | $(calc "$play" %.3f) s / $(calc "$conv" %.3f) s = $ratio | <= 1.1 | $verdict |")
     done
 fi
 
@@ -301,15 +318,19 @@ fi
 cpu="$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo 2>/dev/null || true)"
 fs="$(df -PT "$work" | awk 'NR == 2 { print $2 }')"
 cat <<EOF
-Large tape: $loads binary loads (format 3) of $load_bytes random bytes each, seed $seed, header 1 s, footer 0.25 s, gap 1 s.
+Large tape: binary loads (format 3) of $load_bytes random bytes each, seed $seed, header 1 s, footer 0.25 s, gap 1 s;
+$loads loads at 44100 Hz 16-bit stereo, 2, 4 or 8 times as many in the smaller formats (about the same output in each).
 Machine: ${cpu:-unknown CPU}, $(nproc) cores, Linux $(uname -r), output on $fs.
 Wall time is the median of $runs runs (converter and dd alternating, each after \`sync\` into a fresh file, neither syncing its output);
 dd writes the same number of bytes with \`bs=1M\` from /dev/zero into the same folder. MB = 10^6 bytes.
-Ratio = dd time / converter time (1.0 means as fast as dd; target >= 0.9 in every format).
+Ratio = dd time / converter time (1.0 means as fast as dd; target >= 0.9 in every format), of the medians;
+best = the same of the fastest run of each (on a virtual machine a large write into a fresh file may
+take several times as long as the one before, for dd and the converter alike: the best runs show the
+programs' own speed).
 Load of the machine before the runs: $load_before; after: $(cut -d' ' -f1-3 /proc/loadavg).
 
-| Large tape | Options | Bytes written | Converter s | Converter MB/s | dd s | dd MB/s | Ratio to dd | Target |
-|---|---|---:|---:|---:|---:|---:|---:|---|
+| Large tape | Options | Loads | Bytes written | Converter s | Converter MB/s | dd s | dd MB/s | Ratio to dd | Best | Target |
+|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---|
 EOF
 printf '%s\n' "${tp_rows[@]}"
 cat <<EOF
