@@ -155,93 +155,95 @@ TEST(BitOrder, ReverseAndInterleave) {
     }
 }
 
-// The block writer against the per-sample rendering, for all eight formats, over a random
-// mix of bits, bytes, odd cycles and silences.
-TEST(BlockWriter, MatchesPerSampleRenderingInAllFormats) {
+// Runs a check once in each of the eight formats, named in the trace of a failure.
+template <typename Check>
+void forEachFormat(Check check) {
     for (int rate : {22050, 44100}) {
         for (int bits : {8, 16}) {
             for (int channels : {1, 2}) {
                 SCOPED_TRACE(std::to_string(rate) + "/" + std::to_string(bits) + "/" +
                              std::to_string(channels));
-                ScratchDir dir;
-                std::mt19937 random(1234);
-                TapeEncoder encoder;
-                ReferenceWriter reference;
-                encoder.getWriter().open(dir.file("fast.wav"), rate, bits, channels);
-                reference.openForOutput(dir.file("slow.wav"), rate, bits, channels);
-                for (int step = 0; step < 3000; ++step) {
-                    const unsigned choice = random() % 10;
-                    if (choice < 6) {
-                        const int bit = static_cast<int>(random() % 2);
-                        encoder.writeBit(bit);
-                        reference.writeBit(bit);
-                    } else if (choice < 8) {
-                        const auto value = static_cast<std::uint8_t>(random());
-                        encoder.getWriter().writeByte(value);
-                        for (int b = 7; b >= 0; --b)
-                            reference.writeBit((value >> b) & 1);
-                    } else if (choice < 9) {
-                        const int frames = static_cast<int>(random() % 20);
-                        encoder.getWriter().writeCycle(frames);
-                        reference.writeCycle(frames);
-                    } else {
-                        const double seconds = (random() % 1000) / 7919.0;
-                        encoder.getWriter().writeSilence(seconds);
-                        reference.writeSilence(seconds);
-                    }
-                }
-                encoder.getWriter().close();
-                reference.close();
-                const Bytes fast = readFile(dir.file("fast.wav"));
-                ASSERT_GT(fast.size(), 10000u);
-                EXPECT_TRUE(fast == readFile(dir.file("slow.wav")));
+                check(rate, bits, channels);
             }
         }
     }
+}
+
+// The block writer against the per-sample rendering, for all eight formats, over a random
+// mix of bits, bytes, odd cycles and silences.
+TEST(BlockWriter, MatchesPerSampleRenderingInAllFormats) {
+    forEachFormat([](int rate, int bits, int channels) {
+        ScratchDir dir;
+        std::mt19937 random(1234);
+        TapeEncoder encoder;
+        ReferenceWriter reference;
+        encoder.getWriter().open(dir.file("fast.wav"), rate, bits, channels);
+        reference.openForOutput(dir.file("slow.wav"), rate, bits, channels);
+        for (int step = 0; step < 3000; ++step) {
+            const unsigned choice = random() % 10;
+            if (choice < 6) {
+                const int bit = static_cast<int>(random() % 2);
+                encoder.writeBit(bit);
+                reference.writeBit(bit);
+            } else if (choice < 8) {
+                const auto value = static_cast<std::uint8_t>(random());
+                encoder.getWriter().writeByte(value);
+                for (int b = 7; b >= 0; --b)
+                    reference.writeBit((value >> b) & 1);
+            } else if (choice < 9) {
+                const int frames = static_cast<int>(random() % 20);
+                encoder.getWriter().writeCycle(frames);
+                reference.writeCycle(frames);
+            } else {
+                const double seconds = (random() % 1000) / 7919.0;
+                encoder.getWriter().writeSilence(seconds);
+                reference.writeSilence(seconds);
+            }
+        }
+        encoder.getWriter().close();
+        reference.close();
+        const Bytes fast = readFile(dir.file("fast.wav"));
+        ASSERT_GT(fast.size(), 10000u);
+        EXPECT_TRUE(fast == readFile(dir.file("slow.wav")));
+    });
 }
 
 // Whole loads' worth of framed characters and tones, the way a conversion sends them, across
 // many ends of the writer's block: the batches copied without a check each, the character
 // that reaches a block's end, fillers and tones must give the per-sample rendering's bytes.
 TEST(BlockWriter, CharactersAndTonesAcrossBlockEndsMatchPerSampleRendering) {
-    for (int rate : {22050, 44100}) {
-        for (int bits : {8, 16}) {
-            for (int channels : {1, 2}) {
-                SCOPED_TRACE(std::to_string(rate) + "/" + std::to_string(bits) + "/" +
-                             std::to_string(channels));
-                ScratchDir dir;
-                std::mt19937 random(4321);
-                TapeWavWriter writer;
-                ReferenceWriter reference;
-                writer.open(dir.file("fast.wav"), rate, bits, channels);
-                reference.openForOutput(dir.file("slow.wav"), rate, bits, channels);
-                for (int run = 0; run < 12; ++run) {
-                    std::vector<std::uint8_t> values(random() % 3000);
-                    for (std::uint8_t& value : values) {
-                        value = static_cast<std::uint8_t>(random());
-                    }
-                    const bool filler = random() % 2 == 0;
-                    const std::int64_t tone = random() % 700;
-                    writer.writeTone(tone);
-                    writer.writeCharacters(values.data(), values.size(), filler);
-                    for (std::int64_t i = 0; i < tone; ++i) {
-                        reference.writeBit(1);
-                    }
-                    for (std::size_t i = 0; i < values.size(); ++i) {
-                        reference.writeBit(filler && i + 1 == values.size() ? 1 : 0);
-                        for (int bit = 0; bit < 8; ++bit) {
-                            reference.writeBit((values[i] >> bit) & 1);
-                        }
-                        reference.writeBit(1);
-                    }
+    forEachFormat([](int rate, int bits, int channels) {
+        ScratchDir dir;
+        std::mt19937 random(4321);
+        TapeWavWriter writer;
+        ReferenceWriter reference;
+        writer.open(dir.file("fast.wav"), rate, bits, channels);
+        reference.openForOutput(dir.file("slow.wav"), rate, bits, channels);
+        for (int run = 0; run < 12; ++run) {
+            std::vector<std::uint8_t> values(random() % 3000);
+            for (std::uint8_t& value : values) {
+                value = static_cast<std::uint8_t>(random());
+            }
+            const bool filler = random() % 2 == 0;
+            const std::int64_t tone = random() % 700;
+            writer.writeTone(tone);
+            writer.writeCharacters(values.data(), values.size(), filler);
+            for (std::int64_t i = 0; i < tone; ++i) {
+                reference.writeBit(1);
+            }
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                reference.writeBit(filler && i + 1 == values.size() ? 1 : 0);
+                for (int bit = 0; bit < 8; ++bit) {
+                    reference.writeBit((values[i] >> bit) & 1);
                 }
-                writer.close();
-                reference.close();
-                const Bytes fast = readFile(dir.file("fast.wav"));
-                // Several blocks of the writer at every format.
-                ASSERT_GT(fast.size(), 1000000u);
-                EXPECT_TRUE(fast == readFile(dir.file("slow.wav")));
+                reference.writeBit(1);
             }
         }
-    }
+        writer.close();
+        reference.close();
+        const Bytes fast = readFile(dir.file("fast.wav"));
+        // Several blocks of the writer at every format.
+        ASSERT_GT(fast.size(), 1000000u);
+        EXPECT_TRUE(fast == readFile(dir.file("slow.wav")));
+    });
 }
