@@ -54,6 +54,8 @@ class CharacterFramer {
     // Drops one extra cycle when the framing shows that one was added; whether it did, or
     // nothing while too few bits are there to tell.
     std::optional<bool> resynchronise(bool final, bool startMisread);
+    // Notes the other values a slipped character could have had.
+    void keepSlip(std::size_t character, std::uint8_t chosen, std::vector<std::uint8_t> values);
     void takeCharacter(bool startMisread);
     void startFooter(double at);
 
