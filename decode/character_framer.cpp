@@ -53,6 +53,7 @@ void CharacterFramer::begin(double syncStart) {
     current.end = syncStart;
     pending.clear();
     rest.clear();
+    lastTaken.clear();
     failedInSync = false;
     secondOfPair = false;
     state = State::sync;
@@ -320,8 +321,37 @@ void CharacterFramer::takeCharacter(bool startMisread) {
     character.stopBad = pending[stopIndex].value != Bit::one;
     current.end = pending[stopIndex].end;
     current.characters.push_back(character);
+    lastTaken.assign(pending.begin(), pending.begin() + characterCycles);
+    lastEnd = current.end;
     pending.erase(pending.begin(), pending.begin() + characterCycles);
     secondOfPair = !secondOfPair;
+}
+
+// A 1 cut in two in the last data bits of a character leaves its stop bit looking right (the
+// last data bit takes its place) and shows only at the next start bit. When the character
+// in hand cannot be put right on its own, the one before is taken back and tried with one
+// cycle too many; if that frames the next three characters, it is the slipped one.
+std::optional<bool> CharacterFramer::slipBefore(bool final) {
+    if (lastTaken.size() != characterCycles || current.characters.empty() ||
+        current.characters.back().extraCycleDropped || current.characters.back().startMisread) {
+        return false;
+    }
+    const FramedCharacter taken = current.characters.back();
+    const double end = current.end;
+    current.characters.pop_back();
+    secondOfPair = !secondOfPair;
+    pending.insert(pending.begin(), lastTaken.begin(), lastTaken.end());
+    const std::optional<bool> shifted = resynchronise(final, false);
+    if (shifted.value_or(false)) {
+        current.end = lastEnd;
+        lastTaken.clear();
+        return true;
+    }
+    pending.erase(pending.begin(), pending.begin() + characterCycles);
+    current.characters.push_back(taken);
+    current.end = end;
+    secondOfPair = !secondOfPair;
+    return shifted;
 }
 
 CharacterFramer::Status CharacterFramer::process(bool final) {
@@ -439,11 +469,37 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
         bool dropped = false;
         if (misread || (pending[stopIndex].value == Bit::zero &&
                         pending[stopIndex].certainty >= clearlyWrong)) {
-            const std::optional<bool> shifted = resynchronise(final, misread);
-            if (!shifted.has_value()) {
-                return status;
+            // A start bit read 1 after a stop bit read 0 points at the last character first;
+            // otherwise this one is tried first and the last one after it.
+            const bool lastStopBad =
+                !current.characters.empty() && current.characters.back().stopBad;
+            bool tookBack = false;
+            if (misread && lastStopBad) {
+                const std::optional<bool> back = slipBefore(final);
+                if (!back.has_value()) {
+                    return status;
+                }
+                tookBack = *back;
             }
-            dropped = *shifted;
+            if (!tookBack) {
+                const std::optional<bool> shifted = resynchronise(final, misread);
+                if (!shifted.has_value()) {
+                    return status;
+                }
+                dropped = *shifted;
+            }
+            if (misread && !tookBack && !dropped && !lastStopBad) {
+                const std::optional<bool> back = slipBefore(final);
+                if (!back.has_value()) {
+                    return status;
+                }
+                tookBack = *back;
+            }
+            if (tookBack) {
+                takeCharacter(false);
+                current.characters.back().extraCycleDropped = true;
+                continue;
+            }
             misread = misread && !dropped;
         }
         takeCharacter(misread);
