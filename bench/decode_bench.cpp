@@ -142,13 +142,22 @@ int trustFaults = 0;
 int pointsRead = 0;
 bool everyValue = false;
 
-// Loads read exactly, or -1 when the decoder found another number of loads.
+// Loads read exactly, or -1 when the decoder found another number of loads. A load reported
+// OK or REPAIRED is a trust fault when its characters are not the tape's: those of the load
+// in its place, or, when the decoder found more or fewer loads (a load broken in two, a stray
+// tone) and the places no longer pair up, those of any load of the tape (each holds its own
+// random data).
 int exactLoads(const std::vector<DecodedLoad>& got, const Tape& tape, std::size_t repeats) {
     int exact = 0;
+    const bool paired = got.size() == tape.data.size() * repeats;
     for (std::size_t i = 0; i < got.size(); ++i) {
         const auto want = expected(tape.data[i % tape.data.size()]);
         const bool right = got[i].characters == want;
-        if (got[i].verdict != Verdict::bad && !right) {
+        bool someLoad = right;
+        for (std::size_t k = 0; !paired && !someLoad && k < tape.data.size(); ++k) {
+            someLoad = got[i].characters == expected(tape.data[k]);
+        }
+        if (got[i].verdict != Verdict::bad && !someLoad) {
             ++trustFaults;
         }
         exact += got[i].verdict != Verdict::bad && right ? 1 : 0;
@@ -434,6 +443,12 @@ void show(const std::string& damage, double value, const std::string& onlyFormat
                 load.problem.c_str(), load.problemSeconds);
             if (!places.empty()) {
                 std::printf("    wrong:%s\n", places.substr(0, 400).c_str());
+            }
+            for (std::size_t d = 0; d < std::min<std::size_t>(load.doubts.size(), 8); ++d) {
+                const auto& doubt = load.doubts[d];
+                std::printf("    doubt: character %zu bit %d certainty %.2f kind %d\n",
+                            doubt.character, doubt.bit, static_cast<double>(doubt.certainty),
+                            static_cast<int>(doubt.kind));
             }
         }
         return;

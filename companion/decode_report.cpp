@@ -47,6 +47,9 @@ std::string details(const DecodedLoad& load, bool takes) {
         if (repair.kind == kelvanto::decode::Repair::Kind::vote) {
             text += " by weighing the takes";
         }
+        if (repair.kind == kelvanto::decode::Repair::Kind::slip) {
+            text += " (its framing slipped; the checksum settled its reading)";
+        }
         text += formatted(" (%02x -> %02x) at ", repair.before, repair.after) +
                 placeText(repair.sample, repair.seconds, repair.take, takes);
     }

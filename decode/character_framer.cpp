@@ -53,6 +53,7 @@ void CharacterFramer::begin(double syncStart) {
     current.end = syncStart;
     pending.clear();
     rest.clear();
+    lastTaken.clear();
     failedInSync = false;
     secondOfPair = false;
     state = State::sync;
@@ -131,14 +132,57 @@ int framingScore(const std::deque<Bit>& bits, std::size_t from, int offset) {
     return score;
 }
 
+// The data value of ten framed cycles' bits, or nothing when its start or stop bit is wrong.
+std::optional<std::uint8_t> framedValue(const std::array<int, characterCycles>& bits) {
+    if (bits[0] != Bit::zero || bits[stopIndex] != Bit::one) {
+        return std::nullopt;
+    }
+    unsigned value = 0;
+    for (std::size_t i = 1; i <= dataBits; ++i) {
+        value |= bits[i] == Bit::one ? 1u << (i - 1) : 0u;
+    }
+    return static_cast<std::uint8_t>(value);
+}
+
+// The first ten bits after one change of the pending cycles at place at: that cycle taken
+// out (drop), it and the next read as one 1 (join), or it read as two 0s (split).
+enum class Change { drop, join, split };
+std::array<int, characterCycles> changed(const std::deque<Bit>& bits, Change change,
+                                         std::size_t at) {
+    std::array<int, characterCycles> out{};
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < characterCycles; ++i, ++from) {
+        if (change == Change::drop && from == at) {
+            ++from;
+        }
+        if (change == Change::join && from == at) {
+            out[i] = Bit::one;
+            ++from;
+            continue;
+        }
+        if (change == Change::split && from == at) {
+            out[i] = Bit::zero;
+            if (++i < characterCycles) {
+                out[i] = Bit::zero;
+            }
+            continue;
+        }
+        out[i] = bits[from].value;
+    }
+    return out;
+}
+
 }  // namespace
 
 // A noise spike that cuts one cycle into two pieces long enough to pass as bits adds a cycle,
 // and every later character would be read one cycle late: its start bit in the place of the
 // stop bit before it. When the framing bits show this (a clear 0 stop bit, or a 1 start bit
-// with data going on), the least certain cycle of the character is taken as the extra one
-// and dropped, if the next three characters then frame right and did not before. A lost
-// cycle is put back the same way.
+// with data going on), the character is taken to hold one cycle too many, if the next three
+// characters then frame right and did not before. Two pieces of a cut 1 are two 0s in a
+// row: the least certain such pair of the character is joined back into its 1; without one,
+// the least certain cycle is dropped as a stray. A lost cycle is put back the same way. The
+// values that every other such change would have given are kept with the load: the
+// character's value is not known from its cycles alone, only the checksum can settle it.
 std::optional<bool> CharacterFramer::resynchronise(bool final, bool startMisread) {
     const std::size_t needed = 3 * characterCycles + 1;
     if (pending.size() < needed) {
@@ -159,21 +203,61 @@ std::optional<bool> CharacterFramer::resynchronise(bool final, bool startMisread
         }
     }
     const int before = framingScore(pending, needed, 0);
+    const std::size_t index = current.characters.size();
     if (framingScore(pending, weakest, 1) == 6 && before <= 4) {
-        pending.erase(pending.begin() + static_cast<long>(weakest));
+        std::vector<std::uint8_t> values;
+        auto note = [&](Change change, std::size_t at) {
+            if (const auto value = framedValue(changed(pending, change, at))) {
+                values.push_back(*value);
+            }
+        };
+        std::optional<std::size_t> join;
+        for (std::size_t i = 0; i < characterCycles; ++i) {
+            note(Change::drop, i);
+            note(Change::join, i);
+            if (pending[i].value == Bit::zero && pending[i + 1].value == Bit::zero &&
+                framedValue(changed(pending, Change::join, i)) &&
+                (!join || pending[i].certainty + pending[i + 1].certainty <
+                              pending[*join].certainty + pending[*join + 1].certainty)) {
+                join = i;
+            }
+        }
+        note(Change::drop, characterCycles);
+        std::uint8_t chosen = 0;
+        if (join) {
+            chosen = *framedValue(changed(pending, Change::join, *join));
+            Bit& first = pending[*join];
+            first.value = Bit::one;
+            first.end = pending[*join + 1].end;
+            first.certainty = 0.0f;
+            pending.erase(pending.begin() + static_cast<long>(*join) + 1);
+        } else {
+            chosen = framedValue(changed(pending, Change::drop, weakest)).value_or(0);
+            pending.erase(pending.begin() + static_cast<long>(weakest));
+        }
+        keepSlip(index, chosen, values);
         return true;
     }
     // The other way round: two 0 cycles whose middle edge was lost look like one 1, and
     // every later character is read one cycle early. The least certain 1 of the character
-    // is taken as the pair.
+    // is taken as the pair; a start bit read 1 may be the start and a 0 after it.
     std::optional<std::size_t> merged;
-    for (std::size_t i = 1; i <= dataBits; ++i) {
+    for (std::size_t i = startMisread ? 0 : 1; i <= dataBits; ++i) {
         if (pending[i].value == Bit::one &&
             (!merged || pending[i].certainty < pending[*merged].certainty)) {
             merged = i;
         }
     }
     if (merged && framingScore(pending, *merged, -1) == 6 && before <= 4) {
+        std::vector<std::uint8_t> values;
+        for (std::size_t i = 0; i < characterCycles; ++i) {
+            if (pending[i].value == Bit::one) {
+                if (const auto value = framedValue(changed(pending, Change::split, i))) {
+                    values.push_back(*value);
+                }
+            }
+        }
+        keepSlip(index, framedValue(changed(pending, Change::split, *merged)).value_or(0), values);
         Bit& first = pending[*merged];
         first.value = Bit::zero;
         first.certainty = 0.0f;
@@ -182,6 +266,14 @@ std::optional<bool> CharacterFramer::resynchronise(bool final, bool startMisread
         return true;
     }
     return false;
+}
+
+void CharacterFramer::keepSlip(std::size_t character, std::uint8_t chosen,
+                               std::vector<std::uint8_t> values) {
+    std::sort(values.begin(), values.end());
+    values.erase(std::unique(values.begin(), values.end()), values.end());
+    std::erase(values, chosen);
+    current.slips.push_back(SlipReading{character, std::move(values)});
 }
 
 // After a 1 in a start bit's place: the footer's 1s (after the filler's nine cycles in the
@@ -229,8 +321,37 @@ void CharacterFramer::takeCharacter(bool startMisread) {
     character.stopBad = pending[stopIndex].value != Bit::one;
     current.end = pending[stopIndex].end;
     current.characters.push_back(character);
+    lastTaken.assign(pending.begin(), pending.begin() + characterCycles);
+    lastEnd = current.end;
     pending.erase(pending.begin(), pending.begin() + characterCycles);
     secondOfPair = !secondOfPair;
+}
+
+// A 1 cut in two in the last data bits of a character leaves its stop bit looking right (the
+// last data bit takes its place) and shows only at the next start bit. When the character
+// in hand cannot be put right on its own, the one before is taken back and tried with one
+// cycle too many; if that frames the next three characters, it is the slipped one.
+std::optional<bool> CharacterFramer::slipBefore(bool final) {
+    if (lastTaken.size() != characterCycles || current.characters.empty() ||
+        current.characters.back().extraCycleDropped || current.characters.back().startMisread) {
+        return false;
+    }
+    const FramedCharacter taken = current.characters.back();
+    const double end = current.end;
+    current.characters.pop_back();
+    secondOfPair = !secondOfPair;
+    pending.insert(pending.begin(), lastTaken.begin(), lastTaken.end());
+    const std::optional<bool> shifted = resynchronise(final, false);
+    if (shifted.value_or(false)) {
+        current.end = lastEnd;
+        lastTaken.clear();
+        return true;
+    }
+    pending.erase(pending.begin(), pending.begin() + characterCycles);
+    current.characters.push_back(taken);
+    current.end = end;
+    secondOfPair = !secondOfPair;
+    return shifted;
 }
 
 CharacterFramer::Status CharacterFramer::process(bool final) {
@@ -348,11 +469,37 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
         bool dropped = false;
         if (misread || (pending[stopIndex].value == Bit::zero &&
                         pending[stopIndex].certainty >= clearlyWrong)) {
-            const std::optional<bool> shifted = resynchronise(final, misread);
-            if (!shifted.has_value()) {
-                return status;
+            // A start bit read 1 after a stop bit read 0 points at the last character first;
+            // otherwise this one is tried first and the last one after it.
+            const bool lastStopBad =
+                !current.characters.empty() && current.characters.back().stopBad;
+            bool tookBack = false;
+            if (misread && lastStopBad) {
+                const std::optional<bool> back = slipBefore(final);
+                if (!back.has_value()) {
+                    return status;
+                }
+                tookBack = *back;
             }
-            dropped = *shifted;
+            if (!tookBack) {
+                const std::optional<bool> shifted = resynchronise(final, misread);
+                if (!shifted.has_value()) {
+                    return status;
+                }
+                dropped = *shifted;
+            }
+            if (misread && !tookBack && !dropped && !lastStopBad) {
+                const std::optional<bool> back = slipBefore(final);
+                if (!back.has_value()) {
+                    return status;
+                }
+                tookBack = *back;
+            }
+            if (tookBack) {
+                takeCharacter(false);
+                current.characters.back().extraCycleDropped = true;
+                continue;
+            }
             misread = misread && !dropped;
         }
         takeCharacter(misread);

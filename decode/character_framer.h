@@ -54,7 +54,12 @@ class CharacterFramer {
     // Drops one extra cycle when the framing shows that one was added; whether it did, or
     // nothing while too few bits are there to tell.
     std::optional<bool> resynchronise(bool final, bool startMisread);
+    // Notes the other values a slipped character could have had.
+    void keepSlip(std::size_t character, std::uint8_t chosen, std::vector<std::uint8_t> values);
     void takeCharacter(bool startMisread);
+    // Takes the last character back and puts it right with one cycle too many, when that
+    // frames what follows; whether it did, or nothing while too few bits are there to tell.
+    std::optional<bool> slipBefore(bool final);
     void startFooter(double at);
 
     State state = State::done;
@@ -63,6 +68,9 @@ class CharacterFramer {
     std::deque<Bit> pending;
     FramedLoad current;
     std::vector<Bit> rest;
+    // The cycles of the last character taken, while it may still be taken back.
+    std::vector<Bit> lastTaken;
+    double lastEnd = 0.0;
     bool failedInSync = false;
 };
 

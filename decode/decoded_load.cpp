@@ -21,6 +21,8 @@ const char* repairKindName(Repair::Kind kind) {
     switch (kind) {
         case Repair::Kind::vote:
             return "vote";
+        case Repair::Kind::slip:
+            return "slip";
         case Repair::Kind::bitFlip:
             break;
     }

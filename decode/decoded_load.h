@@ -50,6 +50,7 @@ struct Repair {
     enum class Kind {
         bitFlip,  // a doubtful data bit was flipped
         vote,     // the whole character came from the readings of several takes weighed
+        slip,     // its framing slipped; the checksum settled which reading of it is right
     };
     Kind kind = Kind::bitFlip;
     std::size_t character = 0;

@@ -18,11 +18,16 @@ constexpr double falloff = 9.0;
 // A wrong decision that reads as a clean cycle (certainty 255) takes a cycle cut in two or
 // two merged, which the framing shows; this share of them is allowed all the same.
 constexpr double clearShare = 1e-4;
-// The share of wrong decisions is judged from the share of unclear ones (below half), and
-// never taken as less than this.
-constexpr double leastWrong = 1e-4;
+// The number of wrong decisions is judged from the number of unclear ones (below half), and
+// never taken as less than this many per load. A count, not a share: a long load without one
+// unclear decision among its tens of thousands is better evidence of a clean reading than a
+// short one, not worse (as a share of 1 in 10 000 made it: six wrong decisions taken for
+// granted in every 8 KB load, some of them looking clear, and its right checksum not trusted).
+constexpr double leastWrong = 0.25;
 // The load's own certainties are counted over this many steps on either side.
 constexpr int window = 4;
+// A shifted centre is measured only on this many decisions of each kind.
+constexpr double minimumForCentre = 200.0;
 // Certainties of a clean recording sit within a few hundredths of 1.
 constexpr double leastSpread = 0.05 * 0.05;
 
@@ -30,24 +35,89 @@ constexpr double leastSpread = 0.05 * 0.05;
 
 ErrorOdds::ErrorOdds(const FramedLoad& load) {
     std::array<double, 256> counts{};
+    std::array<std::array<double, 256>, 2> byValue{};
     double total = 0.0;
-    double unclear = 0.0;
     double shortfall = 0.0;
     for (const FramedCharacter& character : load.characters) {
         for (std::size_t b = 1; b <= 8; ++b) {
             const std::uint8_t q = character.certainty[b];
             counts[q] += 1.0;
+            byValue[(character.value >> (b - 1)) & 1u][q] += 1.0;
             total += 1.0;
-            unclear += q < 128 ? 1.0 : 0.0;
             const double gap = 1.0 - q / 255.0;
             shortfall += gap * gap;
         }
     }
     const double n = std::max(total, 1.0);
-    const double wrong = std::max(leastWrong, unclear / n);
     // Only the shortfall below the nominal length is seen (longer cycles read as certain),
     // half of a symmetric spread.
-    const double spread = std::max(leastSpread, 2.0 * shortfall / n);
+    double spread = std::max(leastSpread, 2.0 * shortfall / n);
+    double centre = 1.0;
+    // A recording whose cycles all came out shorter or longer than nominal (a low-pass
+    // rounds the 0 cycles next to 1s, a codec moves edges) has its certainties shifted as a
+    // whole: its decisions stand around a centre below 1 with a spread of their own, and
+    // the odds of steady noise are measured from there. Each kind of decision (0s and 1s)
+    // is measured on its own; the lower centre and the wider spread count.
+    bool shifted = true;
+    double lowestCentre = 1.0;
+    double widest = 0.0;
+    for (const auto& histogram : byValue) {
+        double count = 0.0;
+        for (const double h : histogram) {
+            count += h;
+        }
+        if (count < minimumForCentre) {
+            shifted = false;
+            break;
+        }
+        // The median and the point a standard deviation below it (the 16th percentile).
+        double seen = 0.0;
+        int low = -1;
+        int median = -1;
+        for (int q = 0; q < 256 && median < 0; ++q) {
+            seen += histogram[static_cast<std::size_t>(q)];
+            if (low < 0 && seen >= 0.159 * count) {
+                low = q;
+            }
+            if (seen >= 0.5 * count) {
+                median = q;
+            }
+        }
+        if (median >= 255) {
+            shifted = false;
+            break;
+        }
+        lowestCentre = std::min(lowestCentre, median / 255.0);
+        widest = std::max(widest, (median - low) / 255.0);
+    }
+    if (shifted) {
+        centre = lowestCentre;
+        spread = std::max(leastSpread, widest * widest);
+    }
+    // Unclear: below half way from the threshold to where the load's decisions stand.
+    double unclear = 0.0;
+    for (int q = 0; q < 256 && q < 128.0 * centre; ++q) {
+        unclear += counts[static_cast<std::size_t>(q)];
+    }
+    const double wrong = std::max(leastWrong, unclear) / n;
+    auto foundNear = [&](int q) {
+        double sum = 0.0;
+        int width = 0;
+        for (int k = std::max(0, q - window); k <= std::min(254, q + window); ++k) {
+            sum += counts[static_cast<std::size_t>(k)];
+            ++width;
+        }
+        return sum / (n * width);
+    };
+    // The median certainty of all decisions, and how many decisions stand around it.
+    int middle = 0;
+    for (double seen = 0.0; middle < 255; ++middle) {
+        seen += counts[static_cast<std::size_t>(middle)];
+        if (seen >= 0.5 * n) {
+            break;
+        }
+    }
+    const double middleFound = middle < 255 ? foundNear(middle) : 0.0;
     // Where the load has no decisions at all, the odds of the next more certain place stand
     // (nothing of this load is judged there; readings of several takes may be).
     for (int q = 0; q < 256; ++q) {
@@ -60,19 +130,16 @@ ErrorOdds::ErrorOdds(const FramedLoad& load) {
             landing = std::exp(-falloff * from) - std::exp(-falloff * ((q + 0.5) / 255.0));
         }
         const double expected = wrong * landing;
-        double found = 0.0;  // share of the load's decisions at this certainty
-        if (q == 255) {
-            found = counts[255] / n;
-        } else {
-            int width = 0;
-            for (int k = std::max(0, q - window); k <= std::min(254, q + window); ++k) {
-                found += counts[static_cast<std::size_t>(k)];
-                ++width;
-            }
-            found /= n * width;
+        // share of the load's decisions at this certainty
+        double found = q == 255 ? counts[255] / n : foundNear(q);
+        if (q > middle && q < 255) {
+            // More certain than most of the load's decisions: few are found up there only
+            // because few cycles come out better than the recording's usual ones, not
+            // because one that does is a stray.
+            found = std::max(found, middleFound);
         }
         const double sampled = found > 0.0 ? expected / std::max(found - expected, expected) : 0.0;
-        const double noise = std::exp(-2.0 * c / spread);
+        const double noise = std::exp(-2.0 * c * centre / spread);
         table[static_cast<std::size_t>(q)] = std::min(1.0, std::max(sampled, noise));
     }
     // More certain never means more likely wrong.

@@ -18,8 +18,10 @@ namespace kelvanto::decode {
 // a lone near-guess in a clean load is likely wrong, the same certainty among thousands
 // like it in a noisy load much less so, and a middling decision that stands apart is
 // never taken as sure. How many decisions are wrong at all is judged from how many are
-// unclear. Steady noise also gives odds of its own, exp(-2c / spread^2), from the load's
-// measured spread; the larger of the two counts.
+// unclear (at least a quarter of one per load, however long). Steady noise also gives odds
+// of its own, exp(-2c x centre / spread^2), from the load's measured spread around its
+// centre: a recording whose certainties all moved down together (a low-pass, a codec)
+// is not a noisy one; the larger of the two odds counts.
 class ErrorOdds {
   public:
     explicit ErrorOdds(const FramedLoad& load);

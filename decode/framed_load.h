@@ -33,6 +33,15 @@ struct FramedCharacter {
     }
 };
 
+// A character whose framing slipped and was put right by the likeliest change of its
+// cycles (two pieces of a cut cycle joined, a stray cycle dropped, or a cycle split into
+// the two that merged): the values every other such change would have given. The
+// character's value is one reading among these, which only the checksum can settle.
+struct SlipReading {
+    std::size_t character = 0;
+    std::vector<std::uint8_t> others;
+};
+
 struct FramedLoad {
     double syncStart = 0.0;
     std::vector<FramedCharacter> characters;
@@ -41,6 +50,7 @@ struct FramedLoad {
     int footerCycles = 0;
     double footerStart = 0.0;
     double footerEnd = 0.0;
+    std::vector<SlipReading> slips;
     // Whole: the footer was reached. Otherwise problem says what stopped the reading where.
     bool complete = false;
     std::string problem;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <deque>
+#include <optional>
 #include <string>
 
 #include "base/machine.h"
@@ -41,8 +42,43 @@ int reportedBit(int framedIndex) {
     return framedIndex == 9 ? 9 : framedIndex - 1;
 }
 
-bool suspect(const FramedCharacter& character) {
-    return character.stopBad || character.startMisread;
+// Whether the stop cycle of one character and the start cycle of the next together last a
+// stop and a start (one and a half units, measured on the data cycles of both): then a
+// wrong-looking stop or start bit between them is an edge that noise moved from one to the
+// other, and the characters on either side are framed right.
+bool boundaryHolds(const FramedCharacter& first, const FramedCharacter& second) {
+    double frames = 0.0;
+    double units = 0.0;
+    for (const FramedCharacter* character : {&first, &second}) {
+        frames += character->offsets[9] - character->offsets[1];
+        for (int b = 0; b < 8; ++b) {
+            units += ((character->value >> b) & 1u) != 0 ? 1.0 : 0.5;
+        }
+    }
+    if (!(frames > 0.0)) {
+        return false;
+    }
+    const double unit = frames / units;
+    const double pair = second.start + second.offsets[1] - (first.start + first.offsets[9]);
+    return std::fabs(pair / unit - 1.5) < LoadJudge::boundaryTolerance;
+}
+
+// Per character: whether its data bits are suspect, its start or stop bit having read wrong
+// where no moved edge explains it (the reading may be off its framing there, or ran past the
+// load's end).
+std::vector<bool> suspects(const FramedLoad& framed) {
+    const auto& characters = framed.characters;
+    std::vector<bool> out(characters.size(), false);
+    for (std::size_t i = 0; i < characters.size(); ++i) {
+        const bool stopExplained = i + 1 < characters.size() &&
+                                   boundaryHolds(characters[i], characters[i + 1]) &&
+                                   !characters[i + 1].extraCycleDropped;
+        const bool startExplained = i > 0 && boundaryHolds(characters[i - 1], characters[i]) &&
+                                    !characters[i - 1].extraCycleDropped;
+        out[i] = (characters[i].stopBad && !stopExplained) ||
+                 (characters[i].startMisread && !startExplained);
+    }
+    return out;
 }
 
 // Changing data bit k adds 2^k when it was read 0 and takes 2^k away when it was read 1.
@@ -51,9 +87,9 @@ unsigned moveOf(std::uint8_t value, int bit) {
     return (value & weight) != 0 ? 256u - weight : weight;
 }
 
-double bitOdds(const ErrorOdds& odds, const FramedCharacter& character, int bit) {
+double bitOdds(const ErrorOdds& odds, const FramedCharacter& character, bool suspect, int bit) {
     const double read = odds.odds(character.certainty[static_cast<std::size_t>(bit) + 1]);
-    return suspect(character) ? std::max(read, LoadJudge::suspectOdds) : read;
+    return suspect ? std::max(read, LoadJudge::suspectOdds) : read;
 }
 
 // Every data bit of every character whose value is known, grouped by what changing it does
@@ -69,14 +105,16 @@ std::size_t groupOf(std::uint8_t certainty) {
     return certainty / certaintyGroup * certaintyGroup;
 }
 
-SumPosterior posteriorOf(const FramedLoad& framed, const ErrorOdds& odds) {
+SumPosterior posteriorOf(const FramedLoad& framed, const std::vector<bool>& suspect,
+                         const ErrorOdds& odds) {
     // [move 0..15][certainty][suspect]
     std::vector<std::size_t> counts(16 * 256 * 2, 0);
-    for (const FramedCharacter& character : framed.characters) {
+    for (std::size_t i = 0; i < framed.characters.size(); ++i) {
+        const FramedCharacter& character = framed.characters[i];
         if (character.extraCycleDropped) {
             continue;
         }
-        const std::size_t s = suspect(character) ? 1 : 0;
+        const std::size_t s = suspect[i] ? 1 : 0;
         for (int b = 0; b < 8; ++b) {
             const std::size_t move =
                 static_cast<std::size_t>(b) * 2 + ((character.value >> b) & 1u);
@@ -114,7 +152,59 @@ std::string chanceText(double chance) {
     return formatted("1 in %.0f", 1.0 / chance);
 }
 
+// The chance that a load whose checksum came out right holds a wrong reading of its slipped
+// characters or of any other decision. Every other reading of a slipped character is taken
+// as likely as the one chosen (and any value at all as a tenth as likely, for a slip of
+// another kind than those tried): a wrong reading moves the sum by its difference from the
+// right one, so the checksum is right only when other wrong decisions move it back by that
+// much. Against that stands the reading chosen with nothing else wrong, or with wrong
+// decisions that cancel.
+double slipWrongChance(const SumPosterior& posterior, const std::vector<const SlipReading*>& slips,
+                       const std::vector<std::uint8_t>& values) {
+    constexpr double anyValue = 0.1;
+    const double logRight = posterior.logWeight(0);
+    if (!(logRight < 50.0)) {
+        return 1.0;
+    }
+    const double right = std::exp(logRight);
+    auto weight = [&](unsigned residue) {
+        const double log = posterior.logWeight(static_cast<std::uint8_t>(residue & 0xFFu));
+        return log < 50.0 ? std::exp(log) : HUGE_VAL;
+    };
+    double others = 0.0;
+    for (unsigned residue = 1; residue < 256; ++residue) {
+        others += weight(residue);
+    }
+    double wrong = 0.0;
+    for (const SlipReading* slip : slips) {
+        const unsigned chosen = values[slip->character];
+        for (const std::uint8_t other : slip->others) {
+            // Either sign: which way the other decisions must move the sum does not matter
+            // to an upper bound.
+            const unsigned difference = (other + 256u - chosen) & 0xFFu;
+            wrong += weight(difference) + weight(256u - difference);
+        }
+        wrong += anyValue * 2.0 * others / 255.0;
+    }
+    const double chance = (wrong + right - 1.0) / (wrong + right);
+    return std::isfinite(chance) ? std::clamp(chance, 0.0, 1.0) : 1.0;
+}
+
 }  // namespace
+
+void LoadJudge::slipUnknown(DecodedLoad& load, const std::vector<FramedCharacter>& characters,
+                            std::size_t index, const std::string& why) const {
+    load.verdict = Verdict::bad;
+    const std::string what = formatted(
+        "the framing slipped in character %zu (a cycle cut in two or two merged), so its "
+        "value is unknown",
+        index);
+    load.problem = (machine::loadSumRight(load.characters) ? "checksum right, but " + what
+                                                           : "checksum wrong, and " + what) +
+                   why;
+    load.problemSample = std::llround(characters[index].start);
+    load.problemSeconds = characters[index].start / sampleRate;
+}
 
 void LoadJudge::describe(const LoadCandidate& candidate, DecodedLoad& load) const {
     const FramedLoad& framed = candidate.framed;
@@ -234,20 +324,24 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
     const auto& characters = framed.characters;
     const double checksumFrame = characters.back().start;
 
-    // A slipped character is an erasure: no sum can vouch for a value that was not read.
+    // A character whose framing slipped has no value of its own: one that was put right with
+    // its other possible readings kept is weighed below, with the checksum; one without them
+    // is an erasure, and no sum can vouch for a value that was not read.
+    std::vector<const SlipReading*> slips;
+    std::optional<std::size_t> firstSlip;
     for (std::size_t i = 0; i < characters.size(); ++i) {
-        if (characters[i].extraCycleDropped) {
-            load.verdict = Verdict::bad;
-            const std::string what = formatted(
-                "the framing slipped in character %zu (a cycle cut in two or two "
-                "merged), so its value is unknown",
-                i);
-            load.problem = machine::loadSumRight(load.characters) ? "checksum right, but " + what
-                                                                  : "checksum wrong, and " + what;
-            load.problemSample = std::llround(characters[i].start);
-            load.problemSeconds = characters[i].start / sampleRate;
+        if (!characters[i].extraCycleDropped) {
+            continue;
+        }
+        firstSlip = firstSlip.value_or(i);
+        const auto kept =
+            std::find_if(framed.slips.begin(), framed.slips.end(),
+                         [&](const SlipReading& slip) { return slip.character == i; });
+        if (kept == framed.slips.end() || !machine::loadSumRight(load.characters)) {
+            slipUnknown(load, characters, i, std::string());
             return;
         }
+        slips.push_back(&*kept);
     }
 
     std::size_t guesses = 0;
@@ -271,8 +365,31 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
         return;
     }
 
-    const SumPosterior posterior = posteriorOf(framed, odds);
+    const std::vector<bool> suspect = suspects(framed);
+    const SumPosterior posterior = posteriorOf(framed, suspect, odds);
     const std::uint8_t missing = machine::checkSumCompleting(machine::loadSum(load.characters));
+    if (!slips.empty()) {
+        const double chance = slipWrongChance(posterior, slips, load.characters);
+        if (!(chance < repairTrusted)) {
+            slipUnknown(load, characters, *firstSlip,
+                        formatted(" (the reading that fits the checksum would be wrong with a "
+                                  "chance of %s)",
+                                  chanceText(chance).c_str()));
+            return;
+        }
+        load.wrongChance = chance;
+        load.verdict = Verdict::repaired;
+        load.problem.clear();
+        load.problemSample = 0;
+        load.problemSeconds = 0.0;
+        for (const SlipReading* slip : slips) {
+            const double frame = characters[slip->character].start;
+            const std::uint8_t value = load.characters[slip->character];
+            load.repairs.push_back(Repair{Repair::Kind::slip, slip->character, -1, value, value,
+                                          std::llround(frame), frame / sampleRate, 0});
+        }
+        return;
+    }
     if (missing == 0) {
         // Errors that cancel in the sum (a bit of one weight read 0 in one place and 1 in
         // another) are all that a right checksum can hide.
@@ -295,7 +412,7 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
     for (std::size_t i = 0; i < characters.size(); ++i) {
         for (int b = 0; b < 8; ++b) {
             if (characters[i].bitCertainty(b + 1) < doubtful) {
-                pool.push_back(BitChoice{i, b, bitOdds(odds, characters[i], b),
+                pool.push_back(BitChoice{i, b, bitOdds(odds, characters[i], suspect[i], b),
                                          moveOf(characters[i].value, b)});
             }
         }
@@ -382,18 +499,20 @@ DecodedLoad LoadJudge::judge(const LoadCandidate& candidate, const ErrorOdds& od
     describe(candidate, load);
     listDoubts(candidate, load);
     const FramedLoad& framed = candidate.framed;
-    for (const FramedCharacter& character : framed.characters) {
+    const std::vector<bool> suspect = suspects(framed);
+    for (std::size_t i = 0; i < framed.characters.size(); ++i) {
+        const FramedCharacter& character = framed.characters[i];
         if (character.extraCycleDropped) {
             load.expectedWrong += 1.0;
             continue;
         }
         double right = 1.0;
         for (int b = 0; b < 8; ++b) {
-            right /= 1.0 + bitOdds(odds, character, b);
+            right /= 1.0 + bitOdds(odds, character, suspect[i], b);
         }
         // A start bit read 1 or a stop bit read 0: most likely not a character at all (the
         // reading is off its framing there, or ran past the load's end).
-        load.expectedWrong += suspect(character) ? std::max(0.5, 1.0 - right) : 1.0 - right;
+        load.expectedWrong += suspect[i] ? std::max(0.5, 1.0 - right) : 1.0 - right;
     }
     load.whole = framed.complete && !candidate.toneOnly;
     if (candidate.toneOnly || !framed.complete) {

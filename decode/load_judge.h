@@ -16,8 +16,10 @@ namespace kelvanto::decode {
 // odds, and the whole weight of every pattern of wrong decisions that fits the checksum
 // (SumPosterior) says how likely the best change is to be the true one. A repair is taken
 // only when that chance of being wrong is below repairTrusted, and it is stated. A character
-// whose framing slipped has an unknown value (an erasure): the checksum cannot vouch for it,
-// so its load is BAD even when the sum comes out right.
+// whose framing slipped has no value of its own: the framer put it right the likeliest way
+// and kept the values every other way would have given, and when the checksum comes out
+// right and no other reading (with other decisions cancelling it) fits it nearly as well,
+// the load is REPAIRED with a slip repair and the chance stated; else it is BAD.
 class LoadJudge {
   public:
     // A character whose least certain cycle is below this is listed as a doubt.
@@ -32,6 +34,9 @@ class LoadJudge {
     // The data bits of a character whose start or stop bit read wrong are suspect: they are
     // wrong with at least these odds, whatever their cycles looked like.
     static constexpr double suspectOdds = 0.02;
+    // Unless the stop cycle and the next start cycle together last one and a half units
+    // within this much: then an edge between them moved and the framing held.
+    static constexpr double boundaryTolerance = 0.15;
     // A right checksum is trusted (OK) when the chance of errors cancelling in it is below
     // this, the same bar as a repair's; above it the load is BAD with the reason. (At 1 in
     // 100, loads with two wrong decisions of one weight going opposite ways, one pair in
@@ -61,6 +66,8 @@ class LoadJudge {
     void judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& odds,
                        DecodedLoad& load) const;
     void placeProblem(DecodedLoad& load, std::string problem, double frame) const;
+    void slipUnknown(DecodedLoad& load, const std::vector<FramedCharacter>& characters,
+                     std::size_t index, const std::string& why) const;
 
     double sampleRate;
 };

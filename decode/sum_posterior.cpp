@@ -77,4 +77,9 @@ double SumPosterior::share(std::uint8_t residue, double patternWeight) const {
     return std::min(1.0, std::exp(logShare));
 }
 
+double SumPosterior::logWeight(std::uint8_t residue) const {
+    const double weight = weights[residue];
+    return weight > 0.0 ? std::log(weight) + logScale : -HUGE_VAL;
+}
+
 }  // namespace kelvanto::decode

@@ -23,6 +23,9 @@ class SumPosterior {
     // The share of one pattern of this weight among all patterns moving the sum by residue:
     // its chance of being the true one. 0 when the weights are beyond reach.
     double share(std::uint8_t residue, double patternWeight) const;
+    // The natural log of the whole weight of the patterns moving the sum by residue (the
+    // pattern "nothing wrong", of weight 1, among them for residue 0); -infinity for none.
+    double logWeight(std::uint8_t residue) const;
 
   private:
     std::array<double, 256> weights{};

@@ -323,6 +323,13 @@ TEST(CharacterFramer, ResynchronisesAfterACycleCutInTwoOrTwoMerged) {
         EXPECT_EQ(load.characters[i].value, values[i]) << i;
         EXPECT_FALSE(load.characters[i].extraCycleDropped);
     }
+    // The two unclear pieces are joined back into their 1; the values of the other ways to
+    // lose a cycle there are kept for the checksum to weigh.
+    EXPECT_EQ(load.characters[1].value, 0x3C);
+    ASSERT_EQ(load.slips.size(), 1u);
+    EXPECT_EQ(load.slips[0].character, 1u);
+    EXPECT_FALSE(load.slips[0].others.empty());
+    EXPECT_EQ(std::count(load.slips[0].others.begin(), load.slips[0].others.end(), 0x3C), 0);
 
     // Two 0 data bits of the third character (0x81: bits 1 and 2 are 0) merged into one 1.
     std::vector<Bit> merged = clean;
@@ -332,7 +339,40 @@ TEST(CharacterFramer, ResynchronisesAfterACycleCutInTwoOrTwoMerged) {
     ASSERT_EQ(readBits(framer, merged), CharacterFramer::Status::finished);
     ASSERT_EQ(framer.load().characters.size(), values.size());
     EXPECT_TRUE(framer.load().characters[2].extraCycleDropped);
-    for (const std::size_t i : {0u, 1u, 3u, 4u, 5u}) {
+    for (const std::size_t i : {0u, 1u, 2u, 3u, 4u, 5u}) {
+        EXPECT_EQ(framer.load().characters[i].value, values[i]) << i;
+    }
+    ASSERT_EQ(framer.load().slips.size(), 1u);
+    EXPECT_EQ(framer.load().slips[0].character, 2u);
+
+    // The last data bit of the third character (0x81: bit 7 is 1) cut into two unclear 0s:
+    // its stop bit reads 0 unclearly, and only the next character's start bit, read 1,
+    // shows the slip. The third character is taken back and put right.
+    std::vector<Bit> late = clean;
+    const std::size_t last = 10 + 20 + 8;
+    late[last] = bit(0, 0.05f);
+    late.insert(late.begin() + static_cast<long>(last) + 1, bit(0, 0.1f));
+    ASSERT_EQ(readBits(framer, late), CharacterFramer::Status::finished);
+    ASSERT_EQ(framer.load().characters.size(), values.size());
+    EXPECT_TRUE(framer.load().characters[2].extraCycleDropped);
+    EXPECT_FALSE(framer.load().characters[3].extraCycleDropped);
+    EXPECT_FALSE(framer.load().characters[3].startMisread);
+    for (const std::size_t i : {0u, 1u, 2u, 3u, 4u, 5u}) {
+        EXPECT_EQ(framer.load().characters[i].value, values[i]) << i;
+    }
+    ASSERT_EQ(framer.load().slips.size(), 1u);
+    EXPECT_EQ(framer.load().slips[0].character, 2u);
+
+    // The start bit of the fourth character and its first data bit (0x7E: bit 0 is 0)
+    // merged: the start reads 1 and every cycle after comes one early.
+    std::vector<Bit> early = clean;
+    const std::size_t start = 10 + 30;
+    early[start] = bit(1, 0.6f);
+    early.erase(early.begin() + static_cast<long>(start) + 1);
+    ASSERT_EQ(readBits(framer, early), CharacterFramer::Status::finished);
+    ASSERT_EQ(framer.load().characters.size(), values.size());
+    EXPECT_TRUE(framer.load().characters[3].extraCycleDropped);
+    for (const std::size_t i : {0u, 1u, 2u, 3u, 4u, 5u}) {
         EXPECT_EQ(framer.load().characters[i].value, values[i]) << i;
     }
 }
