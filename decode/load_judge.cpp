@@ -387,6 +387,17 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
             const std::uint8_t value = load.characters[slip->character];
             load.repairs.push_back(Repair{Repair::Kind::slip, slip->character, -1, value, value,
                                           std::llround(frame), frame / sampleRate, 0});
+            // Settled by the checksum, the character is a repair now and no longer unknown.
+            const auto unknown = std::find_if(
+                load.doubts.begin(), load.doubts.end(), [&](const CharacterDoubt& doubt) {
+                    return doubt.kind == CharacterDoubt::Kind::slipped &&
+                           doubt.character == slip->character;
+                });
+            if (unknown != load.doubts.end()) {
+                load.doubts.erase(unknown);
+            }
+            // Counted among the doubtful whether or not the list had room for it.
+            --load.doubtfulCharacters;
         }
         return;
     }

@@ -374,6 +374,11 @@ TEST(Trust, ASlipPutRightIsTrustedOnlyWhenTheChecksumSettlesIt) {
                 ASSERT_EQ(load.repairs.size(), 1u);
                 EXPECT_EQ(load.repairs[0].kind, Repair::Kind::slip);
                 EXPECT_EQ(load.repairs[0].character, at);
+                // Settled, the character is no longer listed as unknown.
+                for (const auto& doubt : load.doubts) {
+                    EXPECT_FALSE(doubt.character == at &&
+                                 doubt.kind == CharacterDoubt::Kind::slipped);
+                }
             }
         }
     }
