@@ -152,6 +152,16 @@ std::string chanceText(double chance) {
     return formatted("1 in %.0f", 1.0 / chance);
 }
 
+// A repair is trusted: the load is REPAIRED, with the chance that the repair is wrong and no
+// problem left.
+void markRepaired(DecodedLoad& load, double chance) {
+    load.wrongChance = chance;
+    load.verdict = Verdict::repaired;
+    load.problem.clear();
+    load.problemSample = 0;
+    load.problemSeconds = 0.0;
+}
+
 // The chance that a load whose checksum came out right holds a wrong reading of its slipped
 // characters or of any other decision. Every other reading of a slipped character is taken
 // as likely as the one chosen (and any value at all as a tenth as likely, for a slip of
@@ -377,11 +387,7 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
                                   chanceText(chance).c_str()));
             return;
         }
-        load.wrongChance = chance;
-        load.verdict = Verdict::repaired;
-        load.problem.clear();
-        load.problemSample = 0;
-        load.problemSeconds = 0.0;
+        markRepaired(load, chance);
         for (const SlipReading* slip : slips) {
             const double frame = characters[slip->character].start;
             const std::uint8_t value = load.characters[slip->character];
@@ -481,11 +487,7 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
                      checksumFrame);
         return;
     }
-    load.wrongChance = chance;
-    load.verdict = Verdict::repaired;
-    load.problem.clear();
-    load.problemSample = 0;
-    load.problemSeconds = 0.0;
+    markRepaired(load, chance);
     std::sort(best.begin(), best.end(), [&](std::size_t a, std::size_t b) {
         return pool[a].character != pool[b].character ? pool[a].character < pool[b].character
                                                       : pool[a].bit < pool[b].bit;
