@@ -9,6 +9,7 @@
 #include <random>
 
 #include "base/machine.h"
+#include "decode/error_odds.h"
 #include "decode/load_judge.h"
 #include "decode/load_merger.h"
 #include "decode/take_merger.h"
@@ -654,4 +655,23 @@ TEST(Trust, RecordedInterruptedSaveIsReportedBeforeItsResave) {
                                want.characters.begin() + static_cast<long>(read * 8 / 10),
                                got[0].characters.begin()));
     }
+}
+
+// A load without one unclear decision may still hold a wrong one: a lone middling decision
+// in it is neither taken as sure nor as likely wrong, and its odds do not grow with the
+// load's length (a long clean reading is better evidence than a short one, not worse).
+TEST(Trust, ALoneMiddlingDecisionInACleanLoadHasModestOddsAtAnyLength) {
+    std::vector<double> found;
+    for (const std::size_t length : {500u, 8000u}) {
+        FramedLoad load;
+        load.characters.resize(length);
+        for (FramedCharacter& character : load.characters) {
+            character.certainty.fill(255);
+        }
+        load.characters[length / 2].certainty[4] = 150;
+        found.push_back(ErrorOdds(load).odds(150));
+        EXPECT_GT(found.back(), 2e-4) << length;
+        EXPECT_LT(found.back(), 1e-3) << length;
+    }
+    EXPECT_NEAR(found[1], found[0], found[0] * 0.05);
 }
