@@ -9,7 +9,6 @@
 #include "companion/command_error.h"
 #include "companion/standard_streams.h"
 #include "tape/input_file.h"
-#include "tape/read_bytes_release.h"
 
 namespace {
 
@@ -38,15 +37,9 @@ std::unique_ptr<TarqoBinFile> readTapeImage(const std::string& fileName) {
     const std::string& bytes = input.bytes;
     auto tape = std::make_unique<TarqoBinFile>();
     tape->setQuiet(true);
-    ReadBytesRelease release(input.bytes);
-    tape->setAfterLoad([&release, &tape = *tape](std::size_t position) {
-        if (tape.getFileFormat() == 1) {
-            release.before(position);
-        }
-    });
     try {
         kelvanto::FatalHookScope throwing(kelvanto::throwFatalError);
-        tape->read(std::string_view(bytes), 0);
+        tape->readReleasing(input.bytes, 0);
     } catch (const kelvanto::FatalError& error) {
         throw CommandError(
             name, placeOf(bytes, tape->getReadPosition(), tape->getFileFormat() != 1) + ": " +
@@ -55,6 +48,5 @@ std::unique_ptr<TarqoBinFile> readTapeImage(const std::string& fileName) {
         throw CommandError(name, placeOf(bytes, bytes.size(), tape->getFileFormat() != 1) + ": " +
                                      messages::unexpectedEnd);
     }
-    tape->setAfterLoad(nullptr);
     return tape;
 }

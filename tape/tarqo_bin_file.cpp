@@ -61,9 +61,12 @@ int TarqoBinFile::open(const std::string& fileName, const std::string& mode, int
     if (input.status != InputFile::Status::read) {
         kelvanto::fatal(messages::unableToOpen(fileName));
     }
-    // A binary image's loads hold its bytes once they are read: the image's memory goes back
-    // behind the reader, so that the two are not held at once.
-    ReadBytesRelease release(input.bytes);
+    readReleasing(input.bytes, verbosityLevel);
+    return 0;
+}
+
+void TarqoBinFile::readReleasing(std::string& bytes, int verbosityLevel) {
+    ReadBytesRelease release(bytes);
     const std::function<void(std::size_t)> previous = afterLoad;
     afterLoad = [this, &release, &previous](std::size_t position) {
         if (fileFormat == 1) {
@@ -78,8 +81,7 @@ int TarqoBinFile::open(const std::string& fileName, const std::string& mode, int
         const std::function<void(std::size_t)>& previous;
         ~Restore() { tape.afterLoad = previous; }
     } restore{*this, previous};
-    read(std::string_view(input.bytes), verbosityLevel);
-    return 0;
+    read(std::string_view(bytes), verbosityLevel);
 }
 
 void TarqoBinFile::read(std::istream& stream, int verbosityLevel) {

@@ -39,6 +39,10 @@ class TarqoBinFile {
     void read(std::istream& source, int verbosity);
     // Reads a tape image held in memory; the bytes must outlive the call only.
     void read(std::string_view bytes, int verbosity);
+    // The same for bytes that are the caller's to give up: the memory of a binary image goes
+    // back to the system behind the reader (its loads hold the bytes by then), so that the
+    // image and its loads are not held at once. The bytes already read then read as zeros.
+    void readReleasing(std::string& bytes, int verbosity);
     // Where the reader stands in the bytes: after a failed read, the byte it stopped at.
     std::size_t getReadPosition() const { return readIndex; }
 
