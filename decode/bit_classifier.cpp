@@ -11,6 +11,8 @@ namespace kelvanto::decode {
 void BitClassifier::calibrate(double period) {
     onePeriod = period;
     holding = false;
+    lengths = nominalLengths;
+    previous = 1;
 }
 
 namespace {
@@ -90,10 +92,12 @@ Bit BitClassifier::classify(const Cycle& cycle, bool joined) {
         bit.value = Bit::invalid;
         return bit;
     }
-    bit.value = relative >= threshold ? Bit::one : Bit::zero;
-    // Distance from the threshold, 1 at the nominal length of the decided value.
-    const double margin = bit.value == Bit::one ? (relative - threshold) / (1.0 - threshold)
-                                                : (threshold - relative) / (threshold - 0.5);
+    const auto& expected = lengths[static_cast<std::size_t>(previous)];
+    const double cut = 0.5 * (expected[0] + expected[1]);
+    bit.value = relative >= cut ? Bit::one : Bit::zero;
+    // Distance from the threshold, 1 at the expected length of the decided value.
+    const double margin = bit.value == Bit::one ? (relative - cut) / (expected[1] - cut)
+                                                : (cut - relative) / (cut - expected[0]);
     // In a clean cycle the middle edge falls half way; far off, an edge was lost or added.
     const double lopsided = std::fabs(static_cast<double>(cycle.middle) - 0.5);
     const double balance = 1.0 - std::clamp((lopsided - 0.15) / 0.2, 0.0, 1.0);
@@ -102,10 +106,22 @@ Bit BitClassifier::classify(const Cycle& cycle, bool joined) {
         certainty *= 0.5;
     }
     bit.certainty = static_cast<float>(certainty);
+    const int value = bit.value == Bit::one ? 1 : 0;
     if (certainty > 0.3) {
-        const double asOne = bit.value == Bit::one ? cycle.period : 2.0 * cycle.period;
+        // The unit is measured through the expected length of the cycle's kind, so that a
+        // steadily shortened 1 does not pull it down; a 1 after a 1 is its definition.
+        const double asOne = cycle.period / expected[static_cast<std::size_t>(value)];
         onePeriod += tracking * (asOne - onePeriod);
     }
+    // The other expected lengths follow slowly, also from decisions too unclear to move the
+    // unit (a shift that makes them unclear must still be learnt), and stay in reach of the
+    // nominal ones, so that the threshold stays between three fifths and nine tenths.
+    if (certainty > 0.1 && (previous == 0 || value == 0)) {
+        double& length = lengths[static_cast<std::size_t>(previous)][static_cast<std::size_t>(value)];
+        length += contextTracking * (relative - length);
+        length = value == 1 ? std::clamp(length, 0.8, 1.1) : std::clamp(length, 0.4, 0.7);
+    }
+    previous = value;
     return bit;
 }
 

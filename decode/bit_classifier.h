@@ -3,6 +3,7 @@
 // follows the tape's speed slowly through the load, since a 1 always lasts two 0s.
 #pragma once
 
+#include <array>
 #include <optional>
 
 #include "base/machine.h"
@@ -11,13 +12,16 @@
 
 namespace kelvanto::decode {
 
-// The classifier keeps one number, the length of a 1 cycle at the tape's current speed
-// (the unit). A cycle shorter than three quarters of a unit is a 0, a longer one a 1; the
-// certainty falls from 1 at the nominal lengths to 0 at that threshold. Each clear cycle
-// moves the unit a little (a 0 counting double), which follows speed errors, wow and
-// flutter without letting one noisy cycle move it far. A cycle shorter than 0.3 units is
-// the piece of a cycle that a spike cut in two and is joined to the next one; a cycle
-// longer than 1.6 units is no bit (the signal dropped out or the load ended).
+// The classifier keeps the length of a 1 cycle at the tape's current speed (the unit), and
+// where 0 and 1 cycles have been falling, in units, after a 0 and after a 1: a band limit
+// anywhere in the chain (a thin recorder, a codec, the decoder's own filter) lengthens a 0
+// next to a 1 and shortens a 1 next to a 0 by a steady amount. A cycle is a 1 when it is
+// nearer the expected length of a 1 than that of a 0 after the bit before it; the certainty
+// falls from 1 at the expected length to 0 half way. Each clear cycle moves the unit and
+// its expected length a little (a 0 counting double for the unit), which follows speed
+// errors, wow and flutter without letting one noisy cycle move them far. A cycle shorter
+// than 0.3 units is the piece of a cycle that a spike cut in two and is joined to the next
+// one; a cycle longer than 1.6 units is no bit (the signal dropped out or the load ended).
 //
 // Noise that crosses zero twice inside a half cycle cuts the cycle into two pieces whose
 // middle edges fall far from half way (one piece is nearly all low or all high), while a
@@ -30,6 +34,7 @@ class BitClassifier {
     static constexpr double glitchLimit = 0.3;
     static constexpr double longestBit = 1.6;
     static constexpr double tracking = 1.0 / 32.0;
+    static constexpr double contextTracking = 1.0 / 16.0;
 
     void calibrate(double onePeriod);
     // The bit of this cycle, or nothing while a cut cycle waits for its other piece. When
@@ -45,6 +50,13 @@ class BitClassifier {
     std::optional<Bit> take(const Cycle& cycle);
 
     double onePeriod = machine::oneBitSeconds;
+    // Where the cycles of each kind fall (in units) after a 0 and after a 1: a band limit in
+    // the recording chain, or the decoder's own, lengthens a 0 next to a 1 and shortens a 1
+    // next to a 0 by a steady amount, which the short/long threshold follows.
+    std::array<std::array<double, 2>, 2> lengths = nominalLengths;
+    int previous = 1;
+    static constexpr std::array<std::array<double, 2>, 2> nominalLengths = {
+        {{0.5, 1.0}, {0.5, 1.0}}};
     bool holding = false;
     bool heldLopsided = false;  // held as a lopsided piece (else as a glitch)
     Cycle held;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The chain of stages for every channel and polarity, and the merge of their readings.
-// Blocks of at most 8192 frames keep every buffer small.
+// Blocks of at most 2048 frames keep every buffer small.
 #include "decode/recording_decoder.h"
 
 #include <algorithm>
@@ -17,8 +17,10 @@ namespace kelvanto::decode {
 
 namespace {
 
-// Frames handled at once: small enough that the scratch buffers stay a few hundred KB.
-constexpr std::size_t blockFrames = 8192;
+// Frames handled at once: small enough that the scratch buffers stay small, and that the
+// band follows a fast tape's speed well within its header tone (the speed is passed on
+// between blocks; 8192 frames at 22050 Hz outlast a header played at twice the speed).
+constexpr std::size_t blockFrames = 2048;
 
 }  // namespace
 
@@ -26,8 +28,7 @@ struct RecordingDecoder::Channel {
     Channel(int index, double sampleRate, bool bothPolarities)
         : index(index),
           filter(sampleRate),
-          crossings(filter.outputRate(), filter.step()),
-          kept(blockFrames + 1) {
+          crossings(filter.outputRate(), filter.step()) {
         readers.push_back(Reader{CycleTimer(Polarity::normal, sampleRate),
                                  LoadReader(Polarity::normal, index, sampleRate)});
         if (bothPolarities) {
@@ -93,6 +94,7 @@ void RecordingDecoder::collect(Channel& channel) {
 }
 
 void RecordingDecoder::processChannel(Channel& channel, std::span<float> samples) {
+    channel.kept.resize(channel.filter.room(samples.size()));
     analyse(channel, channel.filter.process(samples, channel.kept));
 }
 
@@ -142,6 +144,8 @@ void RecordingDecoder::pushInterleaved(std::span<const float> samples) {
     while (samples.size() >= width) {
         const std::size_t count = std::min(blockFrames, samples.size() / width);
         if (width == 2 && channels[0] && channels[1]) {
+            channels[0]->kept.resize(channels[0]->filter.room(count));
+            channels[1]->kept.resize(channels[1]->filter.room(count));
             const std::size_t kept = SignalFilter::processPair(
                 channels[0]->filter, channels[1]->filter, samples.first(2 * count),
                 channels[0]->kept, channels[1]->kept);
@@ -194,6 +198,9 @@ std::vector<DecodedLoad> RecordingDecoder::finish() {
         if (!channel) {
             continue;
         }
+        // The filter holds back the last samples until it knows the recording has ended.
+        channel->kept.resize(channel->filter.room(0));
+        analyse(*channel, channel->filter.finish(channel->kept));
         for (Channel::Reader& reader : channel->readers) {
             reader.reader.finish();
         }
