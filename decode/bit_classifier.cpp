@@ -117,7 +117,8 @@ Bit BitClassifier::classify(const Cycle& cycle, bool joined) {
     // unit (a shift that makes them unclear must still be learnt), and stay in reach of the
     // nominal ones, so that the threshold stays between three fifths and nine tenths.
     if (certainty > 0.1 && (previous == 0 || value == 0)) {
-        double& length = lengths[static_cast<std::size_t>(previous)][static_cast<std::size_t>(value)];
+        double& length =
+            lengths[static_cast<std::size_t>(previous)][static_cast<std::size_t>(value)];
         length += contextTracking * (relative - length);
         length = value == 1 ? std::clamp(length, 0.8, 1.1) : std::clamp(length, 0.4, 0.7);
     }

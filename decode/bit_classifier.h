@@ -30,7 +30,6 @@ namespace kelvanto::decode {
 // from, with half the certainty; otherwise each is a bit of its own.
 class BitClassifier {
   public:
-    static constexpr double threshold = 0.75;
     static constexpr double glitchLimit = 0.3;
     static constexpr double longestBit = 1.6;
     static constexpr double tracking = 1.0 / 32.0;

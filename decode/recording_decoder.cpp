@@ -26,9 +26,7 @@ constexpr std::size_t blockFrames = 2048;
 
 struct RecordingDecoder::Channel {
     Channel(int index, double sampleRate, bool bothPolarities)
-        : index(index),
-          filter(sampleRate),
-          crossings(filter.outputRate(), filter.step()) {
+        : index(index), filter(sampleRate), crossings(filter.outputRate(), filter.step()) {
         readers.push_back(Reader{CycleTimer(Polarity::normal, sampleRate),
                                  LoadReader(Polarity::normal, index, sampleRate)});
         if (bothPolarities) {

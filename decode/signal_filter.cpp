@@ -56,7 +56,9 @@ std::size_t SignalFilter::process(std::span<const float> in, std::span<float> ou
     return band.emit(out, false);
 }
 
-std::size_t SignalFilter::finish(std::span<float> out) { return band.emit(out, true); }
+std::size_t SignalFilter::finish(std::span<float> out) {
+    return band.emit(out, true);
+}
 
 std::size_t SignalFilter::processPair(SignalFilter& left, SignalFilter& right,
                                       std::span<const float> frames, std::span<float> outLeft,

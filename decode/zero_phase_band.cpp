@@ -10,7 +10,8 @@ namespace kelvanto::decode {
 namespace {
 
 Biquad lowPassFor(double rate, double corner) {
-    return corner < ZeroPhaseBand::openAbove * rate ? Biquad::lowPass(rate, corner) : Biquad::identity();
+    return corner < ZeroPhaseBand::openAbove * rate ? Biquad::lowPass(rate, corner)
+                                                    : Biquad::identity();
 }
 
 }  // namespace

@@ -161,7 +161,8 @@ TEST(BitClassifier, FollowsTheLengthsABandLimitGivesNextToTheOtherKind) {
         ASSERT_TRUE(got.has_value());
         ASSERT_EQ(got->value, value) << i;
         if (i >= 200) {
-            EXPECT_GT(got->certainty, 0.6f) << i << " " << value << " " << previous << " " << classifier.unit() / frame;
+            EXPECT_GT(got->certainty, 0.6f)
+                << i << " " << value << " " << previous << " " << classifier.unit() / frame;
         }
         previous = value;
     }
