@@ -339,6 +339,14 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
     // is an erasure, and no sum can vouch for a value that was not read.
     std::vector<const SlipReading*> slips;
     std::optional<std::size_t> firstSlip;
+    const std::size_t slipCount = static_cast<std::size_t>(std::count_if(
+        characters.begin(), characters.end(),
+        [](const FramedCharacter& character) { return character.extraCycleDropped; }));
+    // A lone slipped character whose other readings include the one value that makes the
+    // checksum right is read that way, and weighed below like a slip whose chosen reading
+    // fitted: the reading first chosen is then one of its others.
+    SlipReading retargeted;
+    std::vector<std::uint8_t> readings = load.characters;
     for (std::size_t i = 0; i < characters.size(); ++i) {
         if (!characters[i].extraCycleDropped) {
             continue;
@@ -347,6 +355,25 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
         const auto kept =
             std::find_if(framed.slips.begin(), framed.slips.end(),
                          [&](const SlipReading& slip) { return slip.character == i; });
+        if (kept != framed.slips.end() && slipCount == 1 &&
+            !machine::loadSumRight(load.characters)) {
+            const std::uint8_t chosen = load.characters[i];
+            const auto fitting = static_cast<std::uint8_t>(
+                chosen + machine::checkSumCompleting(machine::loadSum(load.characters)));
+            if (std::find(kept->others.begin(), kept->others.end(), fitting) !=
+                kept->others.end()) {
+                retargeted.character = i;
+                retargeted.others.push_back(chosen);
+                for (const std::uint8_t other : kept->others) {
+                    if (other != fitting) {
+                        retargeted.others.push_back(other);
+                    }
+                }
+                readings[i] = fitting;
+                slips.push_back(&retargeted);
+                continue;
+            }
+        }
         if (kept == framed.slips.end() || !machine::loadSumRight(load.characters)) {
             slipUnknown(load, characters, i, std::string());
             return;
@@ -379,7 +406,7 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
     const SumPosterior posterior = posteriorOf(framed, suspect, odds);
     const std::uint8_t missing = machine::checkSumCompleting(machine::loadSum(load.characters));
     if (!slips.empty()) {
-        const double chance = slipWrongChance(posterior, slips, load.characters);
+        const double chance = slipWrongChance(posterior, slips, readings);
         if (!(chance < repairTrusted)) {
             slipUnknown(load, characters, *firstSlip,
                         formatted(" (the reading that fits the checksum would be wrong with a "
@@ -387,11 +414,14 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
                                   chanceText(chance).c_str()));
             return;
         }
+        const std::vector<std::uint8_t> firstRead = load.characters;
+        load.characters = readings;
         markRepaired(load, chance);
         for (const SlipReading* slip : slips) {
             const double frame = characters[slip->character].start;
             const std::uint8_t value = load.characters[slip->character];
-            load.repairs.push_back(Repair{Repair::Kind::slip, slip->character, -1, value, value,
+            const std::uint8_t before = firstRead[slip->character];
+            load.repairs.push_back(Repair{Repair::Kind::slip, slip->character, -1, before, value,
                                           std::llround(frame), frame / sampleRate, 0});
             // Settled by the checksum, the character is a repair now and no longer unknown.
             const auto unknown = std::find_if(

@@ -86,6 +86,13 @@ ToneDetector::Event ToneDetector::push(const Cycle& cycle) {
     if (ratio >= 0.3 && ratio < 0.75 && longEnough && outliers <= mostOutliersBeforeSync) {
         return Event::syncStart;
     }
+    // A tone of a cycle or two that the next cycles disagree with was no tone: the first
+    // cycle after silence comes out long as the band's response builds up, and waiting for
+    // the outliers to add up would start the tone several cycles late.
+    if (count < shortestForgiving) {
+        begin(cycle);
+        return Event::none;
+    }
     // A glitch (a cycle cut short by a spike, or a short one before the tone is long
     // enough to end in a sync character) or a cycle stretched by a missed edge: a few in a
     // row are forgiven inside a tone, more end it, and silence ends it at once.

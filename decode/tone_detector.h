@@ -27,6 +27,8 @@ class ToneDetector {
     // count passes maximumOutliers. Noise disturbs single cycles of a tone that is still
     // there; data, music and speech mix cycles of every length and never build a tone.
     static constexpr double maximumOutliers = 4.0;
+    // Below this many cycles a disagreeing cycle starts the tone again instead.
+    static constexpr int shortestForgiving = 3;
     static constexpr double outlierDecay = 0.25;
     // A 0 opens a sync character only when the outlier count is this low.
     static constexpr double mostOutliersBeforeSync = 1.5;

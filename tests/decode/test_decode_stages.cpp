@@ -247,6 +247,18 @@ TEST(ToneDetector, NeedsALongToneBeforeASyncStarts) {
     EXPECT_EQ(tone.push(cycleOf(5000.0, 2250.0)), ToneDetector::Event::toneEnded);
 }
 
+TEST(ToneDetector, StartsAtTheFirstSteadyCycleAfterALongOne) {
+    // Out of silence the band's response builds up over the first cycle, which comes out
+    // long (though within the slowest speeds); the tone starts with the cycle after it.
+    ToneDetector tone(22050.0);
+    tone.push(cycleOf(37.0, 0.0));
+    for (int i = 0; i < 120; ++i) {
+        ASSERT_EQ(tone.push(cycleOf(14.0, 37.0 + i * 14.0)), ToneDetector::Event::none);
+    }
+    EXPECT_EQ(tone.start(), 37.0);
+    EXPECT_EQ(tone.cycles(), 120);
+}
+
 TEST(ToneDetector, MixedCyclesNeverKeepAToneGoing) {
     // A tone, then one tone-like cycle among two others (as in data): the tone ends, and
     // the single steady cycles do not take it up again one by one.

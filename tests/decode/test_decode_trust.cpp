@@ -339,6 +339,8 @@ TEST(Trust, ASlipPutRightIsTrustedOnlyWhenTheChecksumSettlesIt) {
     int rightResolved = 0;
     int rightClean = 0;
     int wrongTrusted = 0;
+    int misreadResolved = 0;
+    int misreadClean = 0;
     for (int trial = 0; trial < 3000; ++trial) {
         const std::vector<std::uint8_t> data = loadData(30 + trial % 500, random);
         const double spread = noise(random);
@@ -367,6 +369,22 @@ TEST(Trust, ASlipPutRightIsTrustedOnlyWhenTheChecksumSettlesIt) {
         if (load.verdict != Verdict::bad && load.characters != data) {
             ++wrongTrusted;
         }
+        if (load.verdict == Verdict::bad && wrong == 0) {
+            // Not settled: the character stays as first read.
+            EXPECT_EQ(load.characters[at], chosen);
+        }
+        if (!chosenRight && wrong == 0 && spread < 0.1) {
+            // The checksum is wrong by just the difference to one of the other readings:
+            // that one is taken, and the repair says what was read first.
+            ++misreadClean;
+            if (load.verdict == Verdict::repaired) {
+                ++misreadResolved;
+                ASSERT_EQ(load.repairs.size(), 1u);
+                EXPECT_EQ(load.repairs[0].kind, Repair::Kind::slip);
+                EXPECT_EQ(load.repairs[0].before, chosen);
+                EXPECT_EQ(load.repairs[0].after, data[at]);
+            }
+        }
         if (chosenRight && wrong == 0 && spread < 0.1) {
             ++rightClean;
             if (load.verdict == Verdict::repaired) {
@@ -387,6 +405,8 @@ TEST(Trust, ASlipPutRightIsTrustedOnlyWhenTheChecksumSettlesIt) {
     // A clean reading whose one slip was put right and whose checksum is right is trusted.
     ASSERT_GT(rightClean, 50);
     EXPECT_GT(rightResolved * 4, rightClean * 3) << rightResolved << " of " << rightClean;
+    ASSERT_GT(misreadClean, 25);
+    EXPECT_GT(misreadResolved * 2, misreadClean) << misreadResolved << " of " << misreadClean;
 }
 
 TEST(Trust, SlippedFramingIsNeverRepaired) {
