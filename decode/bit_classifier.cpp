@@ -108,15 +108,13 @@ Bit BitClassifier::classify(const Cycle& cycle, bool joined) {
     bit.certainty = static_cast<float>(certainty);
     const int value = bit.value == Bit::one ? 1 : 0;
     if (certainty > 0.3) {
-        // The unit is measured through the expected length of the cycle's kind, so that a
-        // steadily shortened 1 does not pull it down; a 1 after a 1 is its definition.
-        const double asOne = cycle.period / expected[static_cast<std::size_t>(value)];
+        const double asOne = bit.value == Bit::one ? cycle.period : 2.0 * cycle.period;
         onePeriod += tracking * (asOne - onePeriod);
     }
-    // The other expected lengths follow slowly, also from decisions too unclear to move the
-    // unit (a shift that makes them unclear must still be learnt), and stay in reach of the
-    // nominal ones, so that the threshold stays between three fifths and nine tenths.
-    if (certainty > 0.1 && (previous == 0 || value == 0)) {
+    // The expected lengths follow faster than the unit, also from decisions too unclear to
+    // move it (a shift that makes them unclear must still be learnt), and stay in reach of
+    // the nominal ones, so that the threshold stays between three fifths and nine tenths.
+    if (certainty > 0.1) {
         double& length =
             lengths[static_cast<std::size_t>(previous)][static_cast<std::size_t>(value)];
         length += contextTracking * (relative - length);

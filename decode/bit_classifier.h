@@ -17,9 +17,9 @@ namespace kelvanto::decode {
 // anywhere in the chain (a thin recorder, a codec, the decoder's own filter) lengthens a 0
 // next to a 1 and shortens a 1 next to a 0 by a steady amount. A cycle is a 1 when it is
 // nearer the expected length of a 1 than that of a 0 after the bit before it; the certainty
-// falls from 1 at the expected length to 0 half way. Each clear cycle moves the unit and
-// its expected length a little (a 0 counting double for the unit), which follows speed
-// errors, wow and flutter without letting one noisy cycle move them far. A cycle shorter
+// falls from 1 at the expected length to 0 half way. Each clear cycle moves the unit a
+// little (a 0 counting double), which follows speed errors, wow and flutter without letting
+// one noisy cycle move it far; the expected lengths follow a little faster. A cycle shorter
 // than 0.3 units is the piece of a cycle that a spike cut in two and is joined to the next
 // one; a cycle longer than 1.6 units is no bit (the signal dropped out or the load ended).
 //
