@@ -73,8 +73,7 @@ std::size_t SignalFilter::processPair(SignalFilter& left, SignalFilter& right,
         left.band.push(lowA);
         right.band.push(lowB);
     }
-    left.band.emit(outLeft, false);
-    return right.band.emit(outRight, false);
+    return ZeroPhaseBand::emitPair(left.band, right.band, outLeft, outRight);
 }
 
 }  // namespace kelvanto::decode

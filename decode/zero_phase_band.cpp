@@ -32,14 +32,17 @@ void ZeroPhaseBand::retune(double lowCorner, double highCorner) {
     backLowPass.retune(lowPass);
 }
 
-std::size_t ZeroPhaseBand::emit(std::span<float> out, bool last) {
+std::size_t ZeroPhaseBand::readyCount(std::size_t room, bool last) const {
     // Between ends, a block is at least as long as its lookahead, so that settling the
     // backward sections costs at most as much again as the samples given out.
     if (pending.empty() || (!last && pending.size() < 2 * lookahead)) {
         return 0;
     }
-    const std::size_t ready =
-        std::min(out.size(), last ? pending.size() : pending.size() - lookahead);
+    return std::min(room, last ? pending.size() : pending.size() - lookahead);
+}
+
+std::size_t ZeroPhaseBand::emit(std::span<float> out, bool last) {
+    const std::size_t ready = readyCount(out.size(), last);
     if (ready == 0) {
         return 0;
     }
@@ -53,6 +56,38 @@ std::size_t ZeroPhaseBand::emit(std::span<float> out, bool last) {
         out[i] = static_cast<float>(high.process(low.process(pending[i])));
     }
     pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(ready));
+    return ready;
+}
+
+std::size_t ZeroPhaseBand::emitPair(ZeroPhaseBand& left, ZeroPhaseBand& right,
+                                    std::span<float> outLeft, std::span<float> outRight) {
+    const std::size_t ready = left.readyCount(outLeft.size(), false);
+    if (left.pending.size() != right.pending.size() ||
+        right.readyCount(outRight.size(), false) != ready) {
+        left.emit(outLeft, false);
+        return right.emit(outRight, false);
+    }
+    if (ready == 0) {
+        return 0;
+    }
+    Biquad highL = left.backHighPass;
+    Biquad lowL = left.backLowPass;
+    Biquad highR = right.backHighPass;
+    Biquad lowR = right.backLowPass;
+    const std::vector<float>& a = left.pending;
+    const std::vector<float>& b = right.pending;
+    for (std::size_t i = a.size(); i-- > ready;) {
+        highL.process(lowL.process(a[i]));
+        highR.process(lowR.process(b[i]));
+    }
+    for (std::size_t i = ready; i-- > 0;) {
+        outLeft[i] = static_cast<float>(highL.process(lowL.process(a[i])));
+        outRight[i] = static_cast<float>(highR.process(lowR.process(b[i])));
+    }
+    left.pending.erase(left.pending.begin(),
+                       left.pending.begin() + static_cast<std::ptrdiff_t>(ready));
+    right.pending.erase(right.pending.begin(),
+                        right.pending.begin() + static_cast<std::ptrdiff_t>(ready));
     return ready;
 }
 

@@ -40,7 +40,14 @@ class ZeroPhaseBand {
     std::size_t emit(std::span<float> out, bool last);
     std::size_t pendingCount() const { return pending.size(); }
 
+    // The same for the two channels of a stereo recording, fed alike: their backward passes
+    // run side by side, as their forward passes do.
+    static std::size_t emitPair(ZeroPhaseBand& left, ZeroPhaseBand& right, std::span<float> outLeft,
+                                std::span<float> outRight);
+
   private:
+    std::size_t readyCount(std::size_t room, bool last) const;
+
     double rate;
     Biquad highPass;
     Biquad lowPass;

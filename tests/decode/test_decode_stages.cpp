@@ -229,6 +229,52 @@ TEST(SignalFilter, MovesNoEdgeAndGivesEverySampleOnceInAnyBlocks) {
     }
 }
 
+TEST(SignalFilter, StereoFramesGiveWhatEachChannelGivesAlone) {
+    for (const double rate : {22050.0, 48000.0}) {
+        SCOPED_TRACE(rate);
+        const std::size_t frames = static_cast<std::size_t>(rate * 0.1);
+        std::vector<float> left(frames);
+        std::vector<float> right(frames);
+        std::vector<float> both;
+        for (std::size_t i = 0; i < frames; ++i) {
+            const double t = static_cast<double>(i) / rate;
+            left[i] = static_cast<float>(0.5 * std::sin(2.0 * std::numbers::pi * 1575.0 * t));
+            right[i] = static_cast<float>(0.3 * std::cos(2.0 * std::numbers::pi * 3150.0 * t));
+            both.push_back(left[i]);
+            both.push_back(right[i]);
+        }
+        auto alone = [&](const std::vector<float>& in) {
+            SignalFilter filter(rate);
+            std::vector<float> out(filter.room(in.size()));
+            out.resize(filter.process(in, out));
+            std::vector<float> rest(filter.room(0));
+            rest.resize(filter.finish(rest));
+            out.insert(out.end(), rest.begin(), rest.end());
+            return out;
+        };
+        SignalFilter a(rate);
+        SignalFilter b(rate);
+        std::vector<float> gotLeft;
+        std::vector<float> gotRight;
+        for (std::size_t at = 0; at < frames; at += 300) {
+            const std::size_t n = std::min<std::size_t>(300, frames - at);
+            std::vector<float> outA(a.room(n));
+            std::vector<float> outB(b.room(n));
+            const std::size_t got = SignalFilter::processPair(
+                a, b, std::span<const float>(both).subspan(2 * at, 2 * n), outA, outB);
+            gotLeft.insert(gotLeft.end(), outA.begin(), outA.begin() + static_cast<long>(got));
+            gotRight.insert(gotRight.end(), outB.begin(), outB.begin() + static_cast<long>(got));
+        }
+        std::vector<float> rest(a.room(0));
+        gotLeft.insert(gotLeft.end(), rest.begin(),
+                       rest.begin() + static_cast<long>(a.finish(rest)));
+        gotRight.insert(gotRight.end(), rest.begin(),
+                        rest.begin() + static_cast<long>(b.finish(rest)));
+        EXPECT_EQ(gotLeft, alone(left));
+        EXPECT_EQ(gotRight, alone(right));
+    }
+}
+
 TEST(ToneDetector, NeedsALongToneBeforeASyncStarts) {
     ToneDetector tone(22050.0);
     for (int i = 0; i < 50; ++i) {
