@@ -101,7 +101,12 @@ Bit BitClassifier::classify(const Cycle& cycle, bool joined) {
     // In a clean cycle the middle edge falls half way; far off, an edge was lost or added.
     const double lopsided = std::fabs(static_cast<double>(cycle.middle) - 0.5);
     const double balance = 1.0 - std::clamp((lopsided - 0.15) / 0.2, 0.0, 1.0);
-    double certainty = std::clamp(std::min(margin, balance), 0.0, 1.0);
+    // A 1 much longer than expected may be a 1 and a 0 whose edges between them were lost
+    // (one and a half units): its certainty falls to 0 on the way there.
+    const double merged = bit.value == Bit::one
+                              ? (expected[1] + mergedReach - relative) / (mergedReach - mergedSlack)
+                              : 1.0;
+    double certainty = std::clamp(std::min({margin, balance, merged}), 0.0, 1.0);
     if (joined) {
         certainty *= 0.5;
     }

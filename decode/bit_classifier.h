@@ -34,6 +34,9 @@ class BitClassifier {
     static constexpr double longestBit = 1.6;
     static constexpr double tracking = 1.0 / 32.0;
     static constexpr double contextTracking = 1.0 / 16.0;
+    // Beyond its expected length by mergedSlack a 1 loses certainty, all of it at mergedReach.
+    static constexpr double mergedSlack = 0.15;
+    static constexpr double mergedReach = 0.45;
 
     void calibrate(double onePeriod);
     // The bit of this cycle, or nothing while a cut cycle waits for its other piece. When

@@ -173,6 +173,9 @@ TEST(BitClassifier, FollowsTheLengthsABandLimitGivesNextToTheOtherKind) {
     classifier.calibrate(14 * frame);
     classifier.push(cycleOf(7.0));
     EXPECT_LT(classifier.push(cycleOf(10.5))->certainty, 0.1f);
+    // A 1 a little long is a 1; one of one and a half units may be a 1 and a 0 merged.
+    EXPECT_GT(classifier.push(cycleOf(16.0))->certainty, 0.9f);
+    EXPECT_LT(classifier.push(cycleOf(20.5))->certainty, 0.1f);
 }
 
 // Zero crossings of the filter's output for a 1575 Hz sine (the 1 tone) at this rate.
