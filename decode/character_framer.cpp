@@ -375,6 +375,11 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
                 return fail("no sync character after the header tone", first.start);
             }
             current.end = pending[stopIndex].end;
+            for (std::size_t i = 0; i < syncPattern.size(); ++i) {
+                current.syncCertainty =
+                    std::min(current.syncCertainty,
+                             pending[i].value == syncPattern[i] ? pending[i].certainty : 0.0f);
+            }
             pending.erase(pending.begin(), pending.begin() + characterCycles);
             state = State::data;
             continue;

@@ -44,6 +44,9 @@ struct SlipReading {
 
 struct FramedLoad {
     double syncStart = 0.0;
+    // The least certainty among the sync character's cycles (0 for a cycle read against its
+    // pattern): a load without data has nothing else to vouch for it.
+    float syncCertainty = 1.0f;
     std::vector<FramedCharacter> characters;
     bool hasFiller = false;
     std::uint8_t filler = machine::fillerCharacter;

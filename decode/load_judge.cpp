@@ -562,10 +562,18 @@ DecodedLoad LoadJudge::judge(const LoadCandidate& candidate, const ErrorOdds& od
         load.verdict = Verdict::bad;
     } else if (load.characters.empty()) {
         // The converter sends a load without data as header, sync character and footer:
-        // there is nothing to check and nothing missing.
-        load.verdict = Verdict::ok;
+        // there is no checksum, and only a clearly read sync character tells it from hiss in
+        // a header tone that happened to look like one.
         load.problemSample = 0;
         load.problemSeconds = 0.0;
+        load.verdict = Verdict::ok;
+        if (!(framed.syncCertainty >= clearSync)) {
+            load.verdict = Verdict::bad;
+            placeProblem(load,
+                         "no characters after a sync character read too unclearly to tell it "
+                         "from noise",
+                         framed.syncStart);
+        }
     } else {
         load.problemSample = 0;
         load.problemSeconds = 0.0;

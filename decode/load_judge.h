@@ -48,6 +48,10 @@ class LoadJudge {
     static constexpr float veryDoubtful = 0.15f;
     static constexpr std::size_t maximumGuesses = 8;
     static constexpr std::size_t guessesPerCycles = 200;
+    // A load without data is trusted only when every cycle of its sync character is at least
+    // this certain: hiss in a header tone, inside a dip of level, can look like a sync
+    // character with a guess or two in it, and then the rest of the tone like its footer.
+    static constexpr float clearSync = 0.5f;
     // Doubts crowd (the reading went wrong there) when this many doubtful characters fall
     // within crowdSpan characters.
     static constexpr std::size_t crowdCount = 8;

@@ -379,6 +379,16 @@ TEST(CharacterFramer, OddCountEndsWithFillerAndFooter) {
     EXPECT_EQ(load.filler, 0xFF);
     EXPECT_EQ(load.footerCycles, 30);
     EXPECT_TRUE(load.complete);
+    EXPECT_EQ(load.syncCertainty, 1.0f);
+    // A load without data whose sync character held a guess read against its pattern.
+    std::vector<Bit> guessed = syncBits();
+    guessed[3] = bit(1 - guessed[3].value, 0.1f);
+    guessed[5].certainty = 0.7f;
+    appendOnes(guessed, 30);
+    CharacterFramer second;
+    ASSERT_EQ(readBits(second, guessed), CharacterFramer::Status::finished);
+    EXPECT_TRUE(second.load().characters.empty());
+    EXPECT_EQ(second.load().syncCertainty, 0.0f);
 }
 
 TEST(CharacterFramer, EvenCountFillerValuesAndMisreadStartBits) {

@@ -695,3 +695,19 @@ TEST(Trust, ALoneMiddlingDecisionInACleanLoadHasModestOddsAtAnyLength) {
     }
     EXPECT_NEAR(found[1], found[0], found[0] * 0.05);
 }
+
+TEST(Trust, ALoadWithoutDataNeedsAClearSyncCharacter) {
+    // Hiss inside a dip of a header tone can pass for a sync character with a guess in it,
+    // and the rest of the tone for its footer: with no checksum, only the sync vouches.
+    const LoadJudge judge(rate);
+    std::mt19937 random(3);
+    LoadCandidate candidate = softReading({}, 0.05, random);
+    candidate.framed.characters.clear();
+    candidate.framed.syncCertainty = 0.9f;
+    EXPECT_EQ(judge.judge(candidate).verdict, Verdict::ok);
+    candidate.framed.syncCertainty = 0.2f;
+    const DecodedLoad load = judge.judge(candidate);
+    EXPECT_EQ(load.verdict, Verdict::bad);
+    EXPECT_EQ(load.problem.find("no characters after a sync character read too unclearly"), 0u)
+        << load.problem;
+}
