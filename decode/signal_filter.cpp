@@ -29,12 +29,7 @@ void SignalFilter::followSpeed(double speed) {
         return;
     }
     currentSpeed = wanted;
-    // The top of the band stays a filter (a section that turned into a plain wire would
-    // spill its state as a click): at most a little below the band's own limit.
-    const double top = bandHigh < ZeroPhaseBand::openAbove * keptRate
-                           ? std::min(bandHigh * wanted, 0.9 * ZeroPhaseBand::openAbove * keptRate)
-                           : bandHigh;
-    band.retune(bandLow * wanted, top);
+    band.retune(bandLow * wanted, bandHigh * wanted);
 }
 
 // Absurd values (and samples that are not a number, from a broken float file) are clipped,

@@ -7,19 +7,11 @@
 
 namespace kelvanto::decode {
 
-namespace {
-
-Biquad lowPassFor(double rate, double corner) {
-    return corner < ZeroPhaseBand::openAbove * rate ? Biquad::lowPass(rate, corner)
-                                                    : Biquad::identity();
-}
-
-}  // namespace
-
 ZeroPhaseBand::ZeroPhaseBand(double sampleRate, double lowCorner, double highCorner)
     : rate(sampleRate),
+      topOpen(!(highCorner < openAbove * sampleRate)),
       highPass(Biquad::highPass(sampleRate, lowCorner)),
-      lowPass(lowPassFor(sampleRate, highCorner)),
+      lowPass(topOpen ? Biquad::identity() : Biquad::lowPass(sampleRate, highCorner)),
       backHighPass(highPass),
       backLowPass(lowPass) {
     pending.reserve(4 * lookahead);
@@ -27,7 +19,11 @@ ZeroPhaseBand::ZeroPhaseBand(double sampleRate, double lowCorner, double highCor
 
 void ZeroPhaseBand::retune(double lowCorner, double highCorner) {
     highPass.retune(Biquad::highPass(rate, lowCorner));
-    lowPass.retune(lowPassFor(rate, highCorner));
+    // A top that was open stays open, and one that was a filter stays a filter, a little
+    // below the limit: a section that turned into a plain wire would spill its state as a
+    // click.
+    lowPass.retune(topOpen ? Biquad::identity()
+                           : Biquad::lowPass(rate, std::min(highCorner, 0.9 * openAbove * rate)));
     backHighPass.retune(highPass);
     backLowPass.retune(lowPass);
 }

@@ -25,7 +25,7 @@ class ZeroPhaseBand {
 
     ZeroPhaseBand(double sampleRate, double lowCorner, double highCorner);
 
-    // Moves the band (the filter keeps its state).
+    // Moves the band (the filter keeps its state; the top stays below the limit).
     void retune(double lowCorner, double highCorner);
 
     // One sample through the forward pass.
@@ -49,6 +49,7 @@ class ZeroPhaseBand {
     std::size_t readyCount(std::size_t room, bool last) const;
 
     double rate;
+    bool topOpen;
     Biquad highPass;
     Biquad lowPass;
     Biquad backHighPass;  // coefficients only: every backward pass starts from rest
