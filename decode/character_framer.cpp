@@ -145,13 +145,21 @@ std::optional<std::uint8_t> framedValue(const std::array<int, characterCycles>& 
 }
 
 // The first ten bits after one change of the pending cycles at place at: that cycle taken
-// out (drop), it and the next read as one 1 (join), or it read as two 0s (split).
-enum class Change { drop, join, split };
+// out (drop), it and the next read as one 1 (join), it read as two cycles (split: two 0s,
+// or a 1 and a 0 in either order), or a 0 put in before it (insertZero).
+enum class Change { drop, join, split, splitOneZero, splitZeroOne, insertZero };
 std::array<int, characterCycles> changed(const std::deque<Bit>& bits, Change change,
                                          std::size_t at) {
     std::array<int, characterCycles> out{};
     std::size_t from = 0;
+    bool inserted = false;
     for (std::size_t i = 0; i < characterCycles; ++i, ++from) {
+        if (change == Change::insertZero && from == at && !inserted) {
+            out[i] = Bit::zero;
+            inserted = true;
+            --from;
+            continue;
+        }
         if (change == Change::drop && from == at) {
             ++from;
         }
@@ -160,10 +168,10 @@ std::array<int, characterCycles> changed(const std::deque<Bit>& bits, Change cha
             ++from;
             continue;
         }
-        if (change == Change::split && from == at) {
-            out[i] = Bit::zero;
+        if (change >= Change::split && from == at) {
+            out[i] = change == Change::splitOneZero ? Bit::one : Bit::zero;
             if (++i < characterCycles) {
-                out[i] = Bit::zero;
+                out[i] = change == Change::splitZeroOne ? Bit::one : Bit::zero;
             }
             continue;
         }
@@ -172,16 +180,33 @@ std::array<int, characterCycles> changed(const std::deque<Bit>& bits, Change cha
     return out;
 }
 
+// The mean length of the clear 1s among the first count cycles (0 when there is none).
+double clearOneLength(const std::deque<Bit>& bits, std::size_t count) {
+    double sum = 0.0;
+    int ones = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (bits[i].value == Bit::one && bits[i].certainty >= 0.5f) {
+            sum += bits[i].end - bits[i].start;
+            ++ones;
+        }
+    }
+    return ones > 0 ? sum / ones : 0.0;
+}
+
+// Whether a cycle lasts at least a 1 and a quarter of a clear 1: two cycles run together, one
+// of them a 1.
+bool longCycle(const Bit& bit, double oneLength) {
+    return oneLength > 0.0 && bit.end - bit.start >= 1.25 * oneLength;
+}
+
 }  // namespace
 
 // A noise spike that cuts one cycle into two pieces long enough to pass as bits adds a cycle,
 // and every later character would be read one cycle late: its start bit in the place of the
-// stop bit before it. When the framing bits show this (a clear 0 stop bit, or a 1 start bit
-// with data going on), the character is taken to hold one cycle too many, if the next three
-// characters then frame right and did not before. Two pieces of a cut 1 are two 0s in a
-// row: the least certain such pair of the character is joined back into its 1; without one,
-// the least certain cycle is dropped as a stray. A lost cycle is put back the same way. The
-// values that every other such change would have given are kept with the load: the
+// stop bit before it; a lost edge takes one away. When the framing bits show this (a clear 0
+// stop bit, or a 1 start bit with data going on), the character is taken to hold one cycle
+// too many or too few, if the next three characters then frame right and did not before.
+// The values that every other such change would have given are kept with the load: the
 // character's value is not known from its cycles alone, only the checksum can settle it.
 std::optional<bool> CharacterFramer::resynchronise(bool final, bool startMisread) {
     const std::size_t needed = 3 * characterCycles + 1;
@@ -202,45 +227,9 @@ std::optional<bool> CharacterFramer::resynchronise(bool final, bool startMisread
             weakest = i;
         }
     }
-    const int before = framingScore(pending, needed, 0);
-    const std::size_t index = current.characters.size();
-    if (framingScore(pending, weakest, 1) == 6 && before <= 4) {
-        std::vector<std::uint8_t> values;
-        auto note = [&](Change change, std::size_t at) {
-            if (const auto value = framedValue(changed(pending, change, at))) {
-                values.push_back(*value);
-            }
-        };
-        std::optional<std::size_t> join;
-        for (std::size_t i = 0; i < characterCycles; ++i) {
-            note(Change::drop, i);
-            note(Change::join, i);
-            if (pending[i].value == Bit::zero && pending[i + 1].value == Bit::zero &&
-                framedValue(changed(pending, Change::join, i)) &&
-                (!join || pending[i].certainty + pending[i + 1].certainty <
-                              pending[*join].certainty + pending[*join + 1].certainty)) {
-                join = i;
-            }
-        }
-        note(Change::drop, characterCycles);
-        std::uint8_t chosen = 0;
-        if (join) {
-            chosen = *framedValue(changed(pending, Change::join, *join));
-            Bit& first = pending[*join];
-            first.value = Bit::one;
-            first.end = pending[*join + 1].end;
-            first.certainty = 0.0f;
-            pending.erase(pending.begin() + static_cast<long>(*join) + 1);
-        } else {
-            chosen = framedValue(changed(pending, Change::drop, weakest)).value_or(0);
-            pending.erase(pending.begin() + static_cast<long>(weakest));
-        }
-        keepSlip(index, chosen, values);
-        return true;
-    }
-    // The other way round: two 0 cycles whose middle edge was lost look like one 1, and
-    // every later character is read one cycle early. The least certain 1 of the character
-    // is taken as the pair; a start bit read 1 may be the start and a 0 after it.
+    // Two 0 cycles whose middle edge was lost look like one 1, and every later character is
+    // read one cycle early. The least certain 1 of the character is taken as the pair; a
+    // start bit read 1 may be the start and a 0 after it.
     std::optional<std::size_t> merged;
     for (std::size_t i = startMisread ? 0 : 1; i <= dataBits; ++i) {
         if (pending[i].value == Bit::one &&
@@ -248,24 +237,106 @@ std::optional<bool> CharacterFramer::resynchronise(bool final, bool startMisread
             merged = i;
         }
     }
-    if (merged && framingScore(pending, *merged, -1) == 6 && before <= 4) {
-        std::vector<std::uint8_t> values;
-        for (std::size_t i = 0; i < characterCycles; ++i) {
-            if (pending[i].value == Bit::one) {
-                if (const auto value = framedValue(changed(pending, Change::split, i))) {
-                    values.push_back(*value);
-                }
-            }
-        }
-        keepSlip(index, framedValue(changed(pending, Change::split, *merged)).value_or(0), values);
-        Bit& first = pending[*merged];
-        first.value = Bit::zero;
-        first.certainty = 0.0f;
-        Bit second = first;
-        pending.insert(pending.begin() + static_cast<long>(*merged) + 1, second);
+    const int before = framingScore(pending, needed, 0);
+    const double oneLength = clearOneLength(pending, needed);
+    // A stop bit run together with the start bit after it: the character in hand lost its
+    // start bit, and its data bits are all there.
+    if (before <= 4 && lastTaken.size() == characterCycles &&
+        longCycle(lastTaken.back(), oneLength) && framingScore(pending, 0, -1) == 6) {
+        keepSlip(current.characters.size(),
+                 framedValue(changed(pending, Change::insertZero, 0)).value_or(0), {});
+        Bit start = pending.front();
+        start.value = Bit::zero;
+        start.certainty = 0.0f;
+        start.end = start.start;
+        pending.push_front(start);
+        return true;
+    }
+    const bool extraFits = before <= 4 && framingScore(pending, weakest, 1) == 6;
+    const bool lostFits = before <= 4 && merged && framingScore(pending, *merged, -1) == 6;
+    // Either change may frame the next three characters by chance; a cycle half as long
+    // again as a 1 is two cycles run together, and then the lost cycle is the likelier.
+    const bool lostFirst = lostFits && longCycle(pending[*merged], oneLength);
+    if (extraFits && !lostFirst) {
+        dropExtraCycle(weakest);
+        return true;
+    }
+    if (lostFits) {
+        restoreLostCycle(*merged, lostFirst, oneLength);
         return true;
     }
     return false;
+}
+
+// A noise spike that cut one cycle into two pieces long enough to pass as bits: two pieces of
+// a cut 1 are two 0s in a row, and the least certain such pair of the character is joined back
+// into its 1; without one, the weakest cycle is dropped as a stray.
+void CharacterFramer::dropExtraCycle(std::size_t weakest) {
+    const std::size_t index = current.characters.size();
+    std::vector<std::uint8_t> values;
+    auto note = [&](Change change, std::size_t at) {
+        if (const auto value = framedValue(changed(pending, change, at))) {
+            values.push_back(*value);
+        }
+    };
+    std::optional<std::size_t> join;
+    for (std::size_t i = 0; i < characterCycles; ++i) {
+        note(Change::drop, i);
+        note(Change::join, i);
+        if (pending[i].value == Bit::zero && pending[i + 1].value == Bit::zero &&
+            framedValue(changed(pending, Change::join, i)) &&
+            (!join || pending[i].certainty + pending[i + 1].certainty <
+                          pending[*join].certainty + pending[*join + 1].certainty)) {
+            join = i;
+        }
+    }
+    note(Change::drop, characterCycles);
+    std::uint8_t chosen = 0;
+    if (join) {
+        chosen = *framedValue(changed(pending, Change::join, *join));
+        Bit& first = pending[*join];
+        first.value = Bit::one;
+        first.end = pending[*join + 1].end;
+        first.certainty = 0.0f;
+        pending.erase(pending.begin() + static_cast<long>(*join) + 1);
+    } else {
+        chosen = framedValue(changed(pending, Change::drop, weakest)).value_or(0);
+        pending.erase(pending.begin() + static_cast<long>(weakest));
+    }
+    keepSlip(index, chosen, values);
+}
+
+// A lost edge: the cycle at merged stands for two. One of a 1's length was two 0s; one half
+// as long again was a 1 and a 0 (in either order), and every such split of every 1 of the
+// character is kept as a possible value.
+void CharacterFramer::restoreLostCycle(std::size_t merged, bool withOne, double oneLength) {
+    const std::size_t index = current.characters.size();
+    std::vector<std::uint8_t> values;
+    auto note = [&](Change change, std::size_t at) {
+        if (const auto value = framedValue(changed(pending, change, at))) {
+            values.push_back(*value);
+        }
+    };
+    for (std::size_t i = 0; i < characterCycles; ++i) {
+        if (pending[i].value != Bit::one) {
+            continue;
+        }
+        if (longCycle(pending[i], oneLength)) {
+            note(Change::splitOneZero, i);
+            note(Change::splitZeroOne, i);
+        } else {
+            note(Change::split, i);
+        }
+    }
+    const Change change = withOne ? Change::splitOneZero : Change::split;
+    keepSlip(index, framedValue(changed(pending, change, merged)).value_or(0), values);
+    Bit& first = pending[merged];
+    Bit second = first;
+    first.value = withOne ? Bit::one : Bit::zero;
+    first.certainty = 0.0f;
+    second.value = Bit::zero;
+    second.certainty = 0.0f;
+    pending.insert(pending.begin() + static_cast<long>(merged) + 1, second);
 }
 
 void CharacterFramer::keepSlip(std::size_t character, std::uint8_t chosen,

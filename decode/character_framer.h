@@ -54,6 +54,11 @@ class CharacterFramer {
     // Drops one extra cycle when the framing shows that one was added; whether it did, or
     // nothing while too few bits are there to tell.
     std::optional<bool> resynchronise(bool final, bool startMisread);
+    // The two changes resynchronise makes: one cycle taken out at (or near) weakest, or
+    // the cycle at merged read as two (a 1 and a 0 when withOne, else two 0s; a clear 1 lasts
+    // oneLength).
+    void dropExtraCycle(std::size_t weakest);
+    void restoreLostCycle(std::size_t merged, bool withOne, double oneLength);
     // Notes the other values a slipped character could have had.
     void keepSlip(std::size_t character, std::uint8_t chosen, std::vector<std::uint8_t> values);
     void takeCharacter(bool startMisread);

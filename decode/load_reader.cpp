@@ -121,6 +121,14 @@ void LoadReader::toneWithoutLoad() {
         emit(std::move(*orphan));
         orphan.reset();
     }
+    // A lone 0 that hiss made in a footer ends it early; the 1s after it are still that
+    // footer, not a header whose load was lost.
+    const double footerGap = tone.start() - lastFooterEnd;
+    if (lastFooterEnd >= 0.0 && footerGap >= 0.0 &&
+        footerGap <= footerRestGap * tone.meanPeriod() * sampleRate &&
+        tone.cycles() <= defaultFooterCycles) {
+        return;
+    }
     const double seconds = (tone.end() - tone.start()) / sampleRate;
     const bool believable = tone.steadyThroughout() && seconds >= shortestLoneToneSeconds &&
                             tone.meanPeriod() >= ToneDetector::fastestLonePeriod &&
@@ -223,6 +231,7 @@ void LoadReader::loadEnded(CharacterFramer::Status status) {
         }
         return;
     }
+    lastFooterEnd = current.framed.footerCycles > 0 ? current.framed.footerEnd : -1.0;
     emit(std::move(current));
 }
 

@@ -40,6 +40,9 @@ class LoadReader {
     static constexpr float guessCertainty = 0.3f;
     static constexpr double guessDecay = 0.1;
     static constexpr double mostGuesses = 12.0;
+    // A tone starting within this many cycles of the end of a load's footer, and no longer
+    // than a footer, is the rest of that footer.
+    static constexpr double footerRestGap = 16.0;
 
     LoadReader(Polarity polarity, int channel, double sampleRate);
 
@@ -86,6 +89,8 @@ class LoadReader {
     std::optional<LoadCandidate> orphan;
     // A load that broke off: the next lone tone is its footer.
     std::optional<LoadCandidate> broken;
+    // Where the footer of the last whole load stopped being read (-1: none since).
+    double lastFooterEnd = -1.0;
     std::vector<LoadCandidate> ready;
 };
 

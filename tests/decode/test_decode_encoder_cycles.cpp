@@ -108,3 +108,40 @@ TEST(EncoderCyclesIntoDecoder, DecoderSplitsRunsOfOnesAtTheConvertersDefaultFoot
             << bytesPerSecond;
     }
 }
+
+TEST(EncoderCyclesIntoDecoder, HissThatBreaksAFooterLeavesNoLoneToneBehind) {
+    // Two 1 cycles early in the footer come out as four 0s: the footer ends there,
+    // and the 1s after them are the rest of it, not a header whose load was lost.
+    TestLoad source;
+    source.data = decode_testing::randomBytes(40, 7);
+    source.footer = machine::defaultFooterLength;  // its rest could pass for a header
+    const LoadSignal signal = loadSignal(tapeLoadOf(source), machine::frameRate);
+    // The sync character, 41 characters and the filler.
+    const std::int64_t total = signal.headerCycles + 10 * 43 + signal.footerCycles;
+    const std::int64_t broken = total - signal.footerCycles + 40;
+    LoadReader reader(Polarity::normal, 0, machine::frameRate);
+    double at = 0.0;
+    std::int64_t index = 0;
+    auto push = [&](int frames) {
+        reader.push(
+            Cycle{at, at + frames, frames / static_cast<double>(machine::frameRate), 0.5f, 1.0f});
+        at += frames;
+    };
+    signal.forEachCycle([&](int frames) {
+        if (index == broken || index == broken + 1) {
+            push(frames / 2);
+            push(frames - frames / 2);
+        } else {
+            push(frames);
+        }
+        ++index;
+    });
+    push(machine::frameRate);  // silence
+    reader.finish();
+    ASSERT_EQ(index, total);
+    const std::vector<LoadCandidate> loads = reader.takeReady();
+    ASSERT_EQ(loads.size(), 1u);
+    EXPECT_FALSE(loads[0].toneOnly);
+    EXPECT_TRUE(loads[0].framed.complete);
+    EXPECT_EQ(loads[0].framed.characters.size(), 41u);  // the data and its checksum
+}
