@@ -229,8 +229,11 @@ void LoadJudge::describe(const LoadCandidate& candidate, DecodedLoad& load) cons
     load.headerSeconds = std::max(0.0, syncFrame - candidate.headerStart) / sampleRate;
     load.footerCycles = framed.footerCycles;
     load.footerSeconds = std::max(0.0, framed.footerEnd - framed.footerStart) / sampleRate;
-    load.startSample = std::llround(candidate.headerStart);
-    load.startSeconds = candidate.headerStart / sampleRate;
+    // An edge interpolated before the first sample of a recording that opens on the tone
+    // lies a fraction of a frame before it; the load starts at the recording's start.
+    const double start = std::max(0.0, candidate.headerStart);
+    load.startSample = std::llround(start);
+    load.startSeconds = start / sampleRate;
     load.syncSample = std::llround(syncFrame);
     load.syncSeconds = syncFrame / sampleRate;
     double dataEnd = syncFrame;

@@ -127,3 +127,16 @@ TEST(RecordingDecoder, NoLoadFromNoiseSpeechLikeToneBurstsOrBrokenSamples) {
                       << load.headerCycles << " cycles, " << load.problem;
     }
 }
+
+TEST(RecordingDecoder, ARecordingThatOpensOnTheToneStartsItsLoadAtItsFirstSample) {
+    // The first edge may be interpolated a fraction of a frame before the first sample; no
+    // place in the report may lie before the recording.
+    for (const int rate : {8000, 22050, 44100}) {
+        const Recording recording = resampleLinear(render({TestLoad{}}, 44100, 16, 1), rate);
+        const std::vector<DecodedLoad> loads = decode(recording);
+        ASSERT_EQ(loads.size(), 1u) << rate;
+        EXPECT_GE(loads[0].startSample, 0) << rate;
+        EXPECT_LE(loads[0].startSample, rate / 1575 + 1) << rate;  // within the first cycle
+        EXPECT_FALSE(std::signbit(loads[0].startSeconds)) << rate;
+    }
+}
