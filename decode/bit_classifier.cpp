@@ -13,6 +13,7 @@ void BitClassifier::calibrate(double period) {
     holding = false;
     lengths = nominalLengths;
     previous = 1;
+    haveBoundary = false;
 }
 
 namespace {
@@ -83,7 +84,14 @@ std::optional<Bit> BitClassifier::take(const Cycle& cycle) {
 }
 
 Bit BitClassifier::classify(const Cycle& cycle, bool joined) {
-    const double relative = cycle.period / onePeriod;
+    // The unit in frames of the recording, and where this cycle began: the boundary the
+    // loop put there when the cycle follows straight on, else its own opening edge.
+    const double unitFrames =
+        cycle.period > 0.0 ? onePeriod * (cycle.end - cycle.start) / cycle.period : 0.0;
+    const bool follows = haveBoundary && unitFrames > 0.0 &&
+                         std::fabs(cycle.start - boundary) < followingReach * unitFrames;
+    const double from = follows ? boundary : cycle.start;
+    const double relative = follows ? (cycle.end - from) / unitFrames : cycle.period / onePeriod;
     Bit bit;
     bit.start = cycle.start;
     bit.end = cycle.end;
@@ -112,6 +120,21 @@ Bit BitClassifier::classify(const Cycle& cycle, bool joined) {
     }
     bit.certainty = static_cast<float>(certainty);
     const int value = bit.value == Bit::one ? 1 : 0;
+    // The loop: the end of a clear cycle is put where the decided length says, moved part of
+    // the way to where it was seen, and the rest of the difference corrects the unit. After
+    // an unclear cycle, one that did not follow on, or one that ended far off the grid (a
+    // wrong decision would otherwise carry its half unit into the next ones), it starts
+    // again from the edge as seen.
+    const double length = expected[static_cast<std::size_t>(value)];
+    const double predicted = from + length * unitFrames;
+    const double residual = cycle.end - predicted;
+    if (certainty > loopCertainty && follows && std::fabs(residual) < farthestEdge * unitFrames) {
+        boundary = predicted + phaseGain * residual;
+        onePeriod += speedGain * residual * onePeriod / unitFrames;
+    } else {
+        boundary = cycle.end;
+    }
+    haveBoundary = true;
     if (certainty > 0.3) {
         const double asOne = bit.value == Bit::one ? cycle.period : 2.0 * cycle.period;
         onePeriod += tracking * (asOne - onePeriod);

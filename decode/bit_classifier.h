@@ -28,6 +28,14 @@ namespace kelvanto::decode {
 // real 0 cycle is balanced. So a short lopsided cycle waits for the next: when the two
 // together last one unit (or half of one), they are taken as the 1 (or 0) they were cut
 // from, with half the certainty; otherwise each is a bit of its own.
+//
+// Every edge between cycles falls on a grid of half units, but hiss moves each edge as it is
+// seen, and a length measured between two seen edges carries the error of both. So the
+// classifier keeps a loop on the grid: a cycle is measured from where the one before it
+// should have ended (its start as the decided length puts it, moved a little towards where
+// it was seen), which carries the error of one edge, about 3 dB less. What is left over
+// between the expected and the seen end also corrects the unit, so the loop follows wow as
+// it comes instead of lagging behind it.
 class BitClassifier {
   public:
     static constexpr double glitchLimit = 0.3;
@@ -37,6 +45,15 @@ class BitClassifier {
     // Beyond its expected length by mergedSlack a 1 loses certainty, all of it at mergedReach.
     static constexpr double mergedSlack = 0.15;
     static constexpr double mergedReach = 0.45;
+    // The loop: how far a cycle's seen end moves the boundary from where the unit put it,
+    // and the unit by the rest. Only cycles clearer than loopCertainty whose end was seen
+    // within farthestEdge units of the grid take part; a cycle whose start lies farther than
+    // followingReach units from the boundary (a gap, a dropped glitch) starts it again.
+    static constexpr double phaseGain = 0.3;
+    static constexpr double speedGain = 0.1;
+    static constexpr double loopCertainty = 0.2;
+    static constexpr double farthestEdge = 0.25;
+    static constexpr double followingReach = 0.2;
 
     void calibrate(double onePeriod);
     // The bit of this cycle, or nothing while a cut cycle waits for its other piece. When
@@ -57,6 +74,8 @@ class BitClassifier {
     // next to a 0 by a steady amount, which the short/long threshold follows.
     std::array<std::array<double, 2>, 2> lengths = nominalLengths;
     int previous = 1;
+    double boundary = 0.0;  // frame where the last cycle should have ended
+    bool haveBoundary = false;
     static constexpr std::array<std::array<double, 2>, 2> nominalLengths = {
         {{0.5, 1.0}, {0.5, 1.0}}};
     bool holding = false;

@@ -147,6 +147,34 @@ TEST(BitClassifier, FollowsSpeedDriftAndRatesCertainty) {
     EXPECT_EQ(classifier.push(cycleOf(40.0))->value, Bit::invalid);
 }
 
+TEST(BitClassifier, MeasuresEachCycleFromTheGridNotFromTheEdgeSeenBeforeIt) {
+    // Every seen edge is 1.2 frames off its place, alternately late and early: a length
+    // measured between two seen edges is 2.4 frames off (a 0 of 9.4 frames is barely a 0),
+    // one measured from the grid little more than one edge's error.
+    BitClassifier classifier;
+    classifier.calibrate(14 * frame);
+    std::uint32_t state = 12345;
+    double place = 0.0;
+    double seenStart = 0.0;
+    int unclear = 0;
+    for (int i = 0; i < 600; ++i) {
+        state = state * 1664525u + 1013904223u;
+        const int value = (state >> 16) & 1;
+        place += value ? 14.0 : 7.0;
+        const double seenEnd = place + (i % 2 == 0 ? 1.2 : -1.2);
+        const std::optional<Bit> got =
+            classifier.push(Cycle{seenStart, seenEnd, (seenEnd - seenStart) * frame, 0.5f, 1.0f});
+        seenStart = seenEnd;
+        ASSERT_TRUE(got.has_value()) << i;
+        ASSERT_EQ(got->value, value) << i;
+        if (i >= 50) {
+            unclear += got->certainty < 0.5f ? 1 : 0;
+        }
+    }
+    EXPECT_LT(unclear, 50);
+    EXPECT_NEAR(classifier.unit() / frame, 14.0, 0.5);
+}
+
 TEST(BitClassifier, FollowsTheLengthsABandLimitGivesNextToTheOtherKind) {
     // A thin recording chain: a 0 after a 1 lasts 9.5 frames instead of 7, a 1 after a 0
     // only 11 instead of 14. With one threshold at three quarters of a unit (10.5 frames)
