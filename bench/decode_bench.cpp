@@ -387,10 +387,12 @@ std::vector<Sweep> sweeps() {
 
 // Full-band SNR at which matched filtering of the cycle shapes leaves n characters
 // error-free nine times in ten: each of the ten decisions of a character errs with
-// Q(sqrt(6.45 x SNR x rate / 22050)).
-double physicsLimit(int rate, double characters) {
-    for (double db = -5; db < 20; db += 0.05) {
-        const double snr = std::pow(10.0, db / 10.0);
+// Q(sqrt(6.45 x SNR x rate / 22050)). Every channel carries the signal with hiss of its own
+// (the sweep adds it sample by sample), so matched filtering of all of them adds their
+// evidence: the SNR counts once per channel.
+double physicsLimit(int rate, int channels, double characters) {
+    for (double db = -8; db < 20; db += 0.05) {
+        const double snr = channels * std::pow(10.0, db / 10.0);
         const double q = 0.5 * std::erfc(std::sqrt(6.45 * snr * rate / 22050.0) / std::sqrt(2.0));
         if (characters * 10.0 * q < 0.1) {
             return db;
@@ -547,7 +549,8 @@ void breakingPoints(const std::string& onlyDamage, const std::string& onlyFormat
             for (const Column& column : columns) {
                 const double characters =
                     column.size->loads * static_cast<double>(column.size->bytes + 1);
-                std::printf(" %.1f |", physicsLimit(column.format->rate, characters));
+                std::printf(" %.1f |",
+                            physicsLimit(column.format->rate, column.format->channels, characters));
             }
             std::printf("\n");
         }

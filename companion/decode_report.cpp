@@ -115,10 +115,13 @@ void printDecodeReport(std::ostream& out, const DecodedTape& decoded) {
     for (std::size_t i = 0; i < decoded.loads.size(); ++i) {
         const DecodedLoad& load = decoded.loads[i];
         ++counts[static_cast<int>(load.verdict)];
-        out << formatted("%4zu  %9s  %10zu  %-8s  %5.3f  %-8s  %7d  %6.1f dBFS", i + 1,
+        const std::string channel = load.channel == DecodedLoad::mixedChannels
+                                        ? std::string("1+2")
+                                        : std::to_string(load.channel + 1);
+        out << formatted("%4zu  %9s  %10zu  %-8s  %5.3f  %-8s  %7s  %6.1f dBFS", i + 1,
                          clockTime(load.startSeconds).c_str(), load.characters.size(),
                          kelvanto::decode::verdictName(load.verdict), load.speedRatio,
-                         polarityName(load.polarity), load.channel + 1, load.levelDbfs)
+                         polarityName(load.polarity), channel.c_str(), load.levelDbfs)
             << printable(details(load, decoded.recordings.size() > 1)) << "\n";
     }
     out << decoded.loads.size() << (decoded.loads.size() == 1 ? " load: " : " loads: ")
@@ -143,6 +146,7 @@ nlohmann::json loadEntry(const DecodedLoad& load, bool takes) {
                             {"verdict", kelvanto::decode::verdictName(load.verdict)},
                             {"speed", load.speedRatio},
                             {"polarity", polarityName(load.polarity)},
+                            // 0 for the two channels of a stereo recording mixed.
                             {"channel", load.channel + 1},
                             {"levelDbfs", load.levelDbfs},
                             {"headerSeconds", load.headerSeconds},

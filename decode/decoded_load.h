@@ -104,7 +104,9 @@ struct DecodedLoad {
 
     double speedRatio = 1.0;  // measured tone frequency against the nominal one (1.1 = 10 % fast)
     Polarity polarity = Polarity::normal;
-    int channel = 0;
+    int channel = 0;  // from 0, or mixedChannels
+    // The channel of a reading of the two channels of a stereo recording mixed.
+    static constexpr int mixedChannels = -1;
     double levelDbfs = -200.0;  // peak level of the filtered signal during the load
 
     // REPAIRED: the estimated chance that the repaired characters are wrong all the same.

@@ -43,6 +43,7 @@ struct RecordingDecoder::Channel {
     CrossingDetector crossings;
     std::vector<Reader> readers;
     std::vector<float> kept;
+    std::size_t produced = 0;  // filtered samples of the last block in kept
     std::vector<Crossing> found;
     std::vector<Cycle> cycles;
 };
@@ -74,6 +75,9 @@ RecordingDecoder::RecordingDecoder(double rate, int count, DecoderOptions option
             channels.push_back(nullptr);
         }
     }
+    if (count == 2 && options.channel == -1) {
+        mixed = std::make_unique<Channel>(DecodedLoad::mixedChannels, rate, options.bothPolarities);
+    }
     scratch.reserve(blockFrames);
 }
 
@@ -96,6 +100,24 @@ void RecordingDecoder::processChannel(Channel& channel, std::span<float> samples
     analyse(channel, channel.filter.process(samples, channel.kept));
 }
 
+// The filter is linear, so the mix of the two filtered channels is the mixed channels
+// filtered: the mix costs no filter of its own. (Each channel's band follows the speed its
+// own readings measure; on one tape they agree.)
+void RecordingDecoder::analyseMix() {
+    if (!mixed) {
+        return;
+    }
+    const std::vector<float>& left = channels[0]->kept;
+    const std::vector<float>& right = channels[1]->kept;
+    // Both filters give the same number of samples for the same input.
+    const std::size_t kept = std::min(channels[0]->produced, channels[1]->produced);
+    mixed->kept.resize(kept);
+    for (std::size_t i = 0; i < kept; ++i) {
+        mixed->kept[i] = 0.5f * (left[i] + right[i]);
+    }
+    analyse(*mixed, kept);
+}
+
 void RecordingDecoder::followSpeed(Channel& channel) {
     // The band moves on a header tone (so that it settles before the data comes) and
     // between loads stays where the last load left it: the loads of one tape run at one
@@ -109,6 +131,7 @@ void RecordingDecoder::followSpeed(Channel& channel) {
 }
 
 void RecordingDecoder::analyse(Channel& channel, std::size_t kept) {
+    channel.produced = kept;
     channel.found.clear();
     channel.crossings.process(std::span<const float>(channel.kept).first(kept), channel.found);
     for (Channel::Reader& reader : channel.readers) {
@@ -149,6 +172,7 @@ void RecordingDecoder::pushInterleaved(std::span<const float> samples) {
                 channels[0]->kept, channels[1]->kept);
             analyse(*channels[0], kept);
             analyse(*channels[1], kept);
+            analyseMix();
             frames += static_cast<std::int64_t>(count);
             samples = samples.subspan(count * width);
             continue;
@@ -182,6 +206,7 @@ void RecordingDecoder::pushPlanar(std::span<const float* const> planes, std::siz
             scratch.assign(planes[c] + done, planes[c] + done + step);
             processChannel(*channels[c], scratch);
         }
+        analyseMix();
         done += step;
         frames += static_cast<std::int64_t>(step);
     }
@@ -203,6 +228,13 @@ std::vector<DecodedLoad> RecordingDecoder::finish() {
             reader.reader.finish();
         }
         collect(*channel);
+    }
+    if (mixed) {
+        analyseMix();
+        for (Channel::Reader& reader : mixed->readers) {
+            reader.reader.finish();
+        }
+        collect(*mixed);
     }
     std::vector<DecodedLoad> loads = results->merger.finish(frames, sampleRate);
     double loudest = -200.0;

@@ -14,8 +14,10 @@
 namespace kelvanto::decode {
 
 struct DecoderOptions {
-    // -1 reads every channel (each on its own: antiphase channels would cancel if mixed);
-    // otherwise only this channel (0 = left).
+    // -1 reads every channel, each on its own, and the two of a stereo recording mixed as
+    // well (the same signal adds up where the noise of the two partly cancels: 3 dB when it
+    // is independent; channels in antiphase, one dead channel or a skew between them spoil
+    // the mix, and are read on their own); otherwise only this channel (0 = left).
     int channel = -1;
     // Read the falling and the rising edges as cycle boundaries: an inverted recording loads
     // without the user knowing it was inverted.
@@ -61,6 +63,8 @@ class RecordingDecoder {
   private:
     struct Channel;
     void processChannel(Channel& channel, std::span<float> samples);
+    // Analyses the mix of the two channels' filtered samples of this block.
+    void analyseMix();
     // The stages after the filter, on the channel's kept samples.
     void analyse(Channel& channel, std::size_t kept);
     void collect(Channel& channel);
@@ -70,6 +74,7 @@ class RecordingDecoder {
     double sampleRate;
     int channelCount;
     std::vector<std::unique_ptr<Channel>> channels;
+    std::unique_ptr<Channel> mixed;  // the two channels of a stereo recording mixed
     std::vector<float> partialFrame;
     std::vector<float> scratch;
     std::int64_t frames = 0;

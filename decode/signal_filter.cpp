@@ -33,10 +33,11 @@ void SignalFilter::followSpeed(double speed) {
 }
 
 // Absurd values (and samples that are not a number, from a broken float file) are clipped,
-// so that none can poison the filter state for the rest of the recording. fmax of a NaN
-// gives the other operand.
+// so that none can poison the filter state for the rest of the recording; a NaN fails the
+// first comparison and gives -16. (Comparisons, not fmin and fmax: those are calls.)
 double SignalFilter::clipped(float sample) {
-    return std::fmin(std::fmax(static_cast<double>(sample), -16.0), 16.0);
+    const double x = sample;
+    return x >= -16.0 ? (x > 16.0 ? 16.0 : x) : -16.0;
 }
 
 std::size_t SignalFilter::process(std::span<const float> in, std::span<float> out) {
