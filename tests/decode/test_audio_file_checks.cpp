@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "decode/file_decoder.h"
+#include "tests/decode/degradations.h"
 #include "tests/decode/tape_maker.h"
 #include "tests/support.h"
 
@@ -100,4 +101,25 @@ TEST(AudioFileChecks, ACutFileKeepsTheLoadsBeforeTheCut) {
     ASSERT_TRUE(cut.readable) << cut.error;
     ASSERT_GE(cut.loads.size(), 2u);
     EXPECT_EQ(cut.loads[0].verdict, Verdict::ok);
+}
+
+TEST(AudioFileChecks, AReadingOfTheTwoChannelsMixedIsReportedAsChannelOnePlusTwo) {
+    // Hiss of its own on each channel, at a level where only the mix reads every load.
+    std::vector<TestLoad> loads;
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+        loads.push_back(binaryLoadWithRightChecksum(256, seed));
+    }
+    Recording stereo = render(loads, 22050, 16, 2);
+    addNoise(stereo, 4.5, 11);
+    scale(stereo, 0.25);  // the hiss's peaks stay inside the 16-bit file
+    ScratchDir dir;
+    writeWav(dir.file("rec.wav"), stereo);
+    const auto run = testing_support::runKelvantoTape(
+        {"decode", "--json", "rec.json", "-o", "rec.bin", "rec.wav"}, dir.path().string());
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("  normal        1+2  "), std::string::npos) << run.out;
+    std::ifstream json(dir.file("rec.json"));
+    const std::string text((std::istreambuf_iterator<char>(json)),
+                           std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("\"channel\": 0,"), std::string::npos) << text.substr(0, 400);
 }
