@@ -11,6 +11,7 @@
 #include "audio/tape_encoder.h"
 #include "decode/audio_file_reader.h"
 #include "tape/tarqo_bin_file.h"
+#include "tests/decode/degradations.h"
 #include "tests/support.h"
 
 namespace decode_testing {
@@ -184,6 +185,16 @@ int exactLoads(const std::vector<kelvanto::decode::DecodedLoad>& got,
         exact += same ? 1 : 0;
     }
     return exact;
+}
+
+NoisyStereo noisyStereo() {
+    NoisyStereo out;
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+        out.loads.push_back(binaryLoadWithRightChecksum(256, seed));
+    }
+    out.recording = render(out.loads, 22050, 16, 2);
+    addNoise(out.recording, 4.5, 11);
+    return out;
 }
 
 }  // namespace decode_testing

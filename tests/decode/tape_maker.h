@@ -54,4 +54,12 @@ int exactLoads(const std::vector<kelvanto::decode::DecodedLoad>& got,
 // data, and binary data with a filler other than 0xFF.
 std::vector<TestLoad> threeFormats();
 
+// Three loads of 256 random bytes at 22050 Hz, 16 bit, stereo, with hiss of its own on each
+// channel at 4.5 dB SNR: neither channel alone reads every load, the two mixed do.
+struct NoisyStereo {
+    std::vector<TestLoad> loads;
+    Recording recording;
+};
+NoisyStereo noisyStereo();
+
 }  // namespace decode_testing

@@ -104,13 +104,7 @@ TEST(AudioFileChecks, ACutFileKeepsTheLoadsBeforeTheCut) {
 }
 
 TEST(AudioFileChecks, AReadingOfTheTwoChannelsMixedIsReportedAsChannelOnePlusTwo) {
-    // Hiss of its own on each channel, at a level where only the mix reads every load.
-    std::vector<TestLoad> loads;
-    for (unsigned seed = 1; seed <= 3; ++seed) {
-        loads.push_back(binaryLoadWithRightChecksum(256, seed));
-    }
-    Recording stereo = render(loads, 22050, 16, 2);
-    addNoise(stereo, 4.5, 11);
+    Recording stereo = noisyStereo().recording;
     scale(stereo, 0.25);  // the hiss's peaks stay inside the 16-bit file
     ScratchDir dir;
     writeWav(dir.file("rec.wav"), stereo);

@@ -36,6 +36,20 @@ void writeAudio(const std::string& path, const Recording& recording, int format)
     sf_close(file);
 }
 
+// Decodes a stereo recording handed over as one array per channel.
+std::vector<DecodedLoad> decodePlanar(const Recording& stereo) {
+    std::vector<float> left;
+    std::vector<float> right;
+    for (std::size_t i = 0; i < stereo.frames(); ++i) {
+        left.push_back(stereo.samples[2 * i]);
+        right.push_back(stereo.samples[2 * i + 1]);
+    }
+    RecordingDecoder decoder(stereo.rate, 2);
+    const std::vector<const float*> planes = {left.data(), right.data()};
+    decoder.pushPlanar(planes, left.size());
+    return decoder.finish();
+}
+
 }  // namespace
 
 TEST(AudioFileInput, ArchiveFormatsDecodeExactly) {
@@ -85,16 +99,7 @@ TEST(RecordingDecoder, PicksOneChannelAndTakesPlanarBlocks) {
     ASSERT_FALSE(picked.empty());
     EXPECT_EQ(picked[0].channel, 1);
 
-    std::vector<float> left;
-    std::vector<float> right;
-    for (std::size_t i = 0; i < stereo.frames(); ++i) {
-        left.push_back(stereo.samples[2 * i]);
-        right.push_back(stereo.samples[2 * i + 1]);
-    }
-    RecordingDecoder decoder(stereo.rate, 2);
-    const std::vector<const float*> planes = {left.data(), right.data()};
-    decoder.pushPlanar(planes, left.size());
-    EXPECT_EQ(exactLoads(decoder.finish(), oneLoad()), 1);
+    EXPECT_EQ(exactLoads(decodePlanar(stereo), oneLoad()), 1);
 
     EXPECT_THROW(RecordingDecoder(100.0, 1), std::invalid_argument);
     EXPECT_THROW(RecordingDecoder(22050.0, 0), std::invalid_argument);
@@ -144,12 +149,7 @@ TEST(RecordingDecoder, ARecordingThatOpensOnTheToneStartsItsLoadAtItsFirstSample
 TEST(RecordingDecoder, TheTwoChannelsMixedReadThroughHissNeitherReadsAlone) {
     // The same signal on both channels with hiss of its own on each: mixed, the signal adds
     // up and the hiss partly cancels (3 dB). Interleaved and planar blocks mix alike.
-    std::vector<TestLoad> loads;
-    for (unsigned seed = 1; seed <= 3; ++seed) {
-        loads.push_back(binaryLoadWithRightChecksum(256, seed));
-    }
-    Recording stereo = render(loads, 22050, 16, 2);
-    addNoise(stereo, 4.5, 11);
+    const auto [loads, stereo] = noisyStereo();
     DecoderOptions left;
     left.channel = 0;
     DecoderOptions right;
@@ -173,14 +173,5 @@ TEST(RecordingDecoder, TheTwoChannelsMixedReadThroughHissNeitherReadsAlone) {
         return load.channel == DecodedLoad::mixedChannels;
     }));
 
-    std::vector<float> leftPlane;
-    std::vector<float> rightPlane;
-    for (std::size_t i = 0; i < stereo.frames(); ++i) {
-        leftPlane.push_back(stereo.samples[2 * i]);
-        rightPlane.push_back(stereo.samples[2 * i + 1]);
-    }
-    RecordingDecoder decoder(stereo.rate, 2);
-    const std::vector<const float*> planes = {leftPlane.data(), rightPlane.data()};
-    decoder.pushPlanar(planes, leftPlane.size());
-    EXPECT_EQ(exactLoads(decoder.finish(), loads), 3);
+    EXPECT_EQ(exactLoads(decodePlanar(stereo), loads), 3);
 }
