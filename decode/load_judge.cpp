@@ -409,6 +409,31 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
         return;
     }
 
+    // A load of a few characters has too few decisions to measure how its certainties fall,
+    // and hiss in a dip between a header tone and the rest of it, read in either polarity,
+    // can make one: it is trusted only as read, with a right checksum and a clearly read
+    // sync character, and never repaired.
+    if (characters.size() < fewestWeighed) {
+        if (firstSlip) {
+            slipUnknown(load, characters, *firstSlip, std::string());
+            return;
+        }
+        if (!machine::loadSumRight(load.characters)) {
+            load.verdict = Verdict::bad;
+            placeProblem(load, "checksum wrong, and a load this short is not repaired",
+                         checksumFrame);
+            return;
+        }
+        if (!(framed.syncCertainty >= clearSync)) {
+            load.verdict = Verdict::bad;
+            placeProblem(load,
+                         "checksum right, but its sync character read too unclearly to tell a "
+                         "load this short from noise",
+                         checksumFrame);
+            return;
+        }
+    }
+
     const std::vector<bool> suspect = suspects(framed);
     const SumPosterior posterior = posteriorOf(framed, suspect, odds);
     const std::uint8_t missing = machine::checkSumCompleting(machine::loadSum(load.characters));

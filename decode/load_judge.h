@@ -52,6 +52,9 @@ class LoadJudge {
     // this certain: hiss in a header tone, inside a dip of level, can look like a sync
     // character with a guess or two in it, and then the rest of the tone like its footer.
     static constexpr float clearSync = 0.5f;
+    // A load of fewer characters than this is never repaired, and trusted only with a clear
+    // sync character.
+    static constexpr std::size_t fewestWeighed = 8;
     // Doubts crowd (the reading went wrong there) when this many doubtful characters fall
     // within crowdSpan characters.
     static constexpr std::size_t crowdCount = 8;

@@ -38,10 +38,16 @@ double sharedData(const DecodedLoad& a, const DecodedLoad& b) {
 }
 
 // Characters this reading probably has wrong, counting those another reading of the same
-// load holds beyond where this one broke off.
+// load holds beyond where this one broke off, or, when this one holds less than half as
+// many, beyond the end of its footer: hiss in a dip can pass for a sync character, a
+// character or two and the rest of a footer, and the load's real data then comes after that
+// reading's end. (A reading that ran on past the footer holds its extra characters where the
+// whole reading's footer is, and only a few more than it.)
 double likelyWrong(const DecodedLoad& load, const DecodedLoad& other) {
+    const bool endedEarly = other.dataEndSample > load.endSample &&
+                            2 * load.characters.size() < other.characters.size();
     double lacking = 0.0;
-    if (!load.whole && other.characters.size() > load.characters.size()) {
+    if ((!load.whole || endedEarly) && other.characters.size() > load.characters.size()) {
         lacking = static_cast<double>(other.characters.size() - load.characters.size());
     }
     return load.expectedWrong + lacking;

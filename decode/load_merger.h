@@ -17,7 +17,8 @@ namespace kelvanto::decode {
 // reported, never swallowed.
 // An OK reading wins over a REPAIRED one, which wins over a BAD one; among BAD readings the
 // one with the fewest characters likely wrong (by the certainty of every decision, a
-// reading that broke off counting what it lacks) wins, never merely the longest. Only the
+// reading that broke off, or that ended long before the other's data did, counting what it
+// lacks) wins, never merely the longest. Only the
 // winners are kept, so the memory held grows with the number of loads, not with the number
 // of readings.
 class LoadMerger {

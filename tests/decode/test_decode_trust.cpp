@@ -711,3 +711,61 @@ TEST(Trust, ALoadWithoutDataNeedsAClearSyncCharacter) {
     EXPECT_EQ(load.problem.find("no characters after a sync character read too unclearly"), 0u)
         << load.problem;
 }
+
+TEST(Trust, ALoadOfAFewCharactersIsNeverRepairedAndTrustedOnlyWithAClearSync) {
+    // Hiss in a dip of a header tone, read in the other polarity, made a "load" of one
+    // character whose checksum three guesses could put right. Too few decisions to weigh.
+    std::mt19937 random(3);
+    const LoadJudge judge(rate);
+    for (const std::size_t length : {0u, 3u, 6u}) {
+        const std::vector<std::uint8_t> data = loadData(length, random);
+        LoadCandidate wrongSum = softReading(data, 0.05, random);
+        wrongSum.framed.characters[0].value ^= 0x04;
+        wrongSum.framed.characters[0].certainty[3] = 2;
+        const DecodedLoad unrepaired = judge.judge(wrongSum);
+        EXPECT_EQ(unrepaired.verdict, Verdict::bad) << length;
+        EXPECT_EQ(unrepaired.problem, "checksum wrong, and a load this short is not repaired");
+        EXPECT_TRUE(unrepaired.repairs.empty());
+
+        LoadCandidate unclearSync = softReading(data, 0.05, random);
+        unclearSync.framed.syncCertainty = 0.3f;
+        const DecodedLoad unsure = judge.judge(unclearSync);
+        EXPECT_EQ(unsure.verdict, Verdict::bad) << length;
+        EXPECT_EQ(unsure.problem,
+                  "checksum right, but its sync character read too unclearly to tell a load "
+                  "this short from noise");
+
+        EXPECT_EQ(judge.judge(softReading(data, 0.05, random)).verdict, Verdict::ok) << length;
+    }
+    // From eight characters on, the load's own decisions are weighed as before.
+    LoadCandidate longer = softReading(loadData(7, random), 0.05, random);
+    longer.framed.syncCertainty = 0.3f;
+    EXPECT_EQ(judge.judge(longer).verdict, Verdict::ok);
+}
+
+TEST(Trust, AWholeReadingThatEndedEarlyLosesToOneWithTheDataAfterIt) {
+    // The same phantom beside the real reading of the load, BAD with two characters wrong:
+    // the real one is kept, not the one-character reading that ended in the header.
+    std::mt19937 random(4);
+    const LoadJudge judge(rate);
+    const std::vector<std::uint8_t> data = loadData(200, random);
+    LoadCandidate real = softReading(data, 0.05, random);
+    real.framed.characters[50].value ^= 0x10;
+    real.framed.characters[50].certainty[5] = 10;
+    real.framed.characters[90].value ^= 0x02;
+    real.framed.characters[90].certainty[2] = 10;
+    LoadCandidate phantom = softReading({0x12}, 0.05, random);
+    phantom.framed.characters[0].certainty[3] = 2;
+    phantom.framed.footerEnd = phantom.framed.footerStart + 200.0;
+    phantom.framed.end = phantom.framed.footerEnd;
+    phantom.polarity = Polarity::inverted;
+    for (const bool realFirst : {true, false}) {
+        LoadMerger merger;
+        merger.offer(judge.judge(realFirst ? real : phantom));
+        merger.offer(judge.judge(realFirst ? phantom : real));
+        const std::vector<DecodedLoad> kept = merger.finish(400000, rate);
+        ASSERT_EQ(kept.size(), 1u);
+        EXPECT_EQ(kept[0].characters.size(), data.size()) << realFirst;
+        EXPECT_EQ(kept[0].polarity, Polarity::normal);
+    }
+}
