@@ -20,6 +20,7 @@ int factorFor(double sampleRate) {
 CrossingDetector::CrossingDetector(double sampleRate, int frameStep)
     : frameStep(frameStep),
       factor(factorFor(sampleRate)),
+      spacing(1.0 / factorFor(sampleRate)),
       envelopeAlpha(static_cast<float>(
           1.0 - std::exp(-1.0 / (sampleRate * factorFor(sampleRate) * envelopeSeconds)))) {
     // Sub-sample k of F lies k/F after the middle of the history (4 samples late); a
@@ -43,42 +44,47 @@ CrossingDetector::CrossingDetector(double sampleRate, int frameStep)
     }
 }
 
-void CrossingDetector::step(float x, double index) {
+// The state lives in a local copy while a block is processed: kept in members, every
+// append to the output (which might alias them, as far as the compiler knows) would force
+// it back to memory at every sample.
+void CrossingDetector::step(State& s, float x, double index, std::vector<Crossing>& out) const {
     const float magnitude = std::fabs(x);
-    envelope += envelopeAlpha * (magnitude - envelope);
-    const float trigger =
-        std::max(static_cast<float>(hysteresisFraction) * envelope, static_cast<float>(floorLevel));
-    halfPeak = std::max(halfPeak, magnitude);
-    const double spacing = 1.0 / factor;
-    if (high) {
-        if (previous >= 0.0f && x < 0.0f) {
-            lastZero = index - spacing * (1.0 - static_cast<double>(previous / (previous - x)));
+    s.envelope += envelopeAlpha * (magnitude - s.envelope);
+    const float trigger = std::max(static_cast<float>(hysteresisFraction) * s.envelope,
+                                   static_cast<float>(floorLevel));
+    s.halfPeak = std::max(s.halfPeak, magnitude);
+    if (s.high) {
+        if (s.previous >= 0.0f && x < 0.0f) {
+            s.lastZero =
+                index - spacing * (1.0 - static_cast<double>(s.previous / (s.previous - x)));
         }
         if (x < -trigger) {
-            sink->push_back(Crossing{lastZero * frameStep + (frameStep - 1.0), halfPeak, false});
-            high = false;
-            halfPeak = magnitude;
+            out.push_back(Crossing{s.lastZero * frameStep + (frameStep - 1.0), s.halfPeak, false});
+            s.high = false;
+            s.halfPeak = magnitude;
         }
     } else {
-        if (previous <= 0.0f && x > 0.0f) {
-            lastZero = index - spacing * (1.0 - static_cast<double>(previous / (previous - x)));
+        if (s.previous <= 0.0f && x > 0.0f) {
+            s.lastZero =
+                index - spacing * (1.0 - static_cast<double>(s.previous / (s.previous - x)));
         }
         if (x > trigger) {
-            sink->push_back(Crossing{lastZero * frameStep + (frameStep - 1.0), halfPeak, true});
-            high = true;
-            halfPeak = magnitude;
+            out.push_back(Crossing{s.lastZero * frameStep + (frameStep - 1.0), s.halfPeak, true});
+            s.high = true;
+            s.halfPeak = magnitude;
         }
     }
-    previous = x;
+    s.previous = x;
 }
 
 void CrossingDetector::process(std::span<const float> samples, std::vector<Crossing>& out) {
-    sink = &out;
+    State s = state;
     if (factor == 1) {
         for (const float x : samples) {
-            step(x, static_cast<double>(position));
+            step(s, x, static_cast<double>(position), out);
             ++position;
         }
+        state = s;
         return;
     }
     for (const float x : samples) {
@@ -92,10 +98,11 @@ void CrossingDetector::process(std::span<const float> samples, std::vector<Cross
             for (std::size_t t = 0; t < taps; ++t) {
                 y += weights[t] * history[t];
             }
-            step(y, base + static_cast<double>(k) / factor);
+            step(s, y, base + static_cast<double>(k) / factor, out);
         }
         ++position;
     }
+    state = s;
 }
 
 }  // namespace kelvanto::decode

@@ -38,20 +38,24 @@ class CrossingDetector {
 
   private:
     static constexpr int taps = 8;
-    [[gnu::always_inline]] inline void step(float x, double index);
+    struct State {
+        float envelope = 0.0f;
+        float previous = 0.0f;
+        bool high = false;
+        double lastZero = 0.0;
+        float halfPeak = 0.0f;
+    };
+    [[gnu::always_inline]] inline void step(State& s, float x, double index,
+                                            std::vector<Crossing>& out) const;
 
     double frameStep;
     int factor;
+    double spacing;                               // between interpolated samples, in samples
     std::vector<std::array<float, taps>> phases;  // interpolation weights per sub-sample
     std::array<float, taps> history{};
     float envelopeAlpha;
-    float envelope = 0.0f;
-    float previous = 0.0f;
-    bool high = false;
-    double lastZero = 0.0;
-    float halfPeak = 0.0f;
+    State state;
     std::int64_t position = 0;
-    std::vector<Crossing>* sink = nullptr;
 };
 
 }  // namespace kelvanto::decode
