@@ -207,7 +207,8 @@ void throughput(double seconds) {
         "| recording | wall time | x real time | processor time | x real time | loads "
         "exact |\n|---|---|---|---|---|---|\n");
     std::printf(
-        "| %.0f s, 44100 Hz, 16 bit, 2 channels, both polarities | %.2f s | %.0f | %.2f "
+        "| %.0f s, 44100 Hz, 16 bit, 2 channels (each, and mixed), both polarities | %.2f s | %.0f "
+        "| %.2f "
         "s | %.0f | %d of %zu |\n\n",
         recorded, elapsed, recorded / elapsed, cpu, recorded / cpu,
         exactLoads(loads, tape, repeats), tape.data.size() * repeats);
