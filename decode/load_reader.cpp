@@ -121,8 +121,8 @@ void LoadReader::toneWithoutLoad() {
         emit(std::move(*orphan));
         orphan.reset();
     }
-    // A lone 0 that hiss made in a footer ends it early; the 1s after it are still that
-    // footer, not a header whose load was lost.
+    // Hiss that breaks a footer (more than the lone 0 the framer forgives) ends it early; the
+    // 1s after it are still that footer, not a header whose load was lost.
     const double footerGap = tone.start() - lastFooterEnd;
     if (lastFooterEnd >= 0.0 && footerGap >= 0.0 &&
         footerGap <= footerRestGap * tone.meanPeriod() * sampleRate &&
