@@ -168,7 +168,9 @@ std::array<int, characterCycles> changed(const std::deque<Bit>& bits, Change cha
             ++from;
             continue;
         }
-        if (change >= Change::split && from == at) {
+        const bool split = change == Change::split || change == Change::splitOneZero ||
+                           change == Change::splitZeroOne;
+        if (split && from == at) {
             out[i] = change == Change::splitOneZero ? Bit::one : Bit::zero;
             if (++i < characterCycles) {
                 out[i] = change == Change::splitZeroOne ? Bit::one : Bit::zero;
