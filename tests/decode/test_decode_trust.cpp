@@ -101,6 +101,15 @@ void misreadBits(LoadCandidate& candidate, int count, std::mt19937& random) {
     }
 }
 
+// The loads a merger keeps from two readings, judged and offered in one order or the other.
+std::vector<DecodedLoad> mergedOf(const LoadJudge& judge, const LoadCandidate& a,
+                                  const LoadCandidate& b, bool aFirst) {
+    LoadMerger merger;
+    merger.offer(judge.judge(aFirst ? a : b));
+    merger.offer(judge.judge(aFirst ? b : a));
+    return merger.finish(400000, rate);
+}
+
 }  // namespace
 
 TEST(Trust, RepairedIsNeverWrongAndSingleUnclearErrorsAreStillRepaired) {
@@ -492,10 +501,7 @@ TEST(Trust, BadKeepsTheMostLikelyReadingNotTheLongest) {
     }
     wrong.polarity = Polarity::inverted;
     for (const bool rightFirst : {true, false}) {
-        LoadMerger merger;
-        merger.offer(judge.judge(rightFirst ? right : wrong));
-        merger.offer(judge.judge(rightFirst ? wrong : right));
-        const std::vector<DecodedLoad> kept = merger.finish(400000, rate);
+        const std::vector<DecodedLoad> kept = mergedOf(judge, right, wrong, rightFirst);
         ASSERT_EQ(kept.size(), 1u);
         EXPECT_EQ(kept[0].verdict, Verdict::bad);
         EXPECT_EQ(kept[0].polarity, Polarity::normal);
@@ -760,10 +766,7 @@ TEST(Trust, AWholeReadingThatEndedEarlyLosesToOneWithTheDataAfterIt) {
     phantom.framed.end = phantom.framed.footerEnd;
     phantom.polarity = Polarity::inverted;
     for (const bool realFirst : {true, false}) {
-        LoadMerger merger;
-        merger.offer(judge.judge(realFirst ? real : phantom));
-        merger.offer(judge.judge(realFirst ? phantom : real));
-        const std::vector<DecodedLoad> kept = merger.finish(400000, rate);
+        const std::vector<DecodedLoad> kept = mergedOf(judge, real, phantom, realFirst);
         ASSERT_EQ(kept.size(), 1u);
         EXPECT_EQ(kept[0].characters.size(), data.size()) << realFirst;
         EXPECT_EQ(kept[0].polarity, Polarity::normal);
