@@ -182,6 +182,14 @@ std::array<int, characterCycles> changed(const std::deque<Bit>& bits, Change cha
     return out;
 }
 
+// Adds the value the bits would frame after one change, when they frame one.
+void noteValue(std::vector<std::uint8_t>& values, const std::deque<Bit>& bits, Change change,
+               std::size_t at) {
+    if (const auto value = framedValue(changed(bits, change, at))) {
+        values.push_back(*value);
+    }
+}
+
 // The mean length of the clear 1s among the first count cycles (0 when there is none).
 double clearOneLength(const std::deque<Bit>& bits, std::size_t count) {
     double sum = 0.0;
@@ -276,15 +284,10 @@ std::optional<bool> CharacterFramer::resynchronise(bool final, bool startMisread
 void CharacterFramer::dropExtraCycle(std::size_t weakest) {
     const std::size_t index = current.characters.size();
     std::vector<std::uint8_t> values;
-    auto note = [&](Change change, std::size_t at) {
-        if (const auto value = framedValue(changed(pending, change, at))) {
-            values.push_back(*value);
-        }
-    };
     std::optional<std::size_t> join;
     for (std::size_t i = 0; i < characterCycles; ++i) {
-        note(Change::drop, i);
-        note(Change::join, i);
+        noteValue(values, pending, Change::drop, i);
+        noteValue(values, pending, Change::join, i);
         if (pending[i].value == Bit::zero && pending[i + 1].value == Bit::zero &&
             framedValue(changed(pending, Change::join, i)) &&
             (!join || pending[i].certainty + pending[i + 1].certainty <
@@ -292,7 +295,7 @@ void CharacterFramer::dropExtraCycle(std::size_t weakest) {
             join = i;
         }
     }
-    note(Change::drop, characterCycles);
+    noteValue(values, pending, Change::drop, characterCycles);
     std::uint8_t chosen = 0;
     if (join) {
         chosen = *framedValue(changed(pending, Change::join, *join));
@@ -314,20 +317,15 @@ void CharacterFramer::dropExtraCycle(std::size_t weakest) {
 void CharacterFramer::restoreLostCycle(std::size_t merged, bool withOne, double oneLength) {
     const std::size_t index = current.characters.size();
     std::vector<std::uint8_t> values;
-    auto note = [&](Change change, std::size_t at) {
-        if (const auto value = framedValue(changed(pending, change, at))) {
-            values.push_back(*value);
-        }
-    };
     for (std::size_t i = 0; i < characterCycles; ++i) {
         if (pending[i].value != Bit::one) {
             continue;
         }
         if (longCycle(pending[i], oneLength)) {
-            note(Change::splitOneZero, i);
-            note(Change::splitZeroOne, i);
+            noteValue(values, pending, Change::splitOneZero, i);
+            noteValue(values, pending, Change::splitZeroOne, i);
         } else {
-            note(Change::split, i);
+            noteValue(values, pending, Change::split, i);
         }
     }
     const Change change = withOne ? Change::splitOneZero : Change::split;

@@ -20,7 +20,7 @@ int factorFor(double sampleRate) {
 CrossingDetector::CrossingDetector(double sampleRate, int frameStep)
     : frameStep(frameStep),
       factor(factorFor(sampleRate)),
-      spacing(1.0 / factorFor(sampleRate)),
+      spacing(1.0 / factor),
       envelopeAlpha(static_cast<float>(
           1.0 - std::exp(-1.0 / (sampleRate * factorFor(sampleRate) * envelopeSeconds)))) {
     // Sub-sample k of F lies k/F after the middle of the history (4 samples late); a
