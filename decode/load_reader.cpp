@@ -62,6 +62,7 @@ void LoadReader::startLoad(double headerStart, int headerCycles, double onePerio
     syncOnes = 0;
     guessScore = 0.0;
     classifier.calibrate(onePeriod);
+    refiner.reset();
     inLoad = true;
 }
 
@@ -97,11 +98,24 @@ void LoadReader::push(const Cycle& cycle) {
 
 void LoadReader::classifyAndFeed(const Cycle& cycle) {
     if (const std::optional<Bit> bit = classifier.push(cycle)) {
-        feed(*bit);
-        if (const std::optional<Bit> next = classifier.extra(); next && inLoad) {
-            feed(*next);
+        const double unitFrames = classifier.unit() * sampleRate;
+        refiner.push(*bit, unitFrames, settled);
+        if (const std::optional<Bit> next = classifier.extra()) {
+            refiner.push(*next, unitFrames, settled);
         }
+        feedSettled();
     }
+}
+
+// Bits after the one that ended the load belong to no load.
+void LoadReader::feedSettled() {
+    for (const Bit& bit : settled) {
+        if (!inLoad) {
+            break;
+        }
+        feed(bit);
+    }
+    settled.clear();
 }
 
 void LoadReader::toneWithoutLoad() {
@@ -236,6 +250,10 @@ void LoadReader::loadEnded(CharacterFramer::Status status) {
 }
 
 void LoadReader::finish() {
+    if (inLoad) {
+        refiner.flush(settled);
+        feedSettled();
+    }
     if (inLoad) {
         const CharacterFramer::Status status = framer.finish();
         if (status == CharacterFramer::Status::reading) {

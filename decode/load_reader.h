@@ -8,6 +8,7 @@
 
 #include "base/machine.h"
 #include "decode/bit_classifier.h"
+#include "decode/bit_refiner.h"
 #include "decode/character_framer.h"
 #include "decode/load_candidate.h"
 #include "decode/tone_detector.h"
@@ -47,6 +48,10 @@ class LoadReader {
     LoadReader(Polarity polarity, int channel, double sampleRate);
 
     void push(const Cycle& cycle);
+    // The filtered signal the cycles come from, weighed where a cycle's length leaves doubt.
+    void weigh(const SignalHistory* history) {
+        refiner.weigh(history, polarity == Polarity::inverted);
+    }
     void finish();
 
     // The tape's speed (1 = nominal) while a load is being read, or measured on a header
@@ -61,6 +66,7 @@ class LoadReader {
     void startLoad(double headerStart, int headerCycles, double onePeriod, double amplitude);
     void feed(const Bit& bit);
     void classifyAndFeed(const Cycle& cycle);
+    void feedSettled();
     void loadEnded(CharacterFramer::Status status);
     void toneWithoutLoad();
     void flushHeld();
@@ -71,6 +77,8 @@ class LoadReader {
     double sampleRate;
     ToneDetector tone;
     BitClassifier classifier;
+    BitRefiner refiner;
+    std::vector<Bit> settled;
     CharacterFramer framer;
     bool inLoad = false;
     LoadCandidate current;

@@ -12,6 +12,7 @@
 #include "decode/load_merger.h"
 #include "decode/load_reader.h"
 #include "decode/signal_filter.h"
+#include "decode/signal_history.h"
 
 namespace kelvanto::decode {
 
@@ -26,12 +27,18 @@ constexpr std::size_t blockFrames = 2048;
 
 struct RecordingDecoder::Channel {
     Channel(int index, double sampleRate, bool bothPolarities)
-        : index(index), filter(sampleRate), crossings(filter.outputRate(), filter.step()) {
+        : index(index),
+          filter(sampleRate),
+          crossings(filter.outputRate(), filter.step()),
+          history(filter.step()) {
         readers.push_back(Reader{CycleTimer(Polarity::normal, sampleRate),
                                  LoadReader(Polarity::normal, index, sampleRate)});
         if (bothPolarities) {
             readers.push_back(Reader{CycleTimer(Polarity::inverted, sampleRate),
                                      LoadReader(Polarity::inverted, index, sampleRate)});
+        }
+        for (Reader& reader : readers) {
+            reader.reader.weigh(&history);
         }
     }
     struct Reader {
@@ -41,6 +48,7 @@ struct RecordingDecoder::Channel {
     int index;
     SignalFilter filter;
     CrossingDetector crossings;
+    SignalHistory history;
     std::vector<Reader> readers;
     std::vector<float> kept;
     std::size_t produced = 0;  // filtered samples of the last block in kept
@@ -133,6 +141,7 @@ void RecordingDecoder::followSpeed(Channel& channel) {
 void RecordingDecoder::analyse(Channel& channel, std::size_t kept) {
     channel.produced = kept;
     channel.found.clear();
+    channel.history.append(std::span<const float>(channel.kept).first(kept));
     channel.crossings.process(std::span<const float>(channel.kept).first(kept), channel.found);
     for (Channel::Reader& reader : channel.readers) {
         channel.cycles.clear();

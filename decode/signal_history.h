@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: MIT
+// The filtered samples of one channel just read, kept as running sums, so that the stages
+// after the crossings can weigh the signal itself over any stretch of the last few blocks.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace kelvanto::decode {
+
+// A zero crossing gives the time of one edge; what lies between the edges (how much of a
+// stretch is high and how much low) carries far more of the signal's energy, and weighing
+// it is what a matched filter does. The sums make the area of any stretch two lookups.
+// Sample k of the filtered stream stands for frame k * frameStep + frameStep - 1 of the
+// recording, as the crossing detector counts them; each sample covers half a sample either
+// side of its time, and the area of a stretch is interpolated within a sample.
+class SignalHistory {
+  public:
+    // Samples held: the block being read (at most 2048) and the end of the one before it.
+    static constexpr std::size_t capacity = 4096;
+
+    explicit SignalHistory(int frameStep = 1);
+
+    void append(std::span<const float> samples);
+    // The area of the signal from one frame of the recording to a later one (in frames
+    // times the signal's level), or nothing when the stretch is not held (yet or any more).
+    std::optional<double> area(double fromFrame, double toFrame) const;
+    // The running sum up to a frame (only differences of two mean anything), or nothing.
+    std::optional<double> sumAt(double frame) const;
+
+  private:
+    // The running sum at a position in samples (the sum of all samples before it, and the
+    // share of the one it falls in), or nothing when it is not held.
+    std::optional<double> sumAtPosition(double position) const;
+
+    std::vector<double> sums;  // sums[i % capacity]: the sum of the first i samples
+    std::int64_t count = 0;
+    double total = 0.0;
+    double frameStep;
+    double perFrame;  // samples per frame
+};
+
+}  // namespace kelvanto::decode

@@ -1,0 +1,214 @@
+// SPDX-License-Identifier: MIT
+// The signal weighed where the lengths of cycles leave doubt: running sums that give exact
+// areas, and runs of doubtful bits put right (or left alone) by the square wave under them.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "decode/bit_refiner.h"
+#include "decode/signal_history.h"
+
+using kelvanto::decode::Bit;
+using kelvanto::decode::BitRefiner;
+using kelvanto::decode::SignalHistory;
+
+TEST(SignalHistory, AreasAreExactHeldAndForgotten) {
+    SignalHistory history;
+    const std::vector<float> samples = {1, 2, 3, 4, 5, 6, 7, 8};
+    history.append(samples);
+    // Sample k covers frames k - 0.5 to k + 0.5.
+    EXPECT_DOUBLE_EQ(*history.area(-0.5, 7.5), 36.0);
+    EXPECT_DOUBLE_EQ(*history.area(0.5, 2.5), 5.0);
+    EXPECT_DOUBLE_EQ(*history.area(1.0, 2.0), 0.5 * 2 + 0.5 * 3);
+    EXPECT_FALSE(history.area(6.5, 8.5));  // not read yet
+    EXPECT_FALSE(history.area(-1.5, 0.5));
+    // A decimated stream: each sample stands for two frames, the later of them.
+    SignalHistory halved(2);
+    halved.append(samples);
+    EXPECT_DOUBLE_EQ(*halved.area(0.0, 4.0), 2.0 * (1 + 2));
+    // After a long recording, only the last stretch is held.
+    const std::vector<float> more(SignalHistory::capacity, 1.0f);
+    history.append(more);
+    EXPECT_FALSE(history.area(0.5, 2.5));
+    const double end = 8.0 + SignalHistory::capacity - 0.5;
+    ASSERT_TRUE(history.area(end - 100.0, end));
+    EXPECT_DOUBLE_EQ(*history.area(end - 100.0, end), 100.0);
+    EXPECT_FALSE(history.area(end - 100.0, end + 0.5));
+}
+
+namespace {
+
+constexpr double unit = 28.0;  // frames of a 1 cycle
+
+// A square wave of the row (each cycle low, then high), and the bits a clear reading of it
+// gives, with their places.
+struct Tape {
+    std::vector<float> samples;
+    std::vector<Bit> bits;
+};
+
+Tape square(const std::vector<int>& row, float level = 0.5f) {
+    Tape tape;
+    double at = 0.0;
+    for (const int value : row) {
+        const double length = value == 1 ? unit : unit / 2;
+        for (int i = 0; i < static_cast<int>(length); ++i) {
+            tape.samples.push_back(i < length / 2 ? -level : level);
+        }
+        Bit bit;
+        bit.value = value;
+        bit.certainty = 1.0f;
+        bit.start = at - 0.5;
+        bit.end = at + length - 0.5;
+        bit.amplitude = level;
+        tape.bits.push_back(bit);
+        at += length;
+    }
+    return tape;
+}
+
+std::vector<int> values(const std::vector<Bit>& bits) {
+    std::vector<int> out;
+    for (const Bit& bit : bits) {
+        out.push_back(bit.value);
+    }
+    return out;
+}
+
+// Enough clear 1s and 0s to scale the weights, then the row under test.
+std::vector<int> withLeadIn(const std::vector<int>& row) {
+    std::vector<int> all;
+    for (int i = 0; i < 20; ++i) {
+        all.insert(all.end(), {1, 0, 0});
+    }
+    all.insert(all.end(), row.begin(), row.end());
+    all.push_back(1);
+    return all;
+}
+
+// Feeds the bits, with the doubtful stretch (bits first .. last of the row) replaced by
+// what the classifier read; returns the values of the refined stretch and its certainty.
+struct Refined {
+    std::vector<int> row;
+    float least = 1.0f;
+};
+
+struct Read {
+    int value;
+    double length;  // units
+    float certainty = 0.1f;
+};
+
+Refined refine(const std::vector<int>& truth, const std::vector<Read>& read,
+               bool inverted = false, const std::vector<int>& blend = {}) {
+    const float level = 0.5f;
+    Tape tape = square(withLeadIn(truth), level);
+    // Half way between two rows of the same length: the signal cannot tell them apart.
+    if (!blend.empty()) {
+        const Tape other = square(withLeadIn(blend), level);
+        for (std::size_t i = 0; i < tape.samples.size(); ++i) {
+            tape.samples[i] = 0.5f * (tape.samples[i] + other.samples[i]);
+        }
+    }
+    if (inverted) {
+        for (float& x : tape.samples) {
+            x = -x;
+        }
+    }
+    SignalHistory history;
+    history.append(tape.samples);
+    BitRefiner refiner;
+    refiner.weigh(&history, inverted);
+    const std::size_t lead = 60;
+    std::vector<Bit> out;
+    for (std::size_t i = 0; i < lead; ++i) {
+        refiner.push(tape.bits[i], unit, out);
+    }
+    const std::size_t kept = out.size();
+    // The misread bits: value and length in units, at certainty 0.1, one after another.
+    double at = tape.bits[lead].start;
+    for (const Read& r : read) {
+        Bit bit;
+        bit.value = r.value;
+        bit.certainty = r.certainty;
+        bit.start = at;
+        bit.end = at + r.length * unit;
+        bit.amplitude = level;
+        refiner.push(bit, unit, out);
+        at = bit.end;
+    }
+    refiner.push(tape.bits.back(), unit, out);
+    EXPECT_EQ(out.back().value, 1);  // the clear bit that closed the run
+    Refined refined;
+    for (std::size_t i = kept; i + 1 < out.size(); ++i) {
+        refined.row.push_back(out[i].value);
+        refined.least = std::min(refined.least, out[i].certainty);
+    }
+    return refined;
+}
+
+}  // namespace
+
+TEST(BitRefiner, DoubtfulRunsTakeTheRowTheSignalHolds) {
+    struct Case {
+        const char* what;
+        std::vector<int> truth;
+        std::vector<Read> read;
+    };
+    const std::vector<Case> cases = {
+        {"a 1 and a 0 merged into one long cycle", {1, 0}, {{1, 1.5}}},
+        {"a 0 and a 1 merged", {0, 1}, {{1, 1.5}}},
+        {"the edge between a 1 and a 0 seen late", {1, 0}, {{1, 0.75}, {1, 0.75}}},
+        {"a 1 cut in two", {1}, {{0, 0.5}, {0, 0.5}}},
+        {"two 0s merged into a 1", {0, 0}, {{1, 1.0}}},
+        {"three 0s read as a 1 and a 0", {0, 0, 0}, {{1, 1.0}, {0, 0.5}}},
+        // The bit after a doubtful one starts on the edge in doubt, and is weighed with it.
+        {"a 1 cut early, the rest fairly clear", {1}, {{0, 0.33}, {0, 0.67, 0.6f}}},
+    };
+    for (const Case& c : cases) {
+        for (const bool inverted : {false, true}) {
+            const Refined refined = refine(c.truth, c.read, inverted);
+            EXPECT_EQ(refined.row, c.truth) << c.what << (inverted ? ", inverted" : "");
+            EXPECT_GT(refined.least, 0.5f) << c.what;
+        }
+    }
+}
+
+TEST(BitRefiner, WhatTheSignalCannotSettleStaysAsRead) {
+    // The row read is right: kept, at the certainty it had.
+    const Refined right = refine({1, 0}, {{1, 1.0}, {0, 0.5}});
+    EXPECT_EQ(right.row, (std::vector<int>{1, 0}));
+    EXPECT_FLOAT_EQ(right.least, 0.1f);
+    // A run whose rows all weigh alike keeps its reading: a guess would move the framing.
+    const Refined tied = refine({1, 0}, {{1, 1.5}}, false, {0, 1});
+    EXPECT_EQ(tied.row, (std::vector<int>{1}));
+    // A run longer than the longest weighed passes through unchanged.
+    const Refined tooLong =
+        refine({0, 0, 0, 0, 0, 0, 0, 0}, {{1, 1.0}, {1, 1.0}, {1, 1.0}, {1, 1.0}});
+    EXPECT_EQ(tooLong.row, (std::vector<int>{1, 1, 1, 1}));
+}
+
+TEST(BitRefiner, ClearLengthAgainstTheSignalIsWeighedAgain) {
+    // A cycle of a clear 1's length over two 0s: the signal overrules it.
+    Tape tape = square(withLeadIn({0, 0}));
+    SignalHistory history;
+    history.append(tape.samples);
+    BitRefiner refiner;
+    refiner.weigh(&history, false);
+    std::vector<Bit> out;
+    for (std::size_t i = 0; i < 60; ++i) {
+        refiner.push(tape.bits[i], unit, out);
+    }
+    Bit wrong = tape.bits[60];
+    wrong.value = 1;
+    wrong.end = tape.bits[61].end;
+    refiner.push(wrong, unit, out);
+    refiner.push(tape.bits.back(), unit, out);
+    EXPECT_EQ(values(out), values(tape.bits));
+    // Without a signal to weigh, every bit passes as it came.
+    BitRefiner blind;
+    std::vector<Bit> passed;
+    blind.push(wrong, unit, passed);
+    ASSERT_EQ(passed.size(), 1u);
+    EXPECT_EQ(passed[0].value, 1);
+}
