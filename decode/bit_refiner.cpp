@@ -16,11 +16,13 @@ void BitRefiner::weigh(const SignalHistory* history, bool startsHigh) {
 void BitRefiner::reset() {
     meanOne = meanZero = 0.0;
     ones = zeros = 0;
+    spread = 0.0;
+    spreadCount = 0;
     run.clear();
 }
 
-std::optional<double> BitRefiner::rawWeight(double from, double unitFrames) const {
-    if (signal == nullptr || !(unitFrames > 0.0)) {
+std::optional<double> BitRefiner::rawWeight(double from, double unitFrames, double level) const {
+    if (!(unitFrames > 0.0) || !(level > 0.0)) {
         return std::nullopt;
     }
     // The third quarter's area less the second's, from the sums at their three edges.
@@ -33,7 +35,7 @@ std::optional<double> BitRefiner::rawWeight(double from, double unitFrames) cons
     if (!before || !after) {
         return std::nullopt;
     }
-    return sign * (*after - 2.0 * *middle + *before) / unitFrames;
+    return sign * (*after - 2.0 * *middle + *before) / (unitFrames * level);
 }
 
 // Half the distance between a clear 1's and a clear 0's weight, once enough were seen.
@@ -49,33 +51,61 @@ std::optional<double> BitRefiner::scaled(std::optional<double> raw) const {
     return (*raw - 0.5 * (meanOne + meanZero)) / scale();
 }
 
+// A weight w of a load whose clear bits spread by s around +-1 is the log likelihood
+// ratio 2w / s^2 of a 1 against a 0 (for hiss that adds to it evenly). The spread counts
+// only once enough clear bits were seen, never as less than a tenth, and the evidence is
+// held within mostEvidence: the model is not trusted further.
+float BitRefiner::evidenceOf(std::optional<double> weight) const {
+    if (!weight || spreadCount < clearForSpread) {
+        return 0.0f;
+    }
+    const double evidence = 2.0 * *weight / std::max(spread, leastSpread * leastSpread);
+    return static_cast<float>(std::clamp(evidence, -mostEvidence, mostEvidence));
+}
+
 void BitRefiner::push(const Bit& bit, double unitFrames, std::vector<Bit>& out) {
     unit = unitFrames;
+    if (signal == nullptr) {
+        out.push_back(bit);
+        return;
+    }
     if (bit.value == Bit::invalid) {
         flush(out);
         out.push_back(bit);
         return;
     }
     const double value = bit.value == Bit::one ? 1.0 : -1.0;
-    const std::optional<double> raw = rawWeight(bit.start, unitFrames);
+    const std::optional<double> raw = rawWeight(bit.start, unitFrames, bit.amplitude);
     const std::optional<double> own = scaled(raw);
+    Bit weighed = bit;
+    weighed.evidence = evidenceOf(own);
     // The bit after a doubtful one starts on the edge in doubt: it closes the run only
     // when it is clear beyond that.
     const bool closing = !run.empty();
     const bool doubt = bit.certainty < (closing ? closesRun : doubtful) ||
                        (own && *own * value < (closing ? closesRunWeight : againstClear));
-    if (doubt && signal != nullptr) {
-        run.push_back(bit);
+    if (doubt) {
+        run.push_back(weighed);
         if (static_cast<int>(run.size()) * 2 > mostHalves) {
             flush(out);
         }
         return;
     }
     if (!run.empty()) {
-        settle(bit.start, out);
+        settle(bit.start, bit.amplitude, out);
     }
-    out.push_back(bit);
-    // Clear bits teach the scale.
+    // A clear bit (its start held by the clear bit before it) whose shape bears its value
+    // out is as certain as that evidence makes it.
+    weighed.certainty =
+        std::max(weighed.certainty,
+                 static_cast<float>(std::min(1.0, weighed.evidence * value / mostEvidence)));
+    out.push_back(weighed);
+    // Clear bits teach the scale and the spread.
+    if (own) {
+        const double off = *own * value - 1.0;
+        ++spreadCount;
+        spread += (off * off - spread) / std::min(spreadCount, 256);
+    }
     if (raw) {
         double& mean = bit.value == Bit::one ? meanOne : meanZero;
         int& count = bit.value == Bit::one ? ones : zeros;
@@ -89,44 +119,49 @@ void BitRefiner::flush(std::vector<Bit>& out) {
     run.clear();
 }
 
-void BitRefiner::settle(double end, std::vector<Bit>& out) {
+void BitRefiner::settle(double end, float closingLevel, std::vector<Bit>& out) {
     const double start = run.front().start;
     const double halves = 2.0 * (end - start) / unit;
     const int count = static_cast<int>(std::lround(halves));
-    if (!(unit > 0.0) || count < 1 || count > mostHalves || std::fabs(halves - count) > offGrid) {
+    double level = closingLevel;
+    for (const Bit& bit : run) {
+        level += bit.amplitude;
+    }
+    level /= static_cast<double>(run.size() + 1);
+    if (!(unit > 0.0) || count < 1 || count > mostHalves || std::fabs(halves - count) > offGrid ||
+        !(scale() > 0.0) || !(level > 0.0)) {
         flush(out);
         return;
     }
     // The areas of the stretch's quarter units: a 0 is low for one and high for the next,
-    // a 1 low for two and high for two. A row is weighed by its whole waveform against the
-    // signal (the correlation), which is fair between rows of more and fewer cycles: all
-    // have the same energy.
+    // a 1 low for two and high for two.
     const double half = (end - start) / count;
     std::vector<double> quarter(static_cast<std::size_t>(2 * count));
     for (int i = 0; i < 2 * count; ++i) {
         const std::optional<double> a =
             signal->area(start + 0.5 * i * half, start + 0.5 * (i + 1) * half);
-        if (!a || !(scale() > 0.0)) {
+        if (!a) {
             flush(out);
             return;
         }
-        quarter[static_cast<std::size_t>(i)] = sign * *a / (2.0 * half * scale());
+        quarter[static_cast<std::size_t>(i)] = sign * *a / (2.0 * half * scale() * level);
     }
     auto q = [&](int i) { return quarter[static_cast<std::size_t>(i)]; };
-    // The row the lengths gave, when it fills the stretch.
-    int given = 0;
-    for (const Bit& bit : run) {
-        given += bit.value == Bit::one ? 2 : 1;
-    }
-    auto score = [&](unsigned row, int length) {
-        // Bit k of row: the cycle at that place is a 1 (two halves) or a 0 (one).
-        double total = 0.0;
+    // Bit k of a row: the cycle at that place is a 1 (two halves) or a 0 (one). Rows are
+    // read from bit 0 up until they fill the stretch; rows that differ only beyond their
+    // end are the same row, and only the one with nothing beyond it is weighed.
+    auto fills = [&](unsigned row) {
         int position = 0;
-        for (int k = 0; position < length; ++k) {
+        int k = 0;
+        for (; position < count; ++k) {
+            position += ((row >> k) & 1u) ? 2 : 1;
+        }
+        return position == count && (row >> k) == 0u;
+    };
+    auto score = [&](unsigned row) {
+        double total = 0.0;
+        for (int k = 0, position = 0; position < count; ++k) {
             const bool one = (row >> k) & 1u;
-            if (one && position + 2 > length) {
-                return -HUGE_VAL;
-            }
             const int first = 2 * position;
             total += one ? q(first + 2) + q(first + 3) - q(first) - q(first + 1)
                          : q(first + 1) - q(first);
@@ -137,18 +172,11 @@ void BitRefiner::settle(double end, std::vector<Bit>& out) {
     double best = -HUGE_VAL;
     double second = -HUGE_VAL;
     unsigned bestRow = 0;
-    // Rows are read from bit 0 up until they fill the stretch; a row of count cycles
-    // needs count bits, and rows that differ only beyond their end are the same row.
     for (unsigned row = 0; row < (1u << count); ++row) {
-        int position = 0;
-        int k = 0;
-        for (; position < count; ++k) {
-            position += ((row >> k) & 1u) ? 2 : 1;
-        }
-        if (position != count || (row >> k) != 0u) {
+        if (!fills(row)) {
             continue;
         }
-        const double s = score(row, count);
+        const double s = score(row);
         if (s > best) {
             second = best;
             best = s;
@@ -157,25 +185,28 @@ void BitRefiner::settle(double end, std::vector<Bit>& out) {
             second = s;
         }
     }
-    double old = -HUGE_VAL;
-    if (given == count) {
-        unsigned row = 0;
-        for (std::size_t k = 0; k < run.size(); ++k) {
-            row |= run[k].value == Bit::one ? (1u << k) : 0u;
-        }
-        old = score(row, count);
-    }
-    if (!(best - old > betterBy) || !(best - second > clearlyBest)) {
+    const double noise = std::sqrt(spread);
+    if (!(best - second > std::max(leastMargin, marginSpreads * noise))) {
         flush(out);
         return;
     }
-    const float certainty = static_cast<float>(std::clamp(0.5 * (best - second), 0.0, 1.0));
-    float amplitude = 0.0f;
-    for (const Bit& bit : run) {
-        amplitude = std::max(amplitude, bit.amplitude);
+    const float certainty = static_cast<float>(
+        std::clamp((best - second) / (certainSpreads * std::max(noise, 1e-3)), 0.0, 1.0));
+    unsigned given = 0;
+    int length = 0;
+    for (std::size_t k = 0; k < run.size(); ++k) {
+        given |= run[k].value == Bit::one ? (1u << k) : 0u;
+        length += run[k].value == Bit::one ? 2 : 1;
     }
-    int position = 0;
-    for (int k = 0; position < count; ++k) {
+    if (length == count && given == bestRow) {
+        // The signal bears the lengths out.
+        for (Bit& bit : run) {
+            bit.certainty = std::max(bit.certainty, certainty);
+        }
+        flush(out);
+        return;
+    }
+    for (int k = 0, position = 0; position < count; ++k) {
         const bool one = (bestRow >> k) & 1u;
         Bit bit;
         bit.value = one ? Bit::one : Bit::zero;
@@ -183,7 +214,8 @@ void BitRefiner::settle(double end, std::vector<Bit>& out) {
         bit.start = start + position * half;
         position += one ? 2 : 1;
         bit.end = start + position * half;
-        bit.amplitude = amplitude;
+        bit.amplitude = static_cast<float>(level);
+        bit.evidence = evidenceOf(scaled(rawWeight(bit.start, 2.0 * half, level)));
         out.push_back(bit);
     }
     run.clear();

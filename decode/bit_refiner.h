@@ -17,27 +17,38 @@ namespace kelvanto::decode {
 // Given where a cycle starts, its middle half unit is low then high for a 1, and high then
 // low for a 0 and whatever follows it (every cycle starts low); the first and last
 // quarters are alike either way. So the difference of the areas of the third and second
-// quarters is the matched filter for a 1 against two 0s, and its mean for the clear 1s and
-// the clear 0s of the load scales it to +1 and -1 (a band limit weakens the 0s more).
+// quarters, per unit of the cycle's own level (a dropout dims the signal, not the
+// evidence), is the matched filter for a 1 against two 0s; its mean for the clear 1s and
+// the clear 0s of the load scales it to +1 and -1 (a band limit weakens the 0s more), and
+// its spread around them is the load's noise.
 //
 // A run of doubtful bits lies between two clear ones, whose edges hold: the run fills that
-// stretch with a whole number of half units. Every row of 1s and 0s of that many half
-// units is weighed at the starts it puts its cycles on, and the best one is taken when it
-// beats the row the lengths gave by a clear margin; its bits are as certain as that margin.
-// A bit whose length looked clear but whose weight clearly says the other value is
-// doubtful too. The count of bits may change: a cycle cut in two or two merged no longer
-// slips the framing.
+// stretch with a whole number of half units. Every row of 1s and 0s of that many half units
+// is weighed by the correlation of its square wave with the signal over the stretch (fair
+// between rows of more and fewer cycles: all have the same energy). When one row beats
+// every other by more than the load's noise can give it, it is taken, and its bits are as
+// certain as that margin: the row the lengths gave is then confirmed, another replaces it.
+// A bit whose length looked clear but whose weight does not bear its value out is doubtful
+// too. The count of bits may change: a cycle cut in two or two merged no longer slips the
+// framing.
 class BitRefiner {
   public:
-    static constexpr float doubtful = 0.5f;      // bits below this certainty are weighed again
-    static constexpr double againstClear = 0.2;  // a clear bit weighed no more than this its way
-    static constexpr float closesRun = 0.8f;     // ... and after a doubtful bit
-    static constexpr double closesRunWeight = 0.5;
-    static constexpr int mostHalves = 6;        // the longest run weighed, in half units
-    static constexpr double offGrid = 0.35;     // a run this far off whole half units stays
-    static constexpr double betterBy = 0.6;     // weight a new row must gain over the old
-    static constexpr double clearlyBest = 0.5;  // ... and over every other row
-    static constexpr int clearForScale = 16;    // clear bits of each value before weighing
+    static constexpr float doubtful = 0.5f;         // bits below this certainty are weighed again
+    static constexpr double againstClear = 0.2;     // ... and clear ones weighed less than this
+    static constexpr float closesRun = 0.8f;        // the same after a doubtful bit, whose
+    static constexpr double closesRunWeight = 0.5;  // start is the edge in doubt
+    static constexpr int mostHalves = 6;            // the longest run weighed, in half units
+    static constexpr double offGrid = 0.35;         // a run this far off whole half units stays
+    // A row wins by marginSpreads times the spread of clear bits' weights, at least by
+    // leastMargin; a margin of certainSpreads spreads makes its bits certain.
+    static constexpr double marginSpreads = 1.5;
+    static constexpr double leastMargin = 0.3;
+    static constexpr double certainSpreads = 6.0;
+    static constexpr int clearForScale = 16;  // clear bits of each value before weighing
+    // The evidence a bit carries for the framer (see Bit::evidence).
+    static constexpr int clearForSpread = 32;
+    static constexpr double leastSpread = 0.1;
+    static constexpr double mostEvidence = 12.0;
 
     // The signal the cycles were timed on, and whether its cycles start high (an inverted
     // recording read the other way round). Without one, bits pass unchanged.
@@ -51,11 +62,14 @@ class BitRefiner {
     void flush(std::vector<Bit>& out);
 
   private:
-    // The weight of a cycle starting here, or nothing when it cannot be weighed yet.
-    std::optional<double> rawWeight(double from, double unitFrames) const;
+    // The weight of a cycle starting here, per unit of level, or nothing when it cannot be
+    // weighed yet.
+    std::optional<double> rawWeight(double from, double unitFrames, double level) const;
     std::optional<double> scaled(std::optional<double> raw) const;
-    void settle(double end, std::vector<Bit>& out);
     double scale() const;
+    float evidenceOf(std::optional<double> weight) const;
+    // Puts the run right, or gives it out as read when the signal cannot settle it.
+    void settle(double end, float closingLevel, std::vector<Bit>& out);
 
     const SignalHistory* signal = nullptr;
     double sign = 1.0;
@@ -63,6 +77,8 @@ class BitRefiner {
     double meanZero = 0.0;
     int ones = 0;
     int zeros = 0;
+    double spread = 0.0;  // mean square of clear bits' weights off their value
+    int spreadCount = 0;
     double unit = 0.0;
     std::vector<Bit> run;
 };

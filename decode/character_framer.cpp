@@ -182,11 +182,26 @@ std::array<int, characterCycles> changed(const std::deque<Bit>& bits, Change cha
     return out;
 }
 
+// What the signal says of one change against the cycles as read: a 1 split into two 0s or
+// into a 0 and a 1 puts a 0 where a 1 started, two 0s joined put a 1 there. A cycle dropped
+// or put in is not weighed.
+double changeLogOdds(const std::deque<Bit>& bits, Change change, std::size_t at) {
+    switch (change) {
+        case Change::split:
+        case Change::splitZeroOne:
+            return -bits[at].evidence;
+        case Change::join:
+            return bits[at].evidence;
+        default:
+            return 0.0;
+    }
+}
+
 // Adds the value the bits would frame after one change, when they frame one.
-void noteValue(std::vector<std::uint8_t>& values, const std::deque<Bit>& bits, Change change,
-               std::size_t at) {
+void noteValue(std::vector<CharacterFramer::Reading>& values, const std::deque<Bit>& bits,
+               Change change, std::size_t at) {
     if (const auto value = framedValue(changed(bits, change, at))) {
-        values.push_back(*value);
+        values.push_back({*value, changeLogOdds(bits, change, at)});
     }
 }
 
@@ -254,7 +269,7 @@ std::optional<bool> CharacterFramer::resynchronise(bool final, bool startMisread
     if (before <= 4 && lastTaken.size() == characterCycles &&
         longCycle(lastTaken.back(), oneLength) && framingScore(pending, 0, -1) == 6) {
         keepSlip(current.characters.size(),
-                 framedValue(changed(pending, Change::insertZero, 0)).value_or(0), {});
+                 {framedValue(changed(pending, Change::insertZero, 0)).value_or(0), 0.0}, {});
         Bit start = pending.front();
         start.value = Bit::zero;
         start.certainty = 0.0f;
@@ -283,7 +298,7 @@ std::optional<bool> CharacterFramer::resynchronise(bool final, bool startMisread
 // into its 1; without one, the weakest cycle is dropped as a stray.
 void CharacterFramer::dropExtraCycle(std::size_t weakest) {
     const std::size_t index = current.characters.size();
-    std::vector<std::uint8_t> values;
+    std::vector<Reading> values;
     std::optional<std::size_t> join;
     for (std::size_t i = 0; i < characterCycles; ++i) {
         noteValue(values, pending, Change::drop, i);
@@ -296,16 +311,17 @@ void CharacterFramer::dropExtraCycle(std::size_t weakest) {
         }
     }
     noteValue(values, pending, Change::drop, characterCycles);
-    std::uint8_t chosen = 0;
+    Reading chosen;
     if (join) {
-        chosen = *framedValue(changed(pending, Change::join, *join));
+        chosen = {*framedValue(changed(pending, Change::join, *join)),
+                  changeLogOdds(pending, Change::join, *join)};
         Bit& first = pending[*join];
         first.value = Bit::one;
         first.end = pending[*join + 1].end;
         first.certainty = 0.0f;
         pending.erase(pending.begin() + static_cast<long>(*join) + 1);
     } else {
-        chosen = framedValue(changed(pending, Change::drop, weakest)).value_or(0);
+        chosen = {framedValue(changed(pending, Change::drop, weakest)).value_or(0), 0.0};
         pending.erase(pending.begin() + static_cast<long>(weakest));
     }
     keepSlip(index, chosen, values);
@@ -316,7 +332,7 @@ void CharacterFramer::dropExtraCycle(std::size_t weakest) {
 // character is kept as a possible value.
 void CharacterFramer::restoreLostCycle(std::size_t merged, bool withOne, double oneLength) {
     const std::size_t index = current.characters.size();
-    std::vector<std::uint8_t> values;
+    std::vector<Reading> values;
     for (std::size_t i = 0; i < characterCycles; ++i) {
         if (pending[i].value != Bit::one) {
             continue;
@@ -329,7 +345,10 @@ void CharacterFramer::restoreLostCycle(std::size_t merged, bool withOne, double 
         }
     }
     const Change change = withOne ? Change::splitOneZero : Change::split;
-    keepSlip(index, framedValue(changed(pending, change, merged)).value_or(0), values);
+    keepSlip(index,
+             {framedValue(changed(pending, change, merged)).value_or(0),
+              changeLogOdds(pending, change, merged)},
+             values);
     Bit& first = pending[merged];
     Bit second = first;
     first.value = withOne ? Bit::one : Bit::zero;
@@ -339,12 +358,37 @@ void CharacterFramer::restoreLostCycle(std::size_t merged, bool withOne, double 
     pending.insert(pending.begin() + static_cast<long>(merged) + 1, second);
 }
 
-void CharacterFramer::keepSlip(std::size_t character, std::uint8_t chosen,
-                               std::vector<std::uint8_t> values) {
-    std::sort(values.begin(), values.end());
-    values.erase(std::unique(values.begin(), values.end()), values.end());
-    std::erase(values, chosen);
-    current.slips.push_back(SlipReading{character, std::move(values)});
+// A value that several changes give is as likely as all of them together (the change
+// chosen is among those noted, when any were).
+void CharacterFramer::keepSlip(std::size_t character, Reading chosen, std::vector<Reading> values) {
+    if (std::none_of(values.begin(), values.end(),
+                     [&](const Reading& r) { return r.value == chosen.value; })) {
+        values.push_back(chosen);
+    }
+    std::sort(values.begin(), values.end(),
+              [](const Reading& a, const Reading& b) { return a.value < b.value; });
+    SlipReading slip{character, {}, {}, 0.0};
+    for (std::size_t i = 0; i < values.size();) {
+        const std::uint8_t value = values[i].value;
+        double most = values[i].logOdds;
+        std::size_t end = i;
+        for (; end < values.size() && values[end].value == value; ++end) {
+            most = std::max(most, values[end].logOdds);
+        }
+        double sum = 0.0;
+        for (std::size_t k = i; k < end; ++k) {
+            sum += std::exp(values[k].logOdds - most);
+        }
+        const double total = most + std::log(sum);
+        if (value == chosen.value) {
+            slip.chosenLogOdds = total;
+        } else {
+            slip.others.push_back(value);
+            slip.otherLogOdds.push_back(total);
+        }
+        i = end;
+    }
+    current.slips.push_back(std::move(slip));
 }
 
 // After a 1 in a start bit's place: the footer's 1s (after the filler's nine cycles in the

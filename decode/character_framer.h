@@ -23,6 +23,12 @@ namespace kelvanto::decode {
 class CharacterFramer {
   public:
     enum class Status { reading, finished, failed };
+    // A value a slipped character could have had, with what the signal says of the change
+    // that gives it (see SlipReading).
+    struct Reading {
+        std::uint8_t value = 0;
+        double logOdds = 0.0;
+    };
     // How many cycles after a possible end must be 1s before the end is believed.
     static constexpr std::size_t endWindow = 12;
 
@@ -60,7 +66,7 @@ class CharacterFramer {
     void dropExtraCycle(std::size_t weakest);
     void restoreLostCycle(std::size_t merged, bool withOne, double oneLength);
     // Notes the other values a slipped character could have had.
-    void keepSlip(std::size_t character, std::uint8_t chosen, std::vector<std::uint8_t> values);
+    void keepSlip(std::size_t character, Reading chosen, std::vector<Reading> values);
     void takeCharacter(bool startMisread);
     // Takes the last character back and puts it right with one cycle too many, when that
     // frames what follows; whether it did, or nothing while too few bits are there to tell.

@@ -36,10 +36,18 @@ struct FramedCharacter {
 // A character whose framing slipped and was put right by the likeliest change of its
 // cycles (two pieces of a cut cycle joined, a stray cycle dropped, or a cycle split into
 // the two that merged): the values every other such change would have given. The
-// character's value is one reading among these, which only the checksum can settle.
+// character's value is one reading among these, which the checksum settles, weighed by
+// what the signal says of each: the log of its likelihood against the reading as it came
+// (the same for all where the signal was not weighed, or says nothing of the change).
 struct SlipReading {
     std::size_t character = 0;
     std::vector<std::uint8_t> others;
+    std::vector<double> otherLogOdds;  // one per other reading, when weighed
+    double chosenLogOdds = 0.0;
+
+    double logOddsOf(std::size_t other) const {
+        return other < otherLogOdds.size() ? otherLogOdds[other] : chosenLogOdds;
+    }
 };
 
 struct FramedLoad {

@@ -192,11 +192,14 @@ double slipWrongChance(const SumPosterior& posterior, const std::vector<const Sl
     double wrong = 0.0;
     for (const SlipReading* slip : slips) {
         const unsigned chosen = values[slip->character];
-        for (const std::uint8_t other : slip->others) {
+        for (std::size_t k = 0; k < slip->others.size(); ++k) {
             // Either sign: which way the other decisions must move the sum does not matter
-            // to an upper bound.
-            const unsigned difference = (other + 256u - chosen) & 0xFFu;
-            wrong += weight(difference) + weight(256u - difference);
+            // to an upper bound. Each reading counts as likely as the signal makes it
+            // against the one chosen.
+            const unsigned difference = (slip->others[k] + 256u - chosen) & 0xFFu;
+            const double likelihood =
+                std::exp(std::clamp(slip->logOddsOf(k) - slip->chosenLogOdds, -50.0, 50.0));
+            wrong += likelihood * (weight(difference) + weight(256u - difference));
         }
         wrong += anyValue * 2.0 * others / 255.0;
     }
@@ -371,9 +374,13 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
                 kept->others.end()) {
                 retargeted.character = i;
                 retargeted.others.push_back(chosen);
-                for (const std::uint8_t other : kept->others) {
-                    if (other != fitting) {
-                        retargeted.others.push_back(other);
+                retargeted.otherLogOdds.push_back(kept->chosenLogOdds);
+                for (std::size_t k = 0; k < kept->others.size(); ++k) {
+                    if (kept->others[k] != fitting) {
+                        retargeted.others.push_back(kept->others[k]);
+                        retargeted.otherLogOdds.push_back(kept->logOddsOf(k));
+                    } else {
+                        retargeted.chosenLogOdds = kept->logOddsOf(k);
                     }
                 }
                 readings[i] = fitting;

@@ -3,7 +3,6 @@
 // The area of any stretch is the difference of two interpolated sums.
 #include "decode/signal_history.h"
 
-
 namespace kelvanto::decode {
 
 SignalHistory::SignalHistory(int step)

@@ -48,8 +48,9 @@ const std::vector<Damage>& damages() {
     static const std::vector<Damage> all = {
         {"Noise10dB", 22050, [](Recording r) { return noisy(r, 10.0); }},
         {"Noise8dBAt44100", 44100, [](Recording r) { return noisy(r, 8.0); }},
-        // Hiss that moves edges by a quarter of a 0 cycle: the signal between them decides.
-        {"Noise3dBAt44100", 44100, [](Recording r) { return noisy(r, 3.0); }},
+        // Hiss that moves edges by a quarter of a 0 cycle: the signal between them decides,
+        // and slips are settled by what it says of each way to put them right.
+        {"Noise2_5dBAt44100", 44100, [](Recording r) { return noisy(r, 2.5); }},
         {"Slow075", 22050, [](Recording r) { return speed(r, 0.75); }},
         {"Fast130", 22050, [](Recording r) { return speed(r, 1.30); }},
         {"WowAndFlutter", 44100,

@@ -75,10 +75,13 @@ std::vector<int> values(const std::vector<Bit>& bits) {
     return out;
 }
 
-// Enough clear 1s and 0s to scale the weights, then the row under test.
+// Enough clear 1s and 0s to scale the weights and measure their spread, then the row
+// under test.
+constexpr std::size_t leadIn = 120;
+
 std::vector<int> withLeadIn(const std::vector<int>& row) {
     std::vector<int> all;
-    for (int i = 0; i < 20; ++i) {
+    for (std::size_t i = 0; i < leadIn / 3; ++i) {
         all.insert(all.end(), {1, 0, 0});
     }
     all.insert(all.end(), row.begin(), row.end());
@@ -99,8 +102,8 @@ struct Read {
     float certainty = 0.1f;
 };
 
-Refined refine(const std::vector<int>& truth, const std::vector<Read>& read,
-               bool inverted = false, const std::vector<int>& blend = {}) {
+Refined refine(const std::vector<int>& truth, const std::vector<Read>& read, bool inverted = false,
+               const std::vector<int>& blend = {}) {
     const float level = 0.5f;
     Tape tape = square(withLeadIn(truth), level);
     // Half way between two rows of the same length: the signal cannot tell them apart.
@@ -119,12 +122,11 @@ Refined refine(const std::vector<int>& truth, const std::vector<Read>& read,
     history.append(tape.samples);
     BitRefiner refiner;
     refiner.weigh(&history, inverted);
-    const std::size_t lead = 60;
+    const std::size_t lead = leadIn;
     std::vector<Bit> out;
     for (std::size_t i = 0; i < lead; ++i) {
         refiner.push(tape.bits[i], unit, out);
     }
-    const std::size_t kept = out.size();
     // The misread bits: value and length in units, at certainty 0.1, one after another.
     double at = tape.bits[lead].start;
     for (const Read& r : read) {
@@ -138,9 +140,13 @@ Refined refine(const std::vector<int>& truth, const std::vector<Read>& read,
         at = bit.end;
     }
     refiner.push(tape.bits.back(), unit, out);
+    refiner.flush(out);
     EXPECT_EQ(out.back().value, 1);  // the clear bit that closed the run
     Refined refined;
-    for (std::size_t i = kept; i + 1 < out.size(); ++i) {
+    // The lead-in comes out as it went in (the last of it perhaps only with the run).
+    EXPECT_EQ(values(std::vector<Bit>(out.begin(), out.begin() + lead)),
+              values(std::vector<Bit>(tape.bits.begin(), tape.bits.begin() + lead)));
+    for (std::size_t i = lead; i + 1 < out.size(); ++i) {
         refined.row.push_back(out[i].value);
         refined.least = std::min(refined.least, out[i].certainty);
     }
@@ -175,13 +181,14 @@ TEST(BitRefiner, DoubtfulRunsTakeTheRowTheSignalHolds) {
 }
 
 TEST(BitRefiner, WhatTheSignalCannotSettleStaysAsRead) {
-    // The row read is right: kept, at the certainty it had.
+    // The row read is right: kept, and the signal bears it out.
     const Refined right = refine({1, 0}, {{1, 1.0}, {0, 0.5}});
     EXPECT_EQ(right.row, (std::vector<int>{1, 0}));
-    EXPECT_FLOAT_EQ(right.least, 0.1f);
+    EXPECT_GT(right.least, 0.9f);
     // A run whose rows all weigh alike keeps its reading: a guess would move the framing.
     const Refined tied = refine({1, 0}, {{1, 1.5}}, false, {0, 1});
     EXPECT_EQ(tied.row, (std::vector<int>{1}));
+    EXPECT_FLOAT_EQ(tied.least, 0.1f);
     // A run longer than the longest weighed passes through unchanged.
     const Refined tooLong =
         refine({0, 0, 0, 0, 0, 0, 0, 0}, {{1, 1.0}, {1, 1.0}, {1, 1.0}, {1, 1.0}});
@@ -196,15 +203,27 @@ TEST(BitRefiner, ClearLengthAgainstTheSignalIsWeighedAgain) {
     BitRefiner refiner;
     refiner.weigh(&history, false);
     std::vector<Bit> out;
-    for (std::size_t i = 0; i < 60; ++i) {
+    // A bit whose length was only fairly clear, but whose shape bears it out.
+    tape.bits[leadIn - 1].certainty = 0.6f;
+    for (std::size_t i = 0; i < leadIn; ++i) {
         refiner.push(tape.bits[i], unit, out);
     }
-    Bit wrong = tape.bits[60];
+    Bit wrong = tape.bits[leadIn];
     wrong.value = 1;
-    wrong.end = tape.bits[61].end;
+    wrong.end = tape.bits[leadIn + 1].end;
     refiner.push(wrong, unit, out);
     refiner.push(tape.bits.back(), unit, out);
+    refiner.flush(out);
     EXPECT_EQ(values(out), values(tape.bits));
+    EXPECT_FLOAT_EQ(out[leadIn - 1].certainty, 1.0f);
+    // Once the spread is known, every bit carries what its shape says: the most the model
+    // allows, for a clean square wave, with the sign of its value; nothing before that.
+    EXPECT_FLOAT_EQ(out.front().evidence, 0.0f);
+    for (std::size_t i = leadIn - 3; i < out.size(); ++i) {
+        EXPECT_FLOAT_EQ(out[i].evidence, out[i].value == Bit::one ? BitRefiner::mostEvidence
+                                                                  : -BitRefiner::mostEvidence)
+            << i;
+    }
     // Without a signal to weigh, every bit passes as it came.
     BitRefiner blind;
     std::vector<Bit> passed;

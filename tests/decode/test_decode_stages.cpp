@@ -567,6 +567,23 @@ TEST(CharacterFramer, ResynchronisesAfterACycleCutInTwoOrTwoMerged) {
     }
     ASSERT_EQ(framer.load().slips.size(), 1u);
     EXPECT_EQ(framer.load().slips[0].character, 2u);
+    // With the signal weighed: every clear cycle's shape bears its value out, and the merged
+    // one's says two 0s start there. Splitting it is the likely change; splitting a clear 1
+    // instead is as unlikely as its evidence.
+    std::vector<Bit> weighed = merged;
+    for (Bit& b : weighed) {
+        b.evidence = b.value == Bit::one ? 12.0f : -12.0f;
+    }
+    weighed[pair].evidence = -6.0f;
+    ASSERT_EQ(readBits(framer, weighed), CharacterFramer::Status::finished);
+    ASSERT_EQ(framer.load().slips.size(), 1u);
+    const SlipReading& slip = framer.load().slips[0];
+    EXPECT_EQ(framer.load().characters[2].value, values[2]);
+    EXPECT_DOUBLE_EQ(slip.chosenLogOdds, 6.0);
+    ASSERT_FALSE(slip.others.empty());
+    for (std::size_t k = 0; k < slip.others.size(); ++k) {
+        EXPECT_LE(slip.logOddsOf(k), -12.0 + 1e-9) << k;
+    }
 
     // The last data bit of the third character (0x81: bit 7 is 1) cut into two unclear 0s:
     // its stop bit reads 0 unclearly, and only the next character's start bit, read 1,
