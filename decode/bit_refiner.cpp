@@ -96,25 +96,30 @@ void BitRefiner::push(const Bit& bit, double unitFrames, std::vector<Bit>& out) 
     }
     // A clear bit (its start held by the clear bit before it) whose shape bears its value
     // out is as certain as that evidence makes it.
-    weighed.certainty =
-        std::max(weighed.certainty,
-                 static_cast<float>(std::min(1.0, weighed.evidence * value / mostEvidence)));
+    weighed.certainty = std::max(
+        weighed.certainty,
+        static_cast<float>(std::min(1.0, weighed.evidence * value * (1.0 / mostEvidence))));
     out.push_back(weighed);
     // Clear bits teach the scale and the spread.
     if (own) {
         const double off = *own * value - 1.0;
         ++spreadCount;
-        spread += (off * off - spread) / std::min(spreadCount, 256);
+        spread += (off * off - spread) * (spreadCount < 256 ? 1.0 / spreadCount : 1.0 / 256);
     }
     if (raw) {
         double& mean = bit.value == Bit::one ? meanOne : meanZero;
         int& count = bit.value == Bit::one ? ones : zeros;
         ++count;
-        mean += (*raw - mean) / std::min(count, 64);
+        mean += (*raw - mean) * (count < 64 ? 1.0 / count : 1.0 / 64);
     }
 }
 
+// A run the signal did not settle goes out as read, without evidence: its cycles' starts
+// are the edges in doubt, and a weight taken there says little.
 void BitRefiner::flush(std::vector<Bit>& out) {
+    for (Bit& bit : run) {
+        bit.evidence = 0.0f;
+    }
     out.insert(out.end(), run.begin(), run.end());
     run.clear();
 }
@@ -198,24 +203,25 @@ void BitRefiner::settle(double end, float closingLevel, std::vector<Bit>& out) {
         given |= run[k].value == Bit::one ? (1u << k) : 0u;
         length += run[k].value == Bit::one ? 2 : 1;
     }
-    if (length == count && given == bestRow) {
-        // The signal bears the lengths out.
-        for (Bit& bit : run) {
-            bit.certainty = std::max(bit.certainty, certainty);
-        }
-        flush(out);
-        return;
-    }
+    // The signal bears the lengths out (the bits keep their places as seen), or another row
+    // replaces them; either way each bit's evidence is weighed where the row puts it.
+    const bool confirmed = length == count && given == bestRow;
     for (int k = 0, position = 0; position < count; ++k) {
         const bool one = (bestRow >> k) & 1u;
-        Bit bit;
-        bit.value = one ? Bit::one : Bit::zero;
-        bit.certainty = certainty;
-        bit.start = start + position * half;
+        const double from = start + position * half;
         position += one ? 2 : 1;
-        bit.end = start + position * half;
-        bit.amplitude = static_cast<float>(level);
-        bit.evidence = evidenceOf(scaled(rawWeight(bit.start, 2.0 * half, level)));
+        Bit bit;
+        if (confirmed) {
+            bit = run[static_cast<std::size_t>(k)];
+            bit.certainty = std::max(bit.certainty, certainty);
+        } else {
+            bit.value = one ? Bit::one : Bit::zero;
+            bit.certainty = certainty;
+            bit.start = from;
+            bit.end = start + position * half;
+            bit.amplitude = static_cast<float>(level);
+        }
+        bit.evidence = evidenceOf(scaled(rawWeight(from, 2.0 * half, level)));
         out.push_back(bit);
     }
     run.clear();

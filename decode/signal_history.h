@@ -28,12 +28,36 @@ class SignalHistory {
     // times the signal's level), or nothing when the stretch is not held (yet or any more).
     std::optional<double> area(double fromFrame, double toFrame) const;
     // The running sum up to a frame (only differences of two mean anything), or nothing.
-    std::optional<double> sumAt(double frame) const;
+    // Sample k covers positions k to k + 1 of the running sum, centred on its own time.
+    // (Here, not in the source file: every bit of every reading asks for three.)
+    std::optional<double> sumAt(double frame) const {
+        const std::optional<double> sum =
+            sumAtPosition((frame - (frameStep - 1.0)) * perFrame + 0.5);
+        if (!sum) {
+            return std::nullopt;
+        }
+        return *sum * frameStep;
+    }
 
   private:
     // The running sum at a position in samples (the sum of all samples before it, and the
     // share of the one it falls in), or nothing when it is not held.
-    std::optional<double> sumAtPosition(double position) const;
+    std::optional<double> sumAtPosition(double position) const {
+        // Also false for a position that is not a number.
+        if (!(position >= 0.0 && position <= static_cast<double>(count))) {
+            return std::nullopt;
+        }
+        const auto n = static_cast<std::int64_t>(position);
+        if (n < count - static_cast<std::int64_t>(capacity) + 1) {
+            return std::nullopt;
+        }
+        const double before = sums[static_cast<std::size_t>(n) % capacity];
+        if (n == count) {
+            return before;
+        }
+        const double after = sums[static_cast<std::size_t>(n + 1) % capacity];
+        return before + (position - static_cast<double>(n)) * (after - before);
+    }
 
     std::vector<double> sums;  // sums[i % capacity]: the sum of the first i samples
     std::int64_t count = 0;
