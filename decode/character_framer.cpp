@@ -113,15 +113,15 @@ namespace {
 
 // How many of the framing bits (start 0, stop 1) of the next three characters are right
 // when the bits are read with an offset from position from on (+1: one bit skipped there;
-// -1: one bit missing there).
+// -1: one bit missing there; +2 and -2 two).
 int framingScore(const std::deque<Bit>& bits, std::size_t from, int offset) {
     int score = 0;
     auto value = [&](std::size_t i) {
         if (i < from) {
             return bits[i].value;
         }
-        if (offset < 0 && i == from) {
-            return static_cast<int>(Bit::zero);  // the missing cycle, guessed as a 0
+        if (offset < 0 && i < from + static_cast<std::size_t>(-offset)) {
+            return static_cast<int>(Bit::zero);  // a missing cycle, guessed as a 0
         }
         return bits[static_cast<std::size_t>(static_cast<long>(i) + offset)].value;
     };
@@ -234,11 +234,12 @@ bool longCycle(const Bit& bit, double oneLength) {
 // The values that every other such change would have given are kept with the load: the
 // character's value is not known from its cycles alone, only the checksum can settle it.
 std::optional<bool> CharacterFramer::resynchronise(bool final, bool startMisread) {
+    // The next three characters, and two cycles more for a change of two.
     const std::size_t needed = 3 * characterCycles + 1;
+    if (pending.size() < needed + 2 && !final) {
+        return std::nullopt;
+    }
     if (pending.size() < needed) {
-        if (!final) {
-            return std::nullopt;
-        }
         return false;
     }
     for (std::size_t i = 0; i < needed; ++i) {
@@ -290,7 +291,50 @@ std::optional<bool> CharacterFramer::resynchronise(bool final, bool startMisread
         restoreLostCycle(*merged, lostFirst, oneLength);
         return true;
     }
-    return false;
+    return before <= 4 && relockTwo();
+}
+
+// Two cycles lost or two added in one character (a dip of level that merged or cut
+// several): no change of one cycle frames what follows, and without a change of two every
+// later character would be read off its framing. Where two cycles taken out, or two put in
+// (guessed as 0s), frame the next three characters, the least certain such place is taken.
+// The character's own value is then unknown: no other readings are kept, and it counts as
+// lost, but the characters after it are read right.
+bool CharacterFramer::relockTwo() {
+    if (pending.size() < 3 * characterCycles + 3) {
+        return false;  // the recording ended
+    }
+    std::optional<std::size_t> best;
+    int bestOffset = 0;
+    float least = 0.0f;
+    for (const int offset : {2, -2}) {
+        for (std::size_t from = 1; from <= stopIndex; ++from) {
+            if (framingScore(pending, from, offset) != 6) {
+                continue;
+            }
+            const float doubt = pending[from].certainty + pending[from + 1].certainty;
+            if (!best || doubt < least) {
+                least = doubt;
+                best = from;
+                bestOffset = offset;
+            }
+        }
+    }
+    if (!best) {
+        return false;
+    }
+    const auto at = pending.begin() + static_cast<long>(*best);
+    if (bestOffset > 0) {
+        pending.erase(at, at + 2);
+    } else {
+        Bit guess = *at;
+        guess.value = Bit::zero;
+        guess.certainty = 0.0f;
+        guess.evidence = 0.0f;
+        guess.end = guess.start;
+        pending.insert(at, 2, guess);
+    }
+    return true;
 }
 
 // A noise spike that cut one cycle into two pieces long enough to pass as bits: two pieces of

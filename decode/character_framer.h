@@ -64,6 +64,7 @@ class CharacterFramer {
     // the cycle at merged read as two (a 1 and a 0 when withOne, else two 0s; a clear 1 lasts
     // oneLength).
     void dropExtraCycle(std::size_t weakest);
+    bool relockTwo();
     void restoreLostCycle(std::size_t merged, bool withOne, double oneLength);
     // Notes the other values a slipped character could have had.
     void keepSlip(std::size_t character, Reading chosen, std::vector<Reading> values);
