@@ -55,6 +55,16 @@ void appendOnes(std::vector<Bit>& bits, int count) {
     }
 }
 
+// The sync character, these characters and twenty cycles of footer.
+std::vector<Bit> framedLoad(const std::vector<unsigned>& values) {
+    std::vector<Bit> bits = syncBits();
+    for (const unsigned v : values) {
+        appendCharacter(bits, v);
+    }
+    appendOnes(bits, 20);
+    return bits;
+}
+
 CharacterFramer::Status readBits(CharacterFramer& framer, const std::vector<Bit>& bits,
                                  bool end = true) {
     framer.begin(0.0);
@@ -490,11 +500,7 @@ TEST(CharacterFramer, RefusesBadSyncAndLostSignalAndHandsOverTheNextLoad) {
 // of the last two characters is judged against the footer, so they are left out.)
 TEST(CharacterFramer, AOneAndAZeroRunTogetherAreSplitBackIntoBoth) {
     const std::vector<unsigned> values = {0x5A, 0x3C, 0x81, 0x7E, 0x11, 0x22, 0x96, 0xC3};
-    std::vector<Bit> clean = syncBits();
-    for (const unsigned v : values) {
-        appendCharacter(clean, v);
-    }
-    appendOnes(clean, 20);
+    std::vector<Bit> clean = framedLoad(values);
     double t = 0.0;
     for (Bit& b : clean) {
         b.start = t;
@@ -526,11 +532,7 @@ TEST(CharacterFramer, AOneAndAZeroRunTogetherAreSplitBackIntoBoth) {
 
 TEST(CharacterFramer, TwoCyclesLostOrAddedInOneCharacterCostOnlyThatCharacter) {
     const std::vector<unsigned> values = {0x5A, 0x3C, 0x81, 0x7E, 0x11, 0x22, 0x99, 0x42};
-    std::vector<Bit> clean = syncBits();
-    for (const unsigned v : values) {
-        appendCharacter(clean, v);
-    }
-    appendOnes(clean, 20);
+    std::vector<Bit> clean = framedLoad(values);
     // In the third character (0x81): two unclear stray cycles after its first data bit, or
     // its second and third data bits (both 0) lost.
     const std::size_t at = 10 + 20 + 2;
@@ -556,11 +558,7 @@ TEST(CharacterFramer, TwoCyclesLostOrAddedInOneCharacterCostOnlyThatCharacter) {
 
 TEST(CharacterFramer, ResynchronisesAfterACycleCutInTwoOrTwoMerged) {
     const std::vector<unsigned> values = {0x5A, 0x3C, 0x81, 0x7E, 0x11, 0x22};
-    std::vector<Bit> clean = syncBits();
-    for (const unsigned v : values) {
-        appendCharacter(clean, v);
-    }
-    appendOnes(clean, 20);
+    std::vector<Bit> clean = framedLoad(values);
 
     // The third data bit of the second character (0x3C: bit 2 is 1) cut into two unclear 0s.
     std::vector<Bit> cut = clean;
