@@ -166,16 +166,82 @@ void markRepaired(DecodedLoad& load, double chance) {
     load.problemSeconds = 0.0;
 }
 
-// The chance that a load whose checksum came out right holds a wrong reading of its slipped
-// characters or of any other decision. Every other reading of a slipped character is taken
-// as likely as the one chosen (and any value at all as a tenth as likely, for a slip of
-// another kind than those tried): a wrong reading moves the sum by its difference from the
-// right one, so the checksum is right only when other wrong decisions move it back by that
-// much. Against that stands the reading chosen with nothing else wrong, or with wrong
-// decisions that cancel.
+// The slipped characters' readings taken together: one reading of each, the log odds the
+// signal gives them jointly against the readings the framer chose, and what they move the
+// load's sum by.
+struct JointReading {
+    std::vector<std::uint8_t> values;
+    double logOdds = 0.0;
+    unsigned move = 0;
+};
+
+// Each slipped character has its chosen reading and the others the framer kept; with several
+// slips every combination is a reading of the load. A handful of slips of a few readings each
+// is a few hundred combinations; past joinedMost the load is not weighed.
+constexpr std::size_t joinedMost = 4096;
+
+std::vector<JointReading> jointReadings(const std::vector<const SlipReading*>& slips,
+                                        const std::vector<std::uint8_t>& chosen) {
+    std::size_t count = 1;
+    for (const SlipReading* slip : slips) {
+        count *= slip->others.size() + 1;
+        if (count > joinedMost) {
+            return {};
+        }
+    }
+    std::vector<JointReading> out;
+    out.reserve(count);
+    JointReading current;
+    current.values.resize(slips.size());
+    auto walk = [&](auto&& self, std::size_t s) -> void {
+        if (s == slips.size()) {
+            out.push_back(current);
+            return;
+        }
+        const SlipReading& slip = *slips[s];
+        const std::uint8_t first = chosen[slip.character];
+        const JointReading before = current;
+        for (std::size_t k = 0; k <= slip.others.size(); ++k) {
+            const bool isChosen = k == slip.others.size();
+            const std::uint8_t value = isChosen ? first : slip.others[k];
+            current.values[s] = value;
+            current.logOdds =
+                before.logOdds + (isChosen ? 0.0 : slip.logOddsOf(k) - slip.chosenLogOdds);
+            current.move = (before.move + value + 256u - first) & 0xFFu;
+            self(self, s + 1);
+        }
+        current = before;
+    };
+    walk(walk, 0);
+    return out;
+}
+
+// The log odds the signal gives to a slipped character's reading value (the chosen one when
+// value is not among the others).
+double readingLogOdds(const SlipReading& slip, std::uint8_t value, std::uint8_t chosen) {
+    if (value != chosen) {
+        const auto other = std::find(slip.others.begin(), slip.others.end(), value);
+        if (other != slip.others.end()) {
+            return slip.logOddsOf(static_cast<std::size_t>(other - slip.others.begin()));
+        }
+    }
+    return slip.chosenLogOdds;
+}
+
+// The chance that the best joint reading is wrong although it fits the checksum. Every other
+// reading counts as likely as the signal makes it against the best (the same when it said
+// nothing), and as many times likelier as the other decisions of the load are to move the sum
+// back by what that reading leaves wrong (either way: an upper bound). A slip of another kind
+// than those tried (two cycles, or a cycle and a bit misread) gives any value, together a
+// fifth as likely as the reading taken: of the slips in damaged recordings, up to one in eight
+// had its true value among none of the readings tried. Alone such a value needs other
+// decisions to make up the difference; with the other slips read another way one value of it
+// fits with nothing else wrong. Against all that stands the best reading with nothing else
+// wrong, or with wrong decisions that cancel.
 double slipWrongChance(const SumPosterior& posterior, const std::vector<const SlipReading*>& slips,
-                       const std::vector<std::uint8_t>& values) {
-    constexpr double anyValue = 0.1;
+                       const std::vector<std::uint8_t>& chosen,
+                       const std::vector<JointReading>& joint, const JointReading& best) {
+    constexpr double anyValue = 0.2;
     const double logRight = posterior.logWeight(0);
     if (!(logRight < 50.0)) {
         return 1.0;
@@ -189,19 +255,33 @@ double slipWrongChance(const SumPosterior& posterior, const std::vector<const Sl
     for (unsigned residue = 1; residue < 256; ++residue) {
         others += weight(residue);
     }
+    auto likelihood = [](double logOdds) { return std::exp(std::clamp(logOdds, -50.0, 50.0)); };
     double wrong = 0.0;
-    for (const SlipReading* slip : slips) {
-        const unsigned chosen = values[slip->character];
-        for (std::size_t k = 0; k < slip->others.size(); ++k) {
-            // Either sign: which way the other decisions must move the sum does not matter
-            // to an upper bound. Each reading counts as likely as the signal makes it
-            // against the one chosen.
-            const unsigned difference = (slip->others[k] + 256u - chosen) & 0xFFu;
-            const double likelihood =
-                std::exp(std::clamp(slip->logOddsOf(k) - slip->chosenLogOdds, -50.0, 50.0));
-            wrong += likelihood * (weight(difference) + weight(256u - difference));
+    for (const JointReading& reading : joint) {
+        if (reading.values == best.values) {
+            continue;
         }
-        wrong += anyValue * 2.0 * others / 255.0;
+        const unsigned left = (best.move + 256u - reading.move) & 0xFFu;
+        wrong += likelihood(reading.logOdds - best.logOdds) *
+                 (left == 0 ? right : weight(left) + weight(256u - left));
+    }
+    // Per slip, how likely all its readings are together against the one taken.
+    std::vector<double> total(slips.size(), 0.0);
+    for (std::size_t s = 0; s < slips.size(); ++s) {
+        const SlipReading& slip = *slips[s];
+        const std::uint8_t first = chosen[slip.character];
+        const double taken = readingLogOdds(slip, best.values[s], first);
+        total[s] = likelihood(slip.chosenLogOdds - taken);
+        for (std::size_t k = 0; k < slip.others.size(); ++k) {
+            total[s] += likelihood(slip.logOddsOf(k) - taken);
+        }
+    }
+    for (std::size_t s = 0; s < slips.size(); ++s) {
+        double rest = 1.0;
+        for (std::size_t t = 0; t < slips.size(); ++t) {
+            rest *= t != s ? total[t] : 1.0;
+        }
+        wrong += anyValue / 255.0 * (others + (rest - 1.0) * (right + others));
     }
     const double chance = (wrong + right - 1.0) / (wrong + right);
     return std::isfinite(chance) ? std::clamp(chance, 0.0, 1.0) : 1.0;
@@ -349,14 +429,6 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
     // is an erasure, and no sum can vouch for a value that was not read.
     std::vector<const SlipReading*> slips;
     std::optional<std::size_t> firstSlip;
-    const std::size_t slipCount = static_cast<std::size_t>(std::count_if(
-        characters.begin(), characters.end(),
-        [](const FramedCharacter& character) { return character.extraCycleDropped; }));
-    // A lone slipped character whose other readings include the one value that makes the
-    // checksum right is read that way, and weighed below like a slip whose chosen reading
-    // fitted: the reading first chosen is then one of its others.
-    SlipReading retargeted;
-    std::vector<std::uint8_t> readings = load.characters;
     for (std::size_t i = 0; i < characters.size(); ++i) {
         if (!characters[i].extraCycleDropped) {
             continue;
@@ -365,30 +437,7 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
         const auto kept =
             std::find_if(framed.slips.begin(), framed.slips.end(),
                          [&](const SlipReading& slip) { return slip.character == i; });
-        if (kept != framed.slips.end() && slipCount == 1 &&
-            !machine::loadSumRight(load.characters)) {
-            const std::uint8_t chosen = load.characters[i];
-            const auto fitting = static_cast<std::uint8_t>(
-                chosen + machine::checkSumCompleting(machine::loadSum(load.characters)));
-            if (std::find(kept->others.begin(), kept->others.end(), fitting) !=
-                kept->others.end()) {
-                retargeted.character = i;
-                retargeted.others.push_back(chosen);
-                retargeted.otherLogOdds.push_back(kept->chosenLogOdds);
-                for (std::size_t k = 0; k < kept->others.size(); ++k) {
-                    if (kept->others[k] != fitting) {
-                        retargeted.others.push_back(kept->others[k]);
-                        retargeted.otherLogOdds.push_back(kept->logOddsOf(k));
-                    } else {
-                        retargeted.chosenLogOdds = kept->logOddsOf(k);
-                    }
-                }
-                readings[i] = fitting;
-                slips.push_back(&retargeted);
-                continue;
-            }
-        }
-        if (kept == framed.slips.end() || !machine::loadSumRight(load.characters)) {
+        if (kept == framed.slips.end()) {
             slipUnknown(load, characters, i, std::string());
             return;
         }
@@ -445,7 +494,20 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
     const SumPosterior posterior = posteriorOf(framed, suspect, odds);
     const std::uint8_t missing = machine::checkSumCompleting(machine::loadSum(load.characters));
     if (!slips.empty()) {
-        const double chance = slipWrongChance(posterior, slips, readings);
+        // The likeliest joint reading of the slipped characters that makes the checksum right
+        // with nothing else changed is taken when nothing else comes near it.
+        const std::vector<JointReading> joint = jointReadings(slips, load.characters);
+        const JointReading* best = nullptr;
+        for (const JointReading& reading : joint) {
+            if (reading.move == missing && (best == nullptr || reading.logOdds > best->logOdds)) {
+                best = &reading;
+            }
+        }
+        if (best == nullptr) {
+            slipUnknown(load, characters, *firstSlip, std::string());
+            return;
+        }
+        const double chance = slipWrongChance(posterior, slips, load.characters, joint, *best);
         if (!(chance < repairTrusted)) {
             slipUnknown(load, characters, *firstSlip,
                         formatted(" (the reading that fits the checksum would be wrong with a "
@@ -453,20 +515,18 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
                                   chanceText(chance).c_str()));
             return;
         }
-        const std::vector<std::uint8_t> firstRead = load.characters;
-        load.characters = readings;
         markRepaired(load, chance);
-        for (const SlipReading* slip : slips) {
-            const double frame = characters[slip->character].start;
-            const std::uint8_t value = load.characters[slip->character];
-            const std::uint8_t before = firstRead[slip->character];
-            load.repairs.push_back(Repair{Repair::Kind::slip, slip->character, -1, before, value,
+        for (std::size_t s = 0; s < slips.size(); ++s) {
+            const std::size_t at = slips[s]->character;
+            const double frame = characters[at].start;
+            const std::uint8_t before = load.characters[at];
+            load.characters[at] = best->values[s];
+            load.repairs.push_back(Repair{Repair::Kind::slip, at, -1, before, best->values[s],
                                           std::llround(frame), frame / sampleRate, 0});
             // Settled by the checksum, the character is a repair now and no longer unknown.
             const auto unknown = std::find_if(
                 load.doubts.begin(), load.doubts.end(), [&](const CharacterDoubt& doubt) {
-                    return doubt.kind == CharacterDoubt::Kind::slipped &&
-                           doubt.character == slip->character;
+                    return doubt.kind == CharacterDoubt::Kind::slipped && doubt.character == at;
                 });
             if (unknown != load.doubts.end()) {
                 load.doubts.erase(unknown);

@@ -17,9 +17,10 @@ namespace kelvanto::decode {
 // (SumPosterior) says how likely the best change is to be the true one. A repair is taken
 // only when that chance of being wrong is below repairTrusted, and it is stated. A character
 // whose framing slipped has no value of its own: the framer put it right the likeliest way
-// and kept the values every other way would have given, and when the checksum comes out
-// right and no other reading (with other decisions cancelling it) fits it nearly as well,
-// the load is REPAIRED with a slip repair and the chance stated; else it is BAD.
+// and kept the values every other way would have given. The slipped characters' readings are
+// weighed together; when one combination makes the checksum right and no other (with other
+// decisions cancelling it, or a value no way tried gave) fits it nearly as well, the load is
+// REPAIRED with a slip repair per character and the chance stated; else it is BAD.
 class LoadJudge {
   public:
     // A character whose least certain cycle is below this is listed as a doubt.

@@ -378,6 +378,82 @@ TEST(Trust, WhatTheSignalSaysOfASlipsReadingsWeighsWithTheChecksum) {
     EXPECT_LT(against * 4, plain) << against << " against " << plain;
 }
 
+// Two slips in one load, the second read wrong. Their readings are weighed together: the
+// pair that fits the checksum is taken when the signal rules the other readings out. When it
+// says nothing, a value that none of the ways tried gives, paired with another reading of the
+// first slip, fits as well, and the load is not trusted; nor when the right value of the
+// second slip is not among its readings at all and two other readings happen to fit.
+TEST(Trust, TwoSlipsAreWeighedTogetherWithTheChecksum) {
+    std::mt19937 random(4242);
+    const LoadJudge judge(rate);
+    std::uniform_int_distribution<int> anyByte(0, 255);
+    int repaired = 0;
+    int trials = 0;
+    for (int trial = 0; trial < 100; ++trial) {
+        const std::vector<std::uint8_t> data = loadData(200, random);
+        const LoadCandidate reading = softReading(data, 0.05, random);
+        const std::size_t a = 10 + static_cast<std::size_t>(trial) % 80;
+        const std::size_t b = a + 1 + static_cast<std::size_t>(trial) % 90;
+        auto decoys = [&](std::uint8_t truth) {
+            std::vector<std::uint8_t> out;
+            for (int k = 0; k < 3; ++k) {
+                out.push_back(static_cast<std::uint8_t>(anyByte(random)));
+            }
+            std::erase(out, truth);
+            return out;
+        };
+        const std::vector<std::uint8_t> othersOfA = decoys(data[a]);
+        std::vector<std::uint8_t> othersOfB = decoys(data[b]);
+        const std::uint8_t misread = static_cast<std::uint8_t>(data[b] ^ 0x24);
+        std::erase(othersOfB, misread);
+        if (othersOfA.empty() || othersOfB.empty()) {
+            continue;
+        }
+        ++trials;
+        // The signal rules out the decoys of both slips; the right reading of the second is
+        // as likely as the one chosen.
+        LoadCandidate ruled = reading;
+        slipAt(ruled, a, data[a], othersOfA, -12.0);
+        std::vector<std::uint8_t> withTruth = othersOfB;
+        withTruth.push_back(data[b]);
+        slipAt(ruled, b, misread, withTruth, -12.0);
+        ruled.framed.slips.back().otherLogOdds.back() = 0.0;
+        const DecodedLoad load = judge.judge(ruled);
+        if (load.verdict == Verdict::repaired) {
+            ++repaired;
+            EXPECT_EQ(load.characters, data);
+            EXPECT_LT(load.wrongChance, repairTrusted);
+            ASSERT_EQ(load.repairs.size(), 2u);
+            EXPECT_EQ(load.repairs[1].character, b);
+            EXPECT_EQ(load.repairs[1].before, misread);
+            EXPECT_EQ(load.repairs[1].after, data[b]);
+        } else {
+            EXPECT_EQ(load.verdict, Verdict::bad);
+        }
+
+        // The same, the signal saying nothing of the first slip's readings.
+        LoadCandidate silent = ruled;
+        silent.framed.slips.front().otherLogOdds.assign(othersOfA.size(), 0.0);
+        EXPECT_EQ(judge.judge(silent).verdict, Verdict::bad);
+
+        // The right value of the second slip among none of its readings, and one of them
+        // made to fit the checksum with the first slip's first decoy, as likely as the two
+        // readings chosen.
+        LoadCandidate untried = reading;
+        const std::uint8_t fitting =
+            static_cast<std::uint8_t>(data[b] + data[a] - othersOfA.front());
+        std::vector<std::uint8_t> decoysOfB = othersOfB;
+        decoysOfB.push_back(fitting);
+        std::erase(decoysOfB, data[b]);
+        slipAt(untried, a, data[a], othersOfA, 0.0);
+        slipAt(untried, b, misread, decoysOfB, 0.0);
+        const DecodedLoad fooled = judge.judge(untried);
+        EXPECT_EQ(fooled.verdict, Verdict::bad) << trial;
+    }
+    ASSERT_GT(trials, 80);
+    EXPECT_GT(repaired * 4, trials * 3) << repaired << " of " << trials;
+}
+
 TEST(Trust, ASlipPutRightIsTrustedOnlyWhenTheChecksumSettlesIt) {
     std::mt19937 random(5150);
     const LoadJudge judge(rate);
