@@ -55,6 +55,7 @@ void CharacterFramer::begin(double syncStart) {
     rest.clear();
     lastTaken.clear();
     failedInSync = false;
+    syncDoubted = false;
     secondOfPair = false;
     state = State::sync;
     status = Status::reading;
@@ -218,6 +219,41 @@ double clearOneLength(const std::deque<Bit>& bits, std::size_t count) {
     return ones > 0 ? sum / ones : 0.0;
 }
 
+// The share of the time of the first length cycles in which they read as the sync character
+// does, its cycles stretched over the same time (a half unit for a 0, a unit for a 1).
+double syncAgreement(const std::deque<Bit>& bits, std::size_t length,
+                     const std::array<int, machine::cyclesPerCharacter>& pattern) {
+    const double from = bits[0].start;
+    const double span = bits[length - 1].end - from;
+    double units = 0.0;
+    for (const int bit : pattern) {
+        units += bit == Bit::one ? 1.0 : 0.5;
+    }
+    if (!(span > 0.0)) {
+        return 0.0;
+    }
+    // Walk both timelines, each as a list of (end, value), and add up where they agree.
+    double agree = 0.0;
+    double at = 0.0;
+    std::size_t read = 0;
+    std::size_t sent = 0;
+    double sentEnd = (pattern[0] == Bit::one ? 1.0 : 0.5) / units;
+    while (read < length && sent < pattern.size()) {
+        const double readEnd = (bits[read].end - from) / span;
+        const double end = std::min(readEnd, sentEnd);
+        if (end > at && bits[read].value == pattern[sent]) {
+            agree += end - at;
+        }
+        at = std::max(at, end);
+        if (readEnd <= sentEnd) {
+            ++read;
+        } else if (++sent < pattern.size()) {
+            sentEnd += (pattern[sent] == Bit::one ? 1.0 : 0.5) / units;
+        }
+    }
+    return agree;
+}
+
 // Whether a cycle lasts at least a 1 and a quarter of a clear 1: two cycles run together, one
 // of them a 1.
 bool longCycle(const Bit& bit, double oneLength) {
@@ -334,6 +370,79 @@ bool CharacterFramer::relockTwo() {
         guess.end = guess.start;
         pending.insert(at, 2, guess);
     }
+    return true;
+}
+
+// A dip of level over the sync character can cut its cycles in two or run them together, and
+// the whole load would be lost with it. The sync character lasts seven and a half units
+// whatever its cycles were read as: where a stretch of eight to twelve cycles from the
+// tone's end lasts that long (within syncTolerance of a unit) and the four characters after
+// it frame right, the stretch is taken as the sync character, the closest fit first. Its
+// cycles then count as guesses: a load without data is not trusted on it.
+std::optional<bool> CharacterFramer::slippedSync(bool final) {
+    constexpr std::size_t fewest = characterCycles - 2;
+    constexpr std::size_t most = characterCycles + 2;
+    constexpr std::size_t framedAfter = 4;
+    constexpr double syncTolerance = 0.3;
+    // A 1 cut into two 0s and two 0s run into a 1 still agree for 5.5 of its 7.5 units.
+    constexpr double leastAgreement = 0.7;
+    double syncUnits = 0.0;
+    for (const int bit : syncPattern) {
+        syncUnits += bit == Bit::one ? 1.0 : 0.5;
+    }
+    std::optional<std::size_t> best;
+    double closest = 0.0;
+    bool undecided = false;
+    for (std::size_t length = fewest; length <= most; ++length) {
+        const std::size_t end = length + framedAfter * characterCycles;
+        bool fits = true;
+        bool complete = true;
+        for (std::size_t i = 0; fits && i < end; ++i) {
+            if (i >= pending.size()) {
+                complete = false;
+                break;
+            }
+            const std::size_t place = (i + characterCycles - length) % characterCycles;
+            fits = pending[i].value != Bit::invalid &&
+                   (i < length || (place != 0 && place != stopIndex) ||
+                    pending[i].value == (place == 0 ? Bit::zero : Bit::one));
+        }
+        if (!fits) {
+            continue;
+        }
+        if (!complete) {
+            undecided = true;
+            continue;
+        }
+        const double oneLength = clearOneLength(pending, end);
+        if (!(oneLength > 0.0)) {
+            continue;
+        }
+        const double error =
+            std::fabs((pending[length].start - pending[0].start) / oneLength - syncUnits);
+        if (error < syncTolerance &&
+            syncAgreement(pending, length, syncPattern) >= leastAgreement &&
+            (!best || error < closest)) {
+            best = length;
+            closest = error;
+        }
+    }
+    if (undecided && !final) {
+        return std::nullopt;
+    }
+    if (!best) {
+        return false;
+    }
+    std::vector<Bit> sync(characterCycles);
+    for (std::size_t i = 0; i < characterCycles; ++i) {
+        sync[i] = pending[std::min(i, *best - 1)];
+        sync[i].value = syncPattern[i];
+        sync[i].certainty = 0.0f;
+        sync[i].evidence = 0.0f;
+    }
+    sync.back().end = pending[*best - 1].end;
+    pending.erase(pending.begin(), pending.begin() + static_cast<long>(*best));
+    pending.insert(pending.begin(), sync.begin(), sync.end());
     return true;
 }
 
@@ -530,8 +639,14 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
             if (!sync.has_value()) {
                 return status;
             }
-            if (!*sync) {
-                return fail("no sync character after the header tone", first.start);
+            if (!*sync || syncDoubted) {
+                const std::optional<bool> slipped = slippedSync(final);
+                if (!slipped.has_value()) {
+                    return status;
+                }
+                if (!*slipped) {
+                    return fail("no sync character after the header tone", first.start);
+                }
             }
             current.end = pending[stopIndex].end;
             for (std::size_t i = 0; i < syncPattern.size(); ++i) {

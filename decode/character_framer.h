@@ -43,6 +43,9 @@ class CharacterFramer {
     // When the footer ran straight into the next load (no gap), the bits of that load's
     // sync character that were already read, its leading 0 first; empty otherwise.
     const std::vector<Bit>& leftover() const { return rest; }
+    // The sync character's 1 cycles are far quieter than the tone: it must be borne out by
+    // the characters after it, as a sync character with a slip is.
+    void doubtSync() { syncDoubted = true; }
     // Whether the bits now coming are the footer tone's.
     bool inFooter() const { return state == State::footer; }
     // The last reading stopped in the sync character: the tone had not ended after all.
@@ -56,6 +59,10 @@ class CharacterFramer {
     // Whether the pending bits begin with the sync character (one unclear cycle forgiven);
     // nothing while too few bits are there to tell.
     std::optional<bool> syncAhead(bool final) const;
+    // A sync character with a cycle (or two) cut in two or merged: puts it right when that
+    // frames it and the three characters after it; whether it did, or nothing while too few
+    // bits are there to tell.
+    std::optional<bool> slippedSync(bool final);
     std::optional<bool> endConfirmed(bool final) const;
     // Drops one extra cycle when the framing shows that one was added; whether it did, or
     // nothing while too few bits are there to tell.
@@ -84,6 +91,7 @@ class CharacterFramer {
     std::vector<Bit> lastTaken;
     double lastEnd = 0.0;
     bool failedInSync = false;
+    bool syncDoubted = false;
 };
 
 }  // namespace kelvanto::decode

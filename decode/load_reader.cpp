@@ -58,6 +58,7 @@ void LoadReader::startLoad(double headerStart, int headerCycles, double onePerio
     footerAmplitudeCount = 0;
     toneAmplitude = amplitude;
     bitsRead = 0;
+    onesRead = 0;
     syncAmplitudeSum = 0.0;
     syncOnes = 0;
     guessScore = 0.0;
@@ -172,10 +173,11 @@ void LoadReader::feed(const Bit& input) {
         }
         if (bitsRead == 9 &&
             (syncOnes == 0 || syncAmplitudeSum < syncOnes * quietestSyncLevel * toneAmplitude)) {
-            bit.value = Bit::invalid;
+            framer.doubtSync();
         }
     }
     ++bitsRead;
+    onesRead += bit.value == Bit::one ? 1 : 0;
     if (bit.value != Bit::invalid && !framer.inFooter()) {
         guessScore = bit.certainty < guessCertainty ? guessScore + 1.0
                                                     : std::max(0.0, guessScore - guessDecay);
@@ -201,7 +203,7 @@ void LoadReader::loadEnded(CharacterFramer::Status status) {
     if (status == CharacterFramer::Status::failed && framer.syncFailed()) {
         // A cycle that noise cut short inside the tone, not a sync character: the tone
         // goes on (and is reported on its own if no load ever follows it).
-        tone.syncFailed();
+        tone.syncFailed(onesRead);
         return;
     }
     tone.reset();

@@ -32,7 +32,8 @@ class LoadReader {
     static constexpr double shortestLoneToneSeconds = 0.15;
     // The sync character comes straight after the tone, its 1 cycles at the tone's level
     // (its 0 cycles lower when the highs were lost): 1 cycles far quieter than the tone
-    // there are hiss after a tone that ended, not a sync character.
+    // there are hiss after a tone that ended, or a sync character in a dip of level; only
+    // the characters framed after it can tell which.
     static constexpr double quietestSyncLevel = 0.6;
     // A reading whose cycles are mostly guesses is not reading a load (the wrong polarity,
     // where every change between 0 and 1 gives a cycle of three quarters of a unit, or noise
@@ -90,6 +91,7 @@ class LoadReader {
     int footerAmplitudeCount = 0;
     double toneAmplitude = 0.0;
     int bitsRead = 0;
+    int onesRead = 0;               // of them 1s
     double syncAmplitudeSum = 0.0;  // over the 1 cycles of the sync character
     int syncOnes = 0;
     double guessScore = 0.0;

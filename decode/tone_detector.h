@@ -55,8 +55,12 @@ class ToneDetector {
     Event push(const Cycle& cycle);
     void reset();
     // The 0 that syncStart announced opened no sync character: it counts as a disturbance
-    // of the tone like any other, so that hiss after a tone ends it.
-    void syncFailed() { outliers += 2.0; }
+    // of the tone like any other, so that hiss after a tone ends it. The 1 cycles read after
+    // it while the sync character was looked for belong to the tone.
+    void syncFailed(int toneCycles) {
+        outliers += 2.0;
+        count += toneCycles;
+    }
 
     int cycles() const { return count; }
     double meanPeriod() const { return mean; }

@@ -493,6 +493,92 @@ TEST(CharacterFramer, RefusesBadSyncAndLostSignalAndHandsOverTheNextLoad) {
     EXPECT_EQ(framer.leftover().front().value, Bit::zero);
 }
 
+// A dip of level over the sync character: its first 1 cut into two 0s, its two 0s run into
+// one 1, or both. Its length (seven and a half units) and the characters framed after it
+// still find the load; a tone that breaks into cycles framing nothing finds none. A sync
+// character whose 1s are far quieter than the tone is believed only on the same proof.
+TEST(CharacterFramer, FindsASyncCharacterWithCyclesCutOrMergedByItsLength) {
+    const std::vector<unsigned> values = {0x5A, 0x3C, 0x81, 0x7E, 0x11, 0x22};
+    auto timed = [](std::vector<Bit> bits) {
+        double t = 0.0;
+        for (Bit& b : bits) {
+            b.start = t;
+            t += b.value == Bit::one ? 28.0 : 14.0;
+            b.end = t;
+        }
+        return bits;
+    };
+    const std::vector<Bit> clean = timed(framedLoad(values));
+    // Sync cycles: 0 1 0 1 0 0 1 0 1 1.
+    std::vector<Bit> cut = clean;  // the first 1 as two 0s
+    cut[1] = bit(0, 0.3f);
+    cut[1].start = 14.0;
+    cut[1].end = 28.0;
+    Bit second = bit(0, 0.3f);
+    second.start = 28.0;
+    second.end = 42.0;
+    cut.insert(cut.begin() + 2, second);
+    std::vector<Bit> merged = clean;  // its two 0s as one 1
+    merged[4].value = Bit::one;
+    merged[4].end = merged[5].end;
+    merged.erase(merged.begin() + 5);
+    std::vector<Bit> both = cut;
+    both[5].value = Bit::one;
+    both[5].end = both[6].end;
+    both.erase(both.begin() + 6);
+    for (const auto* bits : {&cut, &merged, &both}) {
+        CharacterFramer framer;
+        ASSERT_EQ(readBits(framer, *bits), CharacterFramer::Status::finished);
+        ASSERT_EQ(framer.load().characters.size(), values.size());
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            EXPECT_EQ(framer.load().characters[i].value, values[i]) << i;
+        }
+        EXPECT_EQ(framer.load().syncCertainty, 0.0f);
+    }
+    // The same cut sync character followed by a character off its framing: no load.
+    std::vector<Bit> offFraming = cut;
+    offFraming.erase(offFraming.begin() + 12);
+    CharacterFramer framer;
+    EXPECT_EQ(readBits(framer, timed(offFraming)), CharacterFramer::Status::failed);
+    EXPECT_TRUE(framer.syncFailed());
+    // A sync character of the right shape but a third too long is no sync character.
+    std::vector<Bit> stretched = merged;
+    double t = 0.0;
+    for (std::size_t i = 0; i < stretched.size(); ++i) {
+        const double length = (stretched[i].end - stretched[i].start) * (i < 9 ? 1.3 : 1.0);
+        stretched[i].start = t;
+        stretched[i].end = t += length;
+    }
+    EXPECT_EQ(readBits(framer, stretched), CharacterFramer::Status::failed);
+    // Nor one of the right length but another shape.
+    std::vector<Bit> reshaped = clean;
+    const int shape[] = {0, 0, 1, 0, 1, 1, 0, 1, 0, 1};
+    for (std::size_t i = 0; i < 10; ++i) {
+        reshaped[i].value = shape[i];
+    }
+    EXPECT_EQ(readBits(framer, timed(reshaped)), CharacterFramer::Status::failed);
+
+    // A quiet sync character: read when the characters after it frame right, not when a
+    // tone's 1s follow it.
+    auto quiet = [](const std::vector<Bit>& bits) {
+        CharacterFramer framer;
+        framer.begin(0.0);
+        CharacterFramer::Status status = CharacterFramer::Status::reading;
+        for (std::size_t i = 0; i < bits.size(); ++i) {
+            if (i == 9) {
+                framer.doubtSync();
+            }
+            status = framer.push(bits[i]);
+        }
+        status = framer.finish();
+        return std::make_pair(status, framer.load().characters.size());
+    };
+    EXPECT_EQ(quiet(clean), std::make_pair(CharacterFramer::Status::finished, values.size()));
+    std::vector<Bit> toneAfter = syncBits();
+    appendOnes(toneAfter, 60);
+    EXPECT_EQ(quiet(timed(toneAfter)).first, CharacterFramer::Status::failed);
+}
+
 // A lost edge between a 1 and the 0 after it leaves one cycle half as long again as a 1.
 // Dropping a cycle elsewhere may frame the next characters just as well by chance; the long
 // cycle is the evidence, and it is split back into the 1 and the 0. A stop bit run together
