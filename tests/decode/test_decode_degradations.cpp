@@ -3,6 +3,7 @@
 // the same signal after the damage that worn cassettes and recording chains do.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <numbers>
@@ -222,6 +223,28 @@ TEST(DamagedRecording, DropoutInsideDataIsNeverWrongAndOk) {
         << verdictName(got[0].verdict);
     EXPECT_NE(got[0].verdict, Verdict::ok);
     EXPECT_FALSE(got[0].problem.empty() && got[0].verdict == Verdict::bad);
+}
+
+// A dip of level to a quarter over a load's sync character (worn oxide there): the sync
+// character is far quieter than the tone before it, which hiss after a tone would be too.
+// The characters framed after it show that it is one, and the load reads exactly.
+TEST(DamagedRecording, ADipOverTheSyncCharacterLosesNoLoad) {
+    for (const int rate : {22050, 44100}) {
+        const std::vector<DecodedLoad> where = decode(clean(rate));
+        ASSERT_EQ(where.size(), 3u);
+        for (std::size_t dipped = 0; dipped < 3; ++dipped) {
+            Recording r = clean(rate);
+            const double from = where[dipped].syncSeconds - 0.002;
+            const double to = where[dipped].syncSeconds + 0.008;
+            const double ramp = 0.001;
+            for (std::size_t i = 0; i < r.frames(); ++i) {
+                const double t = static_cast<double>(i) / r.rate;
+                const double inside = std::clamp(std::min(t - from, to - t) / ramp, 0.0, 1.0);
+                r.samples[i] *= static_cast<float>(1.0 - 0.75 * inside);
+            }
+            EXPECT_EQ(exactLoads(decode(r), loads()), 3) << rate << " Hz, load " << dipped;
+        }
+    }
 }
 
 TEST(DamagedRecording, DrownedInNoiseIsBadWithAReport) {
