@@ -30,6 +30,14 @@ constexpr std::array<int, characterCycles> syncPattern = [] {
     bits[stopIndex] = machine::stopBit;
     return bits;
 }();
+// Its length in units: a unit for each 1 cycle, half of one for each 0.
+constexpr double syncUnits = [] {
+    double units = 0.0;
+    for (const int bit : syncPattern) {
+        units += bit == Bit::one ? 1.0 : 0.5;
+    }
+    return units;
+}();
 
 // The longest load the machine takes: a plain load of all its data bytes sends them and
 // its checksum (the filler of the last pair is not counted among the characters). A reading
@@ -221,14 +229,11 @@ double clearOneLength(const std::deque<Bit>& bits, std::size_t count) {
 
 // The share of the time of the first length cycles in which they read as the sync character
 // does, its cycles stretched over the same time (a half unit for a 0, a unit for a 1).
-double syncAgreement(const std::deque<Bit>& bits, std::size_t length,
-                     const std::array<int, machine::cyclesPerCharacter>& pattern) {
+double syncAgreement(const std::deque<Bit>& bits, std::size_t length) {
+    const auto& pattern = syncPattern;
+    const double units = syncUnits;
     const double from = bits[0].start;
     const double span = bits[length - 1].end - from;
-    double units = 0.0;
-    for (const int bit : pattern) {
-        units += bit == Bit::one ? 1.0 : 0.5;
-    }
     if (!(span > 0.0)) {
         return 0.0;
     }
@@ -386,10 +391,6 @@ std::optional<bool> CharacterFramer::slippedSync(bool final) {
     constexpr double syncTolerance = 0.3;
     // A 1 cut into two 0s and two 0s run into a 1 still agree for 5.5 of its 7.5 units.
     constexpr double leastAgreement = 0.7;
-    double syncUnits = 0.0;
-    for (const int bit : syncPattern) {
-        syncUnits += bit == Bit::one ? 1.0 : 0.5;
-    }
     std::optional<std::size_t> best;
     double closest = 0.0;
     bool undecided = false;
@@ -420,8 +421,7 @@ std::optional<bool> CharacterFramer::slippedSync(bool final) {
         }
         const double error =
             std::fabs((pending[length].start - pending[0].start) / oneLength - syncUnits);
-        if (error < syncTolerance &&
-            syncAgreement(pending, length, syncPattern) >= leastAgreement &&
+        if (error < syncTolerance && syncAgreement(pending, length) >= leastAgreement &&
             (!best || error < closest)) {
             best = length;
             closest = error;

@@ -59,8 +59,8 @@ class CharacterFramer {
     // Whether the pending bits begin with the sync character (one unclear cycle forgiven);
     // nothing while too few bits are there to tell.
     std::optional<bool> syncAhead(bool final) const;
-    // A sync character with a cycle (or two) cut in two or merged: puts it right when that
-    // frames it and the three characters after it; whether it did, or nothing while too few
+    // A sync character with cycles cut in two or merged, found by its length and the four
+    // characters framed after it: puts it right; whether it did, or nothing while too few
     // bits are there to tell.
     std::optional<bool> slippedSync(bool final);
     std::optional<bool> endConfirmed(bool final) const;
