@@ -19,6 +19,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -33,6 +34,7 @@
 
 #include "audio/conversion_run.h"
 #include "decode/audio_file_reader.h"
+#include "decode/load_candidate.h"
 #include "decode/recording_decoder.h"
 #include "tape/tarqo_bin_file.h"
 #include "tests/decode/degradations.h"
@@ -136,6 +138,11 @@ Tape makeTape(int loads, std::size_t bytes, double header, double gap, const For
 }
 
 int trustFaults = 0;
+// Slipped characters of loads not trusted, and how many of them had their true value among
+// none of the readings the framer kept: what the judge must allow for a slip of a kind it
+// did not try.
+int slipsSeen = 0;
+int slipsUntried = 0;
 // Points (damage values of a column, every seed) decoded: with everyValue, sweeps go on past
 // their breaking point to the end of their range, so that a wrong OK or REPAIRED of heavier
 // damage is counted too.
@@ -159,6 +166,20 @@ int exactLoads(const std::vector<DecodedLoad>& got, const Tape& tape, std::size_
         }
         if (got[i].verdict != Verdict::bad && !someLoad) {
             ++trustFaults;
+        }
+        if (paired && got[i].evidence) {
+            const auto& framed = got[i].evidence->framed;
+            for (const auto& slip : framed.slips) {
+                if (slip.character < want.size() && slip.character < framed.characters.size()) {
+                    const std::uint8_t truth = want[slip.character];
+                    ++slipsSeen;
+                    slipsUntried += framed.characters[slip.character].value != truth &&
+                                            std::find(slip.others.begin(), slip.others.end(),
+                                                      truth) == slip.others.end()
+                                        ? 1
+                                        : 0;
+                }
+            }
         }
         exact += got[i].verdict != Verdict::bad && right ? 1 : 0;
     }
@@ -560,6 +581,8 @@ void breakingPoints(const std::string& onlyDamage, const std::string& onlyFormat
     std::printf("\nLoads reported OK or REPAIRED with wrong characters: %d (over %d points%s)\n",
                 trustFaults, pointsRead,
                 everyValue ? ", every value of every range" : ", up to each breaking point");
+    std::printf("Slipped characters whose true value none of their readings gave: %d of %d\n",
+                slipsUntried, slipsSeen);
 }
 
 }  // namespace

@@ -233,11 +233,11 @@ double readingLogOdds(const SlipReading& slip, std::uint8_t value, std::uint8_t 
 // nothing), and as many times likelier as the other decisions of the load are to move the sum
 // back by what that reading leaves wrong (either way: an upper bound). A slip of another kind
 // than those tried (two cycles, or a cycle and a bit misread) gives any value, together a
-// fifth as likely as the reading taken: of the slips in damaged recordings, up to one in eight
-// had its true value among none of the readings tried. Alone such a value needs other
-// decisions to make up the difference; with the other slips read another way one value of it
-// fits with nothing else wrong. Against all that stands the best reading with nothing else
-// wrong, or with wrong decisions that cancel.
+// fifth as likely as the reading taken: of the slips in damaged recordings, about one in
+// seven had its true value among none of the readings tried (decode_bench counts them).
+// Alone such a value needs other decisions to make up the difference; with the other slips
+// read another way one value of it fits with nothing else wrong. Against all that stands the
+// best reading with nothing else wrong, or with wrong decisions that cancel.
 double slipWrongChance(const SumPosterior& posterior, const std::vector<const SlipReading*>& slips,
                        const std::vector<std::uint8_t>& chosen,
                        const std::vector<JointReading>& joint, const JointReading& best) {
