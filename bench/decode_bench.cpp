@@ -138,10 +138,11 @@ Tape makeTape(int loads, std::size_t bytes, double header, double gap, const For
 }
 
 int trustFaults = 0;
-// Slipped characters of loads not trusted, and how many of them had their true value among
-// none of the readings the framer kept: what the judge must allow for a slip of a kind it
-// did not try.
+// Slipped characters of loads not trusted: how many, how many the framer read right, and how
+// many had their true value among none of the readings it kept. The last against the first
+// right is what the judge must allow for a slip of a kind it did not try.
 int slipsSeen = 0;
+int slipsChosenRight = 0;
 int slipsUntried = 0;
 // Points (damage values of a column, every seed) decoded: with everyValue, sweeps go on past
 // their breaking point to the end of their range, so that a wrong OK or REPAIRED of heavier
@@ -172,10 +173,11 @@ int exactLoads(const std::vector<DecodedLoad>& got, const Tape& tape, std::size_
             for (const auto& slip : framed.slips) {
                 if (slip.character < want.size() && slip.character < framed.characters.size()) {
                     const std::uint8_t truth = want[slip.character];
+                    const bool chosen = framed.characters[slip.character].value == truth;
                     ++slipsSeen;
-                    slipsUntried += framed.characters[slip.character].value != truth &&
-                                            std::find(slip.others.begin(), slip.others.end(),
-                                                      truth) == slip.others.end()
+                    slipsChosenRight += chosen ? 1 : 0;
+                    slipsUntried += !chosen && std::find(slip.others.begin(), slip.others.end(),
+                                                         truth) == slip.others.end()
                                         ? 1
                                         : 0;
                 }
@@ -581,8 +583,10 @@ void breakingPoints(const std::string& onlyDamage, const std::string& onlyFormat
     std::printf("\nLoads reported OK or REPAIRED with wrong characters: %d (over %d points%s)\n",
                 trustFaults, pointsRead,
                 everyValue ? ", every value of every range" : ", up to each breaking point");
-    std::printf("Slipped characters whose true value none of their readings gave: %d of %d\n",
-                slipsUntried, slipsSeen);
+    std::printf(
+        "Slipped characters: %d; read right %d; their true value none of their readings gave "
+        "%d\n",
+        slipsSeen, slipsChosenRight, slipsUntried);
 }
 
 }  // namespace

@@ -410,14 +410,15 @@ TEST(Trust, TwoSlipsAreWeighedTogetherWithTheChecksum) {
             continue;
         }
         ++trials;
-        // The signal rules out the decoys of both slips; the right reading of the second is
-        // as likely as the one chosen.
+        // The signal rules out the decoys of both slips and finds the right reading of the
+        // second likelier than the one chosen. (Were the two alike, a value no way tried gives
+        // for the first, with the second read as chosen, would fit as well: not trusted.)
         LoadCandidate ruled = reading;
         slipAt(ruled, a, data[a], othersOfA, -12.0);
         std::vector<std::uint8_t> withTruth = othersOfB;
         withTruth.push_back(data[b]);
         slipAt(ruled, b, misread, withTruth, -12.0);
-        ruled.framed.slips.back().otherLogOdds.back() = 0.0;
+        ruled.framed.slips.back().otherLogOdds.back() = 3.0;
         const DecodedLoad load = judge.judge(ruled);
         if (load.verdict == Verdict::repaired) {
             ++repaired;
