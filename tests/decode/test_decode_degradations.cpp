@@ -177,6 +177,22 @@ TEST(CleanRecording, TonesGapsAndPositions) {
     EXPECT_NEAR(got[1].levelDbfs, -0.45, 1.5);
 }
 
+// A click inside a header tone cuts a cycle: the 0 it leaves opens no sync character, and the
+// tone goes on with every cycle read while one was looked for counted.
+TEST(DamagedRecording, AClickInAHeaderToneKeepsItsCount) {
+    const Recording& recording = clean(22050);
+    const int cleanCycles = decode(recording)[0].headerCycles;
+    Recording clicked = recording;
+    // Half way through the tone (14 frames a cycle), the high half of one cycle pulled down.
+    const std::size_t at = 14 * 150 + 8;
+    for (std::size_t i = at; i < at + 4; ++i) {
+        clicked.samples[i] = -clicked.samples[i];
+    }
+    const std::vector<DecodedLoad> got = decode(clicked);
+    ASSERT_EQ(exactLoads(got, loads()), 3);
+    EXPECT_NEAR(got[0].headerCycles, cleanCycles, 2);
+}
+
 TEST(DamagedRecording, EveryOutputFormatSurvivesCommonDamage) {
     const std::vector<Damage> common = {
         {"inverted, half level, noise at 12 dB", 0,
