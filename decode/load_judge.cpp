@@ -171,6 +171,8 @@ void markRepaired(DecodedLoad& load, double chance) {
 // load's sum by.
 struct JointReading {
     std::vector<std::uint8_t> values;
+    // Which reading of each slip: an index into its others, or others.size() for the chosen.
+    std::vector<std::size_t> picks;
     double logOdds = 0.0;
     unsigned move = 0;
 };
@@ -193,6 +195,7 @@ std::vector<JointReading> jointReadings(const std::vector<const SlipReading*>& s
     out.reserve(count);
     JointReading current;
     current.values.resize(slips.size());
+    current.picks.resize(slips.size());
     auto walk = [&](auto&& self, std::size_t s) -> void {
         if (s == slips.size()) {
             out.push_back(current);
@@ -205,6 +208,7 @@ std::vector<JointReading> jointReadings(const std::vector<const SlipReading*>& s
             const bool isChosen = k == slip.others.size();
             const std::uint8_t value = isChosen ? first : slip.others[k];
             current.values[s] = value;
+            current.picks[s] = k;
             current.logOdds =
                 before.logOdds + (isChosen ? 0.0 : slip.logOddsOf(k) - slip.chosenLogOdds);
             current.move = (before.move + value + 256u - first) & 0xFFu;
@@ -214,18 +218,6 @@ std::vector<JointReading> jointReadings(const std::vector<const SlipReading*>& s
     };
     walk(walk, 0);
     return out;
-}
-
-// The log odds the signal gives to a slipped character's reading value (the chosen one when
-// value is not among the others).
-double readingLogOdds(const SlipReading& slip, std::uint8_t value, std::uint8_t chosen) {
-    if (value != chosen) {
-        const auto other = std::find(slip.others.begin(), slip.others.end(), value);
-        if (other != slip.others.end()) {
-            return slip.logOddsOf(static_cast<std::size_t>(other - slip.others.begin()));
-        }
-    }
-    return slip.chosenLogOdds;
 }
 
 // The chance that the best joint reading is wrong although it fits the checksum. Every other
@@ -240,7 +232,6 @@ double readingLogOdds(const SlipReading& slip, std::uint8_t value, std::uint8_t 
 // read another way one value of it fits with nothing else wrong. Against all that stands the
 // best reading with nothing else wrong, or with wrong decisions that cancel.
 double slipWrongChance(const SumPosterior& posterior, const std::vector<const SlipReading*>& slips,
-                       const std::vector<std::uint8_t>& chosen,
                        const std::vector<JointReading>& joint, const JointReading& best) {
     constexpr double anyValue = 0.35;
     const double logRight = posterior.logWeight(0);
@@ -270,8 +261,8 @@ double slipWrongChance(const SumPosterior& posterior, const std::vector<const Sl
     std::vector<double> total(slips.size(), 0.0);
     for (std::size_t s = 0; s < slips.size(); ++s) {
         const SlipReading& slip = *slips[s];
-        const std::uint8_t first = chosen[slip.character];
-        const double taken = readingLogOdds(slip, best.values[s], first);
+        const std::size_t pick = best.picks[s];
+        const double taken = pick < slip.others.size() ? slip.logOddsOf(pick) : slip.chosenLogOdds;
         total[s] = likelihood(slip.chosenLogOdds - taken);
         for (std::size_t k = 0; k < slip.others.size(); ++k) {
             total[s] += likelihood(slip.logOddsOf(k) - taken);
@@ -508,7 +499,7 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
             slipUnknown(load, characters, *firstSlip, std::string());
             return;
         }
-        const double chance = slipWrongChance(posterior, slips, load.characters, joint, *best);
+        const double chance = slipWrongChance(posterior, slips, joint, *best);
         if (!(chance < repairTrusted)) {
             slipUnknown(load, characters, *firstSlip,
                         formatted(" (the reading that fits the checksum would be wrong with a "
