@@ -114,12 +114,11 @@ void BitRefiner::push(const Bit& bit, double unitFrames, std::vector<Bit>& out) 
     }
 }
 
-// A run the signal did not settle goes out as read, without evidence: its cycles' starts
-// are the edges in doubt, and a weight taken there says little.
+// A run the signal did not settle goes out as read, each bit with what its own shape says
+// where it starts. That is what tells which of the run's 1s was two 0s run together, when a
+// lost edge slipped the framing: such an edge moves no other, so every start is still
+// where a cycle began.
 void BitRefiner::flush(std::vector<Bit>& out) {
-    for (Bit& bit : run) {
-        bit.evidence = 0.0f;
-    }
     out.insert(out.end(), run.begin(), run.end());
     run.clear();
 }

@@ -193,14 +193,20 @@ std::array<int, characterCycles> changed(const std::deque<Bit>& bits, Change cha
 
 // What the signal says of one change against the cycles as read: a 1 split into two 0s or
 // into a 0 and a 1 puts a 0 where a 1 started, two 0s joined put a 1 there. A cycle dropped
-// or put in is not weighed.
+// or put in is not weighed. Where the framing slipped, the edges around the change are the
+// ones in doubt, and a shape weighed from a start that moved says little, however clear it
+// looks: on damaged recordings the reading the signal favoured beat the true one in a
+// quarter to a third of the slips it weighed under hiss and MP3, where its odds claimed
+// next to none. So a change counts for no more than mostSlipOdds, about what that record
+// bears out: the checksum settles a slip, the signal only tips the balance.
 double changeLogOdds(const std::deque<Bit>& bits, Change change, std::size_t at) {
+    constexpr double mostSlipOdds = CharacterFramer::mostSlipOdds;
     switch (change) {
         case Change::split:
         case Change::splitZeroOne:
-            return -bits[at].evidence;
+            return std::clamp(-static_cast<double>(bits[at].evidence), -mostSlipOdds, mostSlipOdds);
         case Change::join:
-            return bits[at].evidence;
+            return std::clamp(static_cast<double>(bits[at].evidence), -mostSlipOdds, mostSlipOdds);
         default:
             return 0.0;
     }

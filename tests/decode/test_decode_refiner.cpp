@@ -94,6 +94,7 @@ std::vector<int> withLeadIn(const std::vector<int>& row) {
 struct Refined {
     std::vector<int> row;
     float least = 1.0f;
+    std::vector<float> evidence;
 };
 
 struct Read {
@@ -148,6 +149,7 @@ Refined refine(const std::vector<int>& truth, const std::vector<Read>& read, boo
               values(std::vector<Bit>(tape.bits.begin(), tape.bits.begin() + lead)));
     for (std::size_t i = lead; i + 1 < out.size(); ++i) {
         refined.row.push_back(out[i].value);
+        refined.evidence.push_back(out[i].evidence);
         refined.least = std::min(refined.least, out[i].certainty);
     }
     return refined;
@@ -189,10 +191,13 @@ TEST(BitRefiner, WhatTheSignalCannotSettleStaysAsRead) {
     const Refined tied = refine({1, 0}, {{1, 1.5}}, false, {0, 1});
     EXPECT_EQ(tied.row, (std::vector<int>{1}));
     EXPECT_FLOAT_EQ(tied.least, 0.1f);
-    // A run longer than the longest weighed passes through unchanged.
+    // A run longer than the longest weighed passes through unchanged, but each bit keeps
+    // what its shape says: the framer's choice of which 1 was two 0s rests on it.
     const Refined tooLong =
-        refine({0, 0, 0, 0, 0, 0, 0, 0}, {{1, 1.0}, {1, 1.0}, {1, 1.0}, {1, 1.0}});
-    EXPECT_EQ(tooLong.row, (std::vector<int>{1, 1, 1, 1}));
+        refine({1, 0, 0, 1, 1, 1}, {{1, 1.0}, {1, 1.0}, {1, 1.0}, {1, 1.0}, {1, 1.0}});
+    EXPECT_EQ(tooLong.row, (std::vector<int>{1, 1, 1, 1, 1}));
+    constexpr auto most = static_cast<float>(BitRefiner::mostEvidence);
+    EXPECT_EQ(tooLong.evidence, (std::vector<float>{most, -most, most, most, most}));
 }
 
 TEST(BitRefiner, ClearLengthAgainstTheSignalIsWeighedAgain) {
