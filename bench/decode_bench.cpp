@@ -144,6 +144,13 @@ int trustFaults = 0;
 int slipsSeen = 0;
 int slipsChosenRight = 0;
 int slipsUntried = 0;
+// Of the slips whose true value is among the readings and whose readings the signal weighed
+// apart: how many, how often the reading it favoured most among the others beat the true one,
+// and how often its log odds say that should happen. The judge's chance of a wrong repair is
+// only as honest as these two agree.
+int slipsWeighed = 0;
+int slipsFavouredWrong = 0;
+double slipsClaimedWrong = 0.0;
 // Points (damage values of a column, every seed) decoded: with everyValue, sweeps go on past
 // their breaking point to the end of their range, so that a wrong OK or REPAIRED of heavier
 // damage is counted too.
@@ -174,6 +181,22 @@ int exactLoads(const std::vector<DecodedLoad>& got, const Tape& tape, std::size_
                 if (slip.character < want.size() && slip.character < framed.characters.size()) {
                     const std::uint8_t truth = want[slip.character];
                     const bool chosen = framed.characters[slip.character].value == truth;
+                    double truthOdds = -HUGE_VAL;
+                    double otherOdds = -HUGE_VAL;
+                    auto weigh = [&](std::uint8_t value, double logOdds) {
+                        double& best = value == truth ? truthOdds : otherOdds;
+                        best = std::max(best, logOdds);
+                    };
+                    weigh(framed.characters[slip.character].value, slip.chosenLogOdds);
+                    for (std::size_t k = 0; k < slip.others.size(); ++k) {
+                        weigh(slip.others[k], slip.logOddsOf(k));
+                    }
+                    const double margin = truthOdds - otherOdds;
+                    if (std::isfinite(margin) && margin != 0.0) {
+                        ++slipsWeighed;
+                        slipsFavouredWrong += margin < 0.0 ? 1 : 0;
+                        slipsClaimedWrong += 1.0 / (1.0 + std::exp(std::fabs(margin)));
+                    }
                     ++slipsSeen;
                     slipsChosenRight += chosen ? 1 : 0;
                     slipsUntried += !chosen && std::find(slip.others.begin(), slip.others.end(),
@@ -603,6 +626,10 @@ void breakingPoints(const std::string& onlyDamage, const std::string& onlyFormat
         "Slipped characters: %d; read right %d; their true value none of their readings gave "
         "%d\n",
         slipsSeen, slipsChosenRight, slipsUntried);
+    std::printf(
+        "Slips the signal weighed: %d; a wrong reading beat the true one %d times; their log "
+        "odds expected %.1f\n",
+        slipsWeighed, slipsFavouredWrong, slipsClaimedWrong);
 }
 
 }  // namespace
