@@ -193,20 +193,29 @@ std::array<int, characterCycles> changed(const std::deque<Bit>& bits, Change cha
 
 // What the signal says of one change against the cycles as read: a 1 split into two 0s or
 // into a 0 and a 1 puts a 0 where a 1 started, two 0s joined put a 1 there. A cycle dropped
-// or put in is not weighed. Where the framing slipped, the edges around the change are the
-// ones in doubt, and a shape weighed from a start that moved says little, however clear it
-// looks: on damaged recordings the reading the signal favoured beat the true one in a
-// quarter to a third of the slips it weighed under hiss and MP3, where its odds claimed
-// next to none. So a change counts for no more than mostSlipOdds, about what that record
-// bears out: the checksum settles a slip, the signal only tips the balance.
+// or put in is not weighed. A 1 that two 0s made when the edge between them was lost keeps
+// its start, and its shape tells them apart well: on damaged recordings, the split the
+// signal favoured by 6 or more in log odds was the true reading in all 686 such slips under
+// hiss and on worn cassettes, in 177 of 178 under MP3. The other changes are weighed from an
+// edge that was added or moved, and there the reading the signal favoured was the wrong one
+// about as often as not, so each counts for no more than mostSlipOdds: the checksum settles
+// those.
 double changeLogOdds(const std::deque<Bit>& bits, Change change, std::size_t at) {
-    constexpr double mostSlipOdds = CharacterFramer::mostSlipOdds;
+    const double evidence = bits[at].evidence;
+    const double bounded =
+        std::clamp(evidence, -CharacterFramer::mostSlipOdds, CharacterFramer::mostSlipOdds);
     switch (change) {
         case Change::split:
+            return -evidence;
         case Change::splitZeroOne:
-            return std::clamp(-static_cast<double>(bits[at].evidence), -mostSlipOdds, mostSlipOdds);
+            return -bounded;
         case Change::join:
-            return std::clamp(static_cast<double>(bits[at].evidence), -mostSlipOdds, mostSlipOdds);
+            // Only two 0s can be the pieces of a cut 1; a 1 joined with the cycle after it
+            // is that cycle dropped, of which its shape says nothing.
+            return bits[at].value == Bit::zero && at + 1 < bits.size() &&
+                           bits[at + 1].value == Bit::zero
+                       ? bounded
+                       : 0.0;
         default:
             return 0.0;
     }
@@ -517,8 +526,10 @@ void CharacterFramer::restoreLostCycle(std::size_t merged, bool withOne, double 
     pending.insert(pending.begin() + static_cast<long>(merged) + 1, second);
 }
 
-// A value that several changes give is as likely as all of them together (the change
-// chosen is among those noted, when any were).
+// A value that several changes give is as likely as the likeliest of them, not as all of
+// them together: the changes are not equally likely ways to the same value, and under hiss
+// a value given several times beat the true one in all 59 slips where the sum of them decided
+// by 2 or more in log odds. (The change chosen is among those noted, when any were.)
 void CharacterFramer::keepSlip(std::size_t character, Reading chosen, std::vector<Reading> values) {
     if (std::none_of(values.begin(), values.end(),
                      [&](const Reading& r) { return r.value == chosen.value; })) {
@@ -529,16 +540,11 @@ void CharacterFramer::keepSlip(std::size_t character, Reading chosen, std::vecto
     SlipReading slip{character, {}, {}, 0.0};
     for (std::size_t i = 0; i < values.size();) {
         const std::uint8_t value = values[i].value;
-        double most = values[i].logOdds;
+        double total = values[i].logOdds;
         std::size_t end = i;
         for (; end < values.size() && values[end].value == value; ++end) {
-            most = std::max(most, values[end].logOdds);
+            total = std::max(total, values[end].logOdds);
         }
-        double sum = 0.0;
-        for (std::size_t k = i; k < end; ++k) {
-            sum += std::exp(values[k].logOdds - most);
-        }
-        const double total = most + std::log(sum);
         if (value == chosen.value) {
             slip.chosenLogOdds = total;
         } else {
