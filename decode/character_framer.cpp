@@ -540,16 +540,16 @@ void CharacterFramer::keepSlip(std::size_t character, Reading chosen, std::vecto
     SlipReading slip{character, {}, {}, 0.0};
     for (std::size_t i = 0; i < values.size();) {
         const std::uint8_t value = values[i].value;
-        double total = values[i].logOdds;
+        double likeliest = values[i].logOdds;
         std::size_t end = i;
         for (; end < values.size() && values[end].value == value; ++end) {
-            total = std::max(total, values[end].logOdds);
+            likeliest = std::max(likeliest, values[end].logOdds);
         }
         if (value == chosen.value) {
-            slip.chosenLogOdds = total;
+            slip.chosenLogOdds = likeliest;
         } else {
             slip.others.push_back(value);
-            slip.otherLogOdds.push_back(total);
+            slip.otherLogOdds.push_back(likeliest);
         }
         i = end;
     }
