@@ -45,6 +45,7 @@ struct SlipReading {
     std::vector<double> otherLogOdds;  // one per other reading, when weighed
     double chosenLogOdds = 0.0;
 
+    // The log odds of other reading number `other`; past the others, of the chosen one.
     double logOddsOf(std::size_t other) const {
         return other < otherLogOdds.size() ? otherLogOdds[other] : chosenLogOdds;
     }

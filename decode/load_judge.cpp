@@ -209,8 +209,7 @@ std::vector<JointReading> jointReadings(const std::vector<const SlipReading*>& s
             const std::uint8_t value = isChosen ? first : slip.others[k];
             current.values[s] = value;
             current.picks[s] = k;
-            current.logOdds =
-                before.logOdds + (isChosen ? 0.0 : slip.logOddsOf(k) - slip.chosenLogOdds);
+            current.logOdds = before.logOdds + slip.logOddsOf(k) - slip.chosenLogOdds;
             current.move = (before.move + value + 256u - first) & 0xFFu;
             self(self, s + 1);
         }
@@ -261,8 +260,7 @@ double slipWrongChance(const SumPosterior& posterior, const std::vector<const Sl
     std::vector<double> total(slips.size(), 0.0);
     for (std::size_t s = 0; s < slips.size(); ++s) {
         const SlipReading& slip = *slips[s];
-        const std::size_t pick = best.picks[s];
-        const double taken = pick < slip.others.size() ? slip.logOddsOf(pick) : slip.chosenLogOdds;
+        const double taken = slip.logOddsOf(best.picks[s]);
         total[s] = likelihood(slip.chosenLogOdds - taken);
         for (std::size_t k = 0; k < slip.others.size(); ++k) {
             total[s] += likelihood(slip.logOddsOf(k) - taken);
