@@ -34,12 +34,13 @@ std::unique_ptr<TarqoBinFile> readTapeImage(const std::string& fileName) {
     if (input.status != InputFile::Status::read) {
         throw CommandError(name, input.reason);
     }
-    const std::string& bytes = input.bytes;
+    const auto image = std::make_shared<const std::string>(std::move(input.bytes));
+    const std::string& bytes = *image;
     auto tape = std::make_unique<TarqoBinFile>();
     tape->setQuiet(true);
     try {
         kelvanto::FatalHookScope throwing(kelvanto::throwFatalError);
-        tape->readReleasing(input.bytes, 0);
+        tape->read(image, 0);
     } catch (const kelvanto::FatalError& error) {
         throw CommandError(
             name, placeOf(bytes, tape->getReadPosition(), tape->getFileFormat() != 1) + ": " +

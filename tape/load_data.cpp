@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Paged storage of a load's data bytes (see load_data.h): a page is made at its first store.
+// Paged storage of a load's data bytes (see load_data.h): a page is made at its first store;
+// shared bytes are read where they lie until the first store.
 #include "tape/load_data.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@ void LoadData::set(std::size_t index, std::uint8_t value) {
     if (index >= capacity) {
         return;
     }
+    unshare();
     const std::size_t page = index / pageSize;
     if (page >= directory.size()) {
         directory.resize(page + 1, 0);
@@ -33,6 +35,12 @@ std::size_t LoadData::storedBytes() const {
 
 void LoadData::copyTo(std::uint8_t* out, std::size_t count) const {
     count = std::min(count, capacity);
+    if (shared != nullptr) {
+        const std::size_t held = std::min(count, sharedCount);
+        std::memcpy(out, shared, held);
+        std::memset(out + held, 0, count - held);
+        return;
+    }
     for (std::size_t page = 0; page * pageSize < count; ++page) {
         const std::size_t size = std::min(pageSize, count - page * pageSize);
         std::uint8_t* to = out + page * pageSize;
@@ -49,6 +57,7 @@ void LoadData::assign(const std::uint8_t* bytes, std::size_t count) {
     if (count == 0) {
         return;
     }
+    unshare();
     const std::size_t pagesNeeded = (count + pageSize - 1) / pageSize;
     if (directory.size() < pagesNeeded) {
         directory.resize(pagesNeeded, 0);
@@ -63,4 +72,35 @@ void LoadData::assign(const std::uint8_t* bytes, std::size_t count) {
         }
         std::memcpy(pages[directory[page] - 1u].data(), bytes + page * pageSize, size);
     }
+}
+
+void LoadData::share(std::shared_ptr<const std::string> from, std::size_t offset,
+                     std::size_t count) {
+    if (!from || offset >= from->size()) {
+        return;
+    }
+    count = std::min({count, capacity, from->size() - offset});
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(from->data()) + offset;
+    if (shared != nullptr || !pages.empty()) {
+        // Bytes stored before stay where the new ones do not reach, as with assign().
+        assign(bytes, count);
+        return;
+    }
+    if (count > 0) {
+        image = std::move(from);
+        shared = bytes;
+        sharedCount = count;
+    }
+}
+
+void LoadData::unshare() {
+    if (shared == nullptr) {
+        return;
+    }
+    const std::uint8_t* bytes = shared;
+    const std::size_t count = sharedCount;
+    const std::shared_ptr<const std::string> keep = std::move(image);
+    shared = nullptr;
+    sharedCount = 0;
+    assign(bytes, count);
 }

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
-// The data bytes of one load, at most 8192, kept in 64-byte pages that exist only where the
-// tape image stored something: a tape of many small loads takes memory by what it holds.
+// The data bytes of one load, at most 8192: kept in 64-byte pages that exist only where the
+// tape image stored something, or shared where they lie in a binary tape image held in memory.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "base/machine.h"
@@ -17,6 +19,9 @@ class LoadData {
 
     // The byte at an index; 0 where nothing was stored, as in a fresh load, and past the end.
     std::uint8_t operator[](std::size_t index) const {
+        if (shared != nullptr) {
+            return index < sharedCount ? shared[index] : 0;
+        }
         const std::size_t page = index / pageSize;
         if (page >= directory.size() || directory[page] == 0) {
             return 0;
@@ -30,11 +35,16 @@ class LoadData {
     void fill(std::uint8_t value);
     // Stores count bytes (at most capacity) from index 0 on, page by page.
     void assign(const std::uint8_t* bytes, std::size_t count);
+    // The count bytes (at most capacity) at offset in the image become the load's data without
+    // a copy: a binary image holds each load's data in one run, so the image is kept once and
+    // read straight from. The first store copies them into pages; the image is never written.
+    void share(std::shared_ptr<const std::string> image, std::size_t offset, std::size_t count);
     // The first count bytes (at most capacity) in one contiguous run, page by page: what a
     // load sends is prepared from such a copy, never byte by byte through the pages.
     void copyTo(std::uint8_t* out, std::size_t count) const;
 
-    // Bytes reserved for the data (pages and their directory), to check what a load costs.
+    // Bytes reserved for the data (pages and their directory), to check what a load costs;
+    // shared bytes cost nothing beyond the image.
     std::size_t storedBytes() const;
 
   private:
@@ -42,7 +52,14 @@ class LoadData {
     static constexpr std::size_t pageCount = capacity / pageSize;
     static_assert(pageCount <= 255, "a page's place must fit the directory's bytes");
 
+    // Shared bytes become pages before a store.
+    void unshare();
+
     // For each page number up to the highest one stored: its place in pages plus 1, or 0.
     std::vector<std::uint8_t> directory;
     std::vector<Page> pages;
+    // The image the shared bytes lie in, kept alive by every load that reads from it.
+    std::shared_ptr<const std::string> image;
+    const std::uint8_t* shared = nullptr;
+    std::size_t sharedCount = 0;
 };

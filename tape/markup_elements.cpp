@@ -115,9 +115,6 @@ int TarqoBinFile::readRootChild(const std::string& tag, const std::string& attri
     }
     while (readTag("LOAD") != 0) {
     }
-    if (afterLoad) {
-        afterLoad(readIndex);
-    }
     return 1;
 }
 
@@ -177,13 +174,18 @@ int TarqoBinFile::readLoadChild(const std::string& tag, const std::string& attri
             // The stored data is padded to an even count of bytes.
             const long stored = length + (length % 2);
             long index = 0;
-            // The payload in one copy when the input holds all of it; a cut payload is
-            // stored byte by byte up to where the input ends.
+            // The payload in one piece when the input holds all of it (shared with the image
+            // where the image outlives the reading, else copied); a cut payload is stored byte
+            // by byte up to where the input ends.
             if (stored <= TapeLoad::dataSize &&
                 static_cast<std::size_t>(stored) <= source.size() - readIndex) {
-                currentData->assign(
-                    reinterpret_cast<const std::uint8_t*>(source.data() + readIndex),
-                    static_cast<std::size_t>(stored));
+                if (sharedSource && sharedSource->data() == source.data()) {
+                    currentData->share(sharedSource, readIndex, static_cast<std::size_t>(stored));
+                } else {
+                    currentData->assign(
+                        reinterpret_cast<const std::uint8_t*>(source.data() + readIndex),
+                        static_cast<std::size_t>(stored));
+                }
                 readIndex += static_cast<std::size_t>(stored);
                 index = stored;
             }

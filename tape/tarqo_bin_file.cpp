@@ -9,7 +9,6 @@
 #include "base/fatal.h"
 #include "base/messages.h"
 #include "tape/input_file.h"
-#include "tape/read_bytes_release.h"
 
 void stripExtension(std::string& name, std::string_view extension) {
     if (name.size() < extension.size()) {
@@ -61,27 +60,20 @@ int TarqoBinFile::open(const std::string& fileName, const std::string& mode, int
     if (input.status != InputFile::Status::read) {
         kelvanto::fatal(messages::unableToOpen(fileName));
     }
-    readReleasing(input.bytes, verbosityLevel);
+    read(std::make_shared<const std::string>(std::move(input.bytes)), verbosityLevel);
     return 0;
 }
 
-void TarqoBinFile::readReleasing(std::string& bytes, int verbosityLevel) {
-    ReadBytesRelease release(bytes);
-    const std::function<void(std::size_t)> previous = afterLoad;
-    afterLoad = [this, &release, &previous](std::size_t position) {
-        if (fileFormat == 1) {
-            release.before(position);
-        }
-        if (previous) {
-            previous(position);
-        }
-    };
-    struct Restore {
+void TarqoBinFile::read(std::shared_ptr<const std::string> bytes, int verbosityLevel) {
+    if (!bytes) {
+        return;
+    }
+    sharedSource = std::move(bytes);
+    struct Forget {
         TarqoBinFile& tape;
-        const std::function<void(std::size_t)>& previous;
-        ~Restore() { tape.afterLoad = previous; }
-    } restore{*this, previous};
-    read(std::string_view(bytes), verbosityLevel);
+        ~Forget() { tape.sharedSource.reset(); }
+    } forget{*this};
+    read(std::string_view(*sharedSource), verbosityLevel);
 }
 
 void TarqoBinFile::read(std::istream& stream, int verbosityLevel) {

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <istream>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -39,19 +39,15 @@ class TarqoBinFile {
     void read(std::istream& source, int verbosity);
     // Reads a tape image held in memory; the bytes must outlive the call only.
     void read(std::string_view bytes, int verbosity);
-    // The same for bytes that are the caller's to give up: the memory of a binary image goes
-    // back to the system behind the reader (its loads hold the bytes by then), so that the
-    // image and its loads are not held at once. The bytes already read then read as zeros.
-    void readReleasing(std::string& bytes, int verbosity);
+    // The same for bytes that may outlive the call: the loads of a binary image share its
+    // bytes instead of copying them, so the image is held once (and never written to).
+    void read(std::shared_ptr<const std::string> bytes, int verbosity);
     // Where the reader stands in the bytes: after a failed read, the byte it stopped at.
     std::size_t getReadPosition() const { return readIndex; }
 
     // Reading without side effects: no screen files and no detail lines, whatever the
     // verbosity. The converter keeps both; the companion tool reads quietly.
     void setQuiet(bool value) { quiet = value; }
-    // Called with the read position each time a load has been read whole. A binary image is
-    // read straight on, so the bytes before that position are not looked at again.
-    void setAfterLoad(std::function<void(std::size_t)> hook) { afterLoad = std::move(hook); }
     int getVerbosity() const { return verbosity; }
     void setVerbosity(int value) { verbosity = value; }
 
@@ -121,12 +117,13 @@ class TarqoBinFile {
     std::string inputName;
     TapeLoad::DataBytes* currentData = nullptr;
     bool quiet = false;
-    std::function<void(std::size_t)> afterLoad;
 
     // The bytes the reader takes its input from while read() runs, and the next one's index.
     // Looking ahead and stepping back are index arithmetic on them.
     std::string_view source;
     std::size_t readIndex = 0;
+    // What source lies in when the loads may share its bytes.
+    std::shared_ptr<const std::string> sharedSource;
 
     // ---- reader helpers ----
     // The next input byte (0..255); the end of the input throws Error::endOfFile, since every
