@@ -136,10 +136,11 @@ void ConversionRun::streamAudio(const TarqoBinFile& tape, std::FILE* stream, int
 // Down the layers: the characters the load sends (tape/), their cycles (tape/), the samples
 // (audio/). The checksum is reported once the characters are written, before the footer.
 void ConversionRun::sendLoad(const TapeLoad& load) {
-    const LoadCharacters sent = loadLayout::sentCharacters(load);
-    const LoadSignal signal = loadSignal(load, sent, writer.getBytesPerSecond());
+    const LoadSignal signal = loadSignal(load, writer.getBytesPerSecond());
+    const LoadCharacters& sent = signal.sent;
     writer.writeTone(signal.headerCycles);
-    writer.writeCharacters(signal.characters.data(), signal.characters.size(), signal.filler);
+    writer.writeCharacters(&LoadSignal::sync, 1, false);
+    writer.writeCharacters(sent.characters.data(), sent.characters.size(), sent.filler);
     if (sent.hasCheckSum) {
         reportCheckSum(sent);
     }

@@ -20,20 +20,16 @@ std::int64_t toneCycles(double seconds, int bytesPerSecond);
 
 struct LoadSignal {
     std::int64_t headerCycles = 0;
-    // The sync character, then every character of the load in the order sent, each framed by
-    // its start and stop bit and sent least significant bit first.
-    std::vector<std::uint8_t> characters;
-    // The last character is the filler: a 1 cycle stands in place of its start bit.
-    bool filler = false;
+    // After the header, the sync character; then every character of the load in the order
+    // sent (the filler last, behind a 1 cycle in place of its start bit), each framed by its
+    // start and stop bit and sent least significant bit first. The checksums are for the
+    // report.
+    static constexpr std::uint8_t sync = machine::syncCharacter;
+    LoadCharacters sent;
     std::int64_t footerCycles = 0;
     // Silence after the footer; how many samples it takes is the audio format's matter.
     double gapSeconds = 0.0;
 
-    // Start bit of the character at an index.
-    int startBitOf(std::size_t index) const {
-        return filler && index + 1 == characters.size() ? machine::fillerStartBit
-                                                        : machine::startBit;
-    }
     // The sum of every cycle, in frames of the 22050 grid: the signal's exact length before
     // its gap.
     std::int64_t cycleFrames() const;
@@ -44,7 +40,7 @@ struct LoadSignal {
 
 // The signal of a load whose characters were laid out as sent; the tone rule takes the audio
 // format's bytes per second.
-LoadSignal loadSignal(const TapeLoad& load, const LoadCharacters& sent, int bytesPerSecond);
+LoadSignal loadSignal(const TapeLoad& load, LoadCharacters sent, int bytesPerSecond);
 LoadSignal loadSignal(const TapeLoad& load, int bytesPerSecond);
 
 template <typename Cycle>
@@ -52,12 +48,18 @@ void LoadSignal::forEachCycle(Cycle cycle) const {
     for (std::int64_t i = 0; i < headerCycles; ++i) {
         cycle(machine::toneCycleFrames);
     }
-    for (std::size_t index = 0; index < characters.size(); ++index) {
-        cycle(machine::bitFrames(startBitOf(index)));
+    auto framed = [&cycle](std::uint8_t character, int startBit) {
+        cycle(machine::bitFrames(startBit));
         for (int bit = 0; bit < machine::dataBitsPerCharacter; ++bit) {
-            cycle(machine::bitFrames((characters[index] >> bit) & 1));
+            cycle(machine::bitFrames((character >> bit) & 1));
         }
         cycle(machine::bitFrames(machine::stopBit));
+    };
+    framed(sync, machine::startBit);
+    const std::vector<std::uint8_t>& characters = sent.characters;
+    for (std::size_t index = 0; index < characters.size(); ++index) {
+        const bool filler = sent.filler && index + 1 == characters.size();
+        framed(characters[index], filler ? machine::fillerStartBit : machine::startBit);
     }
     for (std::int64_t i = 0; i < footerCycles; ++i) {
         cycle(machine::toneCycleFrames);

@@ -113,7 +113,7 @@ TEST(LoadSignal, BinaryLoadCyclesByHand) {
     };
     EXPECT_EQ(cyclesOf(signal), expected);
     EXPECT_EQ(signal.headerCycles, 0);
-    EXPECT_FALSE(signal.filler);
+    EXPECT_FALSE(signal.sent.filler);
 }
 
 // A tone holds the fewest 1 cycles whose length plus one byte of the file reaches its
