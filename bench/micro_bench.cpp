@@ -21,7 +21,7 @@
 
 #include "audio/tape_encoder.h"
 #include "audio/tape_wav_writer.h"
-#include "audio/wav_clock.h"
+#include "tape/load_signal.h"
 
 namespace {
 
@@ -169,7 +169,9 @@ void BM_Pairs(benchmark::State& state) {
     session.report(state, pairs);
 }
 
-void BM_WritePair(benchmark::State& state) { BM_Pairs<&TapeEncoder::writePair>(state); }
+void BM_WritePair(benchmark::State& state) {
+    BM_Pairs<&TapeEncoder::writePair>(state);
+}
 
 void BM_WriteInterleavedPair(benchmark::State& state) {
     BM_Pairs<&TapeEncoder::writeInterleavedPair>(state);
@@ -192,16 +194,13 @@ void BM_LoadData(benchmark::State& state) {
     session.report(state, loads);
 }
 
-// A one-second tone of 1 bits, timed by a clock on the file as the conversion run does it;
-// items are tones.
+// A one-second tone of 1 cycles, as many as the tone rule gives; items are tones.
 void BM_Tone1s(benchmark::State& state) {
     Session session(state);
     std::int64_t tones = 0;
+    const std::int64_t cycles = toneCycles(1.0, session.writer().getBytesPerSecond());
     for (auto _ : state) {
-        WavClock clock(session.writer());
-        while (1.0 > clock.elapsedSeconds()) {
-            session.encoder().writeBit(1);
-        }
+        session.writer().writeTone(cycles);
         ++tones;
         session.restartIfLarge(state);
     }

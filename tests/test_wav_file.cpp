@@ -5,7 +5,6 @@
 #include <cmath>
 #include <filesystem>
 
-#include "audio/wav_clock.h"
 #include "audio/wav_file.h"
 #include "base/byte_order.h"
 #include "tests/support.h"
@@ -129,25 +128,6 @@ TEST(WavOpen, ParametersAreCheckedBitsRateChannelsBeforeTheFileIsTouched) {
     wav.openForOutput(dir.file("a.wav"), 22050, 8, 1);
     EXPECT_FATAL(wav.openForOutput(dir.file("b.wav"), 22050, 8, 1),
                  "Wav file already open for output\n");
-    wav.close();
-}
-
-TEST(WavClockTest, CountsOneByteMoreThanWritten) {
-    ScratchDir dir;
-    WavFile wav;
-    WavClock early(wav);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(early.elapsedSeconds(), 0.0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Cannot show current time for Wav file before it is opened\n");
-    wav.openForOutput(dir.file("c.wav"), 22050, 8, 1);
-    WavClock clock(wav);
-    EXPECT_DOUBLE_EQ(clock.elapsedSeconds(), 1.0 / 22050);
-    for (int i = 0; i < 22049; ++i)
-        wav.writeSample(0);
-    EXPECT_DOUBLE_EQ(clock.elapsedSeconds(), 1.0);
-    clock.restart();
-    EXPECT_DOUBLE_EQ(clock.elapsedSeconds(), 1.0 / 22050);
     wav.close();
 }
 
