@@ -24,7 +24,7 @@
 #
 # Wall times come from bash's EPOCHREALTIME around each command (fork and exec included);
 # peak memory from /usr/bin/time -f %M. Each timed run starts after `sync`, with its output
-# file removed beforehand, so neither the converter nor dd pays for the previous run's
+# file removed after it, so neither the converter nor dd pays for the previous run's
 # write-back. Neither of them syncs its own output: both are measured into the page cache.
 set -euo pipefail
 export LC_ALL=C
@@ -99,12 +99,16 @@ convert() {
 
 # Times one converter run, printed in seconds. The outputs of the previous run (the audio file
 # and the screen pictures that text loads leave) are removed first: on ext4, overwriting an
-# existing file flushes it on close, which would add several milliseconds of waiting.
+# existing file flushes it on close, which would add several milliseconds of waiting. They are
+# removed after the sync, right before the run, for the converter and dd alike: on a virtual
+# machine whose balloon reports free pages, memory left free for a couple of seconds (a sync
+# of the other program's 800 MB can take that long) goes back to the host, and each page of
+# the next large write then costs a fault in the host, several times the write itself.
 time_convert() {
     local output="$1" input="$2" start end
     shift 2
-    rm -f "$output" "$work"/screen_*.txt
     sync
+    rm -f "$output" "$work"/screen_*.txt
     start=$EPOCHREALTIME
     convert "$output" "$input" "$@"
     end=$EPOCHREALTIME
@@ -114,8 +118,8 @@ time_convert() {
 # Times dd writing a number of bytes, printed in seconds.
 time_dd() {
     local bytes="$1" output="$work/dd.out" start end
-    rm -f "$output"
     sync
+    rm -f "$output"
     start=$EPOCHREALTIME
     dd if=/dev/zero of="$output" bs=1M count="$bytes" iflag=count_bytes status=none
     end=$EPOCHREALTIME

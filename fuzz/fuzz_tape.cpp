@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
-#include <sstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -92,9 +92,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         tape.setScreenName(screenBitmap);
     }
     try {
-        std::istringstream input(std::string(reinterpret_cast<const char*>(data), size),
-                                 std::ios::in | std::ios::binary);
-        tape.read(input, 2);
+        // Read as both programs read a file: a binary image's loads share its bytes.
+        tape.read(std::make_shared<const std::string>(reinterpret_cast<const char*>(data), size),
+                  2);
         if (!tape.loads.empty() &&
             worthConverting(tape.loads, static_cast<double>(rate) * bits / 8 * channels)) {
             ConversionRun run;
