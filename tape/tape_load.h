@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// One load of a tape: up to 8192 data bytes and the numbers that frame them on tape.
-// A plain value: the conversion run copies it whole and the copy shares nothing.
+// One load of a tape: up to 8192 data bytes and the numbers that frame them on tape. A plain
+// value: a copy's stores never reach the original, even where both read a binary image's bytes.
 #pragma once
 
 #include <cstddef>
