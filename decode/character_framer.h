@@ -75,6 +75,9 @@ class CharacterFramer {
     // oneLength).
     void dropExtraCycle(std::size_t weakest);
     bool relockTwo();
+    // One cycle lost or added in this character and one in the next: puts this one right
+    // when that frames the next four characters, and leaves both unknown.
+    bool slipsInTwo(std::size_t weakest, std::optional<std::size_t> merged, double oneLength);
     void restoreLostCycle(std::size_t merged, bool withOne, double oneLength);
     // Notes the other values a slipped character could have had.
     void keepSlip(std::size_t character, Reading chosen, std::vector<Reading> values);
@@ -95,6 +98,8 @@ class CharacterFramer {
     double lastEnd = 0.0;
     bool failedInSync = false;
     bool syncDoubted = false;
+    // Slipped characters before this one keep no readings (see slipsInTwo).
+    std::size_t unknownBefore = 0;
 };
 
 }  // namespace kelvanto::decode

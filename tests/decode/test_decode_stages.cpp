@@ -643,6 +643,64 @@ TEST(CharacterFramer, TwoCyclesLostOrAddedInOneCharacterCostOnlyThatCharacter) {
     }
 }
 
+// A dip of level across the boundary of two characters: a cycle lost (or added) in each. No
+// change of the first character alone frames what follows; each is put right in turn and
+// counts as unknown (no readings kept), and the characters around them read right.
+TEST(CharacterFramer, ACycleLostOrAddedInEachOfTwoCharactersCostsOnlyThoseTwo) {
+    const std::vector<unsigned> values = {0x5A, 0x3C, 0x16, 0x2C, 0x1A, 0x32, 0x5B, 0x6A, 0x2D};
+    std::vector<Bit> clean = framedLoad(values);
+    double t = 0.0;
+    for (Bit& b : clean) {
+        b.start = t;
+        t += b.value == Bit::one ? 28.0 : 14.0;
+        b.end = t;
+    }
+    // Runs cycles at and at + 1 together into one (a lost edge).
+    auto merge = [](std::vector<Bit>& bits, std::size_t at, float certainty) {
+        bits[at].value = Bit::one;
+        bits[at].end = bits[at + 1].end;
+        bits[at].certainty = certainty;
+        bits.erase(bits.begin() + static_cast<long>(at) + 1);
+    };
+    // Cuts the 1 at at into two unclear 0s (an added edge).
+    auto cut = [](std::vector<Bit>& bits, std::size_t at) {
+        const double middle = (bits[at].start + bits[at].end) / 2.0;
+        Bit second = bits[at];
+        second.value = Bit::zero;
+        second.certainty = 0.1f;
+        second.start = middle;
+        bits[at].value = Bit::zero;
+        bits[at].certainty = 0.05f;
+        bits[at].end = middle;
+        bits.insert(bits.begin() + static_cast<long>(at) + 1, second);
+    };
+    // The third character (0x16) starts at cycle 30 and the fourth (0x2C) at 40; the last
+    // data bit of each is a 0, so that a cycle too many or too few shows at its stop bit.
+    // Later changes first, so that the earlier places stay where they are.
+    std::vector<Bit> lost = clean;
+    merge(lost, 40 + 2, 0.05f);  // the fourth's 0 and 1 of data bits 1 and 2: a long cycle
+    merge(lost, 30 + 7, 0.5f);   // the third's two 0s of data bits 6 and 7: one 1's length
+    std::vector<Bit> added = clean;
+    cut(added, 40 + 4);  // the fourth's data bit 3
+    cut(added, 30 + 5);  // the third's data bit 4
+    for (const auto* bits : {&lost, &added}) {
+        const char* name = bits == &lost ? "lost" : "added";
+        CharacterFramer framer;
+        ASSERT_EQ(readBits(framer, *bits), CharacterFramer::Status::finished) << name;
+        const FramedLoad& load = framer.load();
+        ASSERT_EQ(load.characters.size(), values.size()) << name;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            EXPECT_EQ(load.characters[i].extraCycleDropped, i == 2 || i == 3) << name << i;
+            if (i != 2 && i != 3) {
+                EXPECT_EQ(load.characters[i].value, values[i]) << name << i;
+            }
+        }
+        // A merged cycle of one 1's length was two 0s; two unclear 0s were one 1.
+        EXPECT_EQ(load.characters[2].value, values[2]) << name;
+        EXPECT_TRUE(load.slips.empty()) << name;
+    }
+}
+
 TEST(CharacterFramer, ResynchronisesAfterACycleCutInTwoOrTwoMerged) {
     const std::vector<unsigned> values = {0x5A, 0x3C, 0x81, 0x7E, 0x11, 0x22};
     std::vector<Bit> clean = framedLoad(values);
