@@ -66,6 +66,21 @@ std::vector<Bit> framedLoad(const std::vector<unsigned>& values) {
     return bits;
 }
 
+// Cycles placed in time one after the other: a 1 lasts 28 units, a 0 14.
+std::vector<Bit> timed(std::vector<Bit> bits) {
+    double t = 0.0;
+    for (Bit& b : bits) {
+        b.start = t;
+        t += b.value == Bit::one ? 28.0 : 14.0;
+        b.end = t;
+    }
+    return bits;
+}
+
+std::vector<Bit> timedLoad(const std::vector<unsigned>& values) {
+    return timed(framedLoad(values));
+}
+
 CharacterFramer::Status readBits(CharacterFramer& framer, const std::vector<Bit>& bits,
                                  bool end = true) {
     framer.begin(0.0);
@@ -500,16 +515,7 @@ TEST(CharacterFramer, RefusesBadSyncAndLostSignalAndHandsOverTheNextLoad) {
 // character whose 1s are far quieter than the tone is believed only on the same proof.
 TEST(CharacterFramer, FindsASyncCharacterWithCyclesCutOrMergedByItsLength) {
     const std::vector<unsigned> values = {0x5A, 0x3C, 0x81, 0x7E, 0x11, 0x22};
-    auto timed = [](std::vector<Bit> bits) {
-        double t = 0.0;
-        for (Bit& b : bits) {
-            b.start = t;
-            t += b.value == Bit::one ? 28.0 : 14.0;
-            b.end = t;
-        }
-        return bits;
-    };
-    const std::vector<Bit> clean = timed(framedLoad(values));
+    const std::vector<Bit> clean = timedLoad(values);
     // Sync cycles: 0 1 0 1 0 0 1 0 1 1.
     std::vector<Bit> cut = clean;  // the first 1 as two 0s
     cut[1] = bit(0, 0.3f);
@@ -587,13 +593,7 @@ TEST(CharacterFramer, FindsASyncCharacterWithCyclesCutOrMergedByItsLength) {
 // of the last two characters is judged against the footer, so they are left out.)
 TEST(CharacterFramer, AOneAndAZeroRunTogetherAreSplitBackIntoBoth) {
     const std::vector<unsigned> values = {0x5A, 0x3C, 0x81, 0x7E, 0x11, 0x22, 0x96, 0xC3};
-    std::vector<Bit> clean = framedLoad(values);
-    double t = 0.0;
-    for (Bit& b : clean) {
-        b.start = t;
-        t += b.value == Bit::one ? 28.0 : 14.0;
-        b.end = t;
-    }
+    std::vector<Bit> clean = timedLoad(values);
     int cases = 0;
     for (std::size_t k = 10; k + 1 < 10 + 10 * (values.size() - 2); ++k) {
         if (clean[k].value != Bit::one || clean[k + 1].value != Bit::zero) {
@@ -648,13 +648,7 @@ TEST(CharacterFramer, TwoCyclesLostOrAddedInOneCharacterCostOnlyThatCharacter) {
 // counts as unknown (no readings kept), and the characters around them read right.
 TEST(CharacterFramer, ACycleLostOrAddedInEachOfTwoCharactersCostsOnlyThoseTwo) {
     const std::vector<unsigned> values = {0x5A, 0x3C, 0x16, 0x2C, 0x1A, 0x32, 0x5B, 0x6A, 0x2D};
-    std::vector<Bit> clean = framedLoad(values);
-    double t = 0.0;
-    for (Bit& b : clean) {
-        b.start = t;
-        t += b.value == Bit::one ? 28.0 : 14.0;
-        b.end = t;
-    }
+    std::vector<Bit> clean = timedLoad(values);
     // Runs cycles at and at + 1 together into one (a lost edge).
     auto merge = [](std::vector<Bit>& bits, std::size_t at, float certainty) {
         bits[at].value = Bit::one;
