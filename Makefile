@@ -102,8 +102,9 @@ BENCH_BUILD ?= build-bench
 bench:
 	@$(ENSURE_DEPS) $(DEPS_BUILD)
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DKELVANTO_TESTS=OFF -DKELVANTO_BENCH=ON
-	cmake --build $(BENCH_BUILD) -j $(JOBS) --target kelvanto kelvanto-tape reader_bench
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target kelvanto kelvanto-tape reader_bench write_floor
 	READER_BENCH=$(BENCH_BUILD)/bench/reader_bench COMPANION=$(BENCH_BUILD)/kelvanto-tape \
+		WRITE_FLOOR=$(BENCH_BUILD)/bench/write_floor \
 		bash bench/run_bench.sh $(BENCH_BUILD)/kelvanto
 	bash bench/companion_bench.sh $(BENCH_BUILD)/kelvanto-tape
 

@@ -19,6 +19,10 @@
 #                   writing /dev/null, and its peak memory
 #   TAPE2WAV_INPUT  input for tape2wav, timed only when tape2wav is installed and this is set
 #   READER_BENCH    path of bench/reader_bench: also times the reader on large markup
+#   WRITE_FLOOR     path of bench/write_floor: also times, in the same alternating runs, a
+#                   program that only copies prepared pieces into blocks and writes them (the
+#                   least any renderer does), so that its ratio to dd shows this machine's
+#                   ceiling for the converter's
 #   MARKUP_MB       size of each generated markup file for the reader (default 20)
 #   KEEP            1 keeps BENCH_DIR afterwards
 #
@@ -43,6 +47,8 @@ die() { say "run_bench.sh: $*"; exit 1; }
 
 [[ -x "$binary" ]] || die "no executable converter at $binary (run make first, or give its path)"
 binary="$(cd "$(dirname "$binary")" && pwd)/$(basename "$binary")"
+floor_binary="${WRITE_FLOOR:-}"
+[[ -z "$floor_binary" || -x "$floor_binary" ]] || die "no write_floor at $floor_binary"
 [[ -x /usr/bin/time ]] || die "/usr/bin/time is needed for the memory figure"
 command -v python3 >/dev/null || die "python3 is needed to generate the input"
 [[ -n "${EPOCHREALTIME:-}" ]] || die "bash 5 or newer is needed (EPOCHREALTIME)"
@@ -62,7 +68,7 @@ cleanup() {
         rm -rf "$work"
     else
         rm -f "$work"/large*.wav "$work"/small*.wav "$work"/tape2wav.wav "$work"/dd.out \
-            "$work"/large.bin "$work"/small.bin "$work"/basic.bml "$work"/screen_*.txt \
+            "$work"/floor.out "$work"/large.bin "$work"/small.bin "$work"/basic.bml "$work"/screen_*.txt \
             "$work"/convert.err "$work"/rss.txt "$work"/markup-*.bml "$work"/null.wav
     fi
 }
@@ -127,6 +133,17 @@ time_dd() {
     [[ "$(file_size "$output")" == "$bytes" ]] || die "dd wrote a different size"
 }
 
+# Times write_floor writing a number of bytes, printed in seconds.
+time_floor() {
+    local bytes="$1" output="$work/floor.out" start end
+    sync
+    rm -f "$output"
+    start=$EPOCHREALTIME
+    "$floor_binary" "$output" "$bytes" || die "write_floor failed"
+    end=$EPOCHREALTIME
+    elapsed "$start" "$end"
+}
+
 # Peak resident memory of one converter run, in KiB.
 peak_rss() {
     local output="$1" input="$2"
@@ -183,11 +200,16 @@ for i in "${!configs[@]}"; do
     say "Large tape ($(basename "$tape")) at ${labels[$i]}: warm-up"
     convert "$output" "$tape" -v0 "${options[@]}"
     bytes="$(file_size "$output")"
-    conv_times=() dd_times=()
+    conv_times=() dd_times=() floor_times=()
     for ((run = 1; run <= runs; run++)); do
         conv_times+=("$(time_convert "$output" "$tape" -v0 "${options[@]}")")
         dd_times+=("$(time_dd "$bytes")")
-        say "  run $run: converter ${conv_times[-1]} s, dd ${dd_times[-1]} s"
+        floor_note=""
+        if [[ -n "$floor_binary" ]]; then
+            floor_times+=("$(time_floor "$bytes")")
+            floor_note=", floor ${floor_times[-1]} s"
+        fi
+        say "  run $run: converter ${conv_times[-1]} s, dd ${dd_times[-1]} s$floor_note"
     done
     [[ "$(file_size "$output")" == "$bytes" ]] || die "the converter's output size changed"
     conv="$(median "${conv_times[@]}")"
@@ -196,9 +218,13 @@ for i in "${!configs[@]}"; do
     dd_mbs="$(calc "$bytes / $ddt / 1e6" %.0f)"
     ratio="$(calc "$ddt / $conv" %.2f)"
     best_ratio="$(calc "$(fastest "${dd_times[@]}") / $(fastest "${conv_times[@]}")" %.2f)"
+    floor_cells="- | -"
+    if [[ ${#floor_times[@]} -gt 0 ]]; then
+        floor_cells="$(calc "$ddt / $(median "${floor_times[@]}")" %.2f) | $(calc "$(fastest "${dd_times[@]}") / $(fastest "${floor_times[@]}")" %.2f)"
+    fi
     verdict="$(awk -v r="$ratio" 'BEGIN { print (r >= 0.9 ? "met (0.9)" : "MISSED (0.9)") }')"
     [[ "$verdict" == MISSED* ]] && overall=missed
-    tp_rows+=("| ${labels[$i]} | \`-v0 ${configs[$i]}\` | $((loads * 8 / factors[i])) | $bytes | $(calc "$conv" %.3f) | $conv_mbs | $(calc "$ddt" %.3f) | $dd_mbs | $ratio | $best_ratio | $verdict |")
+    tp_rows+=("| ${labels[$i]} | \`-v0 ${configs[$i]}\` | $((loads * 8 / factors[i])) | $bytes | $(calc "$conv" %.3f) | $conv_mbs | $(calc "$ddt" %.3f) | $dd_mbs | $ratio | $best_ratio | $floor_cells | $verdict |")
 done
 
 # ---- one-load tape: start to exit -------------------------------------------------------
@@ -330,11 +356,13 @@ dd writes the same number of bytes with \`bs=1M\` from /dev/zero into the same f
 Ratio = dd time / converter time (1.0 means as fast as dd; target >= 0.9 in every format), of the medians;
 best = the same of the fastest run of each (on a virtual machine a large write into a fresh file may
 take several times as long as the one before, for dd and the converter alike: the best runs show the
-programs' own speed).
+programs' own speed). Floor = the same ratios for bench/write_floor, which only copies prepared
+pieces of about 1 KB into 256 KiB blocks and writes them (no tape read, nothing computed): what no
+renderer on this machine can beat (- when WRITE_FLOOR is not given).
 Load of the machine before the runs: $load_before; after: $(cut -d' ' -f1-3 /proc/loadavg).
 
-| Large tape | Options | Loads | Bytes written | Converter s | Converter MB/s | dd s | dd MB/s | Ratio to dd | Best | Target |
-|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---|
+| Large tape | Options | Loads | Bytes written | Converter s | Converter MB/s | dd s | dd MB/s | Ratio to dd | Best | Floor | Floor best | Target |
+|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|
 EOF
 printf '%s\n' "${tp_rows[@]}"
 cat <<EOF
