@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Block reading of audio files through libsndfile, with its own error texts.
-// The only file of the decoder that includes libsndfile.
+// The only file of the decoder that includes libsndfile, which it loads on first use.
 #include "decode/audio_file_reader.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace kelvanto::decode {
 
@@ -19,6 +21,51 @@ namespace {
 
 SNDFILE* handle(void* file) {
     return static_cast<SNDFILE*>(file);
+}
+
+// libsndfile is loaded when the first recording is opened, not when the program starts: with
+// the codec libraries under it (FLAC, Vorbis, Opus, MPEG) it is seven libraries, and mapping
+// them costs 2 to 3 ms at every start of kelvanto-tape (a whole `list` of a small tape takes 4
+// to 5 ms without them), though only the commands that read recordings use it. Loaded once
+// and kept.
+struct Sndfile {
+    decltype(&::sf_open_fd) open = nullptr;
+    decltype(&::sf_close) close = nullptr;
+    decltype(&::sf_command) command = nullptr;
+    decltype(&::sf_readf_float) readFloat = nullptr;
+    decltype(&::sf_error) error = nullptr;
+    decltype(&::sf_strerror) describe = nullptr;
+    std::string problem;  // why it could not be loaded; empty when it was
+};
+
+template <typename Function>
+void bind(void* library, const char* name, Function& function, std::string& problem) {
+    function = reinterpret_cast<Function>(::dlsym(library, name));
+    if (function == nullptr && problem.empty()) {
+        problem = std::string("the audio library has no ") + name;
+    }
+}
+
+const Sndfile& sndfile() {
+    static const Sndfile library = [] {
+        Sndfile loaded;
+        void* handle = ::dlopen("libsndfile.so.1", RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) {
+            const char* why = ::dlerror();
+            loaded.problem = std::string("the audio library could not be loaded (") +
+                             (why != nullptr ? why : "libsndfile.so.1") +
+                             "); install it with: apt-get install libsndfile1";
+            return loaded;
+        }
+        bind(handle, "sf_open_fd", loaded.open, loaded.problem);
+        bind(handle, "sf_close", loaded.close, loaded.problem);
+        bind(handle, "sf_command", loaded.command, loaded.problem);
+        bind(handle, "sf_readf_float", loaded.readFloat, loaded.problem);
+        bind(handle, "sf_error", loaded.error, loaded.problem);
+        bind(handle, "sf_strerror", loaded.describe, loaded.problem);
+        return loaded;
+    }();
+    return library;
 }
 
 bool libraryMessagesShown = false;
@@ -72,7 +119,7 @@ void AudioFileReader::showLibraryMessages(bool shown) {
 void AudioFileReader::close() {
     if (file != nullptr) {
         const QuietLibrary quiet;
-        sf_close(handle(file));
+        sndfile().close(handle(file));
         file = nullptr;
     }
 }
@@ -80,6 +127,11 @@ void AudioFileReader::close() {
 bool AudioFileReader::open(const std::string& path) {
     close();
     message.clear();
+    const Sndfile& library = sndfile();
+    if (!library.problem.empty()) {
+        message = library.problem;
+        return false;
+    }
     // Opened without waiting, so that a FIFO without a writer cannot hold the run, and
     // checked before the library sees it: only a regular file is a recording.
     // "-" is standard input, which the user named on purpose: a pipe is fine there (the audio
@@ -117,10 +169,10 @@ bool AudioFileReader::open(const std::string& path) {
     {
         const QuietLibrary quiet;
         // The library closes the descriptor with the file, also when the open fails.
-        opened = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
+        opened = library.open(fd, SFM_READ, &info, SF_TRUE);
     }
     if (opened == nullptr) {
-        message = sf_strerror(nullptr);
+        message = library.describe(nullptr);
         // The library says this of a file it could not read a first frame from (an MP3 cut
         // after its first bytes); here the file is known to be a regular one.
         if (message.rfind("File does not exist or is not a regular file", 0) == 0) {
@@ -129,7 +181,7 @@ bool AudioFileReader::open(const std::string& path) {
         return false;
     }
     if (info.channels < 1 || info.samplerate < 1) {
-        sf_close(opened);
+        library.close(opened);
         message = "the file holds no audio channels";
         return false;
     }
@@ -138,7 +190,7 @@ bool AudioFileReader::open(const std::string& path) {
     channelCount = info.channels;
     frameCount = static_cast<std::int64_t>(info.frames);
     // Integer samples come in as +-1 full scale, and float files are not rescaled.
-    sf_command(opened, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
+    library.command(opened, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
     return true;
 }
 
@@ -158,7 +210,7 @@ std::size_t AudioFileReader::read(std::vector<float>& samples, std::size_t maxFr
         const QuietLibrary quiet;
         while (got < static_cast<sf_count_t>(maxFrames)) {
             const sf_count_t want = std::min(piece, static_cast<sf_count_t>(maxFrames) - got);
-            const sf_count_t more = sf_readf_float(
+            const sf_count_t more = sndfile().readFloat(
                 handle(file), samples.data() + static_cast<std::size_t>(got) * width, want);
             if (more <= 0) {
                 break;
@@ -168,8 +220,8 @@ std::size_t AudioFileReader::read(std::vector<float>& samples, std::size_t maxFr
     }
     if (got <= 0) {
         samples.clear();
-        if (sf_error(handle(file)) != SF_ERR_NO_ERROR) {
-            message = sf_strerror(handle(file));
+        if (sndfile().error(handle(file)) != SF_ERR_NO_ERROR) {
+            message = sndfile().describe(handle(file));
         }
         return 0;
     }
