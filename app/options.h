@@ -6,13 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "audio/wav_file.h"
+
 struct RunOptions {
-    int bitsPerSample = 8;
-    int channels = 2;
+    int bitsPerSample = WavFile::defaultBitsPerSample;
+    int channels = WavFile::defaultChannels;
     double footerLength = -1.0;
     double gapLength = -1.0;
     double headerLength = -1.0;
-    int sampleRate = 22050;
+    int sampleRate = WavFile::defaultSampleRate;
     std::string screenName;
     int verbosity = 1;
     std::string audioFileName;  // empty: derived from the input name

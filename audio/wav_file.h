@@ -21,6 +21,11 @@ class WavFile {
     static constexpr std::int64_t maxFileLength = 0x7FFFFFFF;
     static constexpr const char* tooLargeMessage =
         "Audio file would reach 2 GB, more than a .wav file can hold\n";
+    // The format written when the command line names none (and in which list gives lengths:
+    // a second lasts as long in every format).
+    static constexpr int defaultSampleRate = 22050;
+    static constexpr int defaultBitsPerSample = 8;
+    static constexpr int defaultChannels = 2;
 
     WavFile();
     WavFile(const WavFile&) = delete;

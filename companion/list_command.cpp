@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "audio/signal_length.h"
+#include "audio/wav_file.h"
 #include "base/formatted.h"
 #include "base/machine.h"
 #include "companion/arguments.h"
@@ -42,11 +43,6 @@ constexpr const char* help =
     "  -q, --quiet  no progress line (shown on a terminal while a recording is decoded, or\n"
     "           when reading a tape image takes over a second)\n"
     "A tape with a bad checksum still lists with status 0; an unreadable file gives 1.\n";
-
-// The audio as kelvanto writes it by default; a second is the same length in every format.
-constexpr int listRate = 22050;
-constexpr int listBits = 8;
-constexpr int listChannels = 2;
 
 std::string holds(const TapeLoad& load, const LoadCharacters& sent) {
     if (const auto program = programOf(load, sent)) {
@@ -95,7 +91,8 @@ void listTape(const std::string& name, const TarqoBinFile* tape, bool basic, boo
                                load.getHeaderLength(), load.getFooterLength(), load.getGapLength(),
                                stated.c_str(), computed.c_str(), verdict)
                   << holds(load, sent) << "\n";
-        seconds += loadSeconds(load, sent, listRate, listBits, listChannels);
+        seconds += loadSeconds(load, sent, WavFile::defaultSampleRate,
+                               WavFile::defaultBitsPerSample, WavFile::defaultChannels);
     }
     const std::size_t count = tape->loads.size();
     std::cout << "name \"" << printable(tape->getName()) << "\", " << count

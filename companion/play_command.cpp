@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "audio/conversion_run.h"
+#include "audio/wav_file.h"
 #include "base/fatal.h"
 #include "companion/arguments.h"
 #include "companion/command_error.h"
@@ -44,9 +45,12 @@ int playCommand(const Words& words) {
                            "is a terminal; send the stream to a player: kelvanto-tape play "
                            "TAPE | aplay");
     }
-    const int bits = static_cast<int>(arguments.number("bits", 8, 0, 64));
-    const int channels = static_cast<int>(arguments.number("channels", 2, 0, 64));
-    const int rate = static_cast<int>(arguments.number("rate", 22050, 0, 1000000));
+    const int bits =
+        static_cast<int>(arguments.number("bits", WavFile::defaultBitsPerSample, 0, 64));
+    const int channels =
+        static_cast<int>(arguments.number("channels", WavFile::defaultChannels, 0, 64));
+    const int rate =
+        static_cast<int>(arguments.number("rate", WavFile::defaultSampleRate, 0, 1000000));
     const std::string& input = arguments.words()[0];
     const auto tape = readTapeImage(input);
     if (tape->loads.empty()) {
