@@ -20,9 +20,9 @@
 #   TAPE2WAV_INPUT  input for tape2wav, timed only when tape2wav is installed and this is set
 #   READER_BENCH    path of bench/reader_bench: also times the reader on large markup
 #   WRITE_FLOOR     path of bench/write_floor: also times, in the same alternating runs, a
-#                   program that only copies prepared pieces into blocks and writes them (the
-#                   least any renderer does), so that its ratio to dd shows this machine's
-#                   ceiling for the converter's
+#                   program that only copies a prepared block into its block and writes it (the
+#                   least any renderer does: each byte put in place once), so that its ratio to
+#                   dd shows this machine's ceiling for the converter's
 #   MARKUP_MB       size of each generated markup file for the reader (default 20)
 #   KEEP            1 keeps BENCH_DIR afterwards
 #
@@ -356,9 +356,9 @@ dd writes the same number of bytes with \`bs=1M\` from /dev/zero into the same f
 Ratio = dd time / converter time (1.0 means as fast as dd; target >= 0.9 in every format), of the medians;
 best = the same of the fastest run of each (on a virtual machine a large write into a fresh file may
 take several times as long as the one before, for dd and the converter alike: the best runs show the
-programs' own speed). Floor = the same ratios for bench/write_floor, which only copies prepared
-pieces of about 1 KB into 256 KiB blocks and writes them (no tape read, nothing computed): what no
-renderer on this machine can beat (- when WRITE_FLOOR is not given).
+programs' own speed). Floor = the same ratios for bench/write_floor, which fills each 256 KiB
+block with one copy of a block prepared in the cache and writes it (no tape read, nothing looked up
+or computed: each byte put in place once, the least any renderer does) (- without WRITE_FLOOR).
 Load of the machine before the runs: $load_before; after: $(cut -d' ' -f1-3 /proc/loadavg).
 
 | Large tape | Options | Loads | Bytes written | Converter s | Converter MB/s | dd s | dd MB/s | Ratio to dd | Best | Floor | Floor best | Target |
