@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -155,6 +156,12 @@ double slipsClaimedWrong = 0.0;
 // their breaking point to the end of their range, so that a wrong OK or REPAIRED of heavier
 // damage is counted too.
 int pointsRead = 0;
+// Slips of two 0s run together, whose true value is among the readings: by how much quieter
+// the character's quietest 1 is than the next quietest (its level over theirs, in bins), how
+// many there were and in how many splitting the quietest 1 gave the true value.
+constexpr std::array<double, 5> quietBins = {0.5, 0.625, 0.77, 0.87, 1.0001};
+std::array<int, quietBins.size()> quietSeen{};
+std::array<int, quietBins.size()> quietRight{};
 bool everyValue = false;
 
 // Loads read exactly, or -1 when the decoder found another number of loads. A load reported
@@ -190,6 +197,14 @@ int exactLoads(const std::vector<DecodedLoad>& got, const Tape& tape, std::size_
                     weigh(framed.characters[slip.character].value, slip.chosenLogOdds);
                     for (std::size_t k = 0; k < slip.others.size(); ++k) {
                         weigh(slip.others[k], slip.logOddsOf(k));
+                    }
+                    if (slip.quietRatio > 0.0f && std::isfinite(truthOdds)) {
+                        std::size_t bin = 0;
+                        while (bin + 1 < quietBins.size() && slip.quietRatio >= quietBins[bin]) {
+                            ++bin;
+                        }
+                        ++quietSeen[bin];
+                        quietRight[bin] += slip.quietValue == truth ? 1 : 0;
                     }
                     const double margin = truthOdds - otherOdds;
                     if (std::isfinite(margin) && margin != 0.0) {
@@ -515,6 +530,24 @@ void show(const std::string& damage, double value, const std::string& onlyFormat
                             doubt.character, doubt.bit, static_cast<double>(doubt.certainty),
                             static_cast<int>(doubt.kind));
             }
+            if (load.evidence) {
+                for (const auto& slip : load.evidence->framed.slips) {
+                    const auto& framed = load.evidence->framed;
+                    std::string readings;
+                    char item[48];
+                    for (std::size_t k = 0; k < slip.others.size(); ++k) {
+                        std::snprintf(item, sizeof item, " %02X (%+.2f)", slip.others[k],
+                                      slip.logOddsOf(k));
+                        readings += item;
+                    }
+                    std::printf("    slip: character %zu read %02X (%+.2f), others:%s\n",
+                                slip.character,
+                                slip.character < framed.characters.size()
+                                    ? framed.characters[slip.character].value
+                                    : 0,
+                                slip.chosenLogOdds, readings.c_str());
+                }
+            }
         }
         return;
     }
@@ -626,6 +659,14 @@ void breakingPoints(const std::string& onlyDamage, const std::string& onlyFormat
         "Slipped characters: %d; read right %d; their true value none of their readings gave "
         "%d\n",
         slipsSeen, slipsChosenRight, slipsUntried);
+    std::printf(
+        "Two 0s run together, the quietest 1 split gave the true value, by its level "
+        "against the next quietest 1:");
+    for (std::size_t bin = 0; bin < quietBins.size(); ++bin) {
+        std::printf(" below %.3g: %d of %d;", std::min(quietBins[bin], 1.0), quietRight[bin],
+                    quietSeen[bin]);
+    }
+    std::printf("\n");
     std::printf(
         "Slips the signal weighed: %d; a wrong reading beat the true one %d times; their log "
         "odds expected %.1f\n",
