@@ -162,6 +162,12 @@ int pointsRead = 0;
 constexpr std::array<double, 5> quietBins = {0.5, 0.625, 0.77, 0.87, 1.0001};
 std::array<int, quietBins.size()> quietSeen{};
 std::array<int, quietBins.size()> quietRight{};
+// Slips of a 0 and a 1 run into one long cycle, whose true value is one of the two orders:
+// by how far from half way the middle edge fell (in bins of its distance), how many there
+// were and in how many the order it points at was the true one.
+constexpr std::array<double, 4> orderBins = {0.05, 0.1, 0.2, 0.51};
+std::array<int, orderBins.size()> orderSeen{};
+std::array<int, orderBins.size()> orderRight{};
 bool everyValue = false;
 
 // Loads read exactly, or -1 when the decoder found another number of loads. A load reported
@@ -197,6 +203,18 @@ int exactLoads(const std::vector<DecodedLoad>& got, const Tape& tape, std::size_
                     weigh(framed.characters[slip.character].value, slip.chosenLogOdds);
                     for (std::size_t k = 0; k < slip.others.size(); ++k) {
                         weigh(slip.others[k], slip.logOddsOf(k));
+                    }
+                    if (slip.longMiddle >= 0.0f && slip.zeroOneValue != slip.oneZeroValue &&
+                        (truth == slip.zeroOneValue || truth == slip.oneZeroValue)) {
+                        const double off = std::fabs(slip.longMiddle - 0.5);
+                        std::size_t bin = 0;
+                        while (bin + 1 < orderBins.size() && off >= orderBins[bin]) {
+                            ++bin;
+                        }
+                        ++orderSeen[bin];
+                        const bool zeroFirst = slip.longMiddle > 0.5f;
+                        orderRight[bin] +=
+                            truth == (zeroFirst ? slip.zeroOneValue : slip.oneZeroValue) ? 1 : 0;
                     }
                     if (slip.quietRatio > 0.0f && std::isfinite(truthOdds)) {
                         std::size_t bin = 0;
@@ -659,6 +677,14 @@ void breakingPoints(const std::string& onlyDamage, const std::string& onlyFormat
         "Slipped characters: %d; read right %d; their true value none of their readings gave "
         "%d\n",
         slipsSeen, slipsChosenRight, slipsUntried);
+    std::printf(
+        "A 0 and a 1 run together, the order the middle edge points at was the true "
+        "one, by its distance from half way:");
+    for (std::size_t bin = 0; bin < orderBins.size(); ++bin) {
+        std::printf(" below %.2g: %d of %d;", std::min(orderBins[bin], 0.5), orderRight[bin],
+                    orderSeen[bin]);
+    }
+    std::printf("\n");
     std::printf(
         "Two 0s run together, the quietest 1 split gave the true value, by its level "
         "against the next quietest 1:");

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 #include "base/machine.h"
 #include "decode/bit_classifier.h"
@@ -230,6 +231,10 @@ TEST(BitClassifier, FollowsTheLengthsABandLimitGivesNextToTheOtherKind) {
     // A 1 a little long is a 1; one of one and a half units may be a 1 and a 0 merged.
     EXPECT_GT(classifier.push(cycleOf(16.0))->certainty, 0.9f);
     EXPECT_LT(classifier.push(cycleOf(20.5))->certainty, 0.1f);
+    // Where its middle edge fell goes with it: the framer reads the order of the two there.
+    Cycle lopsided = cycleOf(21.0);
+    lopsided.middle = 0.67f;
+    EXPECT_FLOAT_EQ(classifier.push(lopsided)->middle, 0.67f);
 }
 
 // Zero crossings of the filter's output for a 1575 Hz sine (the 1 tone) at this rate.
@@ -615,6 +620,77 @@ TEST(CharacterFramer, AOneAndAZeroRunTogetherAreSplitBackIntoBoth) {
         ++cases;
     }
     EXPECT_GT(cases, 10);
+}
+
+// A 0 and a 1 that lost the two edges between them run into one cycle half as long again as
+// a 1. The edge left inside falls at about two thirds of it when the 0 came first (the 0's
+// low half was lost), at about a third when the 1 did; half way it says nothing.
+TEST(CharacterFramer, TheMiddleEdgeOfALongCycleTellsWhichOfItsTwoCameFirst) {
+    const std::vector<unsigned> values = {0x5A, 0x3C, 0x81, 0x7E, 0x11, 0x22, 0x96, 0xC3};
+    const std::vector<Bit> clean = timedLoad(values);
+    struct Case {
+        const char* name;
+        float zeroFirstMiddle;  // where the middle edge falls when the 0 came first
+        float oneFirstMiddle;
+        bool told;  // the order is known
+    };
+    const Case cases[] = {
+        {"edges where they fall", 0.67f, 0.33f, true},
+        {"edges near half way", 0.53f, 0.47f, false},
+    };
+    for (const Case& c : cases) {
+        int merges = 0;
+        for (std::size_t k = 11; k + 2 < 10 + 10 * (values.size() - 2); ++k) {
+            const std::size_t place = k % 10;
+            if (place < 1 || place > 7 || clean[k].value == clean[k + 1].value) {
+                continue;
+            }
+            const bool zeroFirst = clean[k].value == Bit::zero;
+            std::vector<Bit> merged = clean;
+            merged[k].value = Bit::one;
+            merged[k].end = merged[k + 1].end;
+            merged[k].certainty = 0.0f;
+            merged[k].middle = zeroFirst ? c.zeroFirstMiddle : c.oneFirstMiddle;
+            merged.erase(merged.begin() + static_cast<long>(k) + 1);
+            CharacterFramer framer;
+            ASSERT_EQ(readBits(framer, merged), CharacterFramer::Status::finished) << c.name << k;
+            const FramedLoad& load = framer.load();
+            ASSERT_EQ(load.characters.size(), values.size()) << c.name << k;
+            ASSERT_EQ(load.slips.size(), 1u) << c.name << k;
+            const std::size_t at = (k - 10) / 10;
+            const SlipReading& slip = load.slips[0];
+            ASSERT_EQ(slip.character, at) << c.name << k;
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                if (i != at) {
+                    EXPECT_EQ(load.characters[i].value, values[i]) << c.name << k << " " << i;
+                }
+            }
+            // The other order of the two cycles gives this value.
+            const unsigned bit = 1u << (place - 1);
+            const unsigned swapped = values[at] ^ bit ^ (bit << 1);
+            std::optional<double> truthOdds;
+            std::optional<double> swappedOdds;
+            for (std::size_t r = 0; r <= slip.others.size(); ++r) {
+                const unsigned value =
+                    r < slip.others.size() ? slip.others[r] : load.characters[at].value;
+                if (value == values[at]) {
+                    truthOdds = slip.logOddsOf(r);
+                } else if (value == swapped) {
+                    swappedOdds = slip.logOddsOf(r);
+                }
+            }
+            ASSERT_TRUE(truthOdds && swappedOdds) << c.name << k;
+            if (c.told) {
+                EXPECT_EQ(load.characters[at].value, values[at]) << c.name << k;
+                EXPECT_GT(*truthOdds - *swappedOdds, 2.0) << c.name << k;
+                EXPECT_LE(*truthOdds - *swappedOdds, 3.0 + 1e-9) << c.name << k;
+            } else {
+                EXPECT_LT(std::fabs(*truthOdds - *swappedOdds), 1.0) << c.name << k;
+            }
+            ++merges;
+        }
+        EXPECT_GT(merges, 10) << c.name;
+    }
 }
 
 // Two 0s whose middle edge was lost in a dip run together into one cycle of a 1's length,
