@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -155,6 +156,18 @@ double slipsClaimedWrong = 0.0;
 // their breaking point to the end of their range, so that a wrong OK or REPAIRED of heavier
 // damage is counted too.
 int pointsRead = 0;
+// Slips of two 0s run together, whose true value is among the readings: by how much quieter
+// the character's quietest 1 is than the next quietest (its level over theirs, in bins), how
+// many there were and in how many splitting the quietest 1 gave the true value.
+constexpr std::array<double, 5> quietBins = {0.5, 0.625, 0.77, 0.87, 1.0001};
+std::array<int, quietBins.size()> quietSeen{};
+std::array<int, quietBins.size()> quietRight{};
+// Slips of a 0 and a 1 run into one long cycle, whose true value is one of the two orders:
+// by how far from half way the middle edge fell (in bins of its distance), how many there
+// were and in how many the order it points at was the true one.
+constexpr std::array<double, 4> orderBins = {0.05, 0.1, 0.2, 0.51};
+std::array<int, orderBins.size()> orderSeen{};
+std::array<int, orderBins.size()> orderRight{};
 bool everyValue = false;
 
 // Loads read exactly, or -1 when the decoder found another number of loads. A load reported
@@ -190,6 +203,26 @@ int exactLoads(const std::vector<DecodedLoad>& got, const Tape& tape, std::size_
                     weigh(framed.characters[slip.character].value, slip.chosenLogOdds);
                     for (std::size_t k = 0; k < slip.others.size(); ++k) {
                         weigh(slip.others[k], slip.logOddsOf(k));
+                    }
+                    if (slip.longMiddle >= 0.0f && slip.zeroOneValue != slip.oneZeroValue &&
+                        (truth == slip.zeroOneValue || truth == slip.oneZeroValue)) {
+                        const double off = std::fabs(slip.longMiddle - 0.5);
+                        std::size_t bin = 0;
+                        while (bin + 1 < orderBins.size() && off >= orderBins[bin]) {
+                            ++bin;
+                        }
+                        ++orderSeen[bin];
+                        const bool zeroFirst = slip.longMiddle > 0.5f;
+                        orderRight[bin] +=
+                            truth == (zeroFirst ? slip.zeroOneValue : slip.oneZeroValue) ? 1 : 0;
+                    }
+                    if (slip.quietRatio > 0.0f && std::isfinite(truthOdds)) {
+                        std::size_t bin = 0;
+                        while (bin + 1 < quietBins.size() && slip.quietRatio >= quietBins[bin]) {
+                            ++bin;
+                        }
+                        ++quietSeen[bin];
+                        quietRight[bin] += slip.quietValue == truth ? 1 : 0;
                     }
                     const double margin = truthOdds - otherOdds;
                     if (std::isfinite(margin) && margin != 0.0) {
@@ -515,6 +548,24 @@ void show(const std::string& damage, double value, const std::string& onlyFormat
                             doubt.character, doubt.bit, static_cast<double>(doubt.certainty),
                             static_cast<int>(doubt.kind));
             }
+            if (load.evidence) {
+                for (const auto& slip : load.evidence->framed.slips) {
+                    const auto& framed = load.evidence->framed;
+                    std::string readings;
+                    char item[48];
+                    for (std::size_t k = 0; k < slip.others.size(); ++k) {
+                        std::snprintf(item, sizeof item, " %02X (%+.2f)", slip.others[k],
+                                      slip.logOddsOf(k));
+                        readings += item;
+                    }
+                    std::printf("    slip: character %zu read %02X (%+.2f), others:%s\n",
+                                slip.character,
+                                slip.character < framed.characters.size()
+                                    ? framed.characters[slip.character].value
+                                    : 0,
+                                slip.chosenLogOdds, readings.c_str());
+                }
+            }
         }
         return;
     }
@@ -626,6 +677,22 @@ void breakingPoints(const std::string& onlyDamage, const std::string& onlyFormat
         "Slipped characters: %d; read right %d; their true value none of their readings gave "
         "%d\n",
         slipsSeen, slipsChosenRight, slipsUntried);
+    std::printf(
+        "A 0 and a 1 run together, the order the middle edge points at was the true "
+        "one, by its distance from half way:");
+    for (std::size_t bin = 0; bin < orderBins.size(); ++bin) {
+        std::printf(" below %.2g: %d of %d;", std::min(orderBins[bin], 0.5), orderRight[bin],
+                    orderSeen[bin]);
+    }
+    std::printf("\n");
+    std::printf(
+        "Two 0s run together, the quietest 1 split gave the true value, by its level "
+        "against the next quietest 1:");
+    for (std::size_t bin = 0; bin < quietBins.size(); ++bin) {
+        std::printf(" below %.3g: %d of %d;", std::min(quietBins[bin], 1.0), quietRight[bin],
+                    quietSeen[bin]);
+    }
+    std::printf("\n");
     std::printf(
         "Slips the signal weighed: %d; a wrong reading beat the true one %d times; their log "
         "odds expected %.1f\n",

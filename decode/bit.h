@@ -13,6 +13,9 @@ struct Bit {
     double start = 0.0;      // frame of the recording where the cycle began
     double end = 0.0;
     float amplitude = 0.0f;
+    // Where the edge between the cycle's two halves fell, as a fraction of its length (half
+    // way where it was not measured, as in a cycle joined from two pieces).
+    float middle = 0.5f;
     // What the signal itself says of the cycle: log(likelihood that a 1 starts here / that a
     // 0 does), from its shape rather than its length; 0 when it was not weighed.
     float evidence = 0.0f;

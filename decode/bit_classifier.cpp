@@ -96,6 +96,7 @@ Bit BitClassifier::classify(const Cycle& cycle, bool joined) {
     bit.start = cycle.start;
     bit.end = cycle.end;
     bit.amplitude = cycle.amplitude;
+    bit.middle = cycle.middle;
     if (relative > longestBit) {
         bit.value = Bit::invalid;
         return bit;

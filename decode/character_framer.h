@@ -29,9 +29,9 @@ class CharacterFramer {
         std::uint8_t value = 0;
         double logOdds = 0.0;
     };
-    // The most log odds a change of a slipped character's cycles takes from the signal,
-    // other than a 1 split into the two 0s it was made of (little: see changeLogOdds).
-    static constexpr double mostSlipOdds = 0.1;
+    // The most log odds a change of a slipped character's cycles takes from the signal's
+    // shapes, other than a 1 split into the two 0s it was made of (none: see changeLogOdds).
+    static constexpr double mostSlipOdds = 0.0;
     // How many cycles after a possible end must be 1s before the end is believed.
     static constexpr std::size_t endWindow = 12;
 

@@ -44,6 +44,17 @@ struct SlipReading {
     std::vector<std::uint8_t> others;
     std::vector<double> otherLogOdds;  // one per other reading, when weighed
     double chosenLogOdds = 0.0;
+    // Two 0s run together: the quietest 1 of the character against the next quietest
+    // (0 when the slip was not of that kind or the character had fewer than two 1s), and the
+    // value that splitting it gives; decode_bench measures the level's word on these.
+    float quietRatio = 0.0f;
+    std::uint8_t quietValue = 0;
+    // A 0 and a 1 run into one long cycle: where its middle edge fell (-1 when the slip was
+    // not of that kind), and the values of the two orders; decode_bench measures the
+    // middle edge's word on the order.
+    float longMiddle = -1.0f;
+    std::uint8_t zeroOneValue = 0;
+    std::uint8_t oneZeroValue = 0;
 
     // The log odds of other reading number `other`; past the others, of the chosen one.
     double logOddsOf(std::size_t other) const {
