@@ -310,38 +310,15 @@ bool longCycle(const Bit& bit, double oneLength) {
 // value of every range (the share of those slips in which splitting the quietest 1 gave the
 // true value): at a ratio below 0.5, all 83 under hiss and on worn cassettes; from 0.5 to
 // 0.625, 36 of 44 under hiss; from 0.625 to 0.77, 83 of 124 under hiss and 38 of 41 on worn
-// cassettes; above 0.87, 189 of 317 under hiss. Under hiss alone the levels of 1s scatter,
-// and the likelihood stays near even there; it is weighed against the odds of every other
-// split together, so the other splits' share only makes it more modest.
+// cassettes; from 0.77 to 1, 315 of 485 under hiss and 187 of 289 under MP3. Under hiss alone the
+// levels of 1s scatter, and the likelihood stays near even there; it is weighed against the odds of
+// every other split together, so the other splits' share only makes it more modest.
 struct QuietOne {
     std::size_t at = characterCycles;  // none
     double ratio = 0.0;
     double logOdds = 0.0;
 };
 constexpr double levelExponent = 2.0;
-// A 0 and a 1 whose edges between them were lost run into one cycle half as long again as a
-// 1, and the one edge left inside it says which came first. The edges lost are the rising
-// and falling ones next to each other: the 0's low half and the edge after it when the 0
-// came first, which leaves the middle edge at about two thirds of the cycle; the 1's edge at
-// its end and the 0's first, when the 1 came first, which leaves it at about a third. (The
-// other pairs would take a whole half of the louder 1.) The order the middle edge points at
-// is the likelier by up to e^3, less the nearer it fell to half way. On the bench's damaged
-// recordings, every value of every range, it was the true order in all 49 such slips whose
-// middle edge fell more than 0.05 from half way (31 under MP3, 14 under hiss, 4 on worn
-// cassettes), and in only 6 of 26 nearer (many of those were joined from two pieces, whose
-// middle is taken as half way): there it says nothing.
-constexpr double orderSlope = 30.0;
-constexpr double mostOrderOdds = 3.0;
-
-// Within this of half way the middle edge says nothing.
-constexpr double orderDeadZone = 0.05;
-
-// The log odds of a 0 then a 1, against a 1 then a 0, in a long cycle.
-double orderLogOdds(const Bit& bit) {
-    const double off = static_cast<double>(bit.middle) - 0.5;
-    const double beyond = std::max(0.0, std::fabs(off) - orderDeadZone);
-    return std::copysign(std::min(mostOrderOdds, orderSlope * beyond), off);
-}
 constexpr double mostLevelOdds = 3.0;
 
 QuietOne quietestOne(const std::deque<Bit>& bits, double oneLength) {
@@ -367,6 +344,30 @@ QuietOne quietestOne(const std::deque<Bit>& bits, double oneLength) {
     quiet.ratio = quietest / next;
     quiet.logOdds = std::min(mostLevelOdds, -levelExponent * std::log(quiet.ratio));
     return quiet;
+}
+
+// A 0 and a 1 whose edges between them were lost run into one cycle half as long again as a
+// 1, and the one edge left inside it says which came first. The edges lost are the rising
+// and falling ones next to each other: the 0's low half and the edge after it when the 0
+// came first, which leaves the middle edge at about two thirds of the cycle; the 1's edge at
+// its end and the 0's first, when the 1 came first, which leaves it at about a third. (The
+// other pairs would take a whole half of the louder 1.) The order the middle edge points at
+// is the likelier by up to e^3, less the nearer it fell to half way. On the bench's damaged
+// recordings, every value of every range, it was the true order in all 49 such slips whose
+// middle edge fell more than 0.05 from half way (31 under MP3, 14 under hiss, 4 on worn
+// cassettes), and in only 6 of 26 nearer (many of those were joined from two pieces, whose
+// middle is taken as half way): there it says nothing.
+constexpr double orderSlope = 30.0;
+constexpr double mostOrderOdds = 3.0;
+
+// Within this of half way the middle edge says nothing.
+constexpr double orderDeadZone = 0.05;
+
+// The log odds of a 0 then a 1, against a 1 then a 0, in a long cycle.
+double orderLogOdds(const Bit& bit) {
+    const double off = static_cast<double>(bit.middle) - 0.5;
+    const double beyond = std::max(0.0, std::fabs(off) - orderDeadZone);
+    return std::copysign(std::min(mostOrderOdds, orderSlope * beyond), off);
 }
 
 }  // namespace
