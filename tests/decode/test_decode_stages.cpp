@@ -704,17 +704,20 @@ TEST(CharacterFramer, TwoZerosRunTogetherAreSoughtInTheQuietestOne) {
     const std::size_t doubtful = 10 + 20 + 7;  // data bit 5, a true 1
     struct Case {
         const char* name;
-        float pairLevel;  // of the merged cycle, the others' being 1
-        bool shapes;      // every cycle's shape weighed (the pair's says a 1, as it looks)
-        bool preferred;   // the pair is clearly the quietest
-        bool chosen;      // the pair is split, not the least certain 1
+        float pairLevel;   // of the merged cycle, the others' being 1
+        float rivalLevel;  // of the character's first data bit, a true 1
+        bool shapes;       // every cycle's shape weighed (the pair's says a 1, as it looks)
+        bool preferred;    // the pair is clearly the quietest
+        bool chosen;       // the pair is split, not the least certain 1
     };
     const Case cases[] = {
-        {"dipped pair", 0.4f, false, true, true},
-        {"dipped pair, shapes weighed", 0.4f, true, true, true},
-        {"deep dip", 0.1f, false, true, true},
-        {"pair as loud as every 1", 1.0f, false, false, false},
-        {"pair a little quieter", 0.97f, true, false, true},
+        {"dipped pair", 0.4f, 1.0f, false, true, true},
+        {"dipped pair, shapes weighed", 0.4f, 1.0f, true, true, true},
+        {"deep dip", 0.1f, 1.0f, false, true, true},
+        {"pair as loud as every 1", 1.0f, 1.0f, false, false, false},
+        {"pair a little quieter", 0.97f, 1.0f, true, false, true},
+        // The level is weighed against the next quietest 1, not against the loudest.
+        {"another 1 as quiet as the pair", 0.4f, 0.41f, false, false, true},
     };
     for (const Case& c : cases) {
         std::vector<Bit> bits = framedLoad(values);
@@ -723,6 +726,7 @@ TEST(CharacterFramer, TwoZerosRunTogetherAreSoughtInTheQuietestOne) {
             b.evidence = c.shapes ? (b.value == Bit::one ? 12.0f : -12.0f) : 0.0f;
         }
         bits[doubtful].certainty = 0.8f;
+        bits[10 + 20 + 1].amplitude = c.rivalLevel;
         bits[pair].value = Bit::one;
         bits[pair].certainty = 0.9f;
         bits[pair].amplitude = c.pairLevel;
