@@ -159,15 +159,35 @@ int pointsRead = 0;
 // Slips of two 0s run together, whose true value is among the readings: by how much quieter
 // the character's quietest 1 is than the next quietest (its level over theirs, in bins), how
 // many there were and in how many splitting the quietest 1 gave the true value.
-constexpr std::array<double, 5> quietBins = {0.5, 0.625, 0.77, 0.87, 1.0001};
-std::array<int, quietBins.size()> quietSeen{};
-std::array<int, quietBins.size()> quietRight{};
+// How often a rule was right, counted in bins of what it rests on (each bin below its edge;
+// the last takes the rest).
+template <std::size_t Bins>
+struct BinnedCount {
+    std::array<double, Bins> edges;
+    std::array<int, Bins> seen{};
+    std::array<int, Bins> right{};
+
+    void add(double measure, bool wasRight) {
+        std::size_t bin = 0;
+        while (bin + 1 < Bins && measure >= edges[bin]) {
+            ++bin;
+        }
+        ++seen[bin];
+        right[bin] += wasRight ? 1 : 0;
+    }
+    // " below E: R of S;" for every bin, each edge shown no higher than top.
+    void print(double top) const {
+        for (std::size_t bin = 0; bin < Bins; ++bin) {
+            std::printf(" below %.3g: %d of %d;", std::min(edges[bin], top), right[bin], seen[bin]);
+        }
+        std::printf("\n");
+    }
+};
+BinnedCount<5> quietSplits{{0.5, 0.625, 0.77, 0.87, 1.0001}};
 // Slips of a 0 and a 1 run into one long cycle, whose true value is one of the two orders:
 // by how far from half way the middle edge fell (in bins of its distance), how many there
 // were and in how many the order it points at was the true one.
-constexpr std::array<double, 4> orderBins = {0.05, 0.1, 0.2, 0.51};
-std::array<int, orderBins.size()> orderSeen{};
-std::array<int, orderBins.size()> orderRight{};
+BinnedCount<4> longOrders{{0.05, 0.1, 0.2, 0.51}};
 bool everyValue = false;
 
 // Loads read exactly, or -1 when the decoder found another number of loads. A load reported
@@ -206,23 +226,13 @@ int exactLoads(const std::vector<DecodedLoad>& got, const Tape& tape, std::size_
                     }
                     if (slip.longMiddle >= 0.0f && slip.zeroOneValue != slip.oneZeroValue &&
                         (truth == slip.zeroOneValue || truth == slip.oneZeroValue)) {
-                        const double off = std::fabs(slip.longMiddle - 0.5);
-                        std::size_t bin = 0;
-                        while (bin + 1 < orderBins.size() && off >= orderBins[bin]) {
-                            ++bin;
-                        }
-                        ++orderSeen[bin];
                         const bool zeroFirst = slip.longMiddle > 0.5f;
-                        orderRight[bin] +=
-                            truth == (zeroFirst ? slip.zeroOneValue : slip.oneZeroValue) ? 1 : 0;
+                        longOrders.add(
+                            std::fabs(slip.longMiddle - 0.5),
+                            truth == (zeroFirst ? slip.zeroOneValue : slip.oneZeroValue));
                     }
                     if (slip.quietRatio > 0.0f && std::isfinite(truthOdds)) {
-                        std::size_t bin = 0;
-                        while (bin + 1 < quietBins.size() && slip.quietRatio >= quietBins[bin]) {
-                            ++bin;
-                        }
-                        ++quietSeen[bin];
-                        quietRight[bin] += slip.quietValue == truth ? 1 : 0;
+                        quietSplits.add(slip.quietRatio, slip.quietValue == truth);
                     }
                     const double margin = truthOdds - otherOdds;
                     if (std::isfinite(margin) && margin != 0.0) {
@@ -680,19 +690,11 @@ void breakingPoints(const std::string& onlyDamage, const std::string& onlyFormat
     std::printf(
         "A 0 and a 1 run together, the order the middle edge points at was the true "
         "one, by its distance from half way:");
-    for (std::size_t bin = 0; bin < orderBins.size(); ++bin) {
-        std::printf(" below %.2g: %d of %d;", std::min(orderBins[bin], 0.5), orderRight[bin],
-                    orderSeen[bin]);
-    }
-    std::printf("\n");
+    longOrders.print(0.5);
     std::printf(
         "Two 0s run together, the quietest 1 split gave the true value, by its level "
         "against the next quietest 1:");
-    for (std::size_t bin = 0; bin < quietBins.size(); ++bin) {
-        std::printf(" below %.3g: %d of %d;", std::min(quietBins[bin], 1.0), quietRight[bin],
-                    quietSeen[bin]);
-    }
-    std::printf("\n");
+    quietSplits.print(1.0);
     std::printf(
         "Slips the signal weighed: %d; a wrong reading beat the true one %d times; their log "
         "odds expected %.1f\n",
