@@ -26,10 +26,12 @@ ENSURE_DEPS = sh tools/ensure-deps
 	fuzz-short fuzz-build bench valgrind-test
 
 # The programs alone: configuring them needs no GoogleTest. Warnings stay warnings unless the
-# build folder was configured with WERROR=ON (KELVANTO_WERROR is kept in its cache).
+# build folder was configured with WERROR=ON (KELVANTO_WERROR is kept in its cache). A new
+# folder gets no tests; one that has them keeps them (switched off, their binaries would stay
+# behind the sources while a later ctest there still ran them).
 configure:
 	@$(ENSURE_DEPS) $(DEPS_BUILD)
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DKELVANTO_TESTS=OFF
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(if $(wildcard $(BUILD)/CMakeCache.txt),,-DKELVANTO_TESTS=OFF)
 
 all: configure
 	cmake --build $(BUILD) -j $(JOBS)
