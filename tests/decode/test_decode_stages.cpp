@@ -798,13 +798,13 @@ TEST(CharacterFramer, TwoCyclesLostOrAddedInOneCharacterCostOnlyThatCharacter) {
 // change of the first character alone frames what follows; each is put right in turn and
 // counts as unknown (no readings kept), and the characters around them read right.
 TEST(CharacterFramer, ACycleLostOrAddedInEachOfTwoCharactersCostsOnlyThoseTwo) {
-    const std::vector<unsigned> values = {0x5A, 0x3C, 0x16, 0x2C, 0x1A, 0x32, 0x5B, 0x6A, 0x2D};
-    std::vector<Bit> clean = timedLoad(values);
-    // Runs cycles at and at + 1 together into one (a lost edge).
-    auto merge = [](std::vector<Bit>& bits, std::size_t at, float certainty) {
+    // Runs cycles at and at + 1 together into one (a lost edge): two 0s give a clear cycle of
+    // a 1's length, a 0 and a 1 an unclear long one.
+    auto merge = [](std::vector<Bit>& bits, std::size_t at) {
+        const bool twoZeros = bits[at].value == Bit::zero && bits[at + 1].value == Bit::zero;
         bits[at].value = Bit::one;
         bits[at].end = bits[at + 1].end;
-        bits[at].certainty = certainty;
+        bits[at].certainty = twoZeros ? 0.5f : 0.05f;
         bits.erase(bits.begin() + static_cast<long>(at) + 1);
     };
     // Cuts the 1 at at into two unclear 0s (an added edge).
@@ -819,30 +819,46 @@ TEST(CharacterFramer, ACycleLostOrAddedInEachOfTwoCharactersCostsOnlyThoseTwo) {
         bits[at].end = middle;
         bits.insert(bits.begin() + static_cast<long>(at) + 1, second);
     };
-    // The third character (0x16) starts at cycle 30 and the fourth (0x2C) at 40; the last
-    // data bit of each is a 0, so that a cycle too many or too few shows at its stop bit.
-    // Later changes first, so that the earlier places stay where they are.
-    std::vector<Bit> lost = clean;
-    merge(lost, 40 + 2, 0.05f);  // the fourth's 0 and 1 of data bits 1 and 2: a long cycle
-    merge(lost, 30 + 7, 0.5f);   // the third's two 0s of data bits 6 and 7: one 1's length
-    std::vector<Bit> added = clean;
-    cut(added, 40 + 4);  // the fourth's data bit 3
-    cut(added, 30 + 5);  // the third's data bit 4
-    for (const auto* bits : {&lost, &added}) {
-        const char* name = bits == &lost ? "lost" : "added";
+    // The third character starts at cycle 30 and the fourth at 40. The later change is made
+    // first, so that the earlier place stays where it is.
+    struct Case {
+        const char* name;
+        std::vector<unsigned> values;
+        bool lost;           // edges lost (cycles merged), or added (a 1 cut)
+        std::size_t fourth;  // where in the fourth character, then in the third
+        std::size_t third;
+    };
+    const Case cases[] = {
+        // The last data bit of each is a 0, so that a cycle too many or too few shows at its
+        // stop bit: the fourth's 0 and 1 of data bits 1 and 2 run into a long cycle, the
+        // third's two 0s of data bits 6 and 7 into one of a 1's length; or a 1 cut in each.
+        {"lost", {0x5A, 0x3C, 0x16, 0x2C, 0x1A, 0x32, 0x5B, 0x6A, 0x2D}, true, 2, 7},
+        {"added", {0x5A, 0x3C, 0x16, 0x2C, 0x1A, 0x32, 0x5B, 0x6A, 0x2D}, false, 4, 5},
+        // Two 0s run together in each: the second change must frame all six framing bits of
+        // what follows, five are not enough. A 1 cut in each: the first change must leave the
+        // third its 1 stop bit. (Found by a search over random loads with either check
+        // loosened, where these then read the characters after them wrong.)
+        {"two 0s lost", {0xEA, 0xEF, 0xC5, 0x64, 0xB4, 0xE9, 0xA9, 0x1D, 0x1A}, true, 1, 5},
+        {"two 1s cut", {0x43, 0xE6, 0x9F, 0x40, 0x4D, 0x56, 0xDD, 0x40, 0xA9}, false, 7, 3},
+    };
+    for (const Case& c : cases) {
+        std::vector<Bit> bits = timedLoad(c.values);
+        for (const std::size_t at : {40 + c.fourth, 30 + c.third}) {
+            c.lost ? merge(bits, at) : cut(bits, at);
+        }
         CharacterFramer framer;
-        ASSERT_EQ(readBits(framer, *bits), CharacterFramer::Status::finished) << name;
+        ASSERT_EQ(readBits(framer, bits), CharacterFramer::Status::finished) << c.name;
         const FramedLoad& load = framer.load();
-        ASSERT_EQ(load.characters.size(), values.size()) << name;
-        for (std::size_t i = 0; i < values.size(); ++i) {
-            EXPECT_EQ(load.characters[i].extraCycleDropped, i == 2 || i == 3) << name << i;
+        ASSERT_EQ(load.characters.size(), c.values.size()) << c.name;
+        for (std::size_t i = 0; i < c.values.size(); ++i) {
+            EXPECT_EQ(load.characters[i].extraCycleDropped, i == 2 || i == 3) << c.name << i;
             if (i != 2 && i != 3) {
-                EXPECT_EQ(load.characters[i].value, values[i]) << name << i;
+                EXPECT_EQ(load.characters[i].value, c.values[i]) << c.name << i;
             }
         }
         // A merged cycle of one 1's length was two 0s; two unclear 0s were one 1.
-        EXPECT_EQ(load.characters[2].value, values[2]) << name;
-        EXPECT_TRUE(load.slips.empty()) << name;
+        EXPECT_EQ(load.characters[2].value, c.values[2]) << c.name;
+        EXPECT_TRUE(load.slips.empty()) << c.name;
     }
 }
 
