@@ -666,10 +666,12 @@ void CharacterFramer::restoreLostCycle(std::size_t merged, bool withOne, double 
             noteValue(values, pending, Change::split, i, levelOdds(i));
         }
     }
+    const auto quietValue = quiet.at < characterCycles
+                                ? framedValue(changed(pending, Change::split, quiet.at))
+                                : std::nullopt;
     std::size_t at = merged;
-    if (quiet.at < characterCycles && framedValue(changed(pending, Change::split, quiet.at)) &&
-        changeLogOdds(pending, Change::split, quiet.at) + quiet.logOdds >
-            changeLogOdds(pending, Change::split, merged) + levelOdds(merged)) {
+    if (quietValue && changeLogOdds(pending, Change::split, quiet.at) + quiet.logOdds >
+                          changeLogOdds(pending, Change::split, merged) + levelOdds(merged)) {
         at = quiet.at;
     }
     const double order = withOne ? orderLogOdds(pending[merged]) : 0.0;
@@ -678,7 +680,7 @@ void CharacterFramer::restoreLostCycle(std::size_t merged, bool withOne, double 
         !withOne ? Change::split : (zeroFirst ? Change::splitZeroOne : Change::splitOneZero);
     keepSlip(index,
              {framedValue(changed(pending, change, at)).value_or(0),
-              changeLogOdds(pending, change, at) + (withOne ? 0.0 : levelOdds(at))},
+              changeLogOdds(pending, change, at) + levelOdds(at)},
              values);
     if (withOne && index >= unknownBefore) {
         const auto zeroOne = framedValue(changed(pending, Change::splitZeroOne, merged));
@@ -689,9 +691,6 @@ void CharacterFramer::restoreLostCycle(std::size_t merged, bool withOne, double 
             current.slips.back().oneZeroValue = *oneZero;
         }
     }
-    const auto quietValue = quiet.at < characterCycles
-                                ? framedValue(changed(pending, Change::split, quiet.at))
-                                : std::nullopt;
     if (quietValue && index >= unknownBefore) {
         current.slips.back().quietRatio = static_cast<float>(quiet.ratio);
         current.slips.back().quietValue = *quietValue;
