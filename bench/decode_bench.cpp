@@ -9,7 +9,9 @@
 //   build-dec/decode/decode_bench [seconds] [--no-sweeps] [--no-throughput]
 //                                 [--damage NAME] [--format 44100|22050] [--size small|8k]
 //                                 [--show VALUE] (the loads found at one point of --damage)
-//                                 [--seed N] [--one-polarity] (for --show)
+//                                 [--seed N] [--one-polarity] [--save FILE] (for --show)
+//                                 [--as-read] (a load counts when its characters are right,
+//                                 BAD or not: how a plain reader without verdicts is measured)
 //                                 [--runaway MINUTES] (memory of a reading that never ends)
 //                                 [--every-value] (sweeps go on past their breaking points)
 // A point of a sweep passes when, for each of three seeds (data and damage), every load is
@@ -37,6 +39,7 @@
 #include "decode/audio_file_reader.h"
 #include "decode/load_candidate.h"
 #include "decode/recording_decoder.h"
+#include "decode/take_merger.h"
 #include "tape/tarqo_bin_file.h"
 #include "tests/decode/degradations.h"
 
@@ -189,13 +192,17 @@ BinnedCount<5> quietSplits{{0.5, 0.625, 0.77, 0.87, 1.0001}};
 // were and in how many the order it points at was the true one.
 BinnedCount<4> longOrders{{0.05, 0.1, 0.2, 0.51}};
 bool everyValue = false;
+// With --as-read, a load counts as read exactly when its characters are right, whatever its
+// verdict: what a plain reader without verdicts is measured by.
+bool asRead = false;
 
 // Loads read exactly, or -1 when the decoder found another number of loads. A load reported
 // OK or REPAIRED is a trust fault when its characters are not the tape's: those of the load
 // in its place, or, when the decoder found more or fewer loads (a load broken in two, a stray
 // tone) and the places no longer pair up, those of any load of the tape (each holds its own
 // random data).
-int exactLoads(const std::vector<DecodedLoad>& got, const Tape& tape, std::size_t repeats) {
+int exactLoads(const std::vector<DecodedLoad>& got, const Tape& tape, std::size_t repeats,
+               bool tallySlips = true) {
     int exact = 0;
     const bool paired = got.size() == tape.data.size() * repeats;
     for (std::size_t i = 0; i < got.size(); ++i) {
@@ -208,7 +215,7 @@ int exactLoads(const std::vector<DecodedLoad>& got, const Tape& tape, std::size_
         if (got[i].verdict != Verdict::bad && !someLoad) {
             ++trustFaults;
         }
-        if (paired && got[i].evidence) {
+        if (paired && tallySlips && got[i].evidence) {
             const auto& framed = got[i].evidence->framed;
             for (const auto& slip : framed.slips) {
                 if (slip.character < want.size() && slip.character < framed.characters.size()) {
@@ -249,7 +256,7 @@ int exactLoads(const std::vector<DecodedLoad>& got, const Tape& tape, std::size_
                 }
             }
         }
-        exact += got[i].verdict != Verdict::bad && right ? 1 : 0;
+        exact += (asRead || got[i].verdict != Verdict::bad) && right ? 1 : 0;
     }
     return got.size() == tape.data.size() * repeats ? exact : -1;
 }
@@ -371,41 +378,46 @@ void runaway(double minutes) {
     std::fflush(stdout);
 }
 
+// Writes 16-bit PCM, by hand so that the bench needs no audio writer; false when the file
+// cannot be written.
+bool writeWav(const Recording& in, const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    const auto frames = static_cast<std::uint32_t>(in.frames());
+    const auto channels = static_cast<std::uint16_t>(in.channels);
+    const std::uint32_t dataBytes = frames * channels * 2u;
+    auto u32 = [&](std::uint32_t v) { std::fwrite(&v, 4, 1, file); };
+    auto u16 = [&](std::uint16_t v) { std::fwrite(&v, 2, 1, file); };
+    std::fwrite("RIFF", 1, 4, file);
+    u32(36 + dataBytes);
+    std::fwrite("WAVEfmt ", 1, 8, file);
+    u32(16);
+    u16(1);
+    u16(channels);
+    u32(static_cast<std::uint32_t>(in.rate));
+    u32(static_cast<std::uint32_t>(in.rate) * channels * 2u);
+    u16(static_cast<std::uint16_t>(channels * 2u));
+    u16(16);
+    std::fwrite("data", 1, 4, file);
+    u32(dataBytes);
+    std::vector<std::int16_t> pcm(in.samples.size());
+    for (std::size_t i = 0; i < pcm.size(); ++i) {
+        pcm[i] = static_cast<std::int16_t>(
+            std::lround(std::clamp(in.samples[i], -1.0f, 32767.0f / 32768.0f) * 32768.0f));
+    }
+    const bool written = std::fwrite(pcm.data(), 2, pcm.size(), file) == pcm.size();
+    return std::fclose(file) == 0 && written;
+}
+
 // An MP3 round trip through ffmpeg at this bit rate; empty when ffmpeg cannot do it.
 Recording mp3(const Recording& in, double kbits) {
     const std::string wav = scratchPath(".wav");
     const std::string coded = scratchPath(".mp3");
     const std::string back = scratchPath("-back.wav");
-    {
-        // 16-bit PCM, written by hand so that the bench needs no audio writer.
-        std::FILE* file = std::fopen(wav.c_str(), "wb");
-        if (file == nullptr) {
-            return {};
-        }
-        const auto frames = static_cast<std::uint32_t>(in.frames());
-        const auto channels = static_cast<std::uint16_t>(in.channels);
-        const std::uint32_t dataBytes = frames * channels * 2u;
-        auto u32 = [&](std::uint32_t v) { std::fwrite(&v, 4, 1, file); };
-        auto u16 = [&](std::uint16_t v) { std::fwrite(&v, 2, 1, file); };
-        std::fwrite("RIFF", 1, 4, file);
-        u32(36 + dataBytes);
-        std::fwrite("WAVEfmt ", 1, 8, file);
-        u32(16);
-        u16(1);
-        u16(channels);
-        u32(static_cast<std::uint32_t>(in.rate));
-        u32(static_cast<std::uint32_t>(in.rate) * channels * 2u);
-        u16(static_cast<std::uint16_t>(channels * 2u));
-        u16(16);
-        std::fwrite("data", 1, 4, file);
-        u32(dataBytes);
-        std::vector<std::int16_t> pcm(in.samples.size());
-        for (std::size_t i = 0; i < pcm.size(); ++i) {
-            pcm[i] = static_cast<std::int16_t>(
-                std::lround(std::clamp(in.samples[i], -1.0f, 32767.0f / 32768.0f) * 32768.0f));
-        }
-        std::fwrite(pcm.data(), 2, pcm.size(), file);
-        std::fclose(file);
+    if (!writeWav(in, wav)) {
+        return {};
     }
     const std::string command = "ffmpeg -nostdin -v error -y -i '" + wav +
                                 "' -codec:a libmp3lame -b:a " + std::to_string(std::lround(kbits)) +
@@ -426,6 +438,10 @@ struct Sweep {
     const char* unit;
     std::vector<double> values;  // from harmless to harmful
     std::function<Recording(const Recording&, double, unsigned)> apply;
+    // With 2, the tape is recorded twice with other damage of the same kind, and the two
+    // takes are decoded together as kelvanto-tape decode does: the first take is the one of
+    // the row above, so the two rows show what a second take is worth.
+    int takes = 1;
 };
 
 std::vector<double> range(double from, double to, double step) {
@@ -437,13 +453,17 @@ std::vector<double> range(double from, double to, double step) {
 }
 
 std::vector<Sweep> sweeps() {
+    const auto noisy = [](const Recording& r, double snr, unsigned seed) {
+        Recording n = r;
+        decode_testing::addNoise(n, snr, seed);
+        return n;
+    };
+    const auto worn = [](const Recording& r, double s, unsigned seed) {
+        return decode_testing::wornCassette(r, s, seed);
+    };
     return {
-        {"white noise", "dB SNR", range(11, -3, -0.5),
-         [](const Recording& r, double snr, unsigned seed) {
-             Recording n = r;
-             decode_testing::addNoise(n, snr, seed);
-             return n;
-         }},
+        {"white noise", "dB SNR", range(11, -3, -0.5), noisy},
+        {"white noise, two takes", "dB SNR", range(11, -3, -0.5), noisy, 2},
         {"speed, slow", "x", range(0.5, 0.1, -0.05),
          [](const Recording& r, double f, unsigned) { return decode_testing::speed(r, f); }},
         {"speed, fast", "x", range(1.8, 4.0, 0.1),
@@ -462,10 +482,8 @@ std::vector<Sweep> sweeps() {
          "kbit/s",
          {64, 56, 48, 40, 32, 24, 16, 8},
          [](const Recording& r, double k, unsigned) { return mp3(r, k); }},
-        {"worn cassette", "severity", range(1.5, 6.0, 0.25),
-         [](const Recording& r, double s, unsigned seed) {
-             return decode_testing::wornCassette(r, s, seed);
-         }},
+        {"worn cassette", "severity", range(1.5, 6.0, 0.25), worn},
+        {"worn cassette, two takes", "severity", range(1.5, 6.0, 0.25), worn, 2},
         {"8 kHz, linear resampling",
          "Hz",
          {8000},
@@ -494,6 +512,10 @@ double physicsLimit(int rate, int channels, double characters) {
 // What the decoder reports at one point of one sweep (first seed), load by load.
 unsigned showSeed = 100;
 
+// With --save, --show also writes the damaged recording there (16-bit WAV), to listen to it
+// or to decode it with kelvanto-tape (--picture).
+std::string showSave;
+
 void show(const std::string& damage, double value, const std::string& onlyFormat,
           const std::string& onlySize) {
     const Format* format = &formats[0];
@@ -509,8 +531,15 @@ void show(const std::string& damage, double value, const std::string& onlyFormat
         if (std::string(sweep.name).find(damage) == std::string::npos) {
             continue;
         }
-        const std::vector<DecodedLoad> got =
-            decodeAll(sweep.apply(tape.recording, value, 7 + (showSeed - 100)));
+        const Recording damaged = sweep.apply(tape.recording, value, 7 + (showSeed - 100));
+        if (!showSave.empty() && !writeWav(damaged, showSave)) {
+            std::fprintf(stderr, "decode_bench: cannot write %s\n", showSave.c_str());
+        }
+        std::vector<DecodedLoad> got = decodeAll(damaged);
+        if (sweep.takes == 2) {
+            got = kelvanto::decode::mergeTakes(
+                {got, decodeAll(sweep.apply(tape.recording, value, 57 + (showSeed - 100)))});
+        }
         std::printf("%s at %g %s: %zu loads\n", sweep.name, value, sweep.unit, got.size());
         for (std::size_t i = 0; i < got.size(); ++i) {
             const DecodedLoad& load = got[i];
@@ -635,8 +664,14 @@ void breakingPoints(const std::string& onlyDamage, const std::string& onlyFormat
                         pass = false;
                         break;
                     }
+                    std::vector<DecodedLoad> loads = decodeAll(damaged);
+                    if (sweep.takes == 2) {
+                        const Recording second =
+                            sweep.apply(tape.recording, value, static_cast<unsigned>(57 + s));
+                        loads = kelvanto::decode::mergeTakes({loads, decodeAll(second)});
+                    }
                     const int faultsBefore = trustFaults;
-                    const bool exact = exactLoads(decodeAll(damaged), tape, 1) ==
+                    const bool exact = exactLoads(loads, tape, 1, sweep.takes == 1) ==
                                        static_cast<int>(tape.data.size());
                     pass = pass && exact;
                     if (trustFaults != faultsBefore) {
@@ -727,6 +762,10 @@ int main(int argc, char** argv) {
         } else if (arg == "--runaway" && i + 1 < argc) {
             runaway(std::atof(argv[++i]));
             return 0;
+        } else if (arg == "--save" && i + 1 < argc) {
+            showSave = argv[++i];
+        } else if (arg == "--as-read") {
+            asRead = true;
         } else if (arg == "--every-value") {
             everyValue = true;
         } else if (arg == "--one-polarity") {
