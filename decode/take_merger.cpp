@@ -381,15 +381,33 @@ std::vector<DecodedLoad> mergeTakes(const std::vector<std::vector<DecodedLoad>>&
         }
         groups.swap(next);
     }
+    // Something that only one of several takes holds, with nothing readable in it (a lone
+    // tone, or characters mostly likely wrong), is that take's noise or the rest of a
+    // dropout, not a load of the tape; but only where every other take was heard on both
+    // sides of it. A take that ended before it, began after it or read nothing at all says
+    // nothing about that stretch of tape, and a load there must not vanish.
+    auto heardAround = [&](std::size_t at, int except) {
+        for (int t = 0; t < static_cast<int>(takes.size()); ++t) {
+            auto holds = [t](const Group& group) {
+                return std::any_of(group.readings.begin(), group.readings.end(),
+                                   [t](const Reading& r) { return r.take == t; });
+            };
+            if (t != except &&
+                (std::none_of(groups.begin(), groups.begin() + static_cast<long>(at), holds) ||
+                 std::none_of(groups.begin() + static_cast<long>(at) + 1, groups.end(), holds))) {
+                return false;
+            }
+        }
+        return true;
+    };
     std::vector<DecodedLoad> merged;
-    for (const Group& group : groups) {
-        // Something that only one of several takes holds, with nothing readable in it (a lone
-        // tone, or characters mostly likely wrong), is that take's noise or the rest of a
-        // dropout, not a load of the tape.
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        const Group& group = groups[g];
         const DecodedLoad& only = *group.readings.front().load;
         if (takes.size() > 1 && group.readings.size() == 1 && only.verdict == Verdict::bad &&
             (only.characters.empty() ||
-             only.expectedWrong >= 0.5 * static_cast<double>(only.characters.size()))) {
+             only.expectedWrong >= 0.5 * static_cast<double>(only.characters.size())) &&
+            heardAround(g, group.readings.front().take)) {
             continue;
         }
         merged.push_back(weigh(group));

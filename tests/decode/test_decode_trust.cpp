@@ -719,6 +719,36 @@ TEST(Trust, TwoTakesWithADropoutAndAPhantomGiveEachLoadOnce) {
     expectEachLoadOnceAndExact(mergeTakes({b, a}), loads);
 }
 
+TEST(Trust, ALoadOnlyOneTakeHeardIsKeptWhereTheOtherTakeHeardNothing) {
+    // The first take lost the last load's data to a long dropout: its header tone is all
+    // that is left, BAD. The second take stopped after the third load, so it says nothing of
+    // the fourth: the remains must be reported, not taken for the first take's noise.
+    std::vector<TestLoad> loads = fourLoads();
+    loads[3].header = 1.0;
+    const Recording clean = render(loads, 22050, 16, 1);
+    const std::vector<DecodedLoad> where = decode(clean);
+    ASSERT_EQ(where.size(), 4u);
+    Recording first = clean;
+    dropout(first, where[3].syncSeconds - 0.05,
+            where[3].dataEndSeconds - where[3].syncSeconds + 0.1);
+    Recording second = clean;
+    second.samples.resize(static_cast<std::size_t>((where[2].endSeconds + 0.3) * clean.rate));
+    const std::vector<DecodedLoad> a = decode(first);
+    const std::vector<DecodedLoad> b = decode(second);
+    ASSERT_EQ(a.size(), 4u);
+    ASSERT_EQ(a[3].verdict, Verdict::bad);
+    ASSERT_TRUE(a[3].characters.empty());
+    ASSERT_EQ(b.size(), 3u);
+    for (const auto& merged : {mergeTakes({a, b}), mergeTakes({b, a})}) {
+        ASSERT_EQ(merged.size(), 4u);
+        EXPECT_EQ(merged[3].verdict, Verdict::bad);
+        EXPECT_NEAR(merged[3].startSeconds, a[3].startSeconds, 0.01);
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(merged[i].characters, expectedOf(loads[i]).characters);
+        }
+    }
+}
+
 TEST(Trust, TwoNoisyTakesReadBetterThanEitherAloneAndNeverWrong) {
     std::vector<TestLoad> loads;
     for (unsigned seed = 1; seed <= 6; ++seed) {
