@@ -724,6 +724,7 @@ TEST(Trust, ALoadOnlyOneTakeHeardIsKeptWhereTheOtherTakeHeardNothing) {
     // that is left, BAD. The second take stopped after the third load, so it says nothing of
     // the fourth: the remains must be reported, not taken for the first take's noise.
     std::vector<TestLoad> loads = fourLoads();
+    loads[0].header = 1.0;
     loads[3].header = 1.0;
     const Recording clean = render(loads, 22050, 16, 1);
     const std::vector<DecodedLoad> where = decode(clean);
@@ -744,6 +745,28 @@ TEST(Trust, ALoadOnlyOneTakeHeardIsKeptWhereTheOtherTakeHeardNothing) {
         EXPECT_EQ(merged[3].verdict, Verdict::bad);
         EXPECT_NEAR(merged[3].startSeconds, a[3].startSeconds, 0.01);
         for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(merged[i].characters, expectedOf(loads[i]).characters);
+        }
+    }
+
+    // The same at the start: the first take lost the first load's data, and the second take
+    // began after the first load.
+    first = clean;
+    dropout(first, where[0].syncSeconds - 0.05,
+            where[0].dataEndSeconds - where[0].syncSeconds + 0.1);
+    const std::vector<DecodedLoad> c = decode(first);
+    ASSERT_EQ(c.size(), 4u);
+    ASSERT_TRUE(c[0].characters.empty());
+    second = clean;
+    second.samples.erase(
+        second.samples.begin(),
+        second.samples.begin() + static_cast<long>((where[1].startSeconds - 0.3) * clean.rate));
+    const std::vector<DecodedLoad> d = decode(second);
+    ASSERT_EQ(d.size(), 3u);
+    for (const auto& merged : {mergeTakes({c, d}), mergeTakes({d, c})}) {
+        ASSERT_EQ(merged.size(), 4u);
+        EXPECT_EQ(merged[0].verdict, Verdict::bad);
+        for (std::size_t i = 1; i < 4; ++i) {
             EXPECT_EQ(merged[i].characters, expectedOf(loads[i]).characters);
         }
     }
