@@ -102,6 +102,7 @@ struct DecodedLoad {
     std::int64_t problemSample = 0;  // where the reading stopped or failed
     double problemSeconds = 0.0;
 
+    bool toneOnly = false;    // a header tone with nothing readable after it
     double speedRatio = 1.0;  // measured tone frequency against the nominal one (1.1 = 10 % fast)
     Polarity polarity = Polarity::normal;
     int channel = 0;  // from 0, or mixedChannels

@@ -328,6 +328,7 @@ void LoadJudge::describe(const LoadCandidate& candidate, DecodedLoad& load) cons
     load.endSample = std::llround(framed.end);
     load.endSeconds = framed.end / sampleRate;
     load.sampleRate = sampleRate;
+    load.toneOnly = candidate.toneOnly;
     load.speedRatio =
         candidate.onePeriod > 0.0 ? machine::oneBitSeconds / candidate.onePeriod : 0.0;
     load.polarity = candidate.polarity;

@@ -145,9 +145,8 @@ void LoadReader::toneWithoutLoad() {
         return;
     }
     const double seconds = (tone.end() - tone.start()) / sampleRate;
-    const bool believable = tone.steadyThroughout() && seconds >= shortestLoneToneSeconds &&
-                            tone.meanPeriod() >= ToneDetector::fastestLonePeriod &&
-                            tone.meanPeriod() <= ToneDetector::slowestLonePeriod;
+    // Its speed is weighed once the recording's loads are known (RecordingDecoder).
+    const bool believable = tone.steadyThroughout() && seconds >= shortestLoneToneSeconds;
     if (!believable) {
         return;
     }

@@ -26,9 +26,8 @@ class LoadReader {
     // How the 1s between two loads without a gap are split: the footer the converter writes
     // by default, and never less header than a tone needs.
     static constexpr int defaultFooterCycles = machine::defaultFooterCycles;
-    // A tone with nothing readable after it is reported when it lasts this long, held
-    // still and ran at a plain tape machine's speed: shorter or wandering tones are notes
-    // of music, whistles and the like.
+    // A tone with nothing readable after it is reported when it lasts this long and held
+    // still: shorter or wandering tones are notes of music, whistles and the like.
     static constexpr double shortestLoneToneSeconds = 0.15;
     // The sync character comes straight after the tone, its 1 cycles at the tone's level
     // (its 0 cycles lower when the highs were lost): 1 cycles far quieter than the tone

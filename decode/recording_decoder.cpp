@@ -4,6 +4,7 @@
 #include "decode/recording_decoder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 
 #include "decode/crossing_detector.h"
@@ -13,6 +14,7 @@
 #include "decode/load_reader.h"
 #include "decode/signal_filter.h"
 #include "decode/signal_history.h"
+#include "decode/tone_detector.h"
 
 namespace kelvanto::decode {
 
@@ -250,9 +252,33 @@ std::vector<DecodedLoad> RecordingDecoder::finish() {
     for (const DecodedLoad& load : loads) {
         loudest = std::max(loudest, load.levelDbfs);
     }
+    auto believable = [&](const DecodedLoad& lone) {
+        if (!(lone.speedRatio > 0.0)) {
+            return false;
+        }
+        const double period = machine::oneBitSeconds / lone.speedRatio;
+        if (period >= ToneDetector::fastestLonePeriod &&
+            period <= ToneDetector::slowestLonePeriod) {
+            return true;
+        }
+        return std::any_of(loads.begin(), loads.end(), [&](const DecodedLoad& load) {
+            return !load.characters.empty() &&
+                   std::fabs(load.speedRatio / lone.speedRatio - 1.0) <= loneToneSpeedMatch;
+        });
+    };
     const std::size_t before = loads.size();
-    std::erase_if(
-        loads, [&](const DecodedLoad& load) { return load.levelDbfs < loudest - quietestLoadDb; });
+    std::vector<bool> keep;
+    for (const DecodedLoad& load : loads) {
+        keep.push_back(load.levelDbfs >= loudest - quietestLoadDb &&
+                       (!load.toneOnly || believable(load)));
+    }
+    std::vector<DecodedLoad> kept;
+    for (std::size_t i = 0; i < loads.size(); ++i) {
+        if (keep[i]) {
+            kept.push_back(std::move(loads[i]));
+        }
+    }
+    loads.swap(kept);
     if (loads.size() != before) {
         // The silence after a load now runs up to the next load that stayed.
         for (std::size_t i = 0; i < loads.size(); ++i) {

@@ -35,10 +35,12 @@ struct DecoderOptions {
 // A reading far quieter than the loudest load of the recording is no load: the echo of a
 // neighbouring turn of tape printed through, crosstalk from the other track, the tail of
 // a codec or hiss between loads. Such readings are left out at the end, once the
-// recording's level is known.
+// recording's level is known. So is a lone header tone outside a plain machine's speeds,
+// unless a load with characters ran within this share of its speed.
 class RecordingDecoder {
   public:
     static constexpr double quietestLoadDb = 20.0;  // below the loudest load
+    static constexpr double loneToneSpeedMatch = 0.1;
     static constexpr double lowestRate = 4000.0;
     static constexpr double highestRate = 768000.0;
     static constexpr int mostChannels = 64;

@@ -17,8 +17,9 @@ class ToneDetector {
     // speed and played back normally).
     static constexpr double slowestPeriod = machine::oneBitSeconds / 0.33;
     static constexpr double fastestPeriod = machine::oneBitSeconds / 2.4;
-    // A tone with no load after it is reported only within the speeds a plain tape machine
-    // has: a steady note of music or a test tone elsewhere is not a tape.
+    // A tone with no load after it is reported within the speeds a plain tape machine has,
+    // or at about the speed of a load read from the same recording: a steady note of music
+    // or a test tone elsewhere is not a tape, but a tape that runs slow runs slow throughout.
     static constexpr double slowestLonePeriod = 1.45 * machine::oneBitFrames / machine::frameRate;
     static constexpr double fastestLonePeriod = 0.68 * machine::oneBitFrames / machine::frameRate;
 

@@ -172,6 +172,28 @@ TEST(RealButBroken, AToneWithNothingAfterItIsReportedBad) {
     }
 }
 
+TEST(RealButBroken, ALoneToneOfASlowTapeIsReportedWhereItsLoadsRunAsSlow) {
+    // A tone with nothing after it, then a tape, all played at 0.6 of the speed: below a
+    // plain machine's speeds, where a steady note alone is taken for music, but the tape's
+    // loads run as slow, so the tone is the remains of one of them.
+    Recording r;
+    r.rate = 22050;
+    appendSilence(r, 0.3);
+    appendTone(r, 1.0);
+    appendSilence(r, 0.5);
+    const Recording tone = r;
+    r.samples.insert(r.samples.end(), clean().samples.begin(), clean().samples.end());
+    const std::vector<DecodedLoad> got = decode(speed(r, 0.6));
+    ASSERT_EQ(got.size(), loads().size() + 1) << describe(got);
+    EXPECT_EQ(got[0].verdict, Verdict::bad);
+    EXPECT_TRUE(got[0].characters.empty());
+    EXPECT_NEAR(got[0].startSeconds, 0.5, 0.02);
+    EXPECT_EQ(exactLoads({got.begin() + 1, got.end()}, loads()), 3) << describe(got);
+    // The tone alone at that speed, and at 1.6 times, is no load.
+    EXPECT_TRUE(decode(speed(tone, 0.6)).empty());
+    EXPECT_TRUE(decode(speed(tone, 1.6)).empty());
+}
+
 TEST(RealButBroken, ASaveCutOffByTheHeaderOfItsReSaveIsReported) {
     // The first save stops part way through its data and the same load is saved again
     // right there: the cut load is BAD with what was read of it, the re-save exact.
