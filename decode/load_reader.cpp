@@ -10,6 +10,46 @@
 
 namespace kelvanto::decode {
 
+namespace {
+
+// A tone with nothing readable after it, reported where it was.
+LoadCandidate loneTone(double start, int cycles, double onePeriod, double amplitude, double end) {
+    LoadCandidate lone;
+    lone.headerStart = start;
+    lone.headerCycles = cycles;
+    lone.onePeriod = onePeriod;
+    lone.amplitude = amplitude;
+    lone.toneOnly = true;
+    lone.framed.syncStart = end;
+    lone.framed.end = end;
+    lone.framed.problem = "a header tone with no load after it";
+    lone.framed.problemAt = end;
+    return lone;
+}
+
+// Where a run of 1s that was a footer and the next header too cannot be heard to change
+// from one to the other, the footer gets its usual length, but never leaves less than a
+// tone's worth of header.
+int footerCyclesOf(int run) {
+    return run > ToneDetector::minimumToneCycles
+               ? std::min(LoadReader::defaultFooterCycles, run - ToneDetector::minimumToneCycles)
+               : run;
+}
+
+// Cuts the load's footer there; returns the frame where the header's part begins.
+double splitFooter(FramedLoad& framed) {
+    const int run = framed.footerCycles;
+    const int footer = footerCyclesOf(run);
+    const double framesPerCycle = (framed.footerEnd - framed.footerStart) / std::max(1, run);
+    const double split = framed.footerStart + footer * framesPerCycle;
+    framed.footerCycles = footer;
+    framed.footerEnd = split;
+    framed.end = split;
+    return split;
+}
+
+}  // namespace
+
 LoadReader::LoadReader(Polarity polarity, int channel, double sampleRate)
     : polarity(polarity), channel(channel), sampleRate(sampleRate), tone(sampleRate) {}
 
@@ -36,6 +76,10 @@ void LoadReader::emit(LoadCandidate&& candidate) {
 }
 
 void LoadReader::flushHeld() {
+    if (longFooter) {
+        emit(std::move(*longFooter));
+        longFooter.reset();
+    }
     if (orphan) {
         emit(std::move(*orphan));
         orphan.reset();
@@ -71,6 +115,9 @@ void LoadReader::push(const Cycle& cycle) {
     if (inLoad) {
         classifyAndFeed(cycle);
         return;
+    }
+    if (longFooter) {
+        watchAfterFooter(cycle);
     }
     switch (tone.push(cycle)) {
         case ToneDetector::Event::syncStart: {
@@ -150,17 +197,36 @@ void LoadReader::toneWithoutLoad() {
     if (!believable) {
         return;
     }
-    LoadCandidate lone;
-    lone.headerStart = tone.start();
-    lone.headerCycles = tone.cycles();
-    lone.onePeriod = tone.meanPeriod();
-    lone.amplitude = tone.amplitude();
-    lone.toneOnly = true;
-    lone.framed.syncStart = tone.end();
-    lone.framed.end = tone.end();
-    lone.framed.problem = "a header tone with no load after it";
-    lone.framed.problemAt = tone.end();
-    orphan = std::move(lone);
+    orphan = loneTone(tone.start(), tone.cycles(), tone.meanPeriod(), tone.amplitude(), tone.end());
+}
+
+void LoadReader::watchAfterFooter(const Cycle& cycle) {
+    const LoadCandidate& held = *longFooter;
+    if (cycle.start > held.framed.footerEnd + watchSeconds * sampleRate) {
+        flushHeld();
+        return;
+    }
+    if (cycle.amplitude < dataLevel * longFooterLevel) {
+        return;
+    }
+    ++cyclesAfter;
+    shortAfter += cycle.period < 0.75 * held.onePeriod ? 1 : 0;
+    if (cyclesAfter < dataCycles) {
+        return;
+    }
+    if (shortAfter >= dataShortShare * cyclesAfter) {
+        // The header's part of the run is reported as a tone whose load was lost.
+        LoadCandidate load = std::move(*longFooter);
+        longFooter.reset();
+        const double end = load.framed.footerEnd;
+        const int run = load.framed.footerCycles;
+        const double split = splitFooter(load.framed);
+        const double onePeriod = load.onePeriod;
+        emit(std::move(load));
+        emit(loneTone(split, run - footerCyclesOf(run), onePeriod, longFooterLevel, end));
+    } else {
+        flushHeld();
+    }
 }
 
 void LoadReader::feed(const Bit& input) {
@@ -218,25 +284,14 @@ void LoadReader::loadEnded(CharacterFramer::Status status) {
     }
     const std::vector<Bit> next = framer.leftover();
     if (!next.empty()) {
-        // No gap: the run of 1s was this footer and the next header. Where one ends and
-        // the other begins cannot be heard; the footer gets its usual length, but never
-        // leaves less than a tone's worth of header.
-        FramedLoad& framed = current.framed;
-        const int run = framed.footerCycles;
-        const int footer =
-            run > ToneDetector::minimumToneCycles
-                ? std::min(defaultFooterCycles, run - ToneDetector::minimumToneCycles)
-                : run;
-        const double framesPerCycle = (framed.footerEnd - framed.footerStart) / std::max(1, run);
-        const double split = framed.footerStart + footer * framesPerCycle;
-        framed.footerCycles = footer;
-        framed.footerEnd = split;
-        framed.end = split;
+        // No gap: the run of 1s was this footer and the next header (see splitFooter).
+        const int run = current.framed.footerCycles;
+        const double split = splitFooter(current.framed);
         const double amplitude = footerAmplitudeCount > 0
                                      ? footerAmplitudeSum / footerAmplitudeCount
                                      : current.amplitude;
         emit(std::move(current));
-        startLoad(split, run - footer, unit, amplitude);
+        startLoad(split, run - footerCyclesOf(run), unit, amplitude);
         framer.begin(next.front().start);
         for (const Bit& bit : next) {
             if (!inLoad) {
@@ -247,6 +302,14 @@ void LoadReader::loadEnded(CharacterFramer::Status status) {
         return;
     }
     lastFooterEnd = current.framed.footerCycles > 0 ? current.framed.footerEnd : -1.0;
+    if (current.framed.footerCycles > defaultFooterCycles + ToneDetector::minimumToneCycles) {
+        longFooter = std::move(current);
+        longFooterLevel = footerAmplitudeCount > 0 ? footerAmplitudeSum / footerAmplitudeCount
+                                                   : longFooter->amplitude;
+        cyclesAfter = 0;
+        shortAfter = 0;
+        return;
+    }
     emit(std::move(current));
 }
 

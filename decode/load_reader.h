@@ -44,6 +44,15 @@ class LoadReader {
     // A tone starting within this many cycles of the end of a load's footer, and no longer
     // than a footer, is the rest of that footer.
     static constexpr double footerRestGap = 16.0;
+    // A footer long enough to hold a header as well, followed at once by the data of a load
+    // (cycles at the footer's level, many of them 0s) rather than by silence or a tone, was
+    // also the header of a load whose sync character was lost with no gap before it: within
+    // watchSeconds of the footer's end, dataCycles such cycles, at least dataShortShare of
+    // them shorter than three quarters of a 1.
+    static constexpr double watchSeconds = 0.5;
+    static constexpr int dataCycles = 30;
+    static constexpr double dataShortShare = 0.3;
+    static constexpr double dataLevel = 0.5;
 
     LoadReader(Polarity polarity, int channel, double sampleRate);
 
@@ -71,6 +80,8 @@ class LoadReader {
     void toneWithoutLoad();
     void flushHeld();
     void emit(LoadCandidate&& candidate);
+    void watchAfterFooter(const Cycle& cycle);
+    void splitLongFooter();
 
     Polarity polarity;
     int channel;
@@ -100,6 +111,12 @@ class LoadReader {
     std::optional<LoadCandidate> broken;
     // Where the footer of the last whole load stopped being read (-1: none since).
     double lastFooterEnd = -1.0;
+    // A whole load whose footer could hold a header too, held while what follows it is
+    // watched, with the cycles seen after it so far (at its level, and of them short ones).
+    std::optional<LoadCandidate> longFooter;
+    double longFooterLevel = 0.0;
+    int cyclesAfter = 0;
+    int shortAfter = 0;
     std::vector<LoadCandidate> ready;
 };
 

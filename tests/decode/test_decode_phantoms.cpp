@@ -194,6 +194,36 @@ TEST(RealButBroken, ALoneToneOfASlowTapeIsReportedWhereItsLoadsRunAsSlow) {
     EXPECT_TRUE(decode(speed(tone, 1.6)).empty());
 }
 
+TEST(RealButBroken, ALoadWithoutAGapWhoseSyncWasLostIsReported) {
+    // The second load's footer runs straight into the third load's header; a dropout takes
+    // the third load's sync character, and the run of 1s would pass for one long footer,
+    // the third load's data for noise after it. The data right after the run tells: the
+    // header's part is reported, BAD.
+    std::vector<TestLoad> tape = loads();
+    tape[2].header = 1.0;
+    const Recording whole = render(tape, 22050, 16, 1);
+    const std::vector<DecodedLoad> where = decode(whole);
+    ASSERT_EQ(where.size(), 3u);
+    Recording r = whole;
+    dropout(r, where[2].syncSeconds - 0.005, 0.03);
+    const std::vector<DecodedLoad> got = decode(r);
+    ASSERT_EQ(got.size(), 3u) << describe(got);
+    EXPECT_EQ(exactLoads({got.begin(), got.begin() + 2}, {tape.begin(), tape.begin() + 2}), 2);
+    EXPECT_EQ(got[2].verdict, Verdict::bad);
+    EXPECT_TRUE(got[2].characters.empty());
+    EXPECT_GT(got[2].startSeconds, where[1].endSeconds - 0.01);
+    EXPECT_LT(got[2].startSeconds, where[2].startSeconds + 0.3);
+
+    // A long footer followed by silence, or by the next load's header, is a footer only.
+    tape[1].footer = 1.0;
+    tape[1].gap = 0.3;
+    const std::vector<DecodedLoad> longFooter = decode(render(tape, 22050, 16, 1));
+    EXPECT_EQ(exactLoads(longFooter, tape), 3) << describe(longFooter);
+    EXPECT_NEAR(longFooter[1].footerSeconds, 1.0, 0.05);
+    tape[1].gap = 0.0;
+    EXPECT_EQ(exactLoads(decode(render(tape, 22050, 16, 1)), tape), 3);
+}
+
 TEST(RealButBroken, ASaveCutOffByTheHeaderOfItsReSaveIsReported) {
     // The first save stops part way through its data and the same load is saved again
     // right there: the cut load is BAD with what was read of it, the re-save exact.
