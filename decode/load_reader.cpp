@@ -4,6 +4,7 @@
 #include "decode/load_reader.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "base/machine.h"
@@ -209,12 +210,16 @@ void LoadReader::watchAfterFooter(const Cycle& cycle) {
     if (cycle.amplitude < dataLevel * longFooterLevel) {
         return;
     }
+    // A cycle of data lasts about a 1 or a 0; hiss and music give any length.
+    const double length = cycle.period / held.onePeriod;
     ++cyclesAfter;
-    shortAfter += cycle.period < 0.75 * held.onePeriod ? 1 : 0;
+    shortAfter += std::fabs(length - 0.5) < dataCycleTolerance ? 1 : 0;
+    longAfter += std::fabs(length - 1.0) < 2.0 * dataCycleTolerance ? 1 : 0;
     if (cyclesAfter < dataCycles) {
         return;
     }
-    if (shortAfter >= dataShortShare * cyclesAfter) {
+    if (shortAfter >= dataShareOfEach * cyclesAfter && longAfter >= dataShareOfEach * cyclesAfter &&
+        shortAfter + longAfter >= dataFittingShare * cyclesAfter) {
         // The header's part of the run is reported as a tone whose load was lost.
         LoadCandidate load = std::move(*longFooter);
         longFooter.reset();
@@ -308,6 +313,7 @@ void LoadReader::loadEnded(CharacterFramer::Status status) {
                                                    : longFooter->amplitude;
         cyclesAfter = 0;
         shortAfter = 0;
+        longAfter = 0;
         return;
     }
     emit(std::move(current));

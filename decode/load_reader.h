@@ -47,12 +47,16 @@ class LoadReader {
     // A footer long enough to hold a header as well, followed at once by the data of a load
     // (cycles at the footer's level, many of them 0s) rather than by silence or a tone, was
     // also the header of a load whose sync character was lost with no gap before it: within
-    // watchSeconds of the footer's end, dataCycles such cycles, at least dataShortShare of
-    // them shorter than three quarters of a 1.
+    // watchSeconds of the footer's end, dataCycles cycles at dataLevel of the footer's,
+    // dataFittingShare of them as long as a 1 or a 0 (within dataCycleTolerance of a 1's
+    // length for a 0, twice that for a 1), and dataShareOfEach of each kind: music with a
+    // note near either tone does not pass.
     static constexpr double watchSeconds = 0.5;
     static constexpr int dataCycles = 30;
-    static constexpr double dataShortShare = 0.3;
     static constexpr double dataLevel = 0.5;
+    static constexpr double dataCycleTolerance = 0.1;
+    static constexpr double dataFittingShare = 0.8;
+    static constexpr double dataShareOfEach = 0.25;
 
     LoadReader(Polarity polarity, int channel, double sampleRate);
 
@@ -117,6 +121,7 @@ class LoadReader {
     double longFooterLevel = 0.0;
     int cyclesAfter = 0;
     int shortAfter = 0;
+    int longAfter = 0;
     std::vector<LoadCandidate> ready;
 };
 
