@@ -203,8 +203,12 @@ void LoadReader::toneWithoutLoad() {
 
 void LoadReader::watchAfterFooter(const Cycle& cycle) {
     const LoadCandidate& held = *longFooter;
+    auto release = [&] {
+        emit(std::move(*longFooter));
+        longFooter.reset();
+    };
     if (cycle.start > held.framed.footerEnd + watchSeconds * sampleRate) {
-        flushHeld();
+        release();
         return;
     }
     if (cycle.amplitude < dataLevel * longFooterLevel) {
@@ -230,7 +234,7 @@ void LoadReader::watchAfterFooter(const Cycle& cycle) {
         emit(std::move(load));
         emit(loneTone(split, run - footerCyclesOf(run), onePeriod, longFooterLevel, end));
     } else {
-        flushHeld();
+        release();
     }
 }
 
