@@ -261,6 +261,9 @@ std::vector<DecodedLoad> RecordingDecoder::finish() {
             period <= ToneDetector::slowestLonePeriod) {
             return true;
         }
+        if (lone.headerCycles <= longestLoneFooterCycles) {
+            return false;  // as likely the footer of a load that broke off before it
+        }
         return std::any_of(loads.begin(), loads.end(), [&](const DecodedLoad& load) {
             return !load.characters.empty() &&
                    std::fabs(load.speedRatio / lone.speedRatio - 1.0) <= loneToneSpeedMatch;

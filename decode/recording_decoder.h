@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "base/machine.h"
 #include "decode/decoded_load.h"
 
 namespace kelvanto::decode {
@@ -36,11 +37,13 @@ struct DecoderOptions {
 // neighbouring turn of tape printed through, crosstalk from the other track, the tail of
 // a codec or hiss between loads. Such readings are left out at the end, once the
 // recording's level is known. So is a lone header tone outside a plain machine's speeds,
-// unless a load with characters ran within this share of its speed.
+// unless a load with characters ran within loneToneSpeedMatch of its speed and the tone is
+// longer than a footer (the footers of loads that broke off are lone tones at their speed too).
 class RecordingDecoder {
   public:
     static constexpr double quietestLoadDb = 20.0;  // below the loudest load
     static constexpr double loneToneSpeedMatch = 0.1;
+    static constexpr int longestLoneFooterCycles = machine::defaultFooterCycles * 3 / 2;
     static constexpr double lowestRate = 4000.0;
     static constexpr double highestRate = 768000.0;
     static constexpr int mostChannels = 64;

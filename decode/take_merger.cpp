@@ -387,6 +387,17 @@ std::vector<DecodedLoad> mergeTakes(const std::vector<std::vector<DecodedLoad>>&
     // sides of it. A take that ended before it, began after it or read nothing at all says
     // nothing about that stretch of tape, and a load there must not vanish.
     auto heardAround = [&](std::size_t at, int except) {
+        // Where another take read a load at the same place, this is that load, unreadable
+        // in this take.
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            if (g != at && std::fabs(groups[g].seconds - groups[at].seconds) < closeInTime &&
+                std::any_of(groups[g].readings.begin(), groups[g].readings.end(),
+                            [&](const Reading& r) {
+                                return r.take != except && !r.load->characters.empty();
+                            })) {
+                return true;
+            }
+        }
         for (int t = 0; t < static_cast<int>(takes.size()); ++t) {
             auto holds = [t](const Group& group) {
                 return std::any_of(group.readings.begin(), group.readings.end(),

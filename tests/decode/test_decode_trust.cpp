@@ -770,6 +770,20 @@ TEST(Trust, ALoadOnlyOneTakeHeardIsKeptWhereTheOtherTakeHeardNothing) {
             EXPECT_EQ(merged[i].characters, expectedOf(loads[i]).characters);
         }
     }
+
+    // Where the other take read that load, the tone is that load, unreadable in one take:
+    // also on a tape of one load, where no clock can be set between the takes.
+    const std::vector<TestLoad> one = {loads[3]};
+    const Recording single = render(one, 22050, 16, 1);
+    const std::vector<DecodedLoad> read = decode(single);
+    ASSERT_EQ(read.size(), 1u);
+    Recording lost = single;
+    dropout(lost, read[0].syncSeconds - 0.05, read[0].dataEndSeconds - read[0].syncSeconds + 0.1);
+    const std::vector<DecodedLoad> tone = decode(lost);
+    ASSERT_EQ(tone.size(), 1u);
+    ASSERT_TRUE(tone[0].characters.empty());
+    expectEachLoadOnceAndExact(mergeTakes({tone, read}), one);
+    expectEachLoadOnceAndExact(mergeTakes({read, tone}), one);
 }
 
 TEST(Trust, TwoNoisyTakesReadBetterThanEitherAloneAndNeverWrong) {
