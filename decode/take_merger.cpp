@@ -383,9 +383,10 @@ std::vector<DecodedLoad> mergeTakes(const std::vector<std::vector<DecodedLoad>>&
     }
     // Something that only one of several takes holds, with nothing readable in it (a lone
     // tone, or characters mostly likely wrong), is that take's noise or the rest of a
-    // dropout, not a load of the tape; but only where every other take was heard on both
-    // sides of it. A take that ended before it, began after it or read nothing at all says
-    // nothing about that stretch of tape, and a load there must not vanish.
+    // dropout, not a load of the tape; but only where another take read a load at its place,
+    // or every other take was heard on both sides of it. A take that ended before it, began
+    // after it or read nothing at all says nothing about that stretch of tape, and a load
+    // there must not vanish.
     auto heardAround = [&](std::size_t at, int except) {
         // Where another take read a load at the same place, this is that load, unreadable
         // in this take.
