@@ -354,9 +354,12 @@ std::vector<DecodedLoad> mergeTakes(const std::vector<std::vector<DecodedLoad>>&
     for (const DecodedLoad& load : takes.front()) {
         groups.push_back(Group{{Reading{0, &load}}, &load, load.startSeconds});
     }
+    std::vector<std::optional<Clock>> clocks(takes.size());
+    clocks[0] = Clock{};
     for (std::size_t t = 1; t < takes.size(); ++t) {
         const std::vector<DecodedLoad>& take = takes[t];
         const std::optional<Clock> clock = clockOf(align(groups, take, std::nullopt), groups, take);
+        clocks[t] = clock;
         std::vector<Group> next;
         for (const auto& [g, l] : align(groups, take, clock)) {
             if (g >= 0) {
@@ -384,12 +387,11 @@ std::vector<DecodedLoad> mergeTakes(const std::vector<std::vector<DecodedLoad>>&
     // Something that only one of several takes holds, with nothing readable in it (a lone
     // tone, or characters mostly likely wrong), is that take's noise or the rest of a
     // dropout, not a load of the tape; but only where another take read a load at its place,
-    // or every other take was heard on both sides of it. A take that ended before it, began
-    // after it or read nothing at all says nothing about that stretch of tape, and a load
-    // there must not vanish.
+    // or every other take that read anything was playing there and heard nothing. A take
+    // that ended before it, began after it or read nothing at all says nothing about that
+    // stretch of tape, and a load there must not vanish. (A take whose clock could not be
+    // set against the first is taken to have been playing throughout.)
     auto heardAround = [&](std::size_t at, int except) {
-        // Where another take read a load at the same place, this is that load, unreadable
-        // in this take.
         for (std::size_t g = 0; g < groups.size(); ++g) {
             if (g != at && std::fabs(groups[g].seconds - groups[at].seconds) < closeInTime &&
                 std::any_of(groups[g].readings.begin(), groups[g].readings.end(),
@@ -399,18 +401,30 @@ std::vector<DecodedLoad> mergeTakes(const std::vector<std::vector<DecodedLoad>>&
                 return true;
             }
         }
-        for (int t = 0; t < static_cast<int>(takes.size()); ++t) {
-            auto holds = [t](const Group& group) {
-                return std::any_of(group.readings.begin(), group.readings.end(),
-                                   [t](const Reading& r) { return r.take == t; });
-            };
-            if (t != except &&
-                (std::none_of(groups.begin(), groups.begin() + static_cast<long>(at), holds) ||
-                 std::none_of(groups.begin() + static_cast<long>(at) + 1, groups.end(), holds))) {
-                return false;
+        bool heard = false;
+        for (std::size_t t = 0; t < takes.size(); ++t) {
+            const std::vector<DecodedLoad>& take = takes[t];
+            if (static_cast<int>(t) == except ||
+                std::none_of(take.begin(), take.end(),
+                             [](const DecodedLoad& load) { return !load.characters.empty(); })) {
+                continue;
             }
+            if (clocks[t]) {
+                // The take ran from its start to its last load's gap's end, in its own time.
+                double last = 0.0;
+                for (const DecodedLoad& load : take) {
+                    last = std::max(last, load.endSeconds + load.gapSeconds);
+                }
+                const Clock& clock = *clocks[t];
+                const double from = (0.0 - clock.offset) / clock.scale;
+                const double to = (last - clock.offset) / clock.scale;
+                if (groups[at].seconds < from || groups[at].seconds > to) {
+                    return false;
+                }
+            }
+            heard = true;
         }
-        return true;
+        return heard;
     };
     std::vector<DecodedLoad> merged;
     for (std::size_t g = 0; g < groups.size(); ++g) {
