@@ -11,6 +11,7 @@
 #include "decode/load_candidate.h"
 #include "decode/load_judge.h"
 #include "decode/load_merger.h"
+#include "decode/shared_noise.h"
 
 namespace kelvanto::decode {
 
@@ -259,29 +260,52 @@ DecodedLoad weigh(const Group& group) {
         usable.push_back(usableLength(reading->load->evidence->framed, base.framed));
     }
     LoadCandidate joint = base;
-    for (std::size_t i = 0; i < joint.framed.characters.size(); ++i) {
-        FramedCharacter& character = joint.framed.characters[i];
-        std::array<double, 10> evidence{};
-        bool heard = false;
-        for (std::size_t r = 0; r < weighed.size(); ++r) {
-            const auto& characters = weighed[r]->load->evidence->framed.characters;
-            if (i >= usable[r] || characters[i].extraCycleDropped) {
+    const std::size_t bits = 10 * joint.framed.characters.size();
+    std::vector<BitEvidence> said(weighed.size(), BitEvidence(bits, std::nan("")));
+    for (std::size_t r = 0; r < weighed.size(); ++r) {
+        const auto& characters = weighed[r]->load->evidence->framed.characters;
+        for (std::size_t i = 0; i < std::min(usable[r], joint.framed.characters.size()); ++i) {
+            if (characters[i].extraCycleDropped) {
                 continue;
             }
-            heard = true;
             for (int b = 0; b < 10; ++b) {
                 const double strength =
                     odds[r].evidence(characters[i].certainty[static_cast<std::size_t>(b)]);
-                evidence[static_cast<std::size_t>(b)] +=
+                said[r][10 * i + static_cast<std::size_t>(b)] =
                     bitOf(characters[i], b) != 0 ? strength : -strength;
             }
         }
-        if (!heard) {
+    }
+    // Takes that agree because they share their flaws (or are one recording given twice)
+    // count for no more than their errors are independent.
+    double shared = 0.0;
+    int pairs = 0;
+    for (std::size_t r = 0; r < said.size(); ++r) {
+        for (std::size_t q = r + 1; q < said.size(); ++q) {
+            shared += sharedNoise(said[r], said[q]);
+            ++pairs;
+        }
+    }
+    shared = pairs > 0 ? shared / pairs : 1.0;
+    for (std::size_t i = 0; i < joint.framed.characters.size(); ++i) {
+        FramedCharacter& character = joint.framed.characters[i];
+        std::array<double, 10> evidence{};
+        int heard = 0;
+        for (const BitEvidence& reading : said) {
+            if (std::isnan(reading[10 * i])) {
+                continue;
+            }
+            ++heard;
+            for (std::size_t b = 0; b < 10; ++b) {
+                evidence[b] += reading[10 * i + b];
+            }
+        }
+        if (heard == 0) {
             continue;  // no take read this character's framing: it stays unknown
         }
         unsigned value = 0;
         for (int b = 0; b < 10; ++b) {
-            const double e = evidence[static_cast<std::size_t>(b)];
+            const double e = evidence[static_cast<std::size_t>(b)] / (1.0 + (heard - 1) * shared);
             const int bit = e > 0.0 ? 1 : e < 0.0 ? 0 : bitOf(character, b);
             character.certainty[static_cast<std::size_t>(b)] =
                 referenceOdds.certaintyOf(std::fabs(e));

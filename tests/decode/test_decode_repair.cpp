@@ -154,20 +154,21 @@ TEST(LoadMerger, BestReadingOfEachLoadAndTheGapsBetween) {
 TEST(TakeMerger, OkTakeWinsOtherwiseEveryTakeIsWeighedBitByBit) {
     const LoadJudge judge(22050.0);
     // Three takes of one load, each with a different wrong bit that its cycle shows as
-    // unclear, and a fourth that reads it right but unsure.
-    auto take = [&](std::size_t character, int bit) {
+    // unclear, and each unsure of one data bit in every character (a bit of its own: takes with
+    // hiss of their own doubt other bits; a copy of one recording would doubt the same).
+    auto take = [&](std::size_t character, int bit, std::size_t unsure) {
         LoadCandidate candidate = reading(data);
         misread(candidate, character, bit, 30);
         for (FramedCharacter& c : candidate.framed.characters) {
-            c.certainty[2] = 60;  // every data bit 1 doubtful, but right
+            c.certainty[unsure] = 60;  // doubtful, but right
         }
         return judge.judge(candidate);
     };
-    const DecodedLoad first = take(1, 2);
-    const DecodedLoad second = take(5, 7);
+    const DecodedLoad first = take(1, 2, 2);
+    const DecodedLoad second = take(5, 7, 3);
     ASSERT_NE(first.verdict, Verdict::ok);
     ASSERT_NE(first.characters, data);
-    const std::vector<DecodedLoad> merged = mergeTakes({{first}, {second}, {take(3, 4)}});
+    const std::vector<DecodedLoad> merged = mergeTakes({{first}, {second}, {take(3, 4, 5)}});
     ASSERT_EQ(merged.size(), 1u);
     EXPECT_EQ(merged[0].characters, data);
     ASSERT_EQ(merged[0].verdict, Verdict::repaired);

@@ -829,6 +829,34 @@ TEST(Trust, TwoNoisyTakesReadBetterThanEitherAloneAndNeverWrong) {
     }
 }
 
+// One recording given twice (or a take and a copy of it) holds no more than the recording:
+// its doubtful bits are the same in both, and agreeing with itself proves nothing. Nor does
+// it hold less.
+TEST(Trust, TheSameRecordingGivenTwiceIsTrustedNoMoreThanOnce) {
+    std::vector<TestLoad> loads;
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        TestLoad load = binaryLoadWithRightChecksum(150 + 10 * seed, 300 + seed);
+        load.gap = 0.5;
+        loads.push_back(load);
+    }
+    const Recording clean = render(loads, 22050, 16, 1);
+    int bad = 0;
+    for (const double snr : {3.0, 2.5, 2.0}) {
+        Recording noisy = clean;
+        addNoise(noisy, snr, 3);
+        const std::vector<DecodedLoad> once = decode(noisy);
+        const std::vector<DecodedLoad> twice = mergeTakes({once, once});
+        ASSERT_EQ(twice.size(), once.size()) << snr << " dB";
+        for (std::size_t i = 0; i < once.size(); ++i) {
+            bad += once[i].verdict == Verdict::bad ? 1 : 0;
+            EXPECT_EQ(twice[i].verdict == Verdict::bad, once[i].verdict == Verdict::bad)
+                << snr << " dB, load " << i;
+            EXPECT_EQ(twice[i].characters, once[i].characters) << snr << " dB, load " << i;
+        }
+    }
+    EXPECT_GE(bad, 4);  // enough loads in doubt for the rule to be tried
+}
+
 TEST(Trust, RecordedInterruptedSaveIsReportedBeforeItsResave) {
     TestLoad load = binaryLoadWithRightChecksum(300, 77);
     load.header = 1.0;
