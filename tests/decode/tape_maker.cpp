@@ -193,7 +193,7 @@ NoisyStereo noisyStereo() {
         out.loads.push_back(binaryLoadWithRightChecksum(256, seed));
     }
     out.recording = render(out.loads, 22050, 16, 2);
-    addNoise(out.recording, 4.5, 11);
+    addNoise(out.recording, 3.5, 11);
     return out;
 }
 

@@ -191,13 +191,18 @@ TEST(BitRefiner, WhatTheSignalCannotSettleStaysAsRead) {
     const Refined tied = refine({1, 0}, {{1, 1.5}}, false, {0, 1});
     EXPECT_EQ(tied.row, (std::vector<int>{1}));
     EXPECT_FLOAT_EQ(tied.least, 0.1f);
+    // Five cycles whose edges hiss moved, read as five 1s: ten half units, the longest run
+    // weighed, and the signal finds the two 0s among them.
+    EXPECT_EQ(refine({1, 0, 0, 1, 1, 1}, {{1, 1.0}, {1, 1.0}, {1, 1.0}, {1, 1.0}, {1, 1.0}}).row,
+              (std::vector<int>{1, 0, 0, 1, 1, 1}));
     // A run longer than the longest weighed passes through unchanged, but each bit keeps
     // what its shape says: the framer's choice of which 1 was two 0s rests on it.
-    const Refined tooLong =
-        refine({1, 0, 0, 1, 1, 1}, {{1, 1.0}, {1, 1.0}, {1, 1.0}, {1, 1.0}, {1, 1.0}});
-    EXPECT_EQ(tooLong.row, (std::vector<int>{1, 1, 1, 1, 1}));
+    const Refined tooLong = refine({1, 0, 0, 1, 1, 1, 1},
+                                   {{1, 1.0}, {1, 1.0}, {1, 1.0}, {1, 1.0}, {1, 1.0}, {1, 1.0}});
+    static_assert(BitRefiner::mostHalves < 12);
+    EXPECT_EQ(tooLong.row, (std::vector<int>{1, 1, 1, 1, 1, 1}));
     constexpr auto most = static_cast<float>(BitRefiner::mostEvidence);
-    EXPECT_EQ(tooLong.evidence, (std::vector<float>{most, -most, most, most, most}));
+    EXPECT_EQ(tooLong.evidence, (std::vector<float>{most, -most, most, most, most, most}));
 }
 
 TEST(BitRefiner, ClearLengthAgainstTheSignalIsWeighedAgain) {
