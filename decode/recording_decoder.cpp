@@ -25,6 +25,17 @@ namespace {
 // between blocks; 8192 frames at 22050 Hz outlast a header played at twice the speed).
 constexpr std::size_t blockFrames = 2048;
 
+// Whether two readings hold mostly the same characters in the same places (an echo of a
+// load that read with a few errors still matches it).
+bool sameCharacters(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+    const std::size_t common = std::min(a.size(), b.size());
+    std::size_t equal = 0;
+    for (std::size_t i = 0; i < common; ++i) {
+        equal += a[i] == b[i] ? 1 : 0;
+    }
+    return 10 * equal >= 9 * std::max(a.size(), b.size());
+}
+
 }  // namespace
 
 struct RecordingDecoder::Channel {
@@ -269,10 +280,20 @@ std::vector<DecodedLoad> RecordingDecoder::finish() {
                    std::fabs(load.speedRatio / lone.speedRatio - 1.0) <= loneToneSpeedMatch;
         });
     };
+    // A quiet reading that is right (its checksum vouches for every character) is a load
+    // saved quietly, unless a louder load holds the same characters: then it is that load's
+    // echo, printed through from the next turn of the reel.
+    auto quietButReal = [&](const DecodedLoad& quiet) {
+        return quiet.verdict != Verdict::bad && !quiet.characters.empty() &&
+               std::none_of(loads.begin(), loads.end(), [&](const DecodedLoad& load) {
+                   return load.levelDbfs > quiet.levelDbfs &&
+                          sameCharacters(load.characters, quiet.characters);
+               });
+    };
     const std::size_t before = loads.size();
     std::vector<bool> keep;
     for (const DecodedLoad& load : loads) {
-        keep.push_back(load.levelDbfs >= loudest - quietestLoadDb &&
+        keep.push_back((load.levelDbfs >= loudest - quietestLoadDb || quietButReal(load)) &&
                        (!load.toneOnly || believable(load)));
     }
     std::vector<DecodedLoad> kept;

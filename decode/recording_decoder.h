@@ -36,9 +36,11 @@ struct DecoderOptions {
 // A reading far quieter than the loudest load of the recording is no load: the echo of a
 // neighbouring turn of tape printed through, crosstalk from the other track, the tail of
 // a codec or hiss between loads. Such readings are left out at the end, once the
-// recording's level is known. So is a lone header tone outside a plain machine's speeds,
-// unless a load with characters ran within loneToneSpeedMatch of its speed and the tone is
-// longer than a footer (the footers of loads that broke off are lone tones at their speed too).
+// recording's level is known, unless the checksum vouches for one and no louder load holds
+// its characters (a load saved quietly, not an echo). So is a lone header tone outside a plain
+// machine's speeds, unless a load with characters ran within loneToneSpeedMatch of its speed and
+// the tone is longer than a footer (the footers of loads that broke off are lone tones at their
+// speed too).
 class RecordingDecoder {
   public:
     static constexpr double quietestLoadDb = 20.0;  // below the loudest load

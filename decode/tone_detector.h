@@ -61,6 +61,7 @@ class ToneDetector {
     void syncFailed(int toneCycles) {
         outliers += 2.0;
         count += toneCycles;
+        lastZero = count;
     }
 
     int cycles() const { return count; }
@@ -86,6 +87,10 @@ class ToneDetector {
     double firstStart = 0.0;
     double lastEnd = 0.0;
     double amplitudeSum = 0.0;
+    // Where the last 0 among the tone's cycles came (its count of cycles then): 0s one
+    // character apart are data, not noise in a tone (see push).
+    static constexpr int noZero = -2 * machine::cyclesPerCharacter;
+    int lastZero = noZero;
 };
 
 }  // namespace kelvanto::decode
