@@ -87,19 +87,13 @@ ToneDetector::Event ToneDetector::push(const Cycle& cycle) {
     // Data is no tone: it ends here.
     const bool zero = ratio >= 0.3 && ratio < 0.75;
     if (zero && count - lastZero == machine::cyclesPerCharacter - 1) {
-        if (longEnough) {
-            paused = true;
-            resumeRun = 0;
-            return Event::toneEnded;
-        }
-        begin(cycle);
-        return Event::none;
+        return endAt(cycle);
     }
     lastZero = zero ? count : lastZero;
     // The sync character follows a clean run of tone; a tone that ran on into data (its
     // real sync lost in a dropout) is still disturbed when a 0 comes, and a pattern in the
     // data that looks like a sync character would frame every later character wrong.
-    if (ratio >= 0.3 && ratio < 0.75 && longEnough && outliers <= mostOutliersBeforeSync) {
+    if (zero && longEnough && outliers <= mostOutliersBeforeSync) {
         return Event::syncStart;
     }
     // A tone of a cycle or two that the next cycles disagree with was no tone: the first
@@ -115,13 +109,20 @@ ToneDetector::Event ToneDetector::push(const Cycle& cycle) {
     // A cycle of about two (a lost edge, or a 1 among 0s) weighs double.
     outliers += ratio > 1.6 ? 2.0 : 1.0;
     if (ratio > longestRatio || outliers > maximumOutliers) {
-        if (longEnough) {
-            paused = true;
-            resumeRun = 0;
-            return Event::toneEnded;
-        }
-        begin(cycle);
+        return endAt(cycle);
     }
+    return Event::none;
+}
+
+// A tone long enough to count pauses (a piece of it that follows soon continues it); a
+// shorter one was no tone, and this cycle may start the next.
+ToneDetector::Event ToneDetector::endAt(const Cycle& cycle) {
+    if (count >= minimumToneCycles) {
+        paused = true;
+        resumeRun = 0;
+        return Event::toneEnded;
+    }
+    begin(cycle);
     return Event::none;
 }
 

@@ -75,6 +75,7 @@ class ToneDetector {
 
   private:
     void begin(const Cycle& cycle);
+    Event endAt(const Cycle& cycle);
 
     double joinFrames;
     bool paused = false;

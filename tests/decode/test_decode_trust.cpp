@@ -786,13 +786,23 @@ TEST(Trust, ALoadOnlyOneTakeHeardIsKeptWhereTheOtherTakeHeardNothing) {
     expectEachLoadOnceAndExact(mergeTakes({read, tone}), one);
 }
 
-TEST(Trust, TwoNoisyTakesReadBetterThanEitherAloneAndNeverWrong) {
+namespace {
+
+// Six binary loads of 160 to 210 bytes with half a second between them.
+std::vector<TestLoad> sixLoads(unsigned seeds) {
     std::vector<TestLoad> loads;
     for (unsigned seed = 1; seed <= 6; ++seed) {
-        TestLoad load = binaryLoadWithRightChecksum(150 + 10 * seed, 200 + seed);
+        TestLoad load = binaryLoadWithRightChecksum(150 + 10 * seed, seeds + seed);
         load.gap = 0.5;
         loads.push_back(load);
     }
+    return loads;
+}
+
+}  // namespace
+
+TEST(Trust, TwoNoisyTakesReadBetterThanEitherAloneAndNeverWrong) {
+    const std::vector<TestLoad> loads = sixLoads(200);
     std::vector<std::vector<std::uint8_t>> expected;
     for (const TestLoad& load : loads) {
         expected.push_back(expectedOf(load).characters);
@@ -833,13 +843,7 @@ TEST(Trust, TwoNoisyTakesReadBetterThanEitherAloneAndNeverWrong) {
 // its doubtful bits are the same in both, and agreeing with itself proves nothing. Nor does
 // it hold less.
 TEST(Trust, TheSameRecordingGivenTwiceIsTrustedNoMoreThanOnce) {
-    std::vector<TestLoad> loads;
-    for (unsigned seed = 1; seed <= 6; ++seed) {
-        TestLoad load = binaryLoadWithRightChecksum(150 + 10 * seed, 300 + seed);
-        load.gap = 0.5;
-        loads.push_back(load);
-    }
-    const Recording clean = render(loads, 22050, 16, 1);
+    const Recording clean = render(sixLoads(300), 22050, 16, 1);
     int bad = 0;
     for (const double snr : {3.0, 2.5, 2.0}) {
         Recording noisy = clean;
