@@ -186,15 +186,18 @@ TEST(RealButBroken, ALoadSavedFarQuieterIsKeptUnlessItEchoesALouderOne) {
     // the level gate is for echoes, and an echo holds a louder load's characters.
     const std::vector<TestLoad> both = {binaryLoadWithRightChecksum(100, 21),
                                         binaryLoadWithRightChecksum(100, 22)};
-    for (const bool echo : {false, true}) {
+    // A quiet reading the checksum does not vouch for (here cut off) is still left out.
+    for (const int kind : {0, 1, 2}) {
+        const bool echo = kind == 1;
         Recording r = render({both[0]}, 22050, 16, 1);
         Recording quiet = render({both[echo ? 0 : 1]}, 22050, 16, 1);
         for (float& x : quiet.samples) {
             x *= static_cast<float>(std::pow(10.0, -30.0 / 20.0));
         }
+        quiet.samples.resize(kind == 2 ? quiet.samples.size() * 2 / 3 : quiet.samples.size());
         r.samples.insert(r.samples.end(), quiet.samples.begin(), quiet.samples.end());
         const std::vector<DecodedLoad> got = decode(r);
-        if (echo) {
+        if (kind != 0) {
             ASSERT_EQ(got.size(), 1u) << describe(got);
             EXPECT_EQ(exactLoads(got, {both[0]}), 1);
         } else {
