@@ -24,6 +24,7 @@ void ToneDetector::reset() {
     mean = 0.0;
     amplitudeSum = 0.0;
     lastZero = noZero;
+    regularZeros = 0;
 }
 
 void ToneDetector::begin(const Cycle& cycle) {
@@ -81,15 +82,19 @@ ToneDetector::Event ToneDetector::push(const Cycle& cycle) {
         return Event::none;
     }
     const bool longEnough = count >= minimumToneCycles;
-    // A 0 nine 1s after the last (or after a sync character that failed) is the start bit
-    // of the next character: a run of 0xFF bytes, whose 0xA5 among them would pass for the
-    // sync character of a load starting there (its own tone and sync lost in a dropout).
-    // Data is no tone: it ends here.
+    // 0s each nine 1s after the last are the start bits of characters: a run of 0xFF bytes, whose
+    // 0xA5 among them would pass for the sync character of a load starting there (its own tone and
+    // sync lost in a dropout). Data is no tone: a tone that ran into it ends at the second such 0.
+    // (One alone may be the sync character after a cycle that hiss cut short.)
     const bool zero = ratio >= 0.3 && ratio < 0.75;
-    if (zero && count - lastZero == machine::cyclesPerCharacter - 1) {
-        return endAt(cycle);
+    if (zero) {
+        const bool regular = count - lastZero == machine::cyclesPerCharacter - 1;
+        regularZeros = regular ? regularZeros + 1 : 0;
+        lastZero = count;
+        if (longEnough && regularZeros >= 2) {
+            return endAt(cycle);
+        }
     }
-    lastZero = zero ? count : lastZero;
     // The sync character follows a clean run of tone; a tone that ran on into data (its
     // real sync lost in a dropout) is still disturbed when a 0 comes, and a pattern in the
     // data that looks like a sync character would frame every later character wrong.

@@ -61,7 +61,6 @@ class ToneDetector {
     void syncFailed(int toneCycles) {
         outliers += 2.0;
         count += toneCycles;
-        lastZero = count;
     }
 
     int cycles() const { return count; }
@@ -92,6 +91,7 @@ class ToneDetector {
     // character apart are data, not noise in a tone (see push).
     static constexpr int noZero = -2 * machine::cyclesPerCharacter;
     int lastZero = noZero;
+    int regularZeros = 0;  // 0s in a row, each a character after the one before
 };
 
 }  // namespace kelvanto::decode

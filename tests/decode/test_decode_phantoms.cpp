@@ -181,6 +181,38 @@ TEST(Phantoms, ARunOfFFBytesIsNoToneAndTheA5AfterItNoSyncCharacter) {
     }
 }
 
+TEST(RealButBroken, AToneWhoseCycleHissCutShortACharacterBeforeTheSyncKeepsItsLoad) {
+    // Near the end of the header a lost edge (a cycle of two) and a cut one (a short cycle,
+    // as a 0) come nine 1s before the sync character: one 0 a character before another is
+    // no run of data, and the load is read.
+    const std::vector<std::uint8_t> data = randomBytes(20, 9);
+    unsigned sum = machine::syncCharacter;
+    for (const std::uint8_t byte : data) {
+        sum += byte;
+    }
+    Recording r;
+    r.rate = 22050;
+    appendSilence(r, 0.3);
+    appendTone(r, 0.5);
+    r.samples.insert(r.samples.end(), 14, -0.5f);
+    r.samples.insert(r.samples.end(), 14, 0.5f);
+    appendBit(r, 0);
+    for (int i = 0; i < machine::cyclesPerCharacter - 1; ++i) {
+        appendBit(r, 1);
+    }
+    appendCharacter(r, machine::syncCharacter);
+    for (const std::uint8_t byte : data) {
+        appendCharacter(r, byte);
+    }
+    appendCharacter(r, machine::checkSumCompleting(static_cast<std::uint8_t>(sum)));
+    appendTone(r, 0.25);
+    appendSilence(r, 0.3);
+    const std::vector<DecodedLoad> got = decode(r);
+    ASSERT_EQ(got.size(), 1u) << describe(got);
+    EXPECT_EQ(got[0].verdict, Verdict::ok) << describe(got);
+    EXPECT_EQ(got[0].characters.size(), data.size() + 1);
+}
+
 TEST(RealButBroken, ALoadSavedFarQuieterIsKeptUnlessItEchoesALouderOne) {
     // A second load saved 30 dB quieter (another machine, the volume turned down) is a load;
     // the level gate is for echoes, and an echo holds a louder load's characters.
