@@ -63,6 +63,20 @@ void appendSync(Recording& r) {
     }
 }
 
+// The sync character, the characters, the checksum that makes the load right, a footer and
+// silence.
+void appendLoadAfterTone(Recording& r, const std::vector<std::uint8_t>& characters) {
+    unsigned sum = machine::syncCharacter;
+    appendCharacter(r, machine::syncCharacter);
+    for (const std::uint8_t byte : characters) {
+        appendCharacter(r, byte);
+        sum += byte;
+    }
+    appendCharacter(r, machine::checkSumCompleting(static_cast<std::uint8_t>(sum)));
+    appendTone(r, 0.25);
+    appendSilence(r, 0.3);
+}
+
 std::string describe(const std::vector<DecodedLoad>& got) {
     std::string out;
     for (const DecodedLoad& load : got) {
@@ -154,10 +168,6 @@ TEST(Phantoms, ARunOfFFBytesIsNoToneAndTheA5AfterItNoSyncCharacter) {
     // Whether the 0xA5 falls where a sync character is looked for depends on the length of
     // the run (it did for 104, 132 and 138 bytes, with a period of 40): a period is tried.
     const std::vector<std::uint8_t> tail = randomBytes(50, 4);
-    unsigned sum = machine::syncCharacter;
-    for (const std::uint8_t byte : tail) {
-        sum += byte;
-    }
     // The run starts after silence, or straight after the load's tone (the sync lost).
     for (int run = 100; run < 180; ++run) {
         Recording r;
@@ -167,13 +177,7 @@ TEST(Phantoms, ARunOfFFBytesIsNoToneAndTheA5AfterItNoSyncCharacter) {
         for (int i = 0; i < run - (run < 140 ? 0 : 40); ++i) {
             appendCharacter(r, 0xFF);
         }
-        appendCharacter(r, machine::syncCharacter);
-        for (const std::uint8_t byte : tail) {
-            appendCharacter(r, byte);
-        }
-        appendCharacter(r, machine::checkSumCompleting(static_cast<std::uint8_t>(sum)));
-        appendTone(r, 0.25);
-        appendSilence(r, 0.3);
+        appendLoadAfterTone(r, tail);
         const std::vector<DecodedLoad> got = decode(r);
         for (const DecodedLoad& load : got) {
             EXPECT_EQ(load.verdict, Verdict::bad) << run << " bytes: " << describe(got);
@@ -186,10 +190,6 @@ TEST(RealButBroken, AToneWhoseCycleHissCutShortACharacterBeforeTheSyncKeepsItsLo
     // as a 0) come nine 1s before the sync character: one 0 a character before another is
     // no run of data, and the load is read.
     const std::vector<std::uint8_t> data = randomBytes(20, 9);
-    unsigned sum = machine::syncCharacter;
-    for (const std::uint8_t byte : data) {
-        sum += byte;
-    }
     Recording r;
     r.rate = 22050;
     appendSilence(r, 0.3);
@@ -200,13 +200,7 @@ TEST(RealButBroken, AToneWhoseCycleHissCutShortACharacterBeforeTheSyncKeepsItsLo
     for (int i = 0; i < machine::cyclesPerCharacter - 1; ++i) {
         appendBit(r, 1);
     }
-    appendCharacter(r, machine::syncCharacter);
-    for (const std::uint8_t byte : data) {
-        appendCharacter(r, byte);
-    }
-    appendCharacter(r, machine::checkSumCompleting(static_cast<std::uint8_t>(sum)));
-    appendTone(r, 0.25);
-    appendSilence(r, 0.3);
+    appendLoadAfterTone(r, data);
     const std::vector<DecodedLoad> got = decode(r);
     ASSERT_EQ(got.size(), 1u) << describe(got);
     EXPECT_EQ(got[0].verdict, Verdict::ok) << describe(got);
