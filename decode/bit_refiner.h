@@ -37,7 +37,7 @@ class BitRefiner {
     static constexpr double againstClear = 0.2;     // ... and clear ones weighed less than this
     static constexpr float closesRun = 0.8f;        // the same after a doubtful bit, whose
     static constexpr double closesRunWeight = 0.5;  // start is the edge in doubt
-    static constexpr int mostHalves = 10;        // the longest run weighed, in half units
+    static constexpr int mostHalves = 10;           // the longest run weighed, in half units
     static constexpr double offGrid = 0.35;         // a run this far off whole half units stays
     // A row wins by marginSpreads times the spread of clear bits' weights, at least by
     // leastMargin; a margin of certainSpreads spreads makes its bits certain.

@@ -11,11 +11,12 @@ namespace kelvanto::decode {
 // reading gives none (a character it did not frame).
 using BitEvidence = std::vector<double>;
 
-// Of the bits that either reading is in doubt of (evidence below half of its clearest bit's),
-// the share that both are in doubt of, over the bits both give. Takes with hiss of their own
-// are in doubt of other bits (the bench's two-take rows: 0 to 0.02); a copy of one recording
-// (resampled, or through an MP3 codec) of many of the same (0.16 to 0.8), and the same
-// recording given twice of all, 1. Without a doubtful bit, 1: nothing tells them apart.
+// Of the bits that the reading with fewer doubts is in doubt of (evidence below half of its
+// clearest bit's), the share that the other is in doubt of too, over the bits both give. Takes
+// with hiss of their own are in doubt of other bits (the bench's two-take rows: 0 to 0.1); a
+// copy of one recording (resampled, or through an MP3 codec) of many of the same (0.4 to 0.9),
+// and the same recording given twice of all, 1. Without a doubtful bit, 1: nothing tells them
+// apart.
 //
 // This stands for r, the correlation of the readings' errors: n readings whose evidence has
 // mean m and spread s each add up to n m with a spread of s^2 n (1 + (n - 1) r), so their sum

@@ -15,9 +15,9 @@ namespace kelvanto::decode {
 // one take does not shift the others. Per load, a take that is clearly OK on its own (its
 // chance of hidden errors below repairTrusted) wins. Otherwise every take's reading is
 // weighed bit by bit by its certainty (a character whose framing slipped gives no evidence,
-// nor do a take's characters past where they stop agreeing; takes that doubt the same bits,
-// as a copy of one recording does, count for as little more than one as they share, see
-// sharedNoise), and the joint reading is judged
+// nor do a take's characters past where they stop agreeing; takes count for less the more of
+// their doubts they share, as a copy of one recording does: see sharedNoise), and the joint
+// reading is judged
 // again: REPAIRED (kind vote for every character that differs from the reading of the take
 // the places are in) when the checksum is right with a chance of being wrong below
 // repairTrusted, else BAD with the joint characters. Every place names its take (0 first).
