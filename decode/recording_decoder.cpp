@@ -25,17 +25,6 @@ namespace {
 // between blocks; 8192 frames at 22050 Hz outlast a header played at twice the speed).
 constexpr std::size_t blockFrames = 2048;
 
-// Whether two readings hold mostly the same characters in the same places (an echo of a
-// load that read with a few errors still matches it).
-bool sameCharacters(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
-    const std::size_t common = std::min(a.size(), b.size());
-    std::size_t equal = 0;
-    for (std::size_t i = 0; i < common; ++i) {
-        equal += a[i] == b[i] ? 1 : 0;
-    }
-    return 10 * equal >= 9 * std::max(a.size(), b.size());
-}
-
 }  // namespace
 
 struct RecordingDecoder::Channel {
@@ -286,8 +275,7 @@ std::vector<DecodedLoad> RecordingDecoder::finish() {
     auto quietButReal = [&](const DecodedLoad& quiet) {
         return quiet.verdict != Verdict::bad && !quiet.characters.empty() &&
                std::none_of(loads.begin(), loads.end(), [&](const DecodedLoad& load) {
-                   return load.levelDbfs > quiet.levelDbfs &&
-                          sameCharacters(load.characters, quiet.characters);
+                   return load.levelDbfs > quiet.levelDbfs && agreement(load, quiet) >= sameContent;
                });
     };
     const std::size_t before = loads.size();

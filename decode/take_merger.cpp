@@ -35,43 +35,11 @@ struct Clock {
     double offset = 0.0;
 };
 
-// Loads whose characters agree at least this much are the same load; their times set the
+// Loads whose characters agree at least sameContent are the same load; their times set the
 // clock. Loads placed within closeInTime of each other (after the clock) are likely the
 // same load, beyond farInTime they are not.
-constexpr double sameContent = 0.9;
 constexpr double closeInTime = 1.0;
 constexpr double farInTime = 5.0;
-
-// The share of characters two readings agree on (-1 when either has none to compare), over
-// their first compared characters, the better of a few small shifts (a cycle lost in one take
-// that the framer could not put right moves every later character a place).
-constexpr std::size_t compared = 512;
-constexpr long largestShift = 2;
-
-double agreement(const DecodedLoad& a, const DecodedLoad& b) {
-    const std::size_t common = std::min({a.characters.size(), b.characters.size(), compared});
-    if (common == 0) {
-        return -1.0;
-    }
-    std::size_t best = 0;
-    for (long shift = -largestShift; shift <= largestShift; ++shift) {
-        std::size_t equal = 0;
-        for (std::size_t i = 0; i < common; ++i) {
-            const long j = static_cast<long>(i) + shift;
-            equal += j >= 0 && static_cast<std::size_t>(j) < b.characters.size() &&
-                             a.characters[i] == b.characters[static_cast<std::size_t>(j)]
-                         ? 1
-                         : 0;
-        }
-        best = std::max(best, equal);
-    }
-    double share = static_cast<double>(best) / static_cast<double>(common);
-    if (a.whole && b.whole) {
-        share *= static_cast<double>(std::min(a.characters.size(), b.characters.size())) /
-                 static_cast<double>(std::max(a.characters.size(), b.characters.size()));
-    }
-    return share;
-}
 
 double matchScore(const Group& group, const DecodedLoad& load, const std::optional<Clock>& clock) {
     const double agree = agreement(*group.best, load);
