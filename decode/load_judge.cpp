@@ -498,6 +498,21 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
             slipUnknown(load, characters, *firstSlip, std::string());
             return;
         }
+        // A slip beside a character whose own framing broke (a start bit read 1, a stop bit
+        // read 0) may have taken a cycle from it or given it one: that character's value is as
+        // unknown as the slipped one's, and two unknown values fit any checksum.
+        for (const SlipReading* slip : slips) {
+            const std::size_t at = slip->character;
+            for (const std::size_t beside : {at - 1, at + 1}) {
+                if (beside < characters.size() && !characters[beside].extraCycleDropped &&
+                    (characters[beside].stopBad || characters[beside].startMisread)) {
+                    slipUnknown(
+                        load, characters, at,
+                        formatted(" (the framing of character %zu beside it broke too)", beside));
+                    return;
+                }
+            }
+        }
         const double chance = slipWrongChance(posterior, slips, joint, *best);
         if (!(chance < repairTrusted)) {
             slipUnknown(load, characters, *firstSlip,

@@ -533,6 +533,35 @@ TEST(Trust, ASlipPutRightIsTrustedOnlyWhenTheChecksumSettlesIt) {
     EXPECT_GT(misreadResolved * 2, misreadClean) << misreadResolved << " of " << misreadClean;
 }
 
+// Seen on a worn cassette: the slip took a cycle from the character before it, whose stop bit
+// read 0, and left both wrong by amounts that cancel in the checksum.
+TEST(Trust, ASlipBesideABrokenFramingIsNotSettledByTheChecksum) {
+    std::mt19937 random(228);
+    const LoadJudge judge(rate);
+    const std::vector<std::uint8_t> data = loadData(257, random);
+    for (const int beside : {-1, 1, -2}) {
+        LoadCandidate candidate = softReading(data, 0.05, random);
+        const std::size_t at = 228;
+        const std::size_t other = at + static_cast<std::size_t>(beside);
+        FramedCharacter& broken = candidate.framed.characters[other];
+        (beside < 0 ? broken.stopBad : broken.startMisread) = true;
+        broken.value = static_cast<std::uint8_t>(data[other] + 1);
+        slipAt(candidate, at, static_cast<std::uint8_t>(data[at] - 1), {});
+        const DecodedLoad load = judge.judge(candidate);
+        if (beside == -2) {
+            // Two characters away the broken framing has nothing to do with the slip.
+            EXPECT_NE(load.verdict, Verdict::bad) << load.problem;
+            continue;
+        }
+        EXPECT_EQ(load.verdict, Verdict::bad);
+        EXPECT_EQ(load.problem,
+                  "checksum right, but the framing slipped in character 228 (a cycle cut in two "
+                  "or two merged), so its value is unknown (the framing of character " +
+                      std::to_string(other) + " beside it broke too)");
+        EXPECT_TRUE(load.repairs.empty());
+    }
+}
+
 TEST(Trust, SlippedFramingIsNeverRepaired) {
     std::mt19937 random(7);
     const LoadJudge judge(rate);
