@@ -17,6 +17,8 @@ void BitRefiner::reset() {
     meanOne = meanZero = 0.0;
     ones = zeros = 0;
     spread = 0.0;
+    hiss = 0.0;
+    meanSquareLevel = 0.0;
     spreadCount = 0;
     run.clear();
 }
@@ -55,11 +57,20 @@ std::optional<double> BitRefiner::scaled(std::optional<double> raw) const {
 // ratio 2w / s^2 of a 1 against a 0 (for hiss that adds to it evenly). The spread counts
 // only once enough clear bits were seen, never as less than a tenth, and the evidence is
 // held within mostEvidence: the model is not trusted further.
-float BitRefiner::evidenceOf(std::optional<double> weight) const {
-    if (!weight || spreadCount < clearForSpread) {
+// Hiss does not dip with the signal: a weight per unit of a level a dropout halved carries
+// twice the hiss. So the spread is also learnt as it stands before the weights are divided
+// by their levels (hiss, and the least spread at the clear bits' mean square level), and a
+// bit of level a has that over a^2. A level is a peak, which hiss itself moves: only a
+// square level below half the clear bits' counts as dimmed (white noise at the limit of
+// reading read as many loads so, and worn cassettes more). Never less than the load's
+// spread: loud bits are no clearer than the clear ones, whose spread is shape and hiss.
+float BitRefiner::evidenceOf(std::optional<double> weight, double level) const {
+    if (!weight || spreadCount < clearForSpread || !(level > 0.0)) {
         return 0.0f;
     }
-    const double evidence = 2.0 * *weight / std::max(spread, leastSpread * leastSpread);
+    const double least = leastSpread * leastSpread;
+    const double own = dimmedShare * std::max(hiss, least * meanSquareLevel) / (level * level);
+    const double evidence = 2.0 * *weight / std::max({own, spread, least});
     return static_cast<float>(std::clamp(evidence, -mostEvidence, mostEvidence));
 }
 
@@ -78,7 +89,7 @@ void BitRefiner::push(const Bit& bit, double unitFrames, std::vector<Bit>& out) 
     const std::optional<double> raw = rawWeight(bit.start, unitFrames, bit.amplitude);
     const std::optional<double> own = scaled(raw);
     Bit weighed = bit;
-    weighed.evidence = evidenceOf(own);
+    weighed.evidence = evidenceOf(own, bit.amplitude);
     // The bit after a doubtful one starts on the edge in doubt: it closes the run only
     // when it is clear beyond that.
     const bool closing = !run.empty();
@@ -104,7 +115,11 @@ void BitRefiner::push(const Bit& bit, double unitFrames, std::vector<Bit>& out) 
     if (own) {
         const double off = *own * value - 1.0;
         ++spreadCount;
-        spread += (off * off - spread) * (spreadCount < 256 ? 1.0 / spreadCount : 1.0 / 256);
+        const double rate = spreadCount < 256 ? 1.0 / spreadCount : 1.0 / 256;
+        spread += (off * off - spread) * rate;
+        const double square = static_cast<double>(bit.amplitude) * bit.amplitude;
+        hiss += (off * off * square - hiss) * rate;
+        meanSquareLevel += (square - meanSquareLevel) * rate;
     }
     if (raw) {
         double& mean = bit.value == Bit::one ? meanOne : meanZero;
@@ -220,7 +235,7 @@ void BitRefiner::settle(double end, float closingLevel, std::vector<Bit>& out) {
             bit.end = start + position * half;
             bit.amplitude = static_cast<float>(level);
         }
-        bit.evidence = evidenceOf(scaled(rawWeight(from, 2.0 * half, level)));
+        bit.evidence = evidenceOf(scaled(rawWeight(from, 2.0 * half, level)), level);
         out.push_back(bit);
     }
     run.clear();

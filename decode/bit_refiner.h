@@ -17,10 +17,11 @@ namespace kelvanto::decode {
 // Given where a cycle starts, its middle half unit is low then high for a 1, and high then
 // low for a 0 and whatever follows it (every cycle starts low); the first and last
 // quarters are alike either way. So the difference of the areas of the third and second
-// quarters, per unit of the cycle's own level (a dropout dims the signal, not the
-// evidence), is the matched filter for a 1 against two 0s; its mean for the clear 1s and
-// the clear 0s of the load scales it to +1 and -1 (a band limit weakens the 0s more), and
-// its spread around them is the load's noise.
+// quarters, per unit of the cycle's own level (a dropout dims the signal, not its shape),
+// is the matched filter for a 1 against two 0s; its mean for the clear 1s and the clear 0s
+// of the load scales it to +1 and -1 (a band limit weakens the 0s more), and its spread
+// around them is the load's noise. The hiss stays when a dropout dims the signal, so the
+// evidence of a dimmed cycle is less.
 //
 // A run of doubtful bits lies between two clear ones, whose edges hold: the run fills that
 // stretch with a whole number of half units. Every row of 1s and 0s of that many half units
@@ -49,6 +50,7 @@ class BitRefiner {
     static constexpr int clearForSpread = 32;
     static constexpr double leastSpread = 0.1;
     static constexpr double mostEvidence = 12.0;
+    static constexpr double dimmedShare = 0.5;  // of the clear bits' square level: a dip
 
     // The signal the cycles were timed on, and whether its cycles start high (an inverted
     // recording read the other way round). Without one, bits pass unchanged.
@@ -67,7 +69,7 @@ class BitRefiner {
     std::optional<double> rawWeight(double from, double unitFrames, double level) const;
     std::optional<double> scaled(std::optional<double> raw) const;
     double scale() const;
-    float evidenceOf(std::optional<double> weight) const;
+    float evidenceOf(std::optional<double> weight, double level) const;
     // Puts the run right, or gives it out as read when the signal cannot settle it.
     void settle(double end, float closingLevel, std::vector<Bit>& out);
 
@@ -77,7 +79,9 @@ class BitRefiner {
     double meanZero = 0.0;
     int ones = 0;
     int zeros = 0;
-    double spread = 0.0;  // mean square of clear bits' weights off their value
+    double spread = 0.0;           // mean square of clear bits' weights off their value
+    double hiss = 0.0;             // the same before the weights are divided by their levels
+    double meanSquareLevel = 0.0;  // of the clear bits
     int spreadCount = 0;
     double unit = 0.0;
     std::vector<Bit> run;

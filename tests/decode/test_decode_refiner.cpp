@@ -3,6 +3,9 @@
 // areas, and runs of doubtful bits put right (or left alone) by the square wave under them.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
+#include <span>
 #include <vector>
 
 #include "decode/bit_refiner.h"
@@ -197,8 +200,8 @@ TEST(BitRefiner, WhatTheSignalCannotSettleStaysAsRead) {
               (std::vector<int>{1, 0, 0, 1, 1, 1}));
     // A run longer than the longest weighed passes through unchanged, but each bit keeps
     // what its shape says: the framer's choice of which 1 was two 0s rests on it.
-    const Refined tooLong = refine({1, 0, 0, 1, 1, 1, 1},
-                                   {{1, 1.0}, {1, 1.0}, {1, 1.0}, {1, 1.0}, {1, 1.0}, {1, 1.0}});
+    const Refined tooLong =
+        refine({1, 0, 0, 1, 1, 1, 1}, {{1, 1.0}, {1, 1.0}, {1, 1.0}, {1, 1.0}, {1, 1.0}, {1, 1.0}});
     static_assert(BitRefiner::mostHalves < 12);
     EXPECT_EQ(tooLong.row, (std::vector<int>{1, 1, 1, 1, 1, 1}));
     constexpr auto most = static_cast<float>(BitRefiner::mostEvidence);
@@ -240,4 +243,89 @@ TEST(BitRefiner, ClearLengthAgainstTheSignalIsWeighedAgain) {
     blind.push(wrong, unit, passed);
     ASSERT_EQ(passed.size(), 1u);
     EXPECT_EQ(passed[0].value, 1);
+}
+
+// Hiss does not dip with the signal: where a dropout leaves a tenth of the level, the same
+// hiss weighs a hundred times as much against it (fifty, once the leeway for a peak that hiss
+// moved is granted), and the bits say that much less.
+TEST(BitRefiner, ABitInADropoutCarriesTheEvidenceItsLevelLeavesIt) {
+    const std::vector<int> row = {1, 0, 0, 1, 1, 0, 1, 0, 0, 1};
+    Tape tape = square(withLeadIn(row));
+    const std::size_t dimFrom = static_cast<std::size_t>(tape.bits[leadIn].start + 0.5);
+    for (std::size_t i = dimFrom; i < tape.samples.size(); ++i) {
+        tape.samples[i] *= 0.1f;
+    }
+    for (std::size_t i = leadIn; i < tape.bits.size(); ++i) {
+        tape.bits[i].amplitude *= 0.1f;
+    }
+    SignalHistory history;
+    history.append(tape.samples);
+    BitRefiner refiner;
+    refiner.weigh(&history, false);
+    std::vector<Bit> out;
+    for (const Bit& bit : tape.bits) {
+        refiner.push(bit, unit, out);
+    }
+    refiner.flush(out);
+    ASSERT_EQ(values(out), values(tape.bits));
+    // A clean square wave at full level carries the most the model allows; at a tenth of it
+    // about 4 (weight 1, over the least spread, 0.01, at half a hundredth of the level's
+    // square).
+    EXPECT_FLOAT_EQ(out[leadIn - 1].evidence, -BitRefiner::mostEvidence);
+    for (std::size_t i = leadIn; i < out.size(); ++i) {
+        const double value = out[i].value == Bit::one ? 1.0 : -1.0;
+        EXPECT_GT(out[i].evidence * value, 3.6) << i;
+        EXPECT_LT(out[i].evidence * value, 5.0) << i;
+    }
+}
+
+// The same after hiss the clear bits measured: it weighs as much against a dimmed bit (the
+// probe here is clean, so what it is given is the hiss the load taught, nothing else).
+TEST(BitRefiner, HissTheClearBitsMeasuredWeighsAgainstABitInADropout) {
+    std::vector<int> loud;
+    for (int i = 0; i < 200; ++i) {
+        loud.push_back((i * 7 / 3) % 2);
+    }
+    const std::vector<int> probe = {1, 0, 0, 1, 1, 0, 1, 0, 0, 1};
+    std::vector<int> all = loud;
+    all.insert(all.end(), probe.begin(), probe.end());
+    Tape tape = square(withLeadIn(all));
+    const std::size_t dimFrom = leadIn + loud.size();
+    const auto dimSample = static_cast<std::size_t>(tape.bits[dimFrom].start + 0.5);
+    std::mt19937 random(3);
+    std::normal_distribution<float> hiss(0.0f, 0.4f);
+    for (std::size_t i = 0; i < tape.samples.size(); ++i) {
+        tape.samples[i] = i < dimSample ? tape.samples[i] + hiss(random) : 0.1f * tape.samples[i];
+    }
+    for (std::size_t i = dimFrom; i < tape.bits.size(); ++i) {
+        tape.bits[i].amplitude *= 0.1f;
+    }
+    // The signal comes as it is read: the history holds only the last stretch of it.
+    SignalHistory history;
+    BitRefiner refiner;
+    refiner.weigh(&history, false);
+    std::vector<Bit> out;
+    std::size_t heard = 0;
+    for (const Bit& bit : tape.bits) {
+        const std::size_t to =
+            std::min(tape.samples.size(), static_cast<std::size_t>(bit.end + 2 * unit));
+        history.append(std::span<const float>(tape.samples).subspan(heard, to - heard));
+        heard = to;
+        refiner.push(bit, unit, out);
+    }
+    refiner.flush(out);
+    ASSERT_GE(out.size(), probe.size() + 1);
+    const std::vector<Bit> dimmed(out.end() - static_cast<std::ptrdiff_t>(probe.size() + 1),
+                                  out.end() - 1);
+    ASSERT_EQ(values(dimmed), probe);
+    double loudTotal = 0.0;
+    for (std::size_t i = dimFrom - 100; i < dimFrom; ++i) {
+        loudTotal += out[i].evidence * (out[i].value == Bit::one ? 1.0 : -1.0);
+    }
+    EXPECT_GT(loudTotal / 100, 2.0);
+    for (const Bit& bit : dimmed) {
+        const double value = bit.value == Bit::one ? 1.0 : -1.0;
+        EXPECT_GT(bit.evidence * value, 0.0);
+        EXPECT_LT(bit.evidence * value, 1.0);
+    }
 }
