@@ -979,6 +979,17 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
             current.characters.back().extraCycleDropped = true;
         }
     }
+    // A sync character with no data after it, whose footer something other than the end of
+    // the recording cut off within a character's worth of cycles (lost signal, or a 0 that is
+    // no lone hiss in a footer), was hiss at the edge of a dropout in a header tone: taken as
+    // a load without data, it would stand in for the real load whose sync the dropout took,
+    // as OK. The tone goes on.
+    if (state == State::footer && !pending.empty() && current.characters.empty() &&
+        current.footerCycles < static_cast<int>(characterCycles)) {
+        rest.clear();
+        state = State::sync;
+        return fail("no sync character after the header tone", pending.front().start);
+    }
     current.complete = true;
     state = State::done;
     status = Status::finished;

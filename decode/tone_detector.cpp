@@ -13,10 +13,16 @@ bool plausibleOne(double period) {
     return period >= ToneDetector::fastestPeriod && period <= ToneDetector::slowestPeriod;
 }
 
+// A cycle of about half the tone's: a 0.
+bool zeroOf(double period, double tone) {
+    return period >= 0.3 * tone && period < 0.75 * tone;
+}
+
 }  // namespace
 
 void ToneDetector::reset() {
     paused = false;
+    pausedZero = false;
     resumeRun = 0;
     count = 0;
     outliers = 0.0;
@@ -50,11 +56,22 @@ ToneDetector::Event ToneDetector::push(const Cycle& cycle) {
     // cycles is noted: only such a tone is believed without a load after it.
     const double drift = cycle.period / reference;
     const bool steady = ratio >= 0.8 && ratio <= 1.25 && plausibleOne(cycle.period);
+    const bool zero = zeroOf(cycle.period, mean);
     if (paused) {
         if (cycle.start - lastEnd > joinFrames) {
             begin(cycle);
+        } else if (!steady && zero && resumeRun >= resumeBeforeSync &&
+                   !(pausedZero && resumeRun == machine::cyclesPerCharacter - 1)) {
+            // A short dropout near the end of the header: the tone came back for a few
+            // cycles before its sync character, too few to be a piece of tone of its own.
+            // (Nine 1s between two 0s are a 0xFF byte of data, as below.)
+            paused = false;
+            outliers = 0.0;
+            resumeRun = 0;
+            return Event::syncStart;
         } else if (!steady) {
             resumeRun = 0;
+            pausedZero = zero;
         } else if (++resumeRun >= resumeCycles) {
             // A piece of clean tone again, not one steady cycle among disturbed ones.
             paused = false;
@@ -86,7 +103,6 @@ ToneDetector::Event ToneDetector::push(const Cycle& cycle) {
     // 0xA5 among them would pass for the sync character of a load starting there (its own tone and
     // sync lost in a dropout). Data is no tone: a tone that ran into it ends at the second such 0.
     // (One alone may be the sync character after a cycle that hiss cut short.)
-    const bool zero = ratio >= 0.3 && ratio < 0.75;
     if (zero) {
         const bool regular = count - lastZero == machine::cyclesPerCharacter - 1;
         regularZeros = regular ? regularZeros + 1 : 0;
@@ -125,6 +141,7 @@ ToneDetector::Event ToneDetector::endAt(const Cycle& cycle) {
     if (count >= minimumToneCycles) {
         paused = true;
         resumeRun = 0;
+        pausedZero = zeroOf(cycle.period, mean);
         return Event::toneEnded;
     }
     begin(cycle);

@@ -39,6 +39,8 @@ class ToneDetector {
     // counts once this many steady cycles follow each other.
     static constexpr double joinSeconds = 0.1;
     static constexpr int resumeCycles = 16;
+    // ... but a 0 after this many steady cycles of a tone that paused opens its sync character.
+    static constexpr int resumeBeforeSync = 8;
 
     explicit ToneDetector(double sampleRate) : joinFrames(joinSeconds * sampleRate) {}
 
@@ -78,6 +80,7 @@ class ToneDetector {
 
     double joinFrames;
     bool paused = false;
+    bool pausedZero = false;  // the cycle that broke the tone's comeback was a 0
     int resumeRun = 0;
     int count = 0;
     double outliers = 0.0;

@@ -384,3 +384,63 @@ TEST(RealButBroken, AReadingOfGuessesStopsEarly) {
         EXPECT_LT(found.characters.size(), 30u) << describe(got);
     }
 }
+
+TEST(RealButBroken, ADropoutJustBeforeTheSyncCharacterKeepsItsLoad) {
+    // The header tone stops for 10 ms and comes back for a few cycles before the sync
+    // character: too few to count as a piece of tone of their own, enough to open the sync.
+    const std::vector<std::uint8_t> data = randomBytes(30, 12);
+    for (const int back : {8, 12, 20}) {
+        Recording r;
+        r.rate = 22050;
+        appendSilence(r, 0.3);
+        appendTone(r, 0.5);
+        appendSilence(r, 0.01);
+        for (int i = 0; i < back; ++i) {
+            appendBit(r, 1);
+        }
+        appendLoadAfterTone(r, data);
+        const std::vector<DecodedLoad> got = decode(r);
+        ASSERT_EQ(got.size(), 1u) << back << ": " << describe(got);
+        EXPECT_EQ(got[0].verdict, Verdict::ok) << back << ": " << describe(got);
+        EXPECT_EQ(got[0].characters.size(), data.size() + 1);
+    }
+}
+
+TEST(Phantoms, HissAtTheEdgeOfADropoutInTheHeaderIsNoLoadWithoutData) {
+    // A tone, something hiss made into a sync character, one more 1, and a dropout that took
+    // the real sync character; the load's data after it. Read as a load without data that
+    // was OK, and stood in for the load the dropout took.
+    const std::vector<std::uint8_t> data = randomBytes(30, 13);
+    Recording r;
+    r.rate = 22050;
+    appendSilence(r, 0.3);
+    appendTone(r, 0.5);
+    appendCharacter(r, machine::syncCharacter);
+    appendBit(r, 1);
+    appendSilence(r, 0.02);
+    for (const std::uint8_t byte : data) {
+        appendCharacter(r, byte);
+    }
+    appendTone(r, 0.25);
+    appendSilence(r, 0.3);
+    const std::vector<DecodedLoad> got = decode(r);
+    for (const DecodedLoad& load : got) {
+        EXPECT_EQ(load.verdict, Verdict::bad) << describe(got);
+    }
+    // A load without data and its footer, also one whose recording ends in a short footer.
+    for (const double footer : {0.25, 0.005}) {
+        Recording empty;
+        empty.rate = 22050;
+        appendSilence(empty, 0.3);
+        appendTone(empty, 0.5);
+        appendCharacter(empty, machine::syncCharacter);
+        appendTone(empty, footer);
+        if (footer > 0.1) {
+            appendSilence(empty, 0.3);
+        }
+        const std::vector<DecodedLoad> read = decode(empty);
+        ASSERT_EQ(read.size(), 1u) << footer << ": " << describe(read);
+        EXPECT_EQ(read[0].verdict, Verdict::ok) << footer << ": " << describe(read);
+        EXPECT_TRUE(read[0].characters.empty());
+    }
+}
