@@ -63,6 +63,15 @@ void appendSync(Recording& r) {
     }
 }
 
+// A recording at 22050 Hz: silence, then half a second of header tone.
+Recording silenceAndTone() {
+    Recording r;
+    r.rate = 22050;
+    appendSilence(r, 0.3);
+    appendTone(r, 0.5);
+    return r;
+}
+
 // The sync character, the characters, the checksum that makes the load right, a footer and
 // silence.
 void appendLoadAfterTone(Recording& r, const std::vector<std::uint8_t>& characters) {
@@ -190,10 +199,7 @@ TEST(RealButBroken, AToneWhoseCycleHissCutShortACharacterBeforeTheSyncKeepsItsLo
     // as a 0) come nine 1s before the sync character: one 0 a character before another is
     // no run of data, and the load is read.
     const std::vector<std::uint8_t> data = randomBytes(20, 9);
-    Recording r;
-    r.rate = 22050;
-    appendSilence(r, 0.3);
-    appendTone(r, 0.5);
+    Recording r = silenceAndTone();
     r.samples.insert(r.samples.end(), 14, -0.5f);
     r.samples.insert(r.samples.end(), 14, 0.5f);
     appendBit(r, 0);
@@ -390,10 +396,7 @@ TEST(RealButBroken, ADropoutJustBeforeTheSyncCharacterKeepsItsLoad) {
     // character: too few to count as a piece of tone of their own, enough to open the sync.
     const std::vector<std::uint8_t> data = randomBytes(30, 12);
     for (const int back : {8, 12, 20}) {
-        Recording r;
-        r.rate = 22050;
-        appendSilence(r, 0.3);
-        appendTone(r, 0.5);
+        Recording r = silenceAndTone();
         appendSilence(r, 0.01);
         for (int i = 0; i < back; ++i) {
             appendBit(r, 1);
@@ -411,10 +414,7 @@ TEST(Phantoms, HissAtTheEdgeOfADropoutInTheHeaderIsNoLoadWithoutData) {
     // the real sync character; the load's data after it. Read as a load without data that
     // was OK, and stood in for the load the dropout took.
     const std::vector<std::uint8_t> data = randomBytes(30, 13);
-    Recording r;
-    r.rate = 22050;
-    appendSilence(r, 0.3);
-    appendTone(r, 0.5);
+    Recording r = silenceAndTone();
     appendCharacter(r, machine::syncCharacter);
     appendBit(r, 1);
     appendSilence(r, 0.02);
@@ -429,10 +429,7 @@ TEST(Phantoms, HissAtTheEdgeOfADropoutInTheHeaderIsNoLoadWithoutData) {
     }
     // A load without data and its footer, also one whose recording ends in a short footer.
     for (const double footer : {0.25, 0.005}) {
-        Recording empty;
-        empty.rate = 22050;
-        appendSilence(empty, 0.3);
-        appendTone(empty, 0.5);
+        Recording empty = silenceAndTone();
         appendCharacter(empty, machine::syncCharacter);
         appendTone(empty, footer);
         if (footer > 0.1) {
