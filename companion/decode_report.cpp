@@ -33,6 +33,17 @@ std::string chanceText(double chance) {
     return formatted("1 in %.0f", 1.0 / chance);
 }
 
+const char* doubtText(kelvanto::decode::CharacterDoubt::Kind kind) {
+    switch (kind) {
+        case kelvanto::decode::CharacterDoubt::Kind::slipped:
+            return "unknown (framing slipped)";
+        case kelvanto::decode::CharacterDoubt::Kind::lost:
+            return "unknown (signal lost)";
+        default:
+            return "uncertain";
+    }
+}
+
 const char* polarityName(kelvanto::decode::Polarity polarity) {
     return polarity == kelvanto::decode::Polarity::inverted ? "inverted" : "normal";
 }
@@ -50,6 +61,9 @@ std::string details(const DecodedLoad& load, bool takes) {
         if (repair.kind == kelvanto::decode::Repair::Kind::slip) {
             text += " (its framing slipped; the checksum settled its reading)";
         }
+        if (repair.kind == kelvanto::decode::Repair::Kind::lost) {
+            text += " (the signal was lost over it; the checksum gave its value)";
+        }
         text += formatted(" (%02x -> %02x) at ", repair.before, repair.after) +
                 placeText(repair.sample, repair.seconds, repair.take, takes);
     }
@@ -65,11 +79,7 @@ std::string details(const DecodedLoad& load, bool takes) {
         if (shown == doubtsShown) {
             break;
         }
-        text += formatted("; %s character %zu at ",
-                          doubt.kind == kelvanto::decode::CharacterDoubt::Kind::slipped
-                              ? "unknown (framing slipped)"
-                              : "uncertain",
-                          doubt.character) +
+        text += formatted("; %s character %zu at ", doubtText(doubt.kind), doubt.character) +
                 placeText(doubt.sample, doubt.seconds, doubt.take, takes);
         ++shown;
     }

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "base/machine.h"
+#include "decode/dropout_bridge.h"
 
 namespace kelvanto::decode {
 
@@ -815,6 +816,88 @@ std::optional<bool> CharacterFramer::slipBefore(bool final) {
     return shifted;
 }
 
+CharacterFramer::Status CharacterFramer::loseSignal(const char* problem, double at) {
+    lostProblem = problem;
+    lostAt = at;
+    lostFrom = current.end;  // the end of the last character read, or of the sync character
+    edgeCharacter.reset();
+    edgeSlip.reset();
+    // The last character read before the dropout may hold cycles of its fade: unless it read
+    // clearly, it is lost with the rest.
+    if (!current.characters.empty()) {
+        FramedCharacter& last = current.characters.back();
+        bool clear = !last.stopBad && !last.startMisread && !last.extraCycleDropped;
+        for (std::size_t i = 0; clear && i < characterCycles; ++i) {
+            clear = last.bitCertainty(static_cast<int>(i)) >= DropoutBridge::clearAtEdge;
+        }
+        if (!clear) {
+            edgeCharacter = last;
+            const auto kept = std::find_if(
+                current.slips.begin(), current.slips.end(),
+                [&](const SlipReading& s) { return s.character + 1 == current.characters.size(); });
+            if (kept != current.slips.end()) {
+                edgeSlip = *kept;
+                current.slips.erase(kept);
+            }
+            lostFrom = last.start;
+            last.value = 0;
+            last.extraCycleDropped = true;
+            last.signalLost = true;
+        }
+    }
+    state = State::bridge;
+    return bridge(false);
+}
+
+// While the signal is lost, the cycles of the dropout (none a bit, or a few of hiss between
+// them) are dropped; once it is back, the framing picks up where DropoutBridge finds it and
+// every character lost is kept as one whose value is unknown, so that the count and the
+// positions of the rest stay right.
+CharacterFramer::Status CharacterFramer::bridge(bool final) {
+    const auto lastLost = std::find_if(pending.rbegin(), pending.rend(),
+                                       [](const Bit& b) { return b.value == Bit::invalid; });
+    pending.erase(pending.begin(), lastLost.base());
+    DropoutBridge::Found found;
+    const DropoutBridge::Outcome outcome = DropoutBridge::find(pending, lostFrom, final, found);
+    if (outcome == DropoutBridge::Outcome::wait) {
+        return status;
+    }
+    if (outcome == DropoutBridge::Outcome::none ||
+        current.characters.size() + found.lost > maximumCharacters) {
+        if (edgeCharacter) {
+            current.characters.back() = *edgeCharacter;
+            if (edgeSlip) {
+                current.slips.push_back(*edgeSlip);
+            }
+        }
+        state = State::data;
+        return fail(lostProblem, lostAt);
+    }
+    const std::size_t taken = edgeCharacter ? 1 : 0;
+    if (found.lost < taken + 1) {
+        state = State::data;
+        return fail(lostProblem, lostAt);
+    }
+    const double each = (pending[found.offset].start - lostFrom) / static_cast<double>(found.lost);
+    const float halves = found.lost == 1 ? static_cast<float>(found.halves) : 0.0f;
+    if (edgeCharacter) {
+        current.characters.back().lostHalves = halves;
+    }
+    for (std::size_t k = taken; k < found.lost; ++k) {
+        FramedCharacter character;
+        character.start = lostFrom + each * static_cast<double>(k);
+        character.extraCycleDropped = true;
+        character.signalLost = true;
+        character.lostHalves = halves;
+        current.characters.push_back(character);
+        secondOfPair = !secondOfPair;
+    }
+    pending.erase(pending.begin(), pending.begin() + static_cast<long>(found.offset));
+    lastTaken.clear();
+    state = State::data;
+    return status;
+}
+
 CharacterFramer::Status CharacterFramer::process(bool final) {
     while (state != State::done) {
         if (pending.empty()) {
@@ -889,9 +972,16 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
             }
             break;
         }
+        if (state == State::bridge) {
+            const Status bridged = bridge(final);
+            if (state == State::bridge || state == State::done) {
+                return bridged;
+            }
+            continue;
+        }
         // A start bit's place.
         if (first.value == Bit::invalid) {
-            return fail("the signal is lost inside the data", first.start);
+            return loseSignal("the signal is lost inside the data", first.start);
         }
         bool misread = false;
         if (first.value == Bit::one) {
@@ -928,11 +1018,14 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
             if (!final && !lost) {
                 return status;
             }
-            return fail("the signal is lost inside a character", pending.back().start);
+            if (!lost) {
+                return fail("the signal is lost inside a character", pending.back().start);
+            }
+            return loseSignal("the signal is lost inside a character", pending.back().start);
         }
         for (std::size_t i = 1; i < characterCycles; ++i) {
             if (pending[i].value == Bit::invalid) {
-                return fail("the signal is lost inside a character", pending[i].start);
+                return loseSignal("the signal is lost inside a character", pending[i].start);
             }
         }
         if (current.characters.size() >= maximumCharacters) {

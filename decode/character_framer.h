@@ -55,7 +55,7 @@ class CharacterFramer {
     bool syncFailed() const { return failedInSync; }
 
   private:
-    enum class State { sync, data, footer, done };
+    enum class State { sync, data, bridge, footer, done };
 
     Status process(bool final);
     Status fail(const char* problem, double at);
@@ -86,6 +86,10 @@ class CharacterFramer {
     // frames what follows; whether it did, or nothing while too few bits are there to tell.
     std::optional<bool> slipBefore(bool final);
     void startFooter(double at);
+    // The signal was lost inside the data: waits for it to come back and for the framing to
+    // pick up again (see DropoutBridge), or fails with problem at `at` as before.
+    Status loseSignal(const char* problem, double at);
+    Status bridge(bool final);
 
     State state = State::done;
     Status status = Status::finished;
@@ -100,6 +104,13 @@ class CharacterFramer {
     bool syncDoubted = false;
     // Slipped characters before this one keep no readings (see slipsInTwo).
     std::size_t unknownBefore = 0;
+    // While the signal is lost: where it was lost (and what to say if it stays lost), where
+    // the first character lost began, and whether the last one read was taken back as lost.
+    const char* lostProblem = nullptr;
+    double lostAt = 0.0;
+    double lostFrom = 0.0;
+    std::optional<FramedCharacter> edgeCharacter;
+    std::optional<SlipReading> edgeSlip;
 };
 
 }  // namespace kelvanto::decode

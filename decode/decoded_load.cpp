@@ -25,6 +25,8 @@ const char* repairKindName(Repair::Kind kind) {
             return "vote";
         case Repair::Kind::slip:
             return "slip";
+        case Repair::Kind::lost:
+            return "lost";
         case Repair::Kind::bitFlip:
             break;
     }
@@ -37,6 +39,8 @@ const char* doubtKindName(CharacterDoubt::Kind kind) {
             return "framing";
         case CharacterDoubt::Kind::slipped:
             return "slipped";
+        case CharacterDoubt::Kind::lost:
+            return "lost";
         case CharacterDoubt::Kind::unclear:
             break;
     }

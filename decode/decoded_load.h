@@ -35,6 +35,7 @@ struct CharacterDoubt {
         unclear,  // its least certain cycle was close to the short/long threshold
         framing,  // a start bit read 1 or a stop bit read 0: the cycles around it are suspect
         slipped,  // a cycle too many or too few came in it: its value is unknown
+        lost,     // the signal was lost over it (a dropout): its value is unknown
     };
     std::size_t character = 0;  // index into DecodedLoad::characters
     int bit = -1;               // 0..7 data bit, 8 start bit, 9 stop bit, -1 whole character
@@ -51,6 +52,7 @@ struct Repair {
         bitFlip,  // a doubtful data bit was flipped
         vote,     // the whole character came from the readings of several takes weighed
         slip,     // its framing slipped; the checksum settled which reading of it is right
+        lost,     // the signal was lost over it; the checksum gave its value
     };
     Kind kind = Kind::bitFlip;
     std::size_t character = 0;

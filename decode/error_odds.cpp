@@ -39,6 +39,9 @@ ErrorOdds::ErrorOdds(const FramedLoad& load) {
     double total = 0.0;
     double shortfall = 0.0;
     for (const FramedCharacter& character : load.characters) {
+        if (character.signalLost) {
+            continue;  // nothing of it was read
+        }
         for (std::size_t b = 1; b <= 8; ++b) {
             const std::uint8_t q = character.certainty[b];
             counts[q] += 1.0;

@@ -26,6 +26,11 @@ struct FramedCharacter {
     // One cycle too many (a cycle cut in two) or too few (two merged) came in this
     // character; its framing was put right so that the characters after it frame right.
     bool extraCycleDropped = false;
+    // The signal was lost over this character (a dropout) and the reading picked up again
+    // after it: nothing of it was read, and it counts as slipped as well. lostHalves is how
+    // long the stretch lost was, in half units, when it held this character alone.
+    bool signalLost = false;
+    float lostHalves = 0.0f;
 
     double bitFrame(int index) const { return start + offsets[static_cast<std::size_t>(index)]; }
     float bitCertainty(int index) const {

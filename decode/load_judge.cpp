@@ -293,6 +293,81 @@ void LoadJudge::slipUnknown(DecodedLoad& load, const std::vector<FramedCharacter
     load.problemSeconds = characters[index].start / sampleRate;
 }
 
+void LoadJudge::judgeLost(const FramedLoad& framed, const SumPosterior& posterior,
+                          const std::vector<std::size_t>& lost, bool slipsToo,
+                          DecodedLoad& load) const {
+    const auto& characters = framed.characters;
+    const std::size_t at = lost.front();
+    load.verdict = Verdict::bad;
+    std::size_t last = at;
+    while (last + 1 < characters.size() && characters[last + 1].signalLost) {
+        ++last;
+    }
+    if (lost.size() > 1 || slipsToo) {
+        std::string what =
+            last > at ? formatted(
+                            "the signal was lost over characters %zu to %zu (a dropout), so "
+                            "their values are unknown",
+                            at, last)
+                      : formatted(
+                            "the signal was lost over character %zu (a dropout), so its "
+                            "value is unknown",
+                            at);
+        if (lost.size() > last - at + 1) {
+            what +=
+                formatted(", and over %zu more characters later", lost.size() - (last - at + 1));
+        } else if (slipsToo) {
+            what += ", and the framing of other characters slipped";
+        }
+        load.problem = what;
+        load.problemSample = std::llround(characters[at].start);
+        load.problemSeconds = characters[at].start / sampleRate;
+        return;
+    }
+    // The one value that makes the checksum right (the character counts as 0 so far). A
+    // character's length follows from its 1 bits, so the stretch lost must last as long as
+    // that value does; and any decision read wrong elsewhere would change it, so the chance
+    // that it is wrong is the chance that any is.
+    const std::uint8_t value = machine::checkSumCompleting(machine::loadSum(load.characters));
+    load.characters[at] = value;
+    load.problemSample = std::llround(characters[at].start);
+    load.problemSeconds = characters[at].start / sampleRate;
+    const double length = static_cast<double>(machine::characterFrames(value, machine::startBit)) /
+                          machine::zeroBitFrames;
+    if (!(std::fabs(characters[at].lostHalves - length) <= lostLengthSlack)) {
+        load.problem = formatted(
+            "the signal was lost over character %zu (a dropout), and the value that makes the "
+            "checksum right (%02x) does not last as long as the signal was lost",
+            at, value);
+        return;
+    }
+    double logTotal = -HUGE_VAL;
+    for (unsigned residue = 0; residue < 256; ++residue) {
+        const double w = posterior.logWeight(static_cast<std::uint8_t>(residue));
+        logTotal = std::max(logTotal, w) + std::log1p(std::exp(-std::fabs(logTotal - w)));
+    }
+    const double chance = std::isfinite(logTotal) ? -std::expm1(-std::max(0.0, logTotal)) : 1.0;
+    if (!(chance < repairTrusted)) {
+        load.problem = formatted(
+            "the signal was lost over character %zu (a dropout), so its value is unknown (the "
+            "value that fits the checksum would be wrong with a chance of %s)",
+            at, chanceText(chance).c_str());
+        return;
+    }
+    markRepaired(load, chance);
+    load.repairs.push_back(Repair{Repair::Kind::lost, at, -1, 0, value,
+                                  std::llround(characters[at].start),
+                                  characters[at].start / sampleRate, 0});
+    const auto unknown =
+        std::find_if(load.doubts.begin(), load.doubts.end(), [&](const CharacterDoubt& doubt) {
+            return doubt.kind == CharacterDoubt::Kind::lost && doubt.character == at;
+        });
+    if (unknown != load.doubts.end()) {
+        load.doubts.erase(unknown);
+    }
+    --load.doubtfulCharacters;
+}
+
 void LoadJudge::describe(const LoadCandidate& candidate, DecodedLoad& load) const {
     const FramedLoad& framed = candidate.framed;
     load.characters.reserve(framed.characters.size());
@@ -365,15 +440,16 @@ void LoadJudge::listDoubts(const LoadCandidate& candidate, DecodedLoad& load) co
             kind = CharacterDoubt::Kind::framing;
         }
         if (character.extraCycleDropped) {
-            kind = CharacterDoubt::Kind::slipped;
+            kind =
+                character.signalLost ? CharacterDoubt::Kind::lost : CharacterDoubt::Kind::slipped;
         }
         const float certainty =
             kind == CharacterDoubt::Kind::unclear ? character.bitCertainty(worst) : 0.0f;
         if (certainty >= doubtful) {
             continue;
         }
-        const double frame =
-            kind == CharacterDoubt::Kind::slipped ? character.start : character.bitFrame(worst);
+        const bool whole = character.extraCycleDropped;
+        const double frame = whole ? character.start : character.bitFrame(worst);
         const CharacterDoubt doubt{
             i, reportedBit(worst), certainty, std::llround(frame), frame / sampleRate, kind, 0};
         ++load.doubtfulCharacters;
@@ -420,7 +496,12 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
     // is an erasure, and no sum can vouch for a value that was not read.
     std::vector<const SlipReading*> slips;
     std::optional<std::size_t> firstSlip;
+    std::vector<std::size_t> lost;
     for (std::size_t i = 0; i < characters.size(); ++i) {
+        if (characters[i].signalLost) {
+            lost.push_back(i);
+            continue;
+        }
         if (!characters[i].extraCycleDropped) {
             continue;
         }
@@ -437,6 +518,9 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
 
     std::size_t guesses = 0;
     for (const FramedCharacter& character : characters) {
+        if (character.signalLost) {
+            continue;  // nothing of it was read, and it is weighed on its own
+        }
         for (int b = 0; b < 10; ++b) {
             guesses += character.bitCertainty(b) < veryDoubtful ? 1 : 0;
         }
@@ -453,6 +537,11 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
                                      "repair",
                                      guesses),
                      checksumFrame);
+        return;
+    }
+
+    if (!lost.empty()) {
+        judgeLost(framed, posteriorOf(framed, suspects(framed), odds), lost, !slips.empty(), load);
         return;
     }
 

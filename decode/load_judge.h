@@ -6,6 +6,7 @@
 #include "decode/decoded_load.h"
 #include "decode/error_odds.h"
 #include "decode/load_candidate.h"
+#include "decode/sum_posterior.h"
 
 namespace kelvanto::decode {
 
@@ -60,6 +61,9 @@ class LoadJudge {
     // within crowdSpan characters.
     static constexpr std::size_t crowdCount = 8;
     static constexpr std::size_t crowdSpan = 32;
+    // How far (in half units) the stretch lost over one character may be from the length of
+    // the value the checksum gives it.
+    static constexpr double lostLengthSlack = 0.75;
 
     explicit LoadJudge(double sampleRate) : sampleRate(sampleRate) {}
 
@@ -76,6 +80,11 @@ class LoadJudge {
     void placeProblem(DecodedLoad& load, std::string problem, double frame) const;
     void slipUnknown(DecodedLoad& load, const std::vector<FramedCharacter>& characters,
                      std::size_t index, const std::string& why) const;
+    // Characters the signal was lost over (see DropoutBridge): one alone, with every other
+    // character read, takes the value that makes the checksum right, when that value also
+    // lasts as long as the stretch lost and the rest of the load is sure enough.
+    void judgeLost(const FramedLoad& framed, const SumPosterior& posterior,
+                   const std::vector<std::size_t>& lost, bool slipsToo, DecodedLoad& load) const;
 
     double sampleRate;
 };

@@ -289,6 +289,7 @@ DecodedLoad weigh(const Group& group) {
         }
         character.value = static_cast<std::uint8_t>(value);
         character.extraCycleDropped = false;
+        character.signalLost = false;
     }
     DecodedLoad load = LoadJudge(reference->load->sampleRate).judge(joint, referenceOdds);
     load.gapSeconds = reference->load->gapSeconds;

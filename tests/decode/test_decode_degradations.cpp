@@ -13,8 +13,10 @@
 #include "tests/decode/tape_maker.h"
 
 using namespace decode_testing;
+using kelvanto::decode::CharacterDoubt;
 using kelvanto::decode::DecodedLoad;
 using kelvanto::decode::Polarity;
+using kelvanto::decode::Repair;
 using kelvanto::decode::Verdict;
 
 namespace {
@@ -239,6 +241,46 @@ TEST(DamagedRecording, DropoutInsideDataIsNeverWrongAndOk) {
         << verdictName(got[0].verdict);
     EXPECT_NE(got[0].verdict, Verdict::ok);
     EXPECT_FALSE(got[0].problem.empty() && got[0].verdict == Verdict::bad);
+}
+
+// A dropout of a few milliseconds inside the data takes the characters under it and no
+// more: the reading picks up after it, every other character in its place. One character
+// lost alone takes the value the checksum gives it (REPAIRED, exactly right); two stay
+// unknown (BAD). The same holds with the tape a little slow.
+TEST(DamagedRecording, ADropoutInsideDataLosesOnlyTheCharactersUnderIt) {
+    const TestLoad load = binaryLoadWithRightChecksum(300, 41);
+    const Expected want = expectedOf(load);
+    int repaired = 0;
+    for (const int rate : {22050, 44100}) {
+        const Recording whole = speed(render({load}, rate, 16, 1), 0.97);
+        for (int k = 0; k < 6; ++k) {
+            Recording r = whole;
+            // Into the data (its header is 0.2 s long), 0.137 s apart.
+            dropout(r, 0.3 + 0.137 * k, 0.003);
+            const std::vector<DecodedLoad> got = decode(r);
+            ASSERT_EQ(got.size(), 1u) << rate << " " << k;
+            ASSERT_EQ(got[0].characters.size(), want.characters.size()) << rate << " " << k;
+            std::vector<bool> lost(want.characters.size(), false);
+            for (const auto& doubt : got[0].doubts) {
+                lost[doubt.character] = doubt.kind == CharacterDoubt::Kind::lost;
+            }
+            const auto unknown = std::count(lost.begin(), lost.end(), true);
+            for (std::size_t i = 0; i < lost.size(); ++i) {
+                EXPECT_TRUE(lost[i] || got[0].characters[i] == want.characters[i])
+                    << rate << " " << k << " character " << i;
+            }
+            if (got[0].verdict == Verdict::repaired) {
+                ++repaired;
+                EXPECT_EQ(unknown, 0);
+                ASSERT_EQ(got[0].repairs.size(), 1u);
+                EXPECT_EQ(got[0].repairs[0].kind, Repair::Kind::lost);
+            } else {
+                EXPECT_EQ(got[0].verdict, Verdict::bad);
+                EXPECT_TRUE(unknown == 1 || unknown == 2) << rate << " " << k;
+            }
+        }
+    }
+    EXPECT_GE(repaired, 3);
 }
 
 // A dip of level to a quarter over a load's sync character (worn oxide there): the sync

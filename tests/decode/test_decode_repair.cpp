@@ -243,3 +243,52 @@ TEST(TakeMerger, ATakeShiftedByALostCharacterGivesNoEvidenceFromThere) {
         EXPECT_EQ(merged[0].characters[38], longer[38]);
     }
 }
+
+// The signal lost over one character: the checksum gives its value, taken when the stretch
+// lost lasted as long as that value does; over two, both stay unknown.
+TEST(LoadJudge, ACharacterTheSignalWasLostOverTakesTheChecksumsValueOnlyWhenItsLengthFits) {
+    auto lostAt = [](std::size_t at, float halves) {
+        LoadCandidate candidate = reading(data);
+        FramedCharacter& c = candidate.framed.characters[at];
+        c.value = 0;
+        c.certainty.fill(0);
+        c.extraCycleDropped = true;
+        c.signalLost = true;
+        c.lostHalves = halves;
+        return candidate;
+    };
+    const LoadJudge judge(22050.0);
+    // 0x40 has one 1 bit: 12 half units with its start and stop bits.
+    const DecodedLoad fits = judge.judge(lostAt(3, 12.4f));
+    EXPECT_EQ(fits.verdict, Verdict::repaired);
+    EXPECT_EQ(fits.characters, data);
+    ASSERT_EQ(fits.repairs.size(), 1u);
+    EXPECT_EQ(fits.repairs[0].kind, Repair::Kind::lost);
+    EXPECT_EQ(fits.repairs[0].character, 3u);
+    EXPECT_EQ(fits.repairs[0].after, 0x40);
+    EXPECT_TRUE(fits.doubts.empty());
+    EXPECT_LT(fits.wrongChance, 1e-3);
+
+    const DecodedLoad longer = judge.judge(lostAt(3, 13.0f));
+    EXPECT_EQ(longer.verdict, Verdict::bad);
+    EXPECT_EQ(longer.problem,
+              "the signal was lost over character 3 (a dropout), and the value that makes the "
+              "checksum right (40) does not last as long as the signal was lost");
+    EXPECT_EQ(longer.problemSample, 5300);
+
+    LoadCandidate two = lostAt(3, 0.0f);
+    two.framed.characters[4] = two.framed.characters[3];
+    two.framed.characters[4].start = 5400.0;
+    const DecodedLoad both = judge.judge(two);
+    EXPECT_EQ(both.verdict, Verdict::bad);
+    EXPECT_EQ(both.problem,
+              "the signal was lost over characters 3 to 4 (a dropout), so their values are "
+              "unknown");
+    ASSERT_EQ(both.doubts.size(), 2u);
+    EXPECT_EQ(both.doubts[1].kind, CharacterDoubt::Kind::lost);
+
+    // A doubtful bit elsewhere would change the value the checksum gives: not sure enough.
+    LoadCandidate unsure = lostAt(3, 12.0f);
+    unsure.framed.characters[6].certainty[3] = 20;
+    EXPECT_EQ(judge.judge(unsure).verdict, Verdict::bad);
+}

@@ -13,6 +13,7 @@
 #include "decode/character_framer.h"
 #include "decode/crossing_detector.h"
 #include "decode/cycle_timer.h"
+#include "decode/dropout_bridge.h"
 #include "decode/signal_filter.h"
 #include "decode/tone_detector.h"
 
@@ -496,7 +497,9 @@ TEST(CharacterFramer, RefusesBadSyncAndLostSignalAndHandsOverTheNextLoad) {
     appendCharacter(lost, 0x77);
     lost.push_back(bit(0));
     lost.push_back(bit(Bit::invalid));
-    EXPECT_EQ(readBits(framer, lost, false), CharacterFramer::Status::failed);
+    // The framer waits for the signal to come back after a dropout; here it never does.
+    EXPECT_EQ(readBits(framer, lost, false), CharacterFramer::Status::reading);
+    EXPECT_EQ(framer.finish(), CharacterFramer::Status::failed);
     EXPECT_FALSE(framer.syncFailed());
     EXPECT_EQ(framer.load().characters.size(), 1u);
     EXPECT_FALSE(framer.load().problem.empty());
@@ -968,5 +971,102 @@ TEST(CharacterFramer, ResynchronisesAfterACycleCutInTwoOrTwoMerged) {
     EXPECT_TRUE(framer.load().characters[3].extraCycleDropped);
     for (const std::size_t i : {0u, 1u, 2u, 3u, 4u, 5u}) {
         EXPECT_EQ(framer.load().characters[i].value, values[i]) << i;
+    }
+}
+
+// After a dropout the framing picks up at the one place from which the characters after it
+// frame, and the stretch lost (from lostFrom, in half units of 14 frames here) says how many
+// characters it held, where only one count fits.
+TEST(DropoutBridge, FindsWhereTheFramingPicksUpAndHowManyCharactersWereLost) {
+    // Characters 0x00 (11 half units) and 0x0F (15), then fourteen of data.
+    std::vector<Bit> stream;
+    appendCharacter(stream, 0x00);
+    appendCharacter(stream, 0x0F);
+    for (unsigned v = 0; v < 14; ++v) {
+        appendCharacter(stream, (v * 0x3B + 0x15) & 0xFF);
+    }
+    stream = timed(stream);
+    auto after = [&](std::size_t from) {
+        return std::deque<Bit>(stream.begin() + static_cast<long>(from), stream.end());
+    };
+    DropoutBridge::Found found;
+    // The signal came back in the stop bit of 0x0F (its last two cycles read), and lost at
+    // 0x00's start: both are lost, 26 half units; or at 0x0F's start: one, 15 half units.
+    ASSERT_EQ(DropoutBridge::find(after(18), 0.0, false, found), DropoutBridge::Outcome::found);
+    EXPECT_EQ(found.offset, 2u);
+    EXPECT_EQ(found.lost, 2u);
+    EXPECT_NEAR(found.halves, 26.0, 1e-9);
+    ASSERT_EQ(DropoutBridge::find(after(18), 11 * 14.0, false, found),
+              DropoutBridge::Outcome::found);
+    EXPECT_EQ(found.lost, 1u);
+    EXPECT_NEAR(found.halves, 15.0, 1e-9);
+    // The first character back has a guess in it: it is lost too.
+    std::deque<Bit> unsure = after(20);
+    unsure[3].certainty = 0.3f;
+    ASSERT_EQ(DropoutBridge::find(unsure, 0.0, false, found), DropoutBridge::Outcome::found);
+    EXPECT_EQ(found.offset, 10u);
+    EXPECT_EQ(found.lost, 3u);
+    // Too few cycles yet; at the end of the recording, nothing.
+    const std::deque<Bit> few(stream.begin() + 20, stream.begin() + 100);
+    EXPECT_EQ(DropoutBridge::find(few, 0.0, false, found), DropoutBridge::Outcome::wait);
+    EXPECT_EQ(DropoutBridge::find(few, 0.0, true, found), DropoutBridge::Outcome::none);
+    // 33 half units fit two characters or three: the count is not known; 29 fit two only.
+    EXPECT_EQ(DropoutBridge::find(after(20), -7 * 14.0, false, found),
+              DropoutBridge::Outcome::none);
+    EXPECT_EQ(DropoutBridge::find(after(20), -3 * 14.0, false, found),
+              DropoutBridge::Outcome::found);
+    // Data that frames from every other cycle (0x55: 0101010101), and a tone, give nothing.
+    std::vector<Bit> periodic;
+    for (int i = 0; i < 16; ++i) {
+        appendCharacter(periodic, 0x55);
+    }
+    periodic = timed(periodic);
+    EXPECT_EQ(
+        DropoutBridge::find(std::deque<Bit>(periodic.begin(), periodic.end()), 0.0, false, found),
+        DropoutBridge::Outcome::none);
+    std::vector<Bit> tone;
+    appendOnes(tone, 12);
+    EXPECT_EQ(DropoutBridge::find(std::deque<Bit>(tone.begin(), tone.end()), 0.0, false, found),
+              DropoutBridge::Outcome::none);
+}
+
+// A load whose signal is lost for a while inside its data: the framer waits, picks up after
+// the dropout and keeps a character of unknown value for each one lost, so that the rest stay
+// in their places. The character read last before it, with a guess in it, is lost as well.
+TEST(CharacterFramer, PicksUpAfterADropoutWithEveryLaterCharacterInItsPlace) {
+    std::vector<unsigned> values;
+    for (unsigned v = 0; v < 30; ++v) {
+        values.push_back((v * 0x47 + 0x21) & 0xFF);
+    }
+    // 18, 11 and 12 half units: only two characters fit the stretch of the last two, and only
+    // three that of all three.
+    values[9] = 0x7F;
+    values[10] = 0x00;
+    values[11] = 0x01;
+    std::vector<Bit> bits = timedLoad(values);
+    // Characters 10 and 11 lost: the sync character and ten characters come first.
+    const std::size_t from = 10 + 10 * 10;
+    for (std::size_t i = from; i < from + 20; ++i) {
+        bits[i].value = Bit::invalid;
+    }
+    for (const bool guessBefore : {false, true}) {
+        std::vector<Bit> input = bits;
+        input[from - 4].certainty = guessBefore ? 0.2f : 1.0f;
+        CharacterFramer framer;
+        ASSERT_EQ(readBits(framer, input), CharacterFramer::Status::finished);
+        const auto& got = framer.load().characters;
+        ASSERT_EQ(got.size(), values.size());
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const bool lost = i == 10 || i == 11 || (guessBefore && i == 9);
+            EXPECT_EQ(got[i].signalLost, lost) << i;
+            EXPECT_EQ(got[i].extraCycleDropped, lost) << i;
+            if (!lost) {
+                EXPECT_EQ(got[i].value, values[i]) << i;
+            }
+        }
+        EXPECT_EQ(got[9].value, guessBefore ? 0u : values[9]);
+        if (!guessBefore) {
+            EXPECT_DOUBLE_EQ(got[10].start, input[from].start);
+        }
     }
 }

@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: MIT
+// Finding where the framing picks up after a dropout, and how many characters it took.
+#include "decode/dropout_bridge.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "base/machine.h"
+
+namespace kelvanto::decode {
+
+namespace {
+
+constexpr std::size_t characterCycles = machine::cyclesPerCharacter;
+// Cycles at the start of what came back that may still be in the dropout's fade, or read
+// while the filters settle: the framing is looked for this far in.
+constexpr std::size_t settling = 3 * characterCycles;
+// A run of this many 1s is a tone, not data: data has a 0 start bit every ten cycles.
+constexpr std::size_t toneRun = 12;
+constexpr double shortestHalves =
+    static_cast<double>(machine::characterFrames(0x00, machine::startBit)) / machine::zeroBitFrames;
+constexpr double longestCharacterHalves =
+    static_cast<double>(machine::characterFrames(0xFF, machine::startBit)) / machine::zeroBitFrames;
+
+// Framing bits that read wrong in the characters after the first from a place (the first
+// may still be in the dropout's fade).
+int framingWrong(const std::deque<Bit>& bits, std::size_t from) {
+    int wrong = 0;
+    for (std::size_t c = 1; c <= DropoutBridge::framedAfter; ++c) {
+        const std::size_t at = from + c * characterCycles;
+        wrong += bits[at].value != machine::startBit ? 1 : 0;
+        wrong += bits[at + characterCycles - 1].value != machine::stopBit ? 1 : 0;
+    }
+    return wrong;
+}
+
+// A character read whole: its framing right and every cycle of it clear.
+bool clear(const std::deque<Bit>& bits, std::size_t from) {
+    if (bits[from].value != machine::startBit ||
+        bits[from + characterCycles - 1].value != machine::stopBit) {
+        return false;
+    }
+    for (std::size_t i = from; i < from + characterCycles; ++i) {
+        if (bits[i].certainty < DropoutBridge::clearAtEdge) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+DropoutBridge::Outcome DropoutBridge::find(const std::deque<Bit>& bits, double lostFrom, bool final,
+                                           Found& out) {
+    const std::size_t ones = static_cast<std::size_t>(
+        std::find_if(bits.begin(), bits.end(), [](const Bit& b) { return b.value != Bit::one; }) -
+        bits.begin());
+    if (ones >= toneRun) {
+        return Outcome::none;  // a tone: the load ended in the dropout, or another began
+    }
+    const std::size_t needed = settling + 2 * characterCycles + framedAfter * characterCycles;
+    if (bits.size() < needed) {
+        return final ? Outcome::none : Outcome::wait;
+    }
+    // The first place from which the characters after it frame; every other place within a
+    // character of it must clearly not.
+    std::size_t place = 0;
+    while (place < settling && framingWrong(bits, place) != 0) {
+        ++place;
+    }
+    if (place == settling) {
+        return Outcome::none;
+    }
+    for (std::size_t q = place > characterCycles ? place - characterCycles + 1 : 0;
+         q < place + characterCycles; ++q) {
+        if (q != place && framingWrong(bits, q) < rivalsWrongAtLeast) {
+            return Outcome::none;
+        }
+    }
+    // A character still in the fade of the dropout is lost with it.
+    std::size_t offset = place;
+    while (offset < settling && !clear(bits, offset)) {
+        offset += characterCycles;
+    }
+    if (!clear(bits, offset)) {
+        return Outcome::none;
+    }
+    // The characters read again that the rate is measured on.
+    const std::size_t span = framedAfter * characterCycles;
+    if (offset + span >= bits.size()) {
+        return final ? Outcome::none : Outcome::wait;
+    }
+    // The half unit right after the dropout, from the characters read there.
+    double halvesRead = 0.0;
+    for (std::size_t i = offset; i < offset + span; ++i) {
+        halvesRead += bits[i].value == Bit::one ? 2.0 : 1.0;
+    }
+    const double halfUnit = (bits[offset + span].start - bits[offset].start) / halvesRead;
+    if (!(halfUnit > 0.0)) {
+        return Outcome::none;
+    }
+    const double halves = (bits[offset].start - lostFrom) / halfUnit;
+    if (!(halves > 0.0) || halves > longestHalves) {
+        return Outcome::none;
+    }
+    const double slack = slackHalves + slackShare * halves;
+    std::size_t count = 0;
+    std::size_t fitting = 0;
+    for (std::size_t n = 1; shortestHalves * static_cast<double>(n) <= halves + slack; ++n) {
+        if (longestCharacterHalves * static_cast<double>(n) >= halves - slack) {
+            count = n;
+            ++fitting;
+        }
+    }
+    if (fitting != 1) {
+        return Outcome::none;
+    }
+    out = Found{offset, count, halves};
+    return Outcome::found;
+}
+
+}  // namespace kelvanto::decode

@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: MIT
+// Where the reading of a load picks up again after a dropout inside its data: which cycle
+// starts a character, and how many characters the signal lost in between.
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <optional>
+
+#include "decode/bit.h"
+
+namespace kelvanto::decode {
+
+// A dropout (oxide lost, a crease, a splice) takes the signal for a few milliseconds and
+// gives it back unharmed, so the characters after it are as readable as those before. Since
+// every character is framed (a 0 start bit, a 1 stop bit), the cycle that starts one is the
+// only place from which the next few characters all frame; and since a character lasts 11
+// to 19 half units (its 1 bits count two), the stretch from the last character read before
+// the dropout to that cycle says how many characters it held, where only one count fits.
+struct DropoutBridge {
+    // Characters after the dropout that must frame, and how clearly every other place must
+    // not (framing bits that read wrong).
+    static constexpr std::size_t framedAfter = 8;
+    static constexpr int rivalsWrongAtLeast = 2;
+    // A dropout longer than this (in half units, about 63 ms at the nominal speed) is no
+    // dropout: the load ended or was cut there.
+    static constexpr double longestHalves = 200.0;
+    // How far the stretch may miss a whole count of characters: a half unit, and 2 % of it
+    // for speed that changes across the dropout.
+    static constexpr double slackHalves = 1.0;
+    static constexpr double slackShare = 0.02;
+    // Cycles of a character read at the edge of the dropout must be at least this certain,
+    // or the character counts as lost too.
+    static constexpr float clearAtEdge = 0.5f;
+
+    struct Found {
+        std::size_t offset = 0;  // the cycle that starts the first character read again
+        std::size_t lost = 0;    // characters lost between lostFrom and that cycle
+        double halves = 0.0;     // the stretch lost, in half units
+    };
+    enum class Outcome { wait, none, found };
+
+    // bits: every cycle after the dropout, none of them lost; lostFrom: the frame where the
+    // first character lost began. Nothing found (none) when the bits are a tone, frame from
+    // more than one place, or fit no single count of characters.
+    static Outcome find(const std::deque<Bit>& bits, double lostFrom, bool final, Found& out);
+};
+
+}  // namespace kelvanto::decode
