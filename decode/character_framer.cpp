@@ -54,6 +54,27 @@ std::uint8_t toByte(float certainty) {
     return static_cast<std::uint8_t>(std::lround(std::clamp(certainty, 0.0f, 1.0f) * 255.0f));
 }
 
+// How far each cycle of a character lasts from its value's length, at the character's own
+// speed (its length over its half units).
+std::vector<double> cycleDeviations(const std::vector<Bit>& cycles) {
+    double halves = 0.0;
+    double frames = 0.0;
+    for (const Bit& b : cycles) {
+        halves += b.value == Bit::one ? 2.0 : 1.0;
+        frames += b.end - b.start;
+    }
+    std::vector<double> out;
+    if (!(halves > 0.0) || !(frames > 0.0)) {
+        return out;
+    }
+    const double half = frames / halves;
+    for (const Bit& b : cycles) {
+        out.push_back(
+            std::fabs((b.end - b.start) / (half * (b.value == Bit::one ? 2.0 : 1.0)) - 1.0));
+    }
+    return out;
+}
+
 }  // namespace
 
 void CharacterFramer::begin(double syncStart) {
@@ -63,6 +84,7 @@ void CharacterFramer::begin(double syncStart) {
     pending.clear();
     rest.clear();
     lastTaken.clear();
+    deviations.fill(0);
     failedInSync = false;
     syncDoubted = false;
     unknownBefore = 0;
@@ -784,9 +806,81 @@ void CharacterFramer::takeCharacter(bool startMisread) {
     current.end = pending[stopIndex].end;
     current.characters.push_back(character);
     lastTaken.assign(pending.begin(), pending.begin() + characterCycles);
+    for (const double deviation : cycleDeviations(lastTaken)) {
+        ++deviations[std::min(deviations.size() - 1,
+                              static_cast<std::size_t>(deviation * deviationBins))];
+    }
     lastEnd = current.end;
     pending.erase(pending.begin(), pending.begin() + characterCycles);
     secondOfPair = !secondOfPair;
+}
+
+// How clearly the data ended where a 1 stands in a start bit's place: 0 where a cycle of the
+// last character, or one of those that confirmed the end, lasts other than its value's length
+// at the footer's speed, by more than the footer's own cycles scatter (endSpreads times their
+// spread, at least endLengthTolerance); else 1. Data cut off and followed by another tone
+// mostly leaves a cycle of odd length at the join, one that can still read as a clear 1.
+float CharacterFramer::endClarity() const {
+    std::vector<double> ones;
+    const std::size_t confirming =
+        std::min(pending.size(), (secondOfPair ? characterCycles : 1) + endClarityCycles);
+    for (std::size_t i = confirming; i < pending.size() && ones.size() < endWindow; ++i) {
+        if (pending[i].value == Bit::one) {
+            ones.push_back(pending[i].end - pending[i].start);
+        }
+    }
+    if (ones.empty()) {
+        return 1.0f;  // the signal stopped: the end of the recording or silence, not a tone
+    }
+    const auto middle = ones.begin() + static_cast<long>(ones.size() / 2);
+    std::nth_element(ones.begin(), middle, ones.end());
+    const double unit = *middle;
+    std::vector<double> offs;
+    for (const double length : ones) {
+        offs.push_back(std::fabs(length / unit - 1.0));
+    }
+    const auto offMiddle = offs.begin() + static_cast<long>(offs.size() / 2);
+    std::nth_element(offs.begin(), offMiddle, offs.end());
+    // The data's own cycles before the last character, which a band limit or a codec may have
+    // made longer or shorter after some patterns, show how far a cycle strays without a cut.
+    std::array<std::size_t, 51> before = deviations;
+    const std::vector<double> last = cycleDeviations(lastTaken);
+    for (const double deviation : last) {
+        std::size_t& n = before[std::min(before.size() - 1,
+                                         static_cast<std::size_t>(deviation * deviationBins))];
+        n -= n > 0 ? 1 : 0;
+    }
+    std::size_t counted = 0;
+    for (const std::size_t n : before) {
+        counted += n;
+    }
+    std::size_t bin = 0;
+    for (std::size_t below = 0; bin + 1 < before.size(); ++bin) {
+        below += before[bin];
+        if (static_cast<double>(below) >= endQuantile * static_cast<double>(counted)) {
+            break;
+        }
+    }
+    const double strays = static_cast<double>(bin + 1) / deviationBins;
+    const double tolerance =
+        std::max({endLengthTolerance, endSpreads * 1.4826 * *offMiddle, strays * endStraysMargin});
+    float clarity = 1.0f;
+    auto weigh = [&](const Bit& b) {
+        if (b.value == Bit::invalid) {
+            return;
+        }
+        const double expected = b.value == Bit::one ? unit : unit / 2.0;
+        if (std::fabs((b.end - b.start) / expected - 1.0) > tolerance) {
+            clarity = 0.0f;
+        }
+    };
+    for (const double deviation : last) {
+        if (deviation > tolerance) {
+            clarity = 0.0f;
+        }
+    }
+    std::for_each(pending.begin(), pending.begin() + static_cast<long>(confirming), weigh);
+    return clarity;
 }
 
 // A 1 cut in two in the last data bits of a character leaves its stop bit looking right (the
@@ -969,6 +1063,7 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
                     continue;
                 }
                 rest.assign(pending.begin(), pending.end());
+                current.runsIntoNext = true;
             }
             break;
         }
@@ -990,6 +1085,7 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
                 return status;
             }
             if (*end) {
+                current.endCertainty = endClarity();
                 if (secondOfPair) {
                     // The filler: its eight data bits, left out of the sum.
                     unsigned filler = 0;

@@ -3,6 +3,7 @@
 // of characters with their filler, and the footer tone, exactly as the machine sends them.
 #pragma once
 
+#include <array>
 #include <deque>
 #include <optional>
 #include <vector>
@@ -34,6 +35,15 @@ class CharacterFramer {
     static constexpr double mostSlipOdds = 0.0;
     // How many cycles after a possible end must be 1s before the end is believed.
     static constexpr std::size_t endWindow = 12;
+    // Footer cycles after the end whose certainty counts in how clearly the data ended, and
+    // how far a cycle there may be from its value's length.
+    static constexpr std::size_t endClarityCycles = 4;
+    static constexpr double endLengthTolerance = 0.1;
+    static constexpr double endSpreads = 5.0;
+    // ... and than this share of the data's cycles strayed, by this margin.
+    static constexpr double endQuantile = 0.999;
+    static constexpr double endStraysMargin = 1.25;
+    static constexpr double deviationBins = 100.0;
 
     // Starts a load; the next bit is the sync character's leading 0.
     void begin(double syncStart);
@@ -86,6 +96,7 @@ class CharacterFramer {
     // frames what follows; whether it did, or nothing while too few bits are there to tell.
     std::optional<bool> slipBefore(bool final);
     void startFooter(double at);
+    float endClarity() const;
     // The signal was lost inside the data: waits for it to come back and for the framing to
     // pick up again (see DropoutBridge), or fails with problem at `at` as before.
     Status loseSignal(const char* problem, double at);
@@ -100,6 +111,9 @@ class CharacterFramer {
     // The cycles of the last character taken, while it may still be taken back.
     std::vector<Bit> lastTaken;
     double lastEnd = 0.0;
+    // How far the load's data cycles strayed from their lengths, in hundredths (the last bin:
+    // half or more).
+    std::array<std::size_t, 51> deviations{};
     bool failedInSync = false;
     bool syncDoubted = false;
     // Slipped characters before this one keep no readings (see slipsInTwo).

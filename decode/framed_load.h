@@ -79,6 +79,12 @@ struct FramedLoad {
     double footerStart = 0.0;
     double footerEnd = 0.0;
     std::vector<SlipReading> slips;
+    // How clearly the data ended: 1, or 0 where a cycle of the last character, of the 1 in the
+    // next start bit's place that ended it, of the filler or of the footer's first cycles
+    // lasted other than its value's length. And whether the footer ran straight into another
+    // load's sync character (no gap).
+    float endCertainty = 1.0f;
+    bool runsIntoNext = false;
     // Whole: the footer was reached. Otherwise problem says what stopped the reading where.
     bool complete = false;
     std::string problem;

@@ -761,7 +761,13 @@ DecodedLoad LoadJudge::judge(const LoadCandidate& candidate, const ErrorOdds& od
         load.problemSample = 0;
         load.problemSeconds = 0.0;
         load.verdict = Verdict::ok;
-        if (!(framed.syncCertainty >= clearSync)) {
+        if (framed.runsIntoNext) {
+            load.verdict = Verdict::bad;
+            placeProblem(load,
+                         "no characters, and the footer runs straight into the next load's tone "
+                         "(a load cut off and recorded over ends like this)",
+                         framed.syncStart);
+        } else if (!(framed.syncCertainty >= clearSync)) {
             load.verdict = Verdict::bad;
             placeProblem(load,
                          "no characters after a sync character read too unclearly to tell it "
@@ -772,6 +778,15 @@ DecodedLoad LoadJudge::judge(const LoadCandidate& candidate, const ErrorOdds& od
         load.problemSample = 0;
         load.problemSeconds = 0.0;
         judgeChecksum(candidate, odds, load);
+        if (load.verdict != Verdict::bad && framed.runsIntoNext &&
+            !(framed.endCertainty >= clearEnd)) {
+            load.verdict = Verdict::bad;
+            placeProblem(load,
+                         "checksum right, but the load runs straight into the next load's tone "
+                         "where its cycles are unclear (a load cut off and recorded over ends "
+                         "like this)",
+                         framed.characters.back().start);
+        }
     }
     if (load.verdict != Verdict::ok || !(load.wrongChance < repairTrusted)) {
         load.evidence = std::make_shared<const LoadCandidate>(candidate);

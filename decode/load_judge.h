@@ -54,6 +54,12 @@ class LoadJudge {
     // this certain: hiss in a header tone, inside a dip of level, can look like a sync
     // character with a guess or two in it, and then the rest of the tone like its footer.
     static constexpr float clearSync = 0.5f;
+    // Where a load's footer runs straight into the next load's tone, its data may have been
+    // cut off there and recorded over (the next tone looks just like a footer, and the last
+    // character read matches the checksum one time in 256): it is trusted only when the
+    // cycles where it ended are this clear (CharacterFramer::endClarity: every one of the
+    // length of its value). A cut mostly leaves a cycle of odd length there.
+    static constexpr float clearEnd = 0.5f;
     // A load of fewer characters than this is never repaired, and trusted only with a clear
     // sync character.
     static constexpr std::size_t fewestWeighed = 8;

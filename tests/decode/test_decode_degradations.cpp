@@ -283,6 +283,62 @@ TEST(DamagedRecording, ADropoutInsideDataLosesOnlyTheCharactersUnderIt) {
     EXPECT_GE(repaired, 3);
 }
 
+// A save cut off and recorded over: the next load's header tone follows the cut at once and
+// looks just like a footer, and the last character read matches the checksum one time in
+// 256. A cut inside a cycle leaves one of odd length at the join, and such a load is never
+// OK or REPAIRED: scanned here, every cut at least two frames into a low half of a cycle (a
+// frame or less from a cycle's edge, the join is too clean to tell). Cut right after its sync
+// character, it is no load without data. Loads saved without a gap still read OK.
+TEST(DamagedRecording, ALoadCutOffAndRecordedOverIsNeverTakenForAWholeOne) {
+    TestLoad cut;
+    cut.data = randomBytes(12, 1);
+    cut.header = 0.3;
+    cut.footer = 0.25;
+    cut.gap = 0.0;
+    TestLoad next = cut;
+    next.data = randomBytes(8, 4);
+    next.gap = 0.2;
+    ASSERT_EQ(exactLoads(decode(render({cut, next}, 22050, 16, 1)), {cut, next}), 2);
+
+    const Recording first = render({cut}, 22050, 16, 1);
+    const Recording second = render({next}, 22050, 16, 1);
+    const std::vector<std::uint8_t> wantCut = expectedOf(cut).characters;
+    const std::vector<std::uint8_t> wantNext = expectedOf(next).characters;
+    // 473 cycles of header tone (0.3 s), then the sync character's 105 frames.
+    const std::size_t dataStart = 473 * 14 + 105;
+    const auto dataEnd = dataStart + 12 * 133;
+    int scanned = 0;
+    for (std::size_t at = dataStart; at < dataEnd; ++at) {
+        if (!(first.samples[at - 2] < 0.0f && first.samples[at - 1] < 0.0f &&
+              first.samples[at] < 0.0f)) {
+            continue;
+        }
+        Recording joined = first;
+        joined.samples.resize(at);
+        joined.samples.insert(joined.samples.end(), second.samples.begin(), second.samples.end());
+        ++scanned;
+        for (const DecodedLoad& load : decode(joined)) {
+            EXPECT_TRUE(load.verdict == Verdict::bad || load.characters == wantCut ||
+                        load.characters == wantNext)
+                << "cut at " << at << ": " << verdictName(load.verdict) << " with "
+                << load.characters.size() << " characters";
+        }
+    }
+    EXPECT_GT(scanned, 200);
+
+    // Cut right after the sync character: a load "without data" in front of the next one.
+    Recording joined = first;
+    joined.samples.resize(dataStart + 2);
+    joined.samples.insert(joined.samples.end(), second.samples.begin(), second.samples.end());
+    const std::vector<DecodedLoad> got = decode(joined);
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got[0].verdict, Verdict::bad);
+    EXPECT_TRUE(got[0].characters.empty());
+    EXPECT_EQ(got[0].problem,
+              "no characters, and the footer runs straight into the next load's tone (a load cut "
+              "off and recorded over ends like this)");
+}
+
 // A dip of level to a quarter over a load's sync character (worn oxide there): the sync
 // character is far quieter than the tone before it, which hiss after a tone would be too.
 // The characters framed after it show that it is one, and the load reads exactly.
