@@ -382,17 +382,29 @@ std::vector<DecodedLoad> mergeTakes(const std::vector<std::vector<DecodedLoad>>&
     // dropout, not a load of the tape; but only where another take read a load at its place,
     // or every other take that read anything was playing there and heard nothing. A take
     // that ended before it, began after it or read nothing at all says nothing about that
-    // stretch of tape, and a load there must not vanish. (A take whose clock could not be
-    // set against the first is taken to have been playing throughout.)
+    // stretch of tape, and a load there must not vanish. A take whose clock could not be set
+    // against the first is placed by its own times: beside a take of as many readings they
+    // are likely the same stretch (a tape of one load, read in one take only), beside others
+    // they say nothing (a take that began after the first load puts the second where the
+    // other take has the first); and it cannot show that it was playing anywhere.
+    auto placed = [&](int take, int other) {
+        const auto t = static_cast<std::size_t>(take);
+        const auto o = static_cast<std::size_t>(other);
+        return (clocks[t] && clocks[o]) || takes[t].size() == takes[o].size();
+    };
     auto heardAround = [&](std::size_t at, int except) {
         for (std::size_t g = 0; g < groups.size(); ++g) {
             if (g != at && std::fabs(groups[g].seconds - groups[at].seconds) < closeInTime &&
                 std::any_of(groups[g].readings.begin(), groups[g].readings.end(),
                             [&](const Reading& r) {
-                                return r.take != except && !r.load->characters.empty();
+                                return r.take != except && placed(except, r.take) &&
+                                       !r.load->characters.empty();
                             })) {
                 return true;
             }
+        }
+        if (!clocks[static_cast<std::size_t>(except)]) {
+            return false;
         }
         bool heard = false;
         for (std::size_t t = 0; t < takes.size(); ++t) {
@@ -402,18 +414,19 @@ std::vector<DecodedLoad> mergeTakes(const std::vector<std::vector<DecodedLoad>>&
                              [](const DecodedLoad& load) { return !load.characters.empty(); })) {
                 continue;
             }
-            if (clocks[t]) {
-                // The take ran from its start to its last load's gap's end, in its own time.
-                double last = 0.0;
-                for (const DecodedLoad& load : take) {
-                    last = std::max(last, load.endSeconds + load.gapSeconds);
-                }
-                const Clock& clock = *clocks[t];
-                const double from = (0.0 - clock.offset) / clock.scale;
-                const double to = (last - clock.offset) / clock.scale;
-                if (groups[at].seconds < from || groups[at].seconds > to) {
-                    return false;
-                }
+            if (!clocks[t]) {
+                return false;
+            }
+            // The take ran from its start to its last load's gap's end, in its own time.
+            double last = 0.0;
+            for (const DecodedLoad& load : take) {
+                last = std::max(last, load.endSeconds + load.gapSeconds);
+            }
+            const Clock& clock = *clocks[t];
+            const double from = (0.0 - clock.offset) / clock.scale;
+            const double to = (last - clock.offset) / clock.scale;
+            if (groups[at].seconds < from || groups[at].seconds > to) {
+                return false;
             }
             heard = true;
         }

@@ -815,6 +815,44 @@ TEST(Trust, ALoadOnlyOneTakeHeardIsKeptWhereTheOtherTakeHeardNothing) {
     expectEachLoadOnceAndExact(mergeTakes({read, tone}), one);
 }
 
+// The first take read nothing but the tones of two loads (no clock can be set between the
+// takes); the second began after the first load. By their own times the second take's load
+// sits where the first take has the first load's tone: that says nothing, and every tone of
+// the first take is reported, so the first load does not vanish under exit status 0.
+TEST(Trust, ATakeWithoutAClockSilencesNoToneOfAnother) {
+    std::vector<TestLoad> loads = fourLoads();
+    loads.resize(2);
+    loads[0].header = 1.0;
+    loads[1].header = 1.0;
+    const Recording clean = render(loads, 22050, 16, 1);
+    const std::vector<DecodedLoad> where = decode(clean);
+    ASSERT_EQ(where.size(), 2u);
+    Recording first = clean;
+    for (const DecodedLoad& load : where) {
+        dropout(first, load.syncSeconds - 0.05, load.dataEndSeconds - load.syncSeconds + 0.1);
+    }
+    Recording second = clean;
+    second.samples.erase(
+        second.samples.begin(),
+        second.samples.begin() + static_cast<long>((where[1].startSeconds - 0.1) * clean.rate));
+    const std::vector<DecodedLoad> a = decode(first);
+    const std::vector<DecodedLoad> b = decode(second);
+    ASSERT_EQ(a.size(), 2u);
+    ASSERT_TRUE(a[0].characters.empty() && a[1].characters.empty());
+    ASSERT_EQ(b.size(), 1u);
+    for (const auto& merged : {mergeTakes({a, b}), mergeTakes({b, a})}) {
+        ASSERT_EQ(merged.size(), 3u);
+        EXPECT_EQ(std::count_if(merged.begin(), merged.end(),
+                                [](const DecodedLoad& l) { return l.verdict == Verdict::bad; }),
+                  2);
+        EXPECT_EQ(std::count_if(merged.begin(), merged.end(),
+                                [&](const DecodedLoad& l) {
+                                    return l.characters == expectedOf(loads[1]).characters;
+                                }),
+                  1);
+    }
+}
+
 namespace {
 
 // Six binary loads of 160 to 210 bytes with half a second between them.
