@@ -914,30 +914,38 @@ CharacterFramer::Status CharacterFramer::loseSignal(const char* problem, double 
     lostProblem = problem;
     lostAt = at;
     lostFrom = current.end;  // the end of the last character read, or of the sync character
-    edgeCharacter.reset();
-    edgeSlip.reset();
-    // The last character read before the dropout may hold cycles of its fade: unless it read
-    // clearly, it is lost with the rest.
-    if (!current.characters.empty()) {
-        FramedCharacter& last = current.characters.back();
-        bool clear = !last.stopBad && !last.startMisread && !last.extraCycleDropped;
+    takenBack.clear();
+    takenBackSlips.clear();
+    // The characters read last before the dropout may hold cycles of its fade, or hiss read
+    // in it: those that did not read clearly are lost with the rest, and the stretch lost is
+    // measured from the last one that did.
+    auto clear = [](const FramedCharacter& c) {
+        bool clear = !c.stopBad && !c.startMisread && !c.extraCycleDropped;
         for (std::size_t i = 0; clear && i < characterCycles; ++i) {
-            clear = last.bitCertainty(static_cast<int>(i)) >= DropoutBridge::clearAtEdge;
+            clear = c.bitCertainty(static_cast<int>(i)) >= DropoutBridge::clearAtEdge;
         }
-        if (!clear) {
-            edgeCharacter = last;
-            const auto kept = std::find_if(
-                current.slips.begin(), current.slips.end(),
-                [&](const SlipReading& s) { return s.character + 1 == current.characters.size(); });
-            if (kept != current.slips.end()) {
-                edgeSlip = *kept;
-                current.slips.erase(kept);
-            }
-            lostFrom = last.start;
-            last.value = 0;
-            last.extraCycleDropped = true;
-            last.signalLost = true;
+        return clear;
+    };
+    std::size_t first = current.characters.size();
+    while (first > 0 && current.characters.size() - first < mostTakenBack &&
+           !clear(current.characters[first - 1])) {
+        --first;
+    }
+    for (std::size_t k = first; k < current.characters.size(); ++k) {
+        FramedCharacter& c = current.characters[k];
+        takenBack.push_back(c);
+        const auto kept = std::find_if(current.slips.begin(), current.slips.end(),
+                                       [&](const SlipReading& s) { return s.character == k; });
+        if (kept != current.slips.end()) {
+            takenBackSlips.push_back(*kept);
+            current.slips.erase(kept);
         }
+        c.value = 0;
+        c.extraCycleDropped = true;
+        c.signalLost = true;
+    }
+    if (!takenBack.empty()) {
+        lostFrom = current.characters[first].start;
     }
     state = State::bridge;
     return bridge(false);
@@ -956,27 +964,18 @@ CharacterFramer::Status CharacterFramer::bridge(bool final) {
     if (outcome == DropoutBridge::Outcome::wait) {
         return status;
     }
-    if (outcome == DropoutBridge::Outcome::none ||
-        current.characters.size() + found.lost > maximumCharacters) {
-        if (edgeCharacter) {
-            current.characters.back() = *edgeCharacter;
-            if (edgeSlip) {
-                current.slips.push_back(*edgeSlip);
-            }
-        }
-        state = State::data;
-        return fail(lostProblem, lostAt);
-    }
-    const std::size_t taken = edgeCharacter ? 1 : 0;
-    if (found.lost < taken + 1) {
+    const std::size_t taken = takenBack.size();
+    if (outcome == DropoutBridge::Outcome::none || found.lost < taken + 1 ||
+        current.characters.size() + found.lost - taken > maximumCharacters) {
+        // Nothing lost after all: the characters taken back are as they were read.
+        std::copy(takenBack.begin(), takenBack.end(),
+                  current.characters.end() - static_cast<long>(taken));
+        current.slips.insert(current.slips.end(), takenBackSlips.begin(), takenBackSlips.end());
         state = State::data;
         return fail(lostProblem, lostAt);
     }
     const double each = (pending[found.offset].start - lostFrom) / static_cast<double>(found.lost);
     const float halves = found.lost == 1 ? static_cast<float>(found.halves) : 0.0f;
-    if (edgeCharacter) {
-        current.characters.back().lostHalves = halves;
-    }
     for (std::size_t k = taken; k < found.lost; ++k) {
         FramedCharacter character;
         character.start = lostFrom + each * static_cast<double>(k);

@@ -35,6 +35,8 @@ class CharacterFramer {
     static constexpr double mostSlipOdds = 0.0;
     // How many cycles after a possible end must be 1s before the end is believed.
     static constexpr std::size_t endWindow = 12;
+    // Characters read before a dropout that may be taken back as lost with it.
+    static constexpr std::size_t mostTakenBack = 8;
     // Footer cycles after the end whose certainty counts in how clearly the data ended, and
     // how far a cycle there may be from its value's length.
     static constexpr std::size_t endClarityCycles = 4;
@@ -119,12 +121,13 @@ class CharacterFramer {
     // Slipped characters before this one keep no readings (see slipsInTwo).
     std::size_t unknownBefore = 0;
     // While the signal is lost: where it was lost (and what to say if it stays lost), where
-    // the first character lost began, and whether the last one read was taken back as lost.
+    // the first character lost began, and the characters read last that were taken back as
+    // lost (as they were read, and the readings kept of their slips).
     const char* lostProblem = nullptr;
     double lostAt = 0.0;
     double lostFrom = 0.0;
-    std::optional<FramedCharacter> edgeCharacter;
-    std::optional<SlipReading> edgeSlip;
+    std::vector<FramedCharacter> takenBack;
+    std::vector<SlipReading> takenBackSlips;
 };
 
 }  // namespace kelvanto::decode
