@@ -56,21 +56,23 @@ std::uint8_t toByte(float certainty) {
 
 // How far each cycle of a character lasts from its value's length, at the character's own
 // speed (its length over its half units).
-std::vector<double> cycleDeviations(const std::vector<Bit>& cycles) {
+// (Every character, so no allocation: nothing when there is no whole character.)
+using Deviations = std::array<double, characterCycles>;
+std::optional<Deviations> cycleDeviations(const std::vector<Bit>& cycles) {
     double halves = 0.0;
     double frames = 0.0;
     for (const Bit& b : cycles) {
         halves += b.value == Bit::one ? 2.0 : 1.0;
         frames += b.end - b.start;
     }
-    std::vector<double> out;
-    if (!(halves > 0.0) || !(frames > 0.0)) {
-        return out;
+    if (cycles.size() != characterCycles || !(halves > 0.0) || !(frames > 0.0)) {
+        return std::nullopt;
     }
-    const double half = frames / halves;
-    for (const Bit& b : cycles) {
-        out.push_back(
-            std::fabs((b.end - b.start) / (half * (b.value == Bit::one ? 2.0 : 1.0)) - 1.0));
+    const double perHalf = halves / frames;
+    Deviations out{};
+    for (std::size_t i = 0; i < characterCycles; ++i) {
+        const Bit& b = cycles[i];
+        out[i] = std::fabs((b.end - b.start) * perHalf * (b.value == Bit::one ? 0.5 : 1.0) - 1.0);
     }
     return out;
 }
@@ -806,9 +808,11 @@ void CharacterFramer::takeCharacter(bool startMisread) {
     current.end = pending[stopIndex].end;
     current.characters.push_back(character);
     lastTaken.assign(pending.begin(), pending.begin() + characterCycles);
-    for (const double deviation : cycleDeviations(lastTaken)) {
-        ++deviations[std::min(deviations.size() - 1,
-                              static_cast<std::size_t>(deviation * deviationBins))];
+    if (const std::optional<Deviations> measured = cycleDeviations(lastTaken)) {
+        for (const double deviation : *measured) {
+            ++deviations[std::min(deviations.size() - 1,
+                                  static_cast<std::size_t>(deviation * deviationBins))];
+        }
     }
     lastEnd = current.end;
     pending.erase(pending.begin(), pending.begin() + characterCycles);
@@ -844,11 +848,11 @@ float CharacterFramer::endClarity() const {
     // The data's own cycles before the last character, which a band limit or a codec may have
     // made longer or shorter after some patterns, show how far a cycle strays without a cut.
     std::array<std::size_t, 51> before = deviations;
-    const std::vector<double> last = cycleDeviations(lastTaken);
-    for (const double deviation : last) {
+    const std::optional<Deviations> last = cycleDeviations(lastTaken);
+    for (const double deviation : last.value_or(Deviations{})) {
         std::size_t& n = before[std::min(before.size() - 1,
                                          static_cast<std::size_t>(deviation * deviationBins))];
-        n -= n > 0 ? 1 : 0;
+        n -= last && n > 0 ? 1 : 0;
     }
     std::size_t counted = 0;
     for (const std::size_t n : before) {
@@ -874,8 +878,8 @@ float CharacterFramer::endClarity() const {
             clarity = 0.0f;
         }
     };
-    for (const double deviation : last) {
-        if (deviation > tolerance) {
+    for (const double deviation : last.value_or(Deviations{})) {
+        if (last && deviation > tolerance) {
             clarity = 0.0f;
         }
     }
