@@ -808,6 +808,11 @@ void CharacterFramer::takeCharacter(bool startMisread) {
     current.end = pending[stopIndex].end;
     current.characters.push_back(character);
     lastTaken.assign(pending.begin(), pending.begin() + characterCycles);
+    double halves = 0.0;
+    for (const Bit& b : lastTaken) {
+        halves += b.value == Bit::one ? 2.0 : 1.0;
+    }
+    halfUnit = (lastTaken.back().end - lastTaken.front().start) / halves;
     if (const std::optional<Deviations> measured = cycleDeviations(lastTaken)) {
         for (const double deviation : *measured) {
             ++deviations[std::min(deviations.size() - 1,
@@ -960,11 +965,13 @@ CharacterFramer::Status CharacterFramer::loseSignal(const char* problem, double 
 // every character lost is kept as one whose value is unknown, so that the count and the
 // positions of the rest stay right.
 CharacterFramer::Status CharacterFramer::bridge(bool final) {
+    const double now = pending.empty() ? lostFrom : pending.back().end;
     const auto lastLost = std::find_if(pending.rbegin(), pending.rend(),
                                        [](const Bit& b) { return b.value == Bit::invalid; });
     pending.erase(pending.begin(), lastLost.base());
     DropoutBridge::Found found;
-    const DropoutBridge::Outcome outcome = DropoutBridge::find(pending, lostFrom, final, found);
+    const DropoutBridge::Outcome outcome =
+        DropoutBridge::find(pending, lostFrom, now, halfUnit, final, found);
     if (outcome == DropoutBridge::Outcome::wait) {
         return status;
     }
@@ -1022,6 +1029,7 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
                 }
             }
             current.end = pending[stopIndex].end;
+            halfUnit = (pending[stopIndex].end - pending[0].start) / (2.0 * syncUnits);
             for (std::size_t i = 0; i < syncPattern.size(); ++i) {
                 current.syncCertainty =
                     std::min(current.syncCertainty,

@@ -113,6 +113,8 @@ class CharacterFramer {
     // The cycles of the last character taken, while it may still be taken back.
     std::vector<Bit> lastTaken;
     double lastEnd = 0.0;
+    // Frames of half a unit at the last character read (or the sync character).
+    double halfUnit = 0.0;
     // How far the load's data cycles strayed from their lengths, in hundredths (the last bin:
     // half or more).
     std::array<std::size_t, 51> deviations{};

@@ -50,13 +50,20 @@ bool clear(const std::deque<Bit>& bits, std::size_t from) {
 
 }  // namespace
 
-DropoutBridge::Outcome DropoutBridge::find(const std::deque<Bit>& bits, double lostFrom, bool final,
+DropoutBridge::Outcome DropoutBridge::find(const std::deque<Bit>& bits, double lostFrom,
+                                           double now, double halfUnitBefore, bool final,
                                            Found& out) {
-    const std::size_t ones = static_cast<std::size_t>(
-        std::find_if(bits.begin(), bits.end(), [](const Bit& b) { return b.value != Bit::one; }) -
-        bits.begin());
-    if (ones >= toneRun) {
-        return Outcome::none;  // a tone: the load ended in the dropout, or another began
+    const double lostSoFar = (bits.empty() ? now : bits.front().start) - lostFrom;
+    if (halfUnitBefore > 0.0 && lostSoFar > longestHalves * halfUnitBefore) {
+        return Outcome::none;
+    }
+    // A tone anywhere: the load ended in the dropout, or another began.
+    std::size_t run = 0;
+    for (const Bit& b : bits) {
+        run = b.value == Bit::one ? run + 1 : 0;
+        if (run >= toneRun) {
+            return Outcome::none;
+        }
     }
     const std::size_t needed = settling + 2 * characterCycles + framedAfter * characterCycles;
     if (bits.size() < needed) {

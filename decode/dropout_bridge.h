@@ -41,9 +41,14 @@ struct DropoutBridge {
     enum class Outcome { wait, none, found };
 
     // bits: every cycle after the dropout, none of them lost; lostFrom: the frame where the
-    // first character lost began. Nothing found (none) when the bits are a tone, frame from
-    // more than one place, or fit no single count of characters.
-    static Outcome find(const std::deque<Bit>& bits, double lostFrom, bool final, Found& out);
+    // first character lost began; now: the end of the last cycle seen, lost or not;
+    // halfUnitBefore: frames of half a unit before the dropout. Nothing found (none) when the
+    // bits hold a tone, frame from more than one place, or fit no single count of characters,
+    // or when the signal stays lost (or hiss comes back instead of data) for longer than
+    // longestHalves: then a load ended there (its footer lost, or none) and what follows
+    // must go back to the search for tones.
+    static Outcome find(const std::deque<Bit>& bits, double lostFrom, double now,
+                        double halfUnitBefore, bool final, Found& out);
 };
 
 }  // namespace kelvanto::decode

@@ -989,31 +989,37 @@ TEST(DropoutBridge, FindsWhereTheFramingPicksUpAndHowManyCharactersWereLost) {
     auto after = [&](std::size_t from) {
         return std::deque<Bit>(stream.begin() + static_cast<long>(from), stream.end());
     };
+    // Half a unit lasts 14 frames here, before the dropout as after it.
+    auto find = [](const std::deque<Bit>& bits, double lostFrom, bool final,
+                   DropoutBridge::Found& out) {
+        return DropoutBridge::find(bits, lostFrom, bits.empty() ? lostFrom : bits.back().end,
+                                   14.0, final, out);
+    };
     DropoutBridge::Found found;
     // The signal came back in the stop bit of 0x0F (its last two cycles read), and lost at
     // 0x00's start: both are lost, 26 half units; or at 0x0F's start: one, 15 half units.
-    ASSERT_EQ(DropoutBridge::find(after(18), 0.0, false, found), DropoutBridge::Outcome::found);
+    ASSERT_EQ(find(after(18), 0.0, false, found), DropoutBridge::Outcome::found);
     EXPECT_EQ(found.offset, 2u);
     EXPECT_EQ(found.lost, 2u);
     EXPECT_NEAR(found.halves, 26.0, 1e-9);
-    ASSERT_EQ(DropoutBridge::find(after(18), 11 * 14.0, false, found),
+    ASSERT_EQ(find(after(18), 11 * 14.0, false, found),
               DropoutBridge::Outcome::found);
     EXPECT_EQ(found.lost, 1u);
     EXPECT_NEAR(found.halves, 15.0, 1e-9);
     // The first character back has a guess in it: it is lost too.
     std::deque<Bit> unsure = after(20);
     unsure[3].certainty = 0.3f;
-    ASSERT_EQ(DropoutBridge::find(unsure, 0.0, false, found), DropoutBridge::Outcome::found);
+    ASSERT_EQ(find(unsure, 0.0, false, found), DropoutBridge::Outcome::found);
     EXPECT_EQ(found.offset, 10u);
     EXPECT_EQ(found.lost, 3u);
     // Too few cycles yet; at the end of the recording, nothing.
     const std::deque<Bit> few(stream.begin() + 20, stream.begin() + 100);
-    EXPECT_EQ(DropoutBridge::find(few, 0.0, false, found), DropoutBridge::Outcome::wait);
-    EXPECT_EQ(DropoutBridge::find(few, 0.0, true, found), DropoutBridge::Outcome::none);
+    EXPECT_EQ(find(few, 0.0, false, found), DropoutBridge::Outcome::wait);
+    EXPECT_EQ(find(few, 0.0, true, found), DropoutBridge::Outcome::none);
     // 33 half units fit two characters or three: the count is not known; 29 fit two only.
-    EXPECT_EQ(DropoutBridge::find(after(20), -7 * 14.0, false, found),
+    EXPECT_EQ(find(after(20), -7 * 14.0, false, found),
               DropoutBridge::Outcome::none);
-    EXPECT_EQ(DropoutBridge::find(after(20), -3 * 14.0, false, found),
+    EXPECT_EQ(find(after(20), -3 * 14.0, false, found),
               DropoutBridge::Outcome::found);
     // Data that frames from every other cycle (0x55: 0101010101), and a tone, give nothing.
     std::vector<Bit> periodic;
@@ -1022,12 +1028,22 @@ TEST(DropoutBridge, FindsWhereTheFramingPicksUpAndHowManyCharactersWereLost) {
     }
     periodic = timed(periodic);
     EXPECT_EQ(
-        DropoutBridge::find(std::deque<Bit>(periodic.begin(), periodic.end()), 0.0, false, found),
+        find(std::deque<Bit>(periodic.begin(), periodic.end()), 0.0, false, found),
         DropoutBridge::Outcome::none);
-    std::vector<Bit> tone;
+    std::vector<Bit> tone = {bit(0), bit(1), bit(0)};
     appendOnes(tone, 12);
-    EXPECT_EQ(DropoutBridge::find(std::deque<Bit>(tone.begin(), tone.end()), 0.0, false, found),
+    tone = timed(tone);
+    EXPECT_EQ(find(std::deque<Bit>(tone.begin(), tone.end()), 0.0, false, found),
               DropoutBridge::Outcome::none);
+    // Lost for longer than 200 half units, with or without something back since: the load
+    // ended there.
+    const std::deque<Bit> back = after(18);
+    EXPECT_EQ(find(back, back.front().start - 201 * 14.0, false, found),
+              DropoutBridge::Outcome::none);
+    EXPECT_EQ(DropoutBridge::find({}, 0.0, 201 * 14.0, 14.0, false, found),
+              DropoutBridge::Outcome::none);
+    EXPECT_EQ(DropoutBridge::find({}, 0.0, 199 * 14.0, 14.0, false, found),
+              DropoutBridge::Outcome::wait);
 }
 
 // A load whose signal is lost for a while inside its data: the framer waits, picks up after
