@@ -21,4 +21,9 @@ struct Bit {
     float evidence = 0.0f;
 };
 
+// How long a bit lasts in half units: a 1 cycle two, a 0 cycle one.
+inline double halfUnitsOf(const Bit& bit) {
+    return bit.value == Bit::one ? 2.0 : 1.0;
+}
+
 }  // namespace kelvanto::decode

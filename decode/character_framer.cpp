@@ -54,25 +54,29 @@ std::uint8_t toByte(float certainty) {
     return static_cast<std::uint8_t>(std::lround(std::clamp(certainty, 0.0f, 1.0f) * 255.0f));
 }
 
-// How far each cycle of a character lasts from its value's length, at the character's own
-// speed (its length over its half units).
-// (Every character, so no allocation: nothing when there is no whole character.)
-using Deviations = std::array<double, characterCycles>;
-std::optional<Deviations> cycleDeviations(const std::vector<Bit>& cycles) {
+// Frames of half a unit at a character's own speed: its length over its half units (0 when
+// it has none).
+double halfUnitOf(const std::vector<Bit>& cycles) {
     double halves = 0.0;
     double frames = 0.0;
     for (const Bit& b : cycles) {
-        halves += b.value == Bit::one ? 2.0 : 1.0;
+        halves += halfUnitsOf(b);
         frames += b.end - b.start;
     }
-    if (cycles.size() != characterCycles || !(halves > 0.0) || !(frames > 0.0)) {
+    return halves > 0.0 ? frames / halves : 0.0;
+}
+
+// How far each cycle of a character lasts from its value's length, at the character's own
+// speed. (Every character, so no allocation: nothing when there is no whole character.)
+using Deviations = std::array<double, characterCycles>;
+std::optional<Deviations> cycleDeviations(const std::vector<Bit>& cycles, double halfUnit) {
+    if (cycles.size() != characterCycles || !(halfUnit > 0.0)) {
         return std::nullopt;
     }
-    const double perHalf = halves / frames;
     Deviations out{};
     for (std::size_t i = 0; i < characterCycles; ++i) {
         const Bit& b = cycles[i];
-        out[i] = std::fabs((b.end - b.start) * perHalf * (b.value == Bit::one ? 0.5 : 1.0) - 1.0);
+        out[i] = std::fabs((b.end - b.start) / (halfUnit * halfUnitsOf(b)) - 1.0);
     }
     return out;
 }
@@ -808,12 +812,8 @@ void CharacterFramer::takeCharacter(bool startMisread) {
     current.end = pending[stopIndex].end;
     current.characters.push_back(character);
     lastTaken.assign(pending.begin(), pending.begin() + characterCycles);
-    double halves = 0.0;
-    for (const Bit& b : lastTaken) {
-        halves += b.value == Bit::one ? 2.0 : 1.0;
-    }
-    halfUnit = (lastTaken.back().end - lastTaken.front().start) / halves;
-    if (const std::optional<Deviations> measured = cycleDeviations(lastTaken)) {
+    halfUnit = halfUnitOf(lastTaken);
+    if (const std::optional<Deviations> measured = cycleDeviations(lastTaken, halfUnit)) {
         for (const double deviation : *measured) {
             ++deviations[std::min(deviations.size() - 1,
                                   static_cast<std::size_t>(deviation * deviationBins))];
@@ -853,7 +853,7 @@ float CharacterFramer::endClarity() const {
     // The data's own cycles before the last character, which a band limit or a codec may have
     // made longer or shorter after some patterns, show how far a cycle strays without a cut.
     std::array<std::size_t, 51> before = deviations;
-    const std::optional<Deviations> last = cycleDeviations(lastTaken);
+    const std::optional<Deviations> last = cycleDeviations(lastTaken, halfUnitOf(lastTaken));
     for (const double deviation : last.value_or(Deviations{})) {
         std::size_t& n = before[std::min(before.size() - 1,
                                          static_cast<std::size_t>(deviation * deviationBins))];
@@ -878,7 +878,7 @@ float CharacterFramer::endClarity() const {
         if (b.value == Bit::invalid) {
             return;
         }
-        const double expected = b.value == Bit::one ? unit : unit / 2.0;
+        const double expected = unit * halfUnitsOf(b) / 2.0;
         if (std::fabs((b.end - b.start) / expected - 1.0) > tolerance) {
             clarity = 0.0f;
         }

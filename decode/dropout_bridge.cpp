@@ -50,9 +50,8 @@ bool clear(const std::deque<Bit>& bits, std::size_t from) {
 
 }  // namespace
 
-DropoutBridge::Outcome DropoutBridge::find(const std::deque<Bit>& bits, double lostFrom,
-                                           double now, double halfUnitBefore, bool final,
-                                           Found& out) {
+DropoutBridge::Outcome DropoutBridge::find(const std::deque<Bit>& bits, double lostFrom, double now,
+                                           double halfUnitBefore, bool final, Found& out) {
     const double lostSoFar = (bits.empty() ? now : bits.front().start) - lostFrom;
     if (halfUnitBefore > 0.0 && lostSoFar > longestHalves * halfUnitBefore) {
         return Outcome::none;
@@ -100,7 +99,7 @@ DropoutBridge::Outcome DropoutBridge::find(const std::deque<Bit>& bits, double l
     // The half unit right after the dropout, from the characters read there.
     double halvesRead = 0.0;
     for (std::size_t i = offset; i < offset + span; ++i) {
-        halvesRead += bits[i].value == Bit::one ? 2.0 : 1.0;
+        halvesRead += halfUnitsOf(bits[i]);
     }
     const double halfUnit = (bits[offset + span].start - bits[offset].start) / halvesRead;
     if (!(halfUnit > 0.0)) {
