@@ -711,6 +711,12 @@ void insertTone(Recording& recording, double atSeconds, double seconds, float le
     recording.samples.insert(recording.samples.begin() + at, tone.begin(), tone.end());
 }
 
+// A long dropout from just before a load's sync character to just after its data: its header
+// tone is all that is left of it.
+void loseData(Recording& recording, const DecodedLoad& load) {
+    dropout(recording, load.syncSeconds - 0.05, load.dataEndSeconds - load.syncSeconds + 0.1);
+}
+
 // Every load once, in order, with the characters its data makes.
 void expectEachLoadOnceAndExact(const std::vector<DecodedLoad>& got,
                                 const std::vector<TestLoad>& loads) {
@@ -759,8 +765,7 @@ TEST(Trust, ALoadOnlyOneTakeHeardIsKeptWhereTheOtherTakeHeardNothing) {
     const std::vector<DecodedLoad> where = decode(clean);
     ASSERT_EQ(where.size(), 4u);
     Recording first = clean;
-    dropout(first, where[3].syncSeconds - 0.05,
-            where[3].dataEndSeconds - where[3].syncSeconds + 0.1);
+    loseData(first, where[3]);
     Recording second = clean;
     second.samples.resize(static_cast<std::size_t>((where[2].endSeconds + 0.3) * clean.rate));
     const std::vector<DecodedLoad> a = decode(first);
@@ -781,8 +786,7 @@ TEST(Trust, ALoadOnlyOneTakeHeardIsKeptWhereTheOtherTakeHeardNothing) {
     // The same at the start: the first take lost the first load's data, and the second take
     // began after the first load.
     first = clean;
-    dropout(first, where[0].syncSeconds - 0.05,
-            where[0].dataEndSeconds - where[0].syncSeconds + 0.1);
+    loseData(first, where[0]);
     const std::vector<DecodedLoad> c = decode(first);
     ASSERT_EQ(c.size(), 4u);
     ASSERT_TRUE(c[0].characters.empty());
@@ -807,7 +811,7 @@ TEST(Trust, ALoadOnlyOneTakeHeardIsKeptWhereTheOtherTakeHeardNothing) {
     const std::vector<DecodedLoad> read = decode(single);
     ASSERT_EQ(read.size(), 1u);
     Recording lost = single;
-    dropout(lost, read[0].syncSeconds - 0.05, read[0].dataEndSeconds - read[0].syncSeconds + 0.1);
+    loseData(lost, read[0]);
     const std::vector<DecodedLoad> tone = decode(lost);
     ASSERT_EQ(tone.size(), 1u);
     ASSERT_TRUE(tone[0].characters.empty());
@@ -829,7 +833,7 @@ TEST(Trust, ATakeWithoutAClockSilencesNoToneOfAnother) {
     ASSERT_EQ(where.size(), 2u);
     Recording first = clean;
     for (const DecodedLoad& load : where) {
-        dropout(first, load.syncSeconds - 0.05, load.dataEndSeconds - load.syncSeconds + 0.1);
+        loseData(first, load);
     }
     Recording second = clean;
     second.samples.erase(
