@@ -809,6 +809,7 @@ void CharacterFramer::takeCharacter(bool startMisread) {
         character.certainty[0] = 0;
     }
     character.stopBad = pending[stopIndex].value != Bit::one;
+    character.length = static_cast<float>(pending[stopIndex].end - character.start);
     current.end = pending[stopIndex].end;
     current.characters.push_back(character);
     lastTaken.assign(pending.begin(), pending.begin() + characterCycles);

@@ -21,6 +21,9 @@ struct FramedCharacter {
     std::array<std::uint8_t, machine::cyclesPerCharacter>
         certainty{};  // 0 (a guess) .. 255 (clear)
     std::uint8_t value = 0;
+    // Frames from the start bit's first edge to the stop bit's last: a slip moves cycles
+    // about inside a character but keeps its length, which its value's 1 bits fix.
+    float length = 0.0f;
     bool startMisread = false;  // read as 1, taken as 0 because data went on after it
     bool stopBad = false;       // the stop cycle read as 0
     // One cycle too many (a cycle cut in two) or too few (two merged) came in this

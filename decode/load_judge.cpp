@@ -11,6 +11,7 @@
 #include <string>
 
 #include "base/machine.h"
+#include "decode/character_length.h"
 #include "decode/signal_filter.h"
 #include "decode/sum_posterior.h"
 
@@ -278,6 +279,20 @@ double slipWrongChance(const SumPosterior& posterior, const std::vector<const Sl
 }
 
 }  // namespace
+
+std::optional<std::size_t> LoadJudge::lengthMismatch(
+    const FramedLoad& framed, const std::vector<std::pair<std::size_t, std::uint8_t>>& values) {
+    const double typical = typicalMisfit(framed);
+    const double slack =
+        std::max(lengthFloor, lengthSpreads * (std::isfinite(typical) ? typical : 0.0));
+    for (const auto& [at, value] : values) {
+        // A character without clean neighbours cannot be measured, and is not held to it.
+        if (std::fabs(lengthMisfit(framed, at, value)) > slack) {
+            return at;
+        }
+    }
+    return std::nullopt;
+}
 
 void LoadJudge::slipUnknown(DecodedLoad& load, const std::vector<FramedCharacter>& characters,
                             std::size_t index, const std::string& why) const {
@@ -601,6 +616,16 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
                     return;
                 }
             }
+        }
+        std::vector<std::pair<std::size_t, std::uint8_t>> repaired;
+        for (std::size_t s = 0; s < slips.size(); ++s) {
+            repaired.emplace_back(slips[s]->character, best->values[s]);
+        }
+        if (const auto misfit = lengthMismatch(framed, repaired)) {
+            slipUnknown(load, characters, *misfit,
+                        " (the reading that fits the checksum does not last as long as the "
+                        "character did)");
+            return;
         }
         const double chance = slipWrongChance(posterior, slips, joint, *best);
         if (!(chance < repairTrusted)) {

@@ -3,6 +3,10 @@
 // for the one likely change of its least certain decisions that makes it right.
 #pragma once
 
+#include <optional>
+#include <utility>
+#include <vector>
+
 #include "decode/decoded_load.h"
 #include "decode/error_odds.h"
 #include "decode/load_candidate.h"
@@ -70,6 +74,14 @@ class LoadJudge {
     // How far (in half units) the stretch lost over one character may be from the length of
     // the value the checksum gives it.
     static constexpr double lostLengthSlack = 0.75;
+    // A slipped character's reading must last as long as the character did (see
+    // lengthMisfit): within lengthSpreads times the load's typical misfit, and never less
+    // than lengthFloor half units. A cycle cut in two or two merged keep a character's ends;
+    // a recording cut and joined to another inside a character does not, and the checksum
+    // matches some reading of it by chance. (A misread bit is not held to it: one cycle
+    // stretched by the tape lengthens its character just as a join does.)
+    static constexpr double lengthSpreads = 6.0;
+    static constexpr double lengthFloor = 0.2;
 
     explicit LoadJudge(double sampleRate) : sampleRate(sampleRate) {}
 
@@ -91,6 +103,11 @@ class LoadJudge {
     // lasts as long as the stretch lost and the rest of the load is sure enough.
     void judgeLost(const FramedLoad& framed, const SumPosterior& posterior,
                    const std::vector<std::size_t>& lost, bool slipsToo, DecodedLoad& load) const;
+
+    // The first slipped character (its index and the reading taken given) that does not
+    // last as long as that reading does, if any.
+    static std::optional<std::size_t> lengthMismatch(
+        const FramedLoad& framed, const std::vector<std::pair<std::size_t, std::uint8_t>>& values);
 
     double sampleRate;
 };

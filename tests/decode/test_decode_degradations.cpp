@@ -339,6 +339,43 @@ TEST(DamagedRecording, ALoadCutOffAndRecordedOverIsNeverTakenForAWholeOne) {
               "off and recorded over ends like this)");
 }
 
+// A load's data cut and joined straight into another load's data (an edit, a copy started
+// late): a slip at the join reads some way that the checksum matches once in 256, and every
+// cut here was REPAIRED into data of neither load until a slip's reading had to last as long
+// as its character did.
+TEST(DamagedRecording, DataCutAndJoinedIntoAnotherLoadsDataIsNotRepaired) {
+    struct Join {
+        unsigned seed;
+        std::size_t cut;
+        std::size_t from;
+    };
+    const Join joins[] = {{1, 7788, 8499}, {1, 7899, 7308}, {2, 6884, 8323},
+                          {2, 7061, 7786}, {2, 7120, 7007}, {2, 7133, 7354},
+                          {2, 7687, 7880}, {3, 6930, 7197}, {3, 7207, 8360}};
+    for (const Join& join : joins) {
+        TestLoad cut;
+        cut.data = randomBytes(12, join.seed);
+        cut.header = 0.3;
+        cut.footer = 0.25;
+        cut.gap = 0.0;
+        TestLoad other = cut;
+        other.data = randomBytes(40, join.seed + 10);
+        other.gap = 0.2;
+        Recording joined = render({cut}, 22050, 16, 1);
+        const Recording second = render({other}, 22050, 16, 1);
+        joined.samples.resize(join.cut);
+        joined.samples.insert(joined.samples.end(),
+                              second.samples.begin() + static_cast<long>(join.from),
+                              second.samples.end());
+        const std::vector<DecodedLoad> got = decode(joined);
+        ASSERT_EQ(got.size(), 1u) << "cut at " << join.cut;
+        EXPECT_EQ(got[0].verdict, Verdict::bad) << "cut at " << join.cut;
+        EXPECT_NE(got[0].problem.find("does not last as long as the character did"),
+                  std::string::npos)
+            << "cut at " << join.cut << ": " << got[0].problem;
+    }
+}
+
 // A dip of level to a quarter over a load's sync character (worn oxide there): the sync
 // character is far quieter than the tone before it, which hiss after a tone would be too.
 // The characters framed after it show that it is one, and the load reads exactly.

@@ -4,6 +4,9 @@
 // makes the checksum right, and a load that cannot be made right stays BAD.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include "decode/character_length.h"
 #include "decode/load_judge.h"
 #include "decode/load_merger.h"
 #include "decode/take_merger.h"
@@ -291,4 +294,44 @@ TEST(LoadJudge, ACharacterTheSignalWasLostOverTakesTheChecksumsValueOnlyWhenItsL
     LoadCandidate unsure = lostAt(3, 12.0f);
     unsure.framed.characters[6].certainty[3] = 20;
     EXPECT_EQ(judge.judge(unsure).verdict, Verdict::bad);
+}
+
+// A character lasts 11 half units and one more per 1 bit. At 7.7 frames a half unit (a tape
+// 10 % slow): 0x00 lasts 84.7 frames, 0x0F 115.5, 0x01 92.4, 0xFF 146.3.
+TEST(CharacterLength, AValueIsMeasuredAtTheSpeedOfTheCleanCharactersBesideIt) {
+    constexpr double unit = 7.7;
+    FramedLoad framed;
+    for (const std::uint8_t value : {0x00, 0xFF, 0x0F, 0x01, 0x80}) {
+        FramedCharacter c;
+        c.value = value;
+        framed.characters.push_back(c);
+    }
+    auto& c = framed.characters;
+    c[0].length = static_cast<float>(11 * unit);
+    c[1].length = static_cast<float>(30 * unit);  // slipped, and no measure of the speed
+    c[1].extraCycleDropped = true;
+    c[2].length = static_cast<float>(15.3 * unit);  // 0.3 half unit longer than 0x0F
+    c[3].length = static_cast<float>(12 * unit);
+    // Character 2 against 0 (1 is skipped) and 3.
+    EXPECT_NEAR(lengthMisfit(framed, 2, 0x0F), 0.3, 1e-5);
+    EXPECT_NEAR(lengthMisfit(framed, 2, 0x1F), -0.7, 1e-5);
+    EXPECT_NEAR(lengthMisfit(framed, 2, 0x07), 1.3, 1e-5);
+    // Character 1 against 0 and 2: 30 / ((1 + 15.3 / 15) / 2) - 19.
+    EXPECT_NEAR(lengthMisfit(framed, 1, 0xFF), 30.0 / ((1.0 + 15.3 / 15.0) / 2.0) - 19.0, 1e-4);
+    // Character 3 against 2 alone (4 was never measured), and 4 cannot be measured.
+    EXPECT_NEAR(lengthMisfit(framed, 3, 0x01), 12.0 / (15.3 / 15.0) - 12.0, 1e-4);
+    EXPECT_TRUE(std::isnan(lengthMisfit(framed, 4, 0x80)));
+    EXPECT_TRUE(std::isnan(lengthMisfit(framed, 5, 0x80)));
+    // Nothing clean beside it within four characters: not measured.
+    FramedLoad lone;
+    lone.characters.assign(6, c[0]);
+    for (std::size_t i = 1; i < 6; ++i) {
+        lone.characters[i].stopBad = true;
+    }
+    EXPECT_TRUE(std::isnan(lengthMisfit(lone, 5, 0x00)));
+    EXPECT_NEAR(lengthMisfit(lone, 4, 0x00), 0.0, 1e-5);
+    // The typical misfit is the median distance over the clean characters: 0 (against 2's
+    // speed alone: 11 - 11 / (15.3 / 15)), 2 (0.3) and 3 (12 - 12 / (15.3 / 15)).
+    EXPECT_NEAR(typicalMisfit(framed), 12.0 - 12.0 / (15.3 / 15.0), 1e-5);
+    EXPECT_TRUE(std::isnan(typicalMisfit(FramedLoad{})));
 }

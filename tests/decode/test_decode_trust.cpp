@@ -69,6 +69,7 @@ LoadCandidate softReading(const std::vector<std::uint8_t>& characters, double no
             const bool click = uniform(random) < clicks;
             c.certainty[b] = toByte(click ? uniform(random) : centre + spread(random));
         }
+        c.length = static_cast<float>(offset);
         at += offset;
         candidate.framed.characters.push_back(c);
     }
@@ -343,6 +344,37 @@ void slipAt(LoadCandidate& candidate, std::size_t at, std::uint8_t chosen,
     slip.otherLogOdds.assign(others.size(), othersLogOdds);
     slip.others = std::move(others);
     candidate.framed.slips.push_back(slip);
+}
+
+// A recording cut inside a character and joined to another recording (an edit, a dub
+// started late) leaves a character that lasts as long as no value of it: the checksum
+// matches a reading of it by chance, once in 256 readings. A cycle cut in two or two merged
+// keep a character's ends, so a slip's reading must last as long as its character did.
+TEST(Trust, ASlipsReadingThatDoesNotLastAsLongAsItsCharacterIsNotTaken) {
+    std::mt19937 random(4242);
+    const LoadJudge judge(rate);
+    std::vector<std::uint8_t> data = loadData(200, random);
+    data[50] = 0x5A;
+    data.back() = 0;
+    data.back() = machine::checkSumCompleting(machine::loadSum(data));
+    const LoadCandidate clean = softReading(data, 0.05, random, 0.0);
+
+    LoadCandidate slipped = clean;
+    slipAt(slipped, 50, 0x5E, {0x5A, 0x7E});
+    const DecodedLoad slipRight = judge.judge(slipped);
+    EXPECT_EQ(slipRight.verdict, Verdict::repaired);
+    EXPECT_EQ(slipRight.characters, data);
+    // Edges read a little off (0.15 half unit) still fit; 0.25 half unit longer than 0x5A,
+    // in a load whose other characters all fit exactly, the checksum's reading cannot be it.
+    slipped.framed.characters[50].length += 0.15f * machine::zeroBitFrames;
+    EXPECT_EQ(judge.judge(slipped).verdict, Verdict::repaired);
+    slipped.framed.characters[50].length += 0.1f * machine::zeroBitFrames;
+    const DecodedLoad spliced = judge.judge(slipped);
+    EXPECT_EQ(spliced.verdict, Verdict::bad);
+    EXPECT_EQ(spliced.problem,
+              "checksum wrong, and the framing slipped in character 50 (a cycle cut in two or "
+              "two merged), so its value is unknown (the reading that fits the checksum does "
+              "not last as long as the character did)");
 }
 
 TEST(Trust, WhatTheSignalSaysOfASlipsReadingsWeighsWithTheChecksum) {
