@@ -282,12 +282,12 @@ double slipWrongChance(const SumPosterior& posterior, const std::vector<const Sl
 
 std::optional<std::size_t> LoadJudge::lengthMismatch(
     const FramedLoad& framed, const std::vector<std::pair<std::size_t, std::uint8_t>>& values) {
-    const double typical = typicalMisfit(framed);
-    const double slack =
-        std::max(lengthFloor, lengthSpreads * (std::isfinite(typical) ? typical : 0.0));
+    if (!(typicalMisfit(framed) <= steadyLengths)) {
+        return std::nullopt;
+    }
     for (const auto& [at, value] : values) {
         // A character without clean neighbours cannot be measured, and is not held to it.
-        if (std::fabs(lengthMisfit(framed, at, value)) > slack) {
+        if (std::fabs(lengthMisfit(framed, at, value)) > lengthSlack) {
             return at;
         }
     }

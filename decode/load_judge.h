@@ -75,13 +75,15 @@ class LoadJudge {
     // the value the checksum gives it.
     static constexpr double lostLengthSlack = 0.75;
     // A slipped character's reading must last as long as the character did (see
-    // lengthMisfit): within lengthSpreads times the load's typical misfit, and never less
-    // than lengthFloor half units. A cycle cut in two or two merged keep a character's ends;
-    // a recording cut and joined to another inside a character does not, and the checksum
-    // matches some reading of it by chance. (A misread bit is not held to it: one cycle
-    // stretched by the tape lengthens its character just as a join does.)
-    static constexpr double lengthSpreads = 6.0;
-    static constexpr double lengthFloor = 0.2;
+    // lengthMisfit), within lengthSlack half units, in a load whose characters keep their
+    // lengths (a typical misfit of at most steadyLengths). A cycle cut in two or two merged
+    // keep a character's ends; a recording cut and joined to another inside a character does
+    // not, and the checksum matches some reading of it by chance. Where damage moves edges
+    // (a worn cassette: typical misfits of 0.03 to 0.05), right readings of slips were off
+    // by up to a whole half unit, and the length says nothing. (A misread bit is not held
+    // to it: one cycle stretched by the tape lengthens its character just as a join does.)
+    static constexpr double lengthSlack = 0.2;
+    static constexpr double steadyLengths = 0.02;
 
     explicit LoadJudge(double sampleRate) : sampleRate(sampleRate) {}
 

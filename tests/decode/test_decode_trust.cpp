@@ -375,6 +375,11 @@ TEST(Trust, ASlipsReadingThatDoesNotLastAsLongAsItsCharacterIsNotTaken) {
               "checksum wrong, and the framing slipped in character 50 (a cycle cut in two or "
               "two merged), so its value is unknown (the reading that fits the checksum does "
               "not last as long as the character did)");
+    // Where damage moves every character's edges about, lengths say nothing of a join.
+    for (std::size_t i = 0; i < slipped.framed.characters.size(); i += 2) {
+        slipped.framed.characters[i].length += 0.1f * machine::zeroBitFrames;
+    }
+    EXPECT_EQ(judge.judge(slipped).verdict, Verdict::repaired);
 }
 
 TEST(Trust, WhatTheSignalSaysOfASlipsReadingsWeighsWithTheChecksum) {
