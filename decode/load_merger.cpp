@@ -59,6 +59,31 @@ bool readable(const DecodedLoad& load) {
            load.expectedWrong < 0.5 * static_cast<double>(load.characters.size());
 }
 
+// A dropout inside a footer ends it there, and the 1s after it read as a tone of their own,
+// with nothing after it: the rest of that footer, not a header whose load was lost. It
+// starts within what the reading of the data bridges as a dropout (100 cycles, about 64 ms
+// at the machine's speed), is no longer than a footer, and runs at the load's speed.
+constexpr double footerDropoutCycles = 100.0;
+constexpr double footerSpeedTolerance = 0.05;
+
+bool restOfFooter(const DecodedLoad& load, const DecodedLoad& tone) {
+    if (!load.whole || !tone.toneOnly || !(load.speedRatio > 0.0) || !(tone.sampleRate > 0.0)) {
+        return false;
+    }
+    const double after = (tone.startSample - load.endSample) / tone.sampleRate;
+    return after >= 0.0 &&
+           after <= footerDropoutCycles * machine::oneBitSeconds / load.speedRatio &&
+           tone.endSeconds - tone.startSeconds <= machine::defaultFooterLength / load.speedRatio &&
+           std::fabs(tone.speedRatio / load.speedRatio - 1.0) <= footerSpeedTolerance;
+}
+
+// The load's footer goes on to the end of the tone that was the rest of it.
+void takeRestOfFooter(DecodedLoad& load, const DecodedLoad& tone) {
+    load.footerSeconds += tone.endSeconds - load.endSeconds;
+    load.endSample = tone.endSample;
+    load.endSeconds = tone.endSeconds;
+}
+
 }  // namespace
 
 int rank(const DecodedLoad& load) {
@@ -110,12 +135,24 @@ bool betterReading(const DecodedLoad& a, const DecodedLoad& b) {
 }
 
 void LoadMerger::offer(DecodedLoad&& load) {
+    for (DecodedLoad& kept : loads) {
+        if (restOfFooter(kept, load)) {
+            takeRestOfFooter(kept, load);
+            return;
+        }
+    }
     for (const DecodedLoad& kept : loads) {
         if (sameLoad(kept, load) && !betterReading(load, kept)) {
             return;
         }
     }
-    std::erase_if(loads, [&](const DecodedLoad& kept) { return sameLoad(kept, load); });
+    std::erase_if(loads, [&](const DecodedLoad& kept) {
+        if (restOfFooter(load, kept)) {
+            takeRestOfFooter(load, kept);
+            return true;
+        }
+        return sameLoad(kept, load);
+    });
     const auto place = std::upper_bound(
         loads.begin(), loads.end(), load.startSample,
         [](std::int64_t start, const DecodedLoad& kept) { return start < kept.startSample; });

@@ -243,6 +243,29 @@ TEST(DamagedRecording, DropoutInsideDataIsNeverWrongAndOk) {
     EXPECT_FALSE(got[0].problem.empty() && got[0].verdict == Verdict::bad);
 }
 
+// A dropout inside a footer ends it there; the 1s after it are still that footer, not a
+// header whose load was lost (a BAD "load" on a perfect reading, and exit status 2).
+TEST(DamagedRecording, ADropoutInsideAFooterLeavesNoToneOfItsOwn) {
+    TestLoad first = binaryLoadWithRightChecksum(40, 7);
+    first.footer = 0.25;
+    first.gap = 0.5;
+    TestLoad second = binaryLoadWithRightChecksum(30, 8);
+    for (const int rate : {22050, 44100}) {
+        const Recording clean = render({first, second}, rate, 16, 1);
+        const std::vector<DecodedLoad> read = decode(clean);
+        ASSERT_EQ(read.size(), 2u);
+        const double footerStart = read[0].endSeconds - read[0].footerSeconds;
+        for (const double seconds : {0.003, 0.01, 0.03}) {
+            Recording r = clean;
+            dropout(r, footerStart + 0.05, seconds);
+            const std::vector<DecodedLoad> got = decode(r);
+            ASSERT_EQ(got.size(), 2u) << rate << " Hz, " << seconds << " s";
+            EXPECT_EQ(exactLoads(got, {first, second}), 2);
+            EXPECT_NEAR(got[0].footerSeconds, 0.25, 0.01) << rate << " Hz, " << seconds << " s";
+        }
+    }
+}
+
 // A dropout of a few milliseconds inside the data takes the characters under it and no
 // more: the reading picks up after it, every other character in its place. One character
 // lost alone takes the value the checksum gives it (REPAIRED, exactly right); two stay

@@ -154,6 +154,53 @@ TEST(LoadMerger, BestReadingOfEachLoadAndTheGapsBetween) {
     EXPECT_NEAR(loads[1].gapSeconds, 2.0, 1e-9);
 }
 
+// A dropout inside a footer: the 1s after it read as a tone with nothing after it.
+TEST(LoadMerger, TheRestOfAFooterAfterADropoutIsThatFootersNotALoad) {
+    constexpr double rate = 10000.0;
+    auto load = [&] {
+        DecodedLoad l = decoded(Verdict::ok, 1000, 30000, data);
+        l.sampleRate = rate;
+        l.endSeconds = 3.0;
+        l.footerSeconds = 0.05;
+        return l;
+    };
+    // A tone from `after` seconds past the load's end, lasting `seconds`, at `speed`.
+    auto tone = [&](double after, double seconds, double speed) {
+        DecodedLoad t = decoded(Verdict::bad, 30000 + std::llround(after * rate),
+                                30000 + std::llround((after + seconds) * rate));
+        t.sampleRate = rate;
+        t.toneOnly = true;
+        t.speedRatio = speed;
+        t.startSeconds = 3.0 + after;
+        t.endSeconds = 3.0 + after + seconds;
+        return t;
+    };
+    for (const bool toneFirst : {false, true}) {
+        LoadMerger merger;
+        if (toneFirst) {
+            merger.offer(tone(0.03, 0.17, 1.02));
+        }
+        merger.offer(load());
+        if (!toneFirst) {
+            merger.offer(tone(0.03, 0.17, 1.02));
+        }
+        const std::vector<DecodedLoad> loads = merger.finish(60000, rate);
+        ASSERT_EQ(loads.size(), 1u);
+        EXPECT_NEAR(loads[0].footerSeconds, 0.25, 1e-9);
+        EXPECT_EQ(loads[0].endSample, 32000);
+        EXPECT_NEAR(loads[0].gapSeconds, 2.8, 1e-9);
+    }
+    // Too long after the footer (past 100 cycles, 64 ms at speed 1), too long for a footer,
+    // or at another speed: a tone of its own.
+    for (const DecodedLoad& other :
+         {tone(0.07, 0.17, 1.0), tone(0.01, 0.3, 1.0), tone(0.01, 0.17, 1.1)}) {
+        LoadMerger merger;
+        merger.offer(load());
+        merger.offer(DecodedLoad(other));
+        EXPECT_EQ(merger.finish(60000, rate).size(), 2u);
+    }
+}
+
 TEST(TakeMerger, OkTakeWinsOtherwiseEveryTakeIsWeighedBitByBit) {
     const LoadJudge judge(22050.0);
     // Three takes of one load, each with a different wrong bit that its cycle shows as
