@@ -66,6 +66,11 @@ double halfUnitOf(const std::vector<Bit>& cycles) {
     return halves > 0.0 ? frames / halves : 0.0;
 }
 
+// How far a cycle lasts from its value's length, as a share of it, at this half unit.
+double cycleDeviation(const Bit& b, double halfUnit) {
+    return std::fabs((b.end - b.start) / (halfUnit * halfUnitsOf(b)) - 1.0);
+}
+
 // How far each cycle of a character lasts from its value's length, at the character's own
 // speed. (Every character, so no allocation: nothing when there is no whole character.)
 using Deviations = std::array<double, characterCycles>;
@@ -75,8 +80,7 @@ std::optional<Deviations> cycleDeviations(const std::vector<Bit>& cycles, double
     }
     Deviations out{};
     for (std::size_t i = 0; i < characterCycles; ++i) {
-        const Bit& b = cycles[i];
-        out[i] = std::fabs((b.end - b.start) / (halfUnit * halfUnitsOf(b)) - 1.0);
+        out[i] = cycleDeviation(cycles[i], halfUnit);
     }
     return out;
 }
@@ -853,7 +857,7 @@ float CharacterFramer::endClarity() const {
     std::nth_element(offs.begin(), offMiddle, offs.end());
     // The data's own cycles before the last character, which a band limit or a codec may have
     // made longer or shorter after some patterns, show how far a cycle strays without a cut.
-    std::array<std::size_t, 51> before = deviations;
+    auto before = deviations;
     const std::optional<Deviations> last = cycleDeviations(lastTaken, halfUnitOf(lastTaken));
     for (const double deviation : last.value_or(Deviations{})) {
         std::size_t& n = before[std::min(before.size() - 1,
@@ -879,8 +883,7 @@ float CharacterFramer::endClarity() const {
         if (b.value == Bit::invalid) {
             return;
         }
-        const double expected = unit * halfUnitsOf(b) / 2.0;
-        if (std::fabs((b.end - b.start) / expected - 1.0) > tolerance) {
+        if (cycleDeviation(b, unit / 2.0) > tolerance) {
             clarity = 0.0f;
         }
     };

@@ -11,12 +11,6 @@ namespace kelvanto::decode {
 
 namespace {
 
-// A value's length in half units (the length of a 0 cycle).
-double halvesOf(std::uint8_t value) {
-    return static_cast<double>(machine::characterFrames(value, machine::startBit)) /
-           machine::zeroBitFrames;
-}
-
 bool framedCleanly(const FramedCharacter& c) {
     return !c.extraCycleDropped && !c.signalLost && !c.startMisread && !c.stopBad &&
            c.length > 0.0f;
@@ -34,26 +28,27 @@ double lengthMisfit(const FramedLoad& framed, std::size_t at, std::uint8_t value
     }
     double units = 0.0;
     int counted = 0;
-    for (std::size_t step = 1; step <= nearest && step <= at; ++step) {
-        const FramedCharacter& c = characters[at - step];
-        if (framedCleanly(c)) {
-            units += c.length / halvesOf(c.value);
-            ++counted;
-            break;
+    // The nearest clean character on one side (step -1 or +1), if any.
+    auto nearestOn = [&](long step) {
+        for (std::size_t k = 1; k <= nearest; ++k) {
+            const long i = static_cast<long>(at) + step * static_cast<long>(k);
+            if (i < 0 || i >= static_cast<long>(characters.size())) {
+                return;
+            }
+            const FramedCharacter& c = characters[static_cast<std::size_t>(i)];
+            if (framedCleanly(c)) {
+                units += c.length / characterHalves(c.value);
+                ++counted;
+                return;
+            }
         }
-    }
-    for (std::size_t step = 1; step <= nearest && at + step < characters.size(); ++step) {
-        const FramedCharacter& c = characters[at + step];
-        if (framedCleanly(c)) {
-            units += c.length / halvesOf(c.value);
-            ++counted;
-            break;
-        }
-    }
+    };
+    nearestOn(-1);
+    nearestOn(+1);
     if (counted == 0) {
         return std::nan("");
     }
-    return characters[at].length / (units / counted) - halvesOf(value);
+    return characters[at].length / (units / counted) - characterHalves(value);
 }
 
 double typicalMisfit(const FramedLoad& framed) {

@@ -10,6 +10,13 @@
 
 namespace kelvanto::decode {
 
+// How long a character of this value lasts in half units (the length of a 0 cycle): eleven,
+// and one more per 1 bit.
+inline constexpr double characterHalves(std::uint8_t value) {
+    return static_cast<double>(machine::characterFrames(value, machine::startBit)) /
+           machine::zeroBitFrames;
+}
+
 // A cycle cut in two, or two run together, moves edges about inside a character but not
 // its ends: the character still lasts as long as its true value (eleven half units and one
 // more per 1 bit). Measured against the nearest characters on either side that framed

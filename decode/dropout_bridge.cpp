@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "base/machine.h"
+#include "decode/character_length.h"
 
 namespace kelvanto::decode {
 
@@ -17,10 +18,8 @@ constexpr std::size_t characterCycles = machine::cyclesPerCharacter;
 constexpr std::size_t settling = 3 * characterCycles;
 // A run of this many 1s is a tone, not data: data has a 0 start bit every ten cycles.
 constexpr std::size_t toneRun = 12;
-constexpr double shortestHalves =
-    static_cast<double>(machine::characterFrames(0x00, machine::startBit)) / machine::zeroBitFrames;
-constexpr double longestCharacterHalves =
-    static_cast<double>(machine::characterFrames(0xFF, machine::startBit)) / machine::zeroBitFrames;
+constexpr double shortestHalves = characterHalves(0x00);
+constexpr double longestCharacterHalves = characterHalves(0xFF);
 
 // Framing bits that read wrong in the characters after the first from a place (the first
 // may still be in the dropout's fade).

@@ -347,9 +347,7 @@ void LoadJudge::judgeLost(const FramedLoad& framed, const SumPosterior& posterio
     load.characters[at] = value;
     load.problemSample = std::llround(characters[at].start);
     load.problemSeconds = characters[at].start / sampleRate;
-    const double length = static_cast<double>(machine::characterFrames(value, machine::startBit)) /
-                          machine::zeroBitFrames;
-    if (!(std::fabs(characters[at].lostHalves - length) <= lostLengthSlack)) {
+    if (!(std::fabs(characters[at].lostHalves - characterHalves(value)) <= lostLengthSlack)) {
         load.problem = formatted(
             "the signal was lost over character %zu (a dropout), and the value that makes the "
             "checksum right (%02x) does not last as long as the signal was lost",
