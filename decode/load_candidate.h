@@ -3,10 +3,23 @@
 // calibrated on: what the checksum judge and the merger of readings work from.
 #pragma once
 
+#include <cstddef>
+#include <vector>
+
 #include "decode/decoded_load.h"
 #include "decode/framed_load.h"
+#include "decode/signal_history.h"
 
 namespace kelvanto::decode {
+
+// The filtered signal over a run of characters whose framing broke (first to last), from
+// a little before the first to a little after the start of the clean character after the
+// last: kept so that every value of the run can be weighed on the signal itself.
+struct SignalStretch {
+    std::size_t first = 0;
+    std::size_t last = 0;
+    SignalHistory signal;
+};
 
 struct LoadCandidate {
     FramedLoad framed;
@@ -18,6 +31,10 @@ struct LoadCandidate {
     bool toneOnly = false;
     Polarity polarity = Polarity::normal;
     int channel = 0;
+    std::vector<SignalStretch> stretches;
+    // What the hiss of the header tone makes of a cycle's weighing (its square wave's
+    // correlation with the signal, per frame): the variance per frame, 0 when not measured.
+    double hissPerFrame = 0.0;
 };
 
 }  // namespace kelvanto::decode

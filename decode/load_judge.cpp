@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <deque>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -280,6 +281,136 @@ double slipWrongChance(const SumPosterior& posterior, const std::vector<const Sl
 
 }  // namespace
 
+void LoadJudge::settleSlip(DecodedLoad& load, const std::vector<FramedCharacter>& characters,
+                           std::size_t at, std::uint8_t value) const {
+    const double frame = characters[at].start;
+    const std::uint8_t before = load.characters[at];
+    load.characters[at] = value;
+    load.repairs.push_back(Repair{Repair::Kind::slip, at, -1, before, value, std::llround(frame),
+                                  frame / sampleRate, 0});
+    // Settled by the checksum, the character is a repair now and no longer unknown.
+    const auto unknown =
+        std::find_if(load.doubts.begin(), load.doubts.end(), [&](const CharacterDoubt& doubt) {
+            return doubt.kind == CharacterDoubt::Kind::slipped && doubt.character == at;
+        });
+    if (unknown != load.doubts.end()) {
+        load.doubts.erase(unknown);
+    }
+    // Counted among the doubtful whether or not the list had room for it.
+    if (characters[at].extraCycleDropped) {
+        --load.doubtfulCharacters;
+    }
+}
+
+bool LoadJudge::weighedRepair(const LoadCandidate& candidate,
+                              const std::vector<std::size_t>& slipped,
+                              const SumPosterior& posterior, std::uint8_t missing,
+                              DecodedLoad& load) const {
+    const std::vector<FramedCharacter>& characters = candidate.framed.characters;
+    // The runs that hold a slip; every slip, and every character beside one whose own
+    // framing broke, must lie in one.
+    std::vector<RunWeights> runs;
+    auto runOf = [&](std::size_t at) {
+        return std::find_if(runs.begin(), runs.end(), [&](const RunWeights& run) {
+            return at >= run.first && at < run.first + run.count;
+        });
+    };
+    for (const std::size_t at : slipped) {
+        if (runOf(at) != runs.end()) {
+            continue;
+        }
+        const auto stretch =
+            std::find_if(candidate.stretches.begin(), candidate.stretches.end(),
+                         [&](const SignalStretch& s) { return at >= s.first && at <= s.last; });
+        if (stretch == candidate.stretches.end() || runs.size() == mostWeighedRuns) {
+            return false;
+        }
+        const std::optional<RunWeights> weights = RunWeigher::weigh(candidate, *stretch);
+        if (!weights) {
+            return false;
+        }
+        runs.push_back(*weights);
+    }
+    for (const std::size_t at : slipped) {
+        for (const std::size_t beside : {at - 1, at + 1}) {
+            if (beside < characters.size() &&
+                (characters[beside].stopBad || characters[beside].startMisread) &&
+                runOf(beside) == runs.end()) {
+                return false;
+            }
+        }
+    }
+    const double logRight = posterior.logWeight(0);
+    if (runs.empty() || !(logRight < 50.0)) {
+        return false;
+    }
+    // The runs together: for each move of the sum, all their readings that make it, and the
+    // likeliest of them (with the move of the first run it takes).
+    constexpr double none = -std::numeric_limits<double>::infinity();
+    // Adds a likelihood to a sum of them, both as logs.
+    auto add = [](double& sum, double term) {
+        if (term > none) {
+            sum = std::max(sum, term) + std::log1p(std::exp(-std::fabs(sum - term)));
+        }
+    };
+    std::array<double, 256> joint = runs[0].logWeight;
+    std::array<double, 256> likeliest = runs[0].likeliestLog;
+    std::array<std::uint8_t, 256> firstMove{};
+    for (unsigned m = 0; m < 256; ++m) {
+        firstMove[m] = static_cast<std::uint8_t>(m);
+    }
+    if (runs.size() == 2) {
+        joint.fill(none);
+        likeliest.fill(none);
+        for (unsigned a = 0; a < 256; ++a) {
+            for (unsigned b = 0; b < 256; ++b) {
+                const unsigned m = (a + b) & 0xFFu;
+                add(joint[m], runs[0].logWeight[a] + runs[1].logWeight[b]);
+                const double best = runs[0].likeliestLog[a] + runs[1].likeliestLog[b];
+                if (best > likeliest[m]) {
+                    likeliest[m] = best;
+                    firstMove[m] = static_cast<std::uint8_t>(a);
+                }
+            }
+        }
+    }
+    if (!(likeliest[missing] > none)) {
+        return false;
+    }
+    // Everything that fits the checksum: readings of the runs, with the other decisions of
+    // the load making up what they leave (either way: an upper bound).
+    double fit = none;
+    for (unsigned d = 0; d < 256; ++d) {
+        const double left = joint[(missing + 256u - d) & 0xFFu];
+        add(fit, left + posterior.logWeight(static_cast<std::uint8_t>(d)));
+        if (d != 0) {
+            add(fit, left + posterior.logWeight(static_cast<std::uint8_t>(256u - d)));
+        }
+    }
+    const double chance = std::clamp(-std::expm1(likeliest[missing] - fit), 0.0, 1.0);
+    if (!(chance < repairTrusted)) {
+        return false;
+    }
+    std::vector<std::pair<std::size_t, std::uint8_t>> values;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const std::uint8_t move =
+            r == 0 ? firstMove[missing] : static_cast<std::uint8_t>(missing - firstMove[missing]);
+        for (std::size_t i = 0; i < runs[r].count; ++i) {
+            values.emplace_back(runs[r].first + i, runs[r].likeliest[move][i]);
+        }
+    }
+    if (lengthMismatch(candidate.framed, values)) {
+        return false;
+    }
+    markRepaired(load, chance);
+    for (const auto& [at, value] : values) {
+        if (value != load.characters[at] || characters[at].extraCycleDropped) {
+            settleSlip(load, characters, at, value);
+        }
+    }
+    return true;
+}
+
 std::optional<std::size_t> LoadJudge::lengthMismatch(
     const FramedLoad& framed, const std::vector<std::pair<std::size_t, std::uint8_t>>& values) {
     if (!(typicalMisfit(framed) <= steadyLengths)) {
@@ -508,7 +639,9 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
     // its other possible readings kept is weighed below, with the checksum; one without them
     // is an erasure, and no sum can vouch for a value that was not read.
     std::vector<const SlipReading*> slips;
+    std::vector<std::size_t> slipped;
     std::optional<std::size_t> firstSlip;
+    std::optional<std::size_t> unread;  // the first slipped character without readings
     std::vector<std::size_t> lost;
     for (std::size_t i = 0; i < characters.size(); ++i) {
         if (characters[i].signalLost) {
@@ -522,9 +655,10 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
         const auto kept =
             std::find_if(framed.slips.begin(), framed.slips.end(),
                          [&](const SlipReading& slip) { return slip.character == i; });
+        slipped.push_back(i);
         if (kept == framed.slips.end()) {
-            slipUnknown(load, characters, i, std::string());
-            return;
+            unread = unread.value_or(i);
+            continue;
         }
         slips.push_back(&*kept);
     }
@@ -586,6 +720,17 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
     const std::vector<bool> suspect = suspects(framed);
     const SumPosterior posterior = posteriorOf(framed, suspect, odds);
     const std::uint8_t missing = machine::checkSumCompleting(machine::loadSum(load.characters));
+    // Where the readings the framer kept cannot settle the slipped characters, the signal
+    // weighed over each broken run may.
+    auto unsettled = [&](std::size_t at, const std::string& why) {
+        if (!weighedRepair(candidate, slipped, posterior, missing, load)) {
+            slipUnknown(load, characters, at, why);
+        }
+    };
+    if (unread) {
+        unsettled(*unread, std::string());
+        return;
+    }
     if (!slips.empty()) {
         // The likeliest joint reading of the slipped characters that makes the checksum right
         // with nothing else changed is taken when nothing else comes near it.
@@ -597,7 +742,7 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
             }
         }
         if (best == nullptr) {
-            slipUnknown(load, characters, *firstSlip, std::string());
+            unsettled(*firstSlip, std::string());
             return;
         }
         // A slip beside a character whose own framing broke (a start bit read 1, a stop bit
@@ -608,9 +753,8 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
             for (const std::size_t beside : {at - 1, at + 1}) {
                 if (beside < characters.size() && !characters[beside].extraCycleDropped &&
                     (characters[beside].stopBad || characters[beside].startMisread)) {
-                    slipUnknown(
-                        load, characters, at,
-                        formatted(" (the framing of character %zu beside it broke too)", beside));
+                    unsettled(at, formatted(" (the framing of character %zu beside it broke too)",
+                                            beside));
                     return;
                 }
             }
@@ -627,30 +771,15 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
         }
         const double chance = slipWrongChance(posterior, slips, joint, *best);
         if (!(chance < repairTrusted)) {
-            slipUnknown(load, characters, *firstSlip,
-                        formatted(" (the reading that fits the checksum would be wrong with a "
-                                  "chance of %s)",
-                                  chanceText(chance).c_str()));
+            unsettled(*firstSlip,
+                      formatted(" (the reading that fits the checksum would be wrong with a "
+                                "chance of %s)",
+                                chanceText(chance).c_str()));
             return;
         }
         markRepaired(load, chance);
         for (std::size_t s = 0; s < slips.size(); ++s) {
-            const std::size_t at = slips[s]->character;
-            const double frame = characters[at].start;
-            const std::uint8_t before = load.characters[at];
-            load.characters[at] = best->values[s];
-            load.repairs.push_back(Repair{Repair::Kind::slip, at, -1, before, best->values[s],
-                                          std::llround(frame), frame / sampleRate, 0});
-            // Settled by the checksum, the character is a repair now and no longer unknown.
-            const auto unknown = std::find_if(
-                load.doubts.begin(), load.doubts.end(), [&](const CharacterDoubt& doubt) {
-                    return doubt.kind == CharacterDoubt::Kind::slipped && doubt.character == at;
-                });
-            if (unknown != load.doubts.end()) {
-                load.doubts.erase(unknown);
-            }
-            // Counted among the doubtful whether or not the list had room for it.
-            --load.doubtfulCharacters;
+            settleSlip(load, characters, slips[s]->character, best->values[s]);
         }
         return;
     }

@@ -10,6 +10,7 @@
 #include "decode/decoded_load.h"
 #include "decode/error_odds.h"
 #include "decode/load_candidate.h"
+#include "decode/run_weigher.h"
 #include "decode/sum_posterior.h"
 
 namespace kelvanto::decode {
@@ -105,6 +106,20 @@ class LoadJudge {
     // lasts as long as the stretch lost and the rest of the load is sure enough.
     void judgeLost(const FramedLoad& framed, const SumPosterior& posterior,
                    const std::vector<std::size_t>& lost, bool slipsToo, DecodedLoad& load) const;
+
+    // Takes a value for a slipped character as a slip repair (the character is no longer
+    // unknown).
+    void settleSlip(DecodedLoad& load, const std::vector<FramedCharacter>& characters,
+                    std::size_t at, std::uint8_t value) const;
+    // Where the framer's readings cannot settle the slipped characters: every reading of the
+    // broken runs around them weighed on the signal (RunWeigher), with the checksum and the
+    // load's other decisions. REPAIRED (and true) when the likeliest reading that fits is
+    // wrong with a chance below repairTrusted.
+    bool weighedRepair(const LoadCandidate& candidate, const std::vector<std::size_t>& slipped,
+                       const SumPosterior& posterior, std::uint8_t missing,
+                       DecodedLoad& load) const;
+    // At most this many runs are weighed together.
+    static constexpr std::size_t mostWeighedRuns = 2;
 
     // The first slipped character (its index and the reading taken given) that does not
     // last as long as that reading does, if any.

@@ -109,7 +109,83 @@ void LoadReader::startLoad(double headerStart, int headerCycles, double onePerio
     guessScore = 0.0;
     classifier.calibrate(onePeriod);
     refiner.reset();
+    stretchWatch = 0;
+    runFirst.reset();
+    slipWatch = 0;
+    measureHiss();
     inLoad = true;
+}
+
+// Every cycle of a header tone is the same square wave: how much the correlation of its
+// template with the signal (per frame) varies from one cycle to the next is the hiss, as
+// the weighing of characters meets it. Successive differences leave out slow changes of
+// level (a dip, wow). The last cycle is the sync character's first 0 and is left out.
+void LoadReader::measureHiss() {
+    std::vector<double> weights;
+    double length = 0.0;
+    for (std::size_t i = 0; signal != nullptr && i + 1 < toneCycles.size(); ++i) {
+        const Cycle& cycle = toneCycles[i];
+        if (cycle.start < current.headerStart) {
+            continue;  // before this tone (a load that ran straight into it)
+        }
+        const double middle = 0.5 * (cycle.start + cycle.end);
+        const std::optional<double> low = signal->area(cycle.start, middle);
+        const std::optional<double> high = signal->area(middle, cycle.end);
+        if (low && high && cycle.end > cycle.start) {
+            const double sign = polarity == Polarity::inverted ? -1.0 : 1.0;
+            weights.push_back(sign * (*high - *low) / (cycle.end - cycle.start));
+            length += cycle.end - cycle.start;
+        }
+    }
+    toneCycles.clear();
+    if (weights.size() < hissCycles / 2) {
+        return;
+    }
+    double variance = 0.0;
+    for (std::size_t i = 1; i < weights.size(); ++i) {
+        variance += (weights[i] - weights[i - 1]) * (weights[i] - weights[i - 1]);
+    }
+    variance /= 2.0 * static_cast<double>(weights.size() - 1);
+    current.hissPerFrame = variance * length / static_cast<double>(weights.size());
+}
+
+// A character is kept with the signal around it when its framing broke: it slipped, lost or
+// gained a cycle, or its start or stop bit read wrong. Its run ends at the next clean
+// character, whose start is the run's end; that character may still be taken back and
+// framed again, so the run is kept once the character after it is taken.
+void LoadReader::keepStretches() {
+    const FramedLoad& framed = framer.load();
+    const std::vector<FramedCharacter>& characters = framed.characters;
+    while (stretchWatch + 1 < characters.size()) {
+        const std::size_t at = stretchWatch++;
+        while (slipWatch < framed.slips.size() && framed.slips[slipWatch].character < at) {
+            ++slipWatch;
+        }
+        const FramedCharacter& character = characters[at];
+        const bool broke =
+            character.extraCycleDropped || character.stopBad || character.startMisread ||
+            (slipWatch < framed.slips.size() && framed.slips[slipWatch].character == at);
+        if (broke) {
+            runFirst = runFirst.value_or(at);
+            continue;
+        }
+        if (!runFirst) {
+            continue;
+        }
+        const std::size_t first = *runFirst;
+        runFirst.reset();
+        const bool lost = std::any_of(characters.begin() + static_cast<long>(first),
+                                      characters.begin() + static_cast<long>(at),
+                                      [](const FramedCharacter& c) { return c.signalLost; });
+        if (signal == nullptr || first == 0 || at - first > longestStretchRun || lost ||
+            current.stretches.size() >= mostStretches) {
+            continue;
+        }
+        const double margin = characters[at].start - characters[at - 1].start;
+        current.stretches.push_back(SignalStretch{
+            first, at - 1,
+            signal->stretch(characters[first].start - margin, characters[at].start + margin)});
+    }
 }
 
 void LoadReader::push(const Cycle& cycle) {
@@ -117,6 +193,10 @@ void LoadReader::push(const Cycle& cycle) {
         classifyAndFeed(cycle);
         return;
     }
+    if (toneCycles.size() == hissCycles + 1) {
+        toneCycles.pop_front();
+    }
+    toneCycles.push_back(cycle);
     if (longFooter) {
         watchAfterFooter(cycle);
     }
@@ -267,6 +347,7 @@ void LoadReader::feed(const Bit& input) {
         ++amplitudeCount;
     }
     const CharacterFramer::Status status = framer.push(bit);
+    keepStretches();
     if (status != CharacterFramer::Status::reading) {
         loadEnded(status);
     }

@@ -3,6 +3,7 @@
 // header tone through the characters to the footer, anywhere in a long recording.
 #pragma once
 
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -57,12 +58,19 @@ class LoadReader {
     static constexpr double dataCycleTolerance = 0.1;
     static constexpr double dataFittingShare = 0.8;
     static constexpr double dataShareOfEach = 0.25;
+    // Runs of at most longestStretchRun characters whose framing broke keep the signal over
+    // them (see SignalStretch), at most mostStretches per load; the hiss is measured on the
+    // last hissCycles cycles of the header tone.
+    static constexpr std::size_t longestStretchRun = 2;
+    static constexpr std::size_t mostStretches = 16;
+    static constexpr std::size_t hissCycles = 64;
 
     LoadReader(Polarity polarity, int channel, double sampleRate);
 
     void push(const Cycle& cycle);
     // The filtered signal the cycles come from, weighed where a cycle's length leaves doubt.
     void weigh(const SignalHistory* history) {
+        signal = history;
         refiner.weigh(history, polarity == Polarity::inverted);
     }
     void finish();
@@ -86,6 +94,8 @@ class LoadReader {
     void emit(LoadCandidate&& candidate);
     void watchAfterFooter(const Cycle& cycle);
     void splitLongFooter();
+    void measureHiss();
+    void keepStretches();
 
     Polarity polarity;
     int channel;
@@ -93,6 +103,14 @@ class LoadReader {
     ToneDetector tone;
     BitClassifier classifier;
     BitRefiner refiner;
+    const SignalHistory* signal = nullptr;
+    // The last cycles before a load (the end of its header tone), oldest first.
+    std::deque<Cycle> toneCycles;
+    // The next character to look at for a run whose framing broke, where an open run began,
+    // and the first slip not yet passed.
+    std::size_t stretchWatch = 0;
+    std::optional<std::size_t> runFirst;
+    std::size_t slipWatch = 0;
     std::vector<Bit> settled;
     CharacterFramer framer;
     bool inLoad = false;

@@ -18,12 +18,16 @@ namespace kelvanto::decode {
 // side of its time, and the area of a stretch is interpolated within a sample.
 class SignalHistory {
   public:
-    // Samples held: the block being read (at most 2048) and the end of the one before it.
-    static constexpr std::size_t capacity = 4096;
+    // Samples held: the block being read (at most 2048) and the end of the one before it,
+    // long enough that a few characters before the framer's place are still there.
+    static constexpr std::size_t capacity = 8192;
 
     explicit SignalHistory(int frameStep = 1);
 
     void append(std::span<const float> samples);
+    // A copy of the stretch between two frames (as much of it as is held), kept with a
+    // reading after the history moved on; it answers area() there as this one did.
+    SignalHistory stretch(double fromFrame, double toFrame) const;
     // The area of the signal from one frame of the recording to a later one (in frames
     // times the signal's level), or nothing when the stretch is not held (yet or any more).
     std::optional<double> area(double fromFrame, double toFrame) const;
@@ -48,18 +52,19 @@ class SignalHistory {
             return std::nullopt;
         }
         const auto n = static_cast<std::int64_t>(position);
-        if (n < count - static_cast<std::int64_t>(capacity) + 1) {
+        if (n < count - static_cast<std::int64_t>(held) + 1) {
             return std::nullopt;
         }
-        const double before = sums[static_cast<std::size_t>(n) % capacity];
+        const double before = sums[static_cast<std::size_t>(n) % held];
         if (n == count) {
             return before;
         }
-        const double after = sums[static_cast<std::size_t>(n + 1) % capacity];
+        const double after = sums[static_cast<std::size_t>(n + 1) % held];
         return before + (position - static_cast<double>(n)) * (after - before);
     }
 
-    std::vector<double> sums;  // sums[i % capacity]: the sum of the first i samples
+    std::size_t held = capacity;
+    std::vector<double> sums;  // sums[i % held]: the sum of the first i samples
     std::int64_t count = 0;
     double total = 0.0;
     double frameStep;

@@ -458,6 +458,28 @@ TEST(DamagedRecording, OneStretchedCycleIsRepairedAndReported) {
     EXPECT_EQ(exactLoads(got, loads()), 3);
 }
 
+// A dip of level on a worn cassette that broke the framing of two neighbouring characters
+// (a stop bit read 0, a slip in the next): their cycles leave both values unknown, and the
+// signal over the two, weighed with the checksum, reads them.
+TEST(DamagedRecording, ADipAcrossTwoCharactersIsReadOnTheSignal) {
+    std::vector<TestLoad> three;
+    for (unsigned i = 0; i < 3; ++i) {
+        three.push_back(binaryLoadWithRightChecksum(256, 80 + i));
+    }
+    const std::vector<DecodedLoad> got = decode(wornCassette(render(three, 44100, 16, 1), 3.0, 8));
+    EXPECT_EQ(exactLoads(got, three), 3);
+    bool neighbours = false;
+    for (const DecodedLoad& load : got) {
+        for (std::size_t r = 1; r < load.repairs.size(); ++r) {
+            neighbours =
+                neighbours || (load.repairs[r].kind == Repair::Kind::slip &&
+                               load.repairs[r - 1].kind == Repair::Kind::slip &&
+                               load.repairs[r].character == load.repairs[r - 1].character + 1);
+        }
+    }
+    EXPECT_TRUE(neighbours);
+}
+
 TEST(CleanRecording, LoadsFoundAmongOtherSoundsAndNothingElse) {
     // Noise, a 440 Hz tone, the tape, a 1000 Hz tone and a sliding whistle, the tape again.
     const Recording& tape = clean(22050);

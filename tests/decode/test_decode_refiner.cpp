@@ -37,6 +37,14 @@ TEST(SignalHistory, AreasAreExactHeldAndForgotten) {
     ASSERT_TRUE(history.area(end - 100.0, end));
     EXPECT_DOUBLE_EQ(*history.area(end - 100.0, end), 100.0);
     EXPECT_FALSE(history.area(end - 100.0, end + 0.5));
+    // A stretch kept after the history moved on answers as the history did, there only.
+    const SignalHistory kept = halved.stretch(4.0, 10.0);
+    halved.append(more);
+    EXPECT_DOUBLE_EQ(*kept.area(4.0, 10.0), 2.0 * (3 + 4 + 5));
+    EXPECT_DOUBLE_EQ(*kept.area(4.5, 5.5), 1.0 * 3);  // half of sample 2 (frames 3 to 5)
+    EXPECT_FALSE(kept.area(-2.0, 10.0));
+    EXPECT_FALSE(kept.area(4.0, 30.0));
+    EXPECT_FALSE(halved.stretch(-50.0, -10.0).area(-40.0, -20.0));
 }
 
 namespace {

@@ -12,6 +12,7 @@
 #include "decode/error_odds.h"
 #include "decode/load_judge.h"
 #include "decode/load_merger.h"
+#include "decode/signal_history.h"
 #include "decode/take_merger.h"
 #include "tests/decode/degradations.h"
 #include "tests/decode/tape_maker.h"
@@ -599,6 +600,132 @@ TEST(Trust, ASlipBesideABrokenFramingIsNotSettledByTheChecksum) {
     }
 }
 
+// The signal of a whole load as the converter sends it (every cycle low, then high, of
+// the given level) with hiss of the given spread per frame, kept around the characters
+// first to last as the reader keeps a broken run.
+void keepSignal(LoadCandidate& candidate, const std::vector<std::uint8_t>& data, std::size_t first,
+                std::size_t last, double hiss, std::mt19937& random) {
+    std::vector<std::pair<double, double>> edges;  // (frame, level from it on)
+    double at = firstCharacter;
+    for (const std::uint8_t value : data) {
+        for (int b = 0; b < 10; ++b) {
+            const int bit = b == 0 ? 0 : b == 9 ? 1 : (value >> (b - 1)) & 1;
+            const double half = machine::bitFrames(bit) / 2.0;
+            edges.emplace_back(at, -0.5);
+            edges.emplace_back(at + half, 0.5);
+            at += 2.0 * half;
+        }
+    }
+    auto level = [&](double frame) {
+        const auto next = std::upper_bound(edges.begin(), edges.end(), std::make_pair(frame, 1.0));
+        return next == edges.begin() ? 0.0 : std::prev(next)->second;
+    };
+    const auto& characters = candidate.framed.characters;
+    const auto from = static_cast<std::size_t>(characters[first - 1].start) - 100;
+    const auto to = static_cast<std::size_t>(characters[last + 1].start) + 100;
+    std::normal_distribution<double> noise(0.0, hiss);
+    SignalHistory history;
+    std::vector<float> samples(from, 0.0f);
+    for (std::size_t k = from; k < to; ++k) {
+        double sum = 0.0;  // sample k covers frames k - 0.5 to k + 0.5
+        for (int part = 0; part < 8; ++part) {
+            sum += level(static_cast<double>(k) - 0.5 + (part + 0.5) / 8.0);
+        }
+        samples.push_back(static_cast<float>(sum / 8.0 + noise(random)));
+    }
+    history.append(samples);
+    candidate.stretches.push_back(SignalStretch{
+        first, last,
+        history.stretch(characters[first].start - 20, characters[last + 1].start + 20)});
+    candidate.hissPerFrame = hiss * hiss;
+}
+
+// A 0 and a 1 swapped: the character lasts just as long, and its cycles cannot tell the two
+// readings apart when the edge between them was the one in doubt; here the framer kept
+// another reading, and the true value is among none. The signal between the edges tells.
+TEST(Trust, TheSignalSettlesASlipThatItsCyclesCannotTellApart) {
+    std::mt19937 random(77);
+    const LoadJudge judge(rate);
+    std::vector<std::uint8_t> data = loadData(60, random);
+    const std::size_t at = 40;
+    data[at] = 0x3E;
+    data.back() = 0;
+    data.back() = machine::checkSumCompleting(machine::loadSum(data));
+    LoadCandidate candidate = softReading(data, 0.05, random, 0.0);
+    slipAt(candidate, at, 0x3D, {0x0F});
+    DecodedLoad load = judge.judge(candidate);
+    ASSERT_EQ(load.verdict, Verdict::bad);  // no reading kept fits the checksum
+    keepSignal(candidate, data, at, at, 0.3, random);
+    load = judge.judge(candidate);
+    ASSERT_EQ(load.verdict, Verdict::repaired) << load.problem;
+    EXPECT_EQ(load.characters, data);
+    ASSERT_EQ(load.repairs.size(), 1u);
+    EXPECT_EQ(load.repairs[0].kind, Repair::Kind::slip);
+    EXPECT_EQ(load.repairs[0].before, 0x3D);
+    EXPECT_EQ(load.repairs[0].after, 0x3E);
+    EXPECT_LT(load.wrongChance, 1e-6);
+    // Without the hiss measured on the header tone, the signal is not weighed.
+    candidate.hissPerFrame = 0.0;
+    EXPECT_EQ(judge.judge(candidate).verdict, Verdict::bad);
+
+    // A slip beside a stop bit read 0 (a dip took a cycle across the two): both characters
+    // are weighed together over the stretch they fill.
+    LoadCandidate pair = softReading(data, 0.05, random, 0.0);
+    FramedCharacter& broken = pair.framed.characters[at - 1];
+    broken.stopBad = true;
+    broken.value = static_cast<std::uint8_t>(data[at - 1] ^ 0x06);
+    slipAt(pair, at, 0x1F, {0x3B});
+    keepSignal(pair, data, at - 1, at, 0.3, random);
+    load = judge.judge(pair);
+    ASSERT_EQ(load.verdict, Verdict::repaired) << load.problem;
+    EXPECT_EQ(load.characters, data);
+    EXPECT_EQ(load.repairs.size(), 2u);
+    // The slip alone in a stretch kept: its broken neighbour is not weighed (its value may be
+    // as wrong as the slip's, even where it was read right), so nothing is.
+    pair.stretches.back().first = at;
+    broken.value = data[at - 1];
+    EXPECT_EQ(judge.judge(pair).verdict, Verdict::bad);
+}
+
+// However loud the hiss against the signal, a run weighed on it is never trusted wrong.
+TEST(Trust, SlipsWeighedOnTheSignalAreNeverTrustedWrong) {
+    std::mt19937 random(9090);
+    const LoadJudge judge(rate);
+    std::uniform_int_distribution<int> anyByte(0, 255);
+    int wrongTrusted = 0;
+    int quietRuns = 0;
+    int quietRepaired = 0;
+    for (int trial = 0; trial < 600; ++trial) {
+        const std::vector<std::uint8_t> data = loadData(40 + trial % 100, random);
+        const double hiss = std::array{0.2, 1.5, 2.5, 3.5}[trial % 4];
+        LoadCandidate candidate = softReading(data, 0.05, random, 0.0);
+        // One run, or two far apart (weighed together); of one character or two (a slip
+        // beside a stop bit read 0).
+        const std::size_t runs = trial % 3 == 2 ? 2 : 1;
+        for (std::size_t r = 0; r < runs; ++r) {
+            const std::size_t at = (r == 0 ? 3 : 23) + static_cast<std::size_t>(trial) % 15;
+            const bool two = (trial / 3 + r) % 2 == 1;
+            if (two) {
+                FramedCharacter& broken = candidate.framed.characters[at - 1];
+                broken.stopBad = true;
+                broken.value = static_cast<std::uint8_t>(anyByte(random));
+            }
+            slipAt(candidate, at, static_cast<std::uint8_t>(anyByte(random)), {});
+            keepSignal(candidate, data, two ? at - 1 : at, at, hiss, random);
+        }
+        misreadBits(candidate, trial % 7 == 0 ? 1 : 0, random);
+        const DecodedLoad load = judge.judge(candidate);
+        wrongTrusted += load.verdict != Verdict::bad && load.characters != data ? 1 : 0;
+        if (hiss == 0.2 && trial % 7 != 0) {
+            ++quietRuns;
+            quietRepaired += load.verdict == Verdict::repaired ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(wrongTrusted, 0);
+    ASSERT_GT(quietRuns, 100);
+    EXPECT_EQ(quietRepaired, quietRuns);
+}
+
 TEST(Trust, SlippedFramingIsNeverRepaired) {
     std::mt19937 random(7);
     const LoadJudge judge(rate);
@@ -927,8 +1054,8 @@ TEST(Trust, TwoNoisyTakesReadBetterThanEitherAloneAndNeverWrong) {
         return count;
     };
     const Recording clean = render(loads, 22050, 16, 1);
-    // At 3.5 dB the takes together read more loads than either; lower, where single takes
-    // read few, together they never read fewer than the better one.
+    // At 3 dB the takes together read more loads than either; elsewhere, together they never
+    // read fewer than the better one.
     for (const double snr : {3.5, 3.0, 2.5}) {
         SCOPED_TRACE(testing::Message() << snr << " dB");
         Recording first = clean;
@@ -939,7 +1066,7 @@ TEST(Trust, TwoNoisyTakesReadBetterThanEitherAloneAndNeverWrong) {
         const std::vector<DecodedLoad> b = decode(second);
         const int alone = std::max(exact(a), exact(b));
         ASSERT_LT(alone, 6);
-        if (snr == 3.5) {
+        if (snr == 3.0) {
             EXPECT_GT(exact(mergeTakes({a, b})), alone);
         } else {
             EXPECT_GE(exact(mergeTakes({a, b})), alone);
