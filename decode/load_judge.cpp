@@ -344,8 +344,8 @@ bool LoadJudge::weighedRepair(const LoadCandidate& candidate,
     if (runs.empty() || !(logRight < 50.0)) {
         return false;
     }
-    // The runs together: for each move of the sum, all their readings that make it, and the
-    // likeliest of them (with the move of the first run it takes).
+    // The runs together, one after another: for each move of the sum, all their readings
+    // that make it, and the likeliest of them (with the move each run takes in it).
     constexpr double none = -std::numeric_limits<double>::infinity();
     // Adds a likelihood to a sum of them, both as logs.
     auto add = [](double& sum, double term) {
@@ -353,26 +353,33 @@ bool LoadJudge::weighedRepair(const LoadCandidate& candidate,
             sum = std::max(sum, term) + std::log1p(std::exp(-std::fabs(sum - term)));
         }
     };
-    std::array<double, 256> joint = runs[0].logWeight;
-    std::array<double, 256> likeliest = runs[0].likeliestLog;
-    std::array<std::uint8_t, 256> firstMove{};
-    for (unsigned m = 0; m < 256; ++m) {
-        firstMove[m] = static_cast<std::uint8_t>(m);
-    }
-    if (runs.size() == 2) {
-        joint.fill(none);
-        likeliest.fill(none);
-        for (unsigned a = 0; a < 256; ++a) {
-            for (unsigned b = 0; b < 256; ++b) {
-                const unsigned m = (a + b) & 0xFFu;
-                add(joint[m], runs[0].logWeight[a] + runs[1].logWeight[b]);
-                const double best = runs[0].likeliestLog[a] + runs[1].likeliestLog[b];
-                if (best > likeliest[m]) {
-                    likeliest[m] = best;
-                    firstMove[m] = static_cast<std::uint8_t>(a);
+    std::array<double, 256> joint;
+    std::array<double, 256> likeliest;
+    joint.fill(none);
+    likeliest.fill(none);
+    joint[0] = likeliest[0] = 0.0;
+    std::vector<std::array<std::uint8_t, 256>> moveOf(runs.size());
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        std::array<double, 256> sums;
+        std::array<double, 256> bests;
+        sums.fill(none);
+        bests.fill(none);
+        for (unsigned before = 0; before < 256; ++before) {
+            if (!(joint[before] > none)) {
+                continue;
+            }
+            for (unsigned a = 0; a < 256; ++a) {
+                const unsigned m = (before + a) & 0xFFu;
+                add(sums[m], joint[before] + runs[r].logWeight[a]);
+                const double best = likeliest[before] + runs[r].likeliestLog[a];
+                if (best > bests[m]) {
+                    bests[m] = best;
+                    moveOf[r][m] = static_cast<std::uint8_t>(a);
                 }
             }
         }
+        joint = sums;
+        likeliest = bests;
     }
     if (!(likeliest[missing] > none)) {
         return false;
@@ -392,13 +399,15 @@ bool LoadJudge::weighedRepair(const LoadCandidate& candidate,
         return false;
     }
     std::vector<std::pair<std::size_t, std::uint8_t>> values;
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        const std::uint8_t move =
-            r == 0 ? firstMove[missing] : static_cast<std::uint8_t>(missing - firstMove[missing]);
+    std::uint8_t left = missing;
+    for (std::size_t r = runs.size(); r-- > 0;) {
+        const std::uint8_t move = moveOf[r][left];
         for (std::size_t i = 0; i < runs[r].count; ++i) {
             values.emplace_back(runs[r].first + i, runs[r].likeliest[move][i]);
         }
+        left = static_cast<std::uint8_t>(left - move);
     }
+    std::sort(values.begin(), values.end());
     if (lengthMismatch(candidate.framed, values)) {
         return false;
     }

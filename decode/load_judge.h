@@ -119,7 +119,7 @@ class LoadJudge {
                        const SumPosterior& posterior, std::uint8_t missing,
                        DecodedLoad& load) const;
     // At most this many runs are weighed together.
-    static constexpr std::size_t mostWeighedRuns = 2;
+    static constexpr std::size_t mostWeighedRuns = 16;
 
     // The first slipped character (its index and the reading taken given) that does not
     // last as long as that reading does, if any.

@@ -111,6 +111,7 @@ void LoadReader::startLoad(double headerStart, int headerCycles, double onePerio
     refiner.reset();
     stretchWatch = 0;
     runFirst.reset();
+    runBroke = false;
     slipWatch = 0;
     measureHiss();
     inLoad = true;
@@ -149,10 +150,13 @@ void LoadReader::measureHiss() {
     current.hissPerFrame = variance * length / static_cast<double>(weights.size());
 }
 
-// A character is kept with the signal around it when its framing broke: it slipped, lost or
-// gained a cycle, or its start or stop bit read wrong. Its run ends at the next clean
-// character, whose start is the run's end; that character may still be taken back and
-// framed again, so the run is kept once the character after it is taken.
+// The signal is kept around a run of unclear characters that holds one whose framing broke
+// (it slipped, lost or gained a cycle, or its start or stop bit read wrong): a damaged stretch
+// of tape seldom stops at the character whose framing shows it. The characters beside it that
+// read unclearly are as much in doubt, and so are a character or two read clearly between two
+// that broke (framed off by a cycle, they can look clean). The run ends before runGap clear
+// characters in a row, and the first of them starts where the run ends; it is kept once the
+// character after that one is taken (a character may be taken back and framed again).
 void LoadReader::keepStretches() {
     const FramedLoad& framed = framer.load();
     const std::vector<FramedCharacter>& characters = framed.characters;
@@ -165,26 +169,34 @@ void LoadReader::keepStretches() {
         const bool broke =
             character.extraCycleDropped || character.stopBad || character.startMisread ||
             (slipWatch < framed.slips.size() && framed.slips[slipWatch].character == at);
-        if (broke) {
+        const bool clear =
+            !broke && std::all_of(character.certainty.begin(), character.certainty.end(),
+                                  [](std::uint8_t c) { return c >= clearCycle * 255.0f; });
+        if (!clear) {
             runFirst = runFirst.value_or(at);
+            runLast = at;
+            runBroke = runBroke || broke;
             continue;
         }
-        if (!runFirst) {
+        if (!runFirst || at < runLast + runGap) {
             continue;
         }
         const std::size_t first = *runFirst;
+        const std::size_t end = runLast + 1;  // the clear character after the run
+        const bool keep = runBroke;
         runFirst.reset();
+        runBroke = false;
         const bool lost = std::any_of(characters.begin() + static_cast<long>(first),
-                                      characters.begin() + static_cast<long>(at),
+                                      characters.begin() + static_cast<long>(end),
                                       [](const FramedCharacter& c) { return c.signalLost; });
-        if (signal == nullptr || first == 0 || at - first > longestStretchRun || lost ||
+        if (!keep || signal == nullptr || first == 0 || end - first > longestStretchRun || lost ||
             current.stretches.size() >= mostStretches) {
             continue;
         }
-        const double margin = characters[at].start - characters[at - 1].start;
+        const double margin = (characters[end].start - characters[end - 1].start) / 4.0;
         current.stretches.push_back(SignalStretch{
-            first, at - 1,
-            signal->stretch(characters[first].start - margin, characters[at].start + margin)});
+            first, end - 1,
+            signal->stretch(characters[first].start - margin, characters[end].start + margin)});
     }
 }
 

@@ -12,6 +12,7 @@
 #include "decode/bit_refiner.h"
 #include "decode/character_framer.h"
 #include "decode/load_candidate.h"
+#include "decode/run_weigher.h"
 #include "decode/tone_detector.h"
 
 namespace kelvanto::decode {
@@ -58,10 +59,13 @@ class LoadReader {
     static constexpr double dataCycleTolerance = 0.1;
     static constexpr double dataFittingShare = 0.8;
     static constexpr double dataShareOfEach = 0.25;
-    // Runs of at most longestStretchRun characters whose framing broke keep the signal over
-    // them (see SignalStretch), at most mostStretches per load; the hiss is measured on the
-    // last hissCycles cycles of the header tone.
-    static constexpr std::size_t longestStretchRun = 2;
+    // Runs of at most longestStretchRun characters, unclear ones (a cycle's certainty below
+    // clearCycle, or the framing broken) with fewer than runGap clear ones in a row between
+    // them, keep the signal over them (see SignalStretch), at most mostStretches per load; the
+    // hiss is measured on the last hissCycles cycles of the header tone.
+    static constexpr std::size_t longestStretchRun = longestWeighedRun;
+    static constexpr float clearCycle = 0.5f;
+    static constexpr std::size_t runGap = 4;
     static constexpr std::size_t mostStretches = 16;
     static constexpr std::size_t hissCycles = 64;
 
@@ -106,10 +110,12 @@ class LoadReader {
     const SignalHistory* signal = nullptr;
     // The last cycles before a load (the end of its header tone), oldest first.
     std::deque<Cycle> toneCycles;
-    // The next character to look at for a run whose framing broke, where an open run began,
-    // and the first slip not yet passed.
+    // The next character to look at for an unclear run, where an open run began, and the
+    // first slip not yet passed.
     std::size_t stretchWatch = 0;
     std::optional<std::size_t> runFirst;
+    std::size_t runLast = 0;  // its last unclear character
+    bool runBroke = false;    // a character of the open run broke its framing
     std::size_t slipWatch = 0;
     std::vector<Bit> settled;
     CharacterFramer framer;

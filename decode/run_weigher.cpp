@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Every reading of a broken run of characters, its square wave stretched over the run and
-// correlated with the signal kept there.
+// Every reading of an unclear run of characters, its square wave stretched over the run and
+// correlated with the signal kept there, summed by how it moves the loader's sum.
 #include "decode/run_weigher.h"
 
 #include <cmath>
@@ -13,6 +13,17 @@
 namespace kelvanto::decode {
 
 namespace {
+
+constexpr double none = -std::numeric_limits<double>::infinity();
+constexpr int shortest = 11;  // half units of a character of no 1 bits
+constexpr int longest = 19;   // ... and of eight
+
+// Adds a likelihood to a sum of them, both as logs.
+void addLog(double& sum, double term) {
+    if (term > none) {
+        sum = std::max(sum, term) + std::log1p(std::exp(-std::fabs(sum - term)));
+    }
+}
 
 // How many half units one bit's cycle lasts.
 constexpr int halvesOf(int bit) {
@@ -45,9 +56,44 @@ std::optional<double> correlation(const SignalHistory& signal, std::uint8_t valu
     return held ? std::optional<double>(total) : std::nullopt;
 }
 
-struct Scored {
-    double correlation;
-    std::array<std::uint8_t, 2> values;
+// The run filled with `count` characters of `total` half units in all: the correlation of
+// every value at every place (half units from the run's start), worked out once.
+class Places {
+  public:
+    Places(const SignalHistory& signal, double from, double unit, int total, double sign)
+        : signal(signal),
+          from(from),
+          unit(unit),
+          sign(sign),
+          values(static_cast<std::size_t>(total + 1) * 256, std::nan("")) {}
+
+    std::optional<double> at(int halves, std::uint8_t value) {
+        double& known = values[static_cast<std::size_t>(halves) * 256 + value];
+        if (std::isnan(known)) {
+            const std::optional<double> c = correlation(signal, value, from + halves * unit, unit);
+            if (!c) {
+                return std::nullopt;
+            }
+            known = sign * *c;
+        }
+        return known;
+    }
+
+  private:
+    const SignalHistory& signal;
+    double from;
+    double unit;
+    double sign;
+    std::vector<double> values;
+};
+
+// One state of the walk through the run: characters so far of some half units in all and
+// some sum (mod 256). The likelihood of all ways to it, the likeliest way and how it came.
+struct State {
+    double all = none;
+    double best = none;
+    std::uint8_t value = 0;
+    std::uint8_t from = 0;  // half units before the last character
 };
 
 }  // namespace
@@ -60,96 +106,139 @@ std::optional<RunWeights> RunWeigher::weigh(const LoadCandidate& candidate,
         stretch.last + 1 >= characters.size()) {
         return std::nullopt;
     }
-    const std::size_t count = stretch.last - stretch.first + 1;
+    const int count = static_cast<int>(stretch.last - stretch.first + 1);
     const FramedCharacter& before = characters[stretch.first - 1];
     const FramedCharacter& after = characters[stretch.last + 1];
-    const double from = characters[stretch.first].start;
+    // The run starts where the clear character before it ended (its own first edge may be
+    // the one the damage moved).
+    const double from = before.start + before.length;
     const double to = after.start;
-    const double halfUnit = 0.5 * (before.length / characterHalves(before.value) +
-                                   after.length / characterHalves(after.value));
-    if (!(halfUnit > 0.0) || !(to > from)) {
+    // The clear characters either side must agree on the speed: where one of them is off its
+    // value's length, an edge of it moved, and the run's ends are as much in doubt as it.
+    const double unitBefore = before.length / characterHalves(before.value);
+    const double unitAfter = after.length / characterHalves(after.value);
+    const double halfUnit = 0.5 * (unitBefore + unitAfter);
+    if (!(halfUnit > 0.0) || !(to > from) ||
+        !(std::fabs(unitBefore - unitAfter) <= neighboursAgree * halfUnit)) {
         return std::nullopt;
     }
-    // The values of a character by its length in half units.
-    constexpr int shortest = 11;
-    constexpr int longest = 19;
-    std::array<std::vector<std::uint8_t>, longest + 1> byLength;
+    std::array<int, 256> halves{};
     for (unsigned v = 0; v < 256; ++v) {
-        byLength[static_cast<std::size_t>(characterHalves(static_cast<std::uint8_t>(v)))].push_back(
-            static_cast<std::uint8_t>(v));
+        halves[v] = static_cast<int>(characterHalves(static_cast<std::uint8_t>(v)));
     }
     const double sign = candidate.polarity == Polarity::inverted ? -1.0 : 1.0;
-    std::vector<Scored> scored;
-    std::vector<double> second;
-    const auto runs = static_cast<int>(count);
-    for (int total = shortest * runs; total <= longest * runs; ++total) {
-        const double unit = (to - from) / total;
-        if (std::fabs(unit / halfUnit - 1.0) > speedSlack) {
-            continue;
+    // Every length in half units the run may have at the speed of its neighbours.
+    const double expected = (to - from) / halfUnit;
+    const double slack = std::max(lengthSlack, speedSlack * expected);
+    std::vector<int> totals;
+    std::vector<Places> places;
+    for (int total = shortest * count; total <= longest * count; ++total) {
+        if (std::fabs(total - expected) <= slack) {
+            totals.push_back(total);
+            places.emplace_back(stretch.signal, from, (to - from) / total, total, sign);
         }
-        for (int firstLength = shortest; firstLength <= longest; ++firstLength) {
-            const int secondLength = count == 1 ? 0 : total - firstLength;
-            if ((count == 1 && firstLength != total) ||
-                (count == 2 && (secondLength < shortest || secondLength > longest))) {
-                continue;
-            }
-            second.clear();
-            if (count == 2) {
-                for (const std::uint8_t v : byLength[static_cast<std::size_t>(secondLength)]) {
-                    const std::optional<double> c =
-                        correlation(stretch.signal, v, from + firstLength * unit, unit);
+    }
+    // A character of the run that leaves room for the rest of it.
+    auto fits = [&](int total, int k, int end) {
+        const int rest = count - k - 1;
+        return end >= total - longest * rest && end <= total - shortest * rest;
+    };
+    // The likeliest reading first, for the level of the signal over the run.
+    double bestCorrelation = none;
+    for (std::size_t t = 0; t < totals.size(); ++t) {
+        const int total = totals[t];
+        std::vector<double> best(static_cast<std::size_t>(total + 1), none);
+        best[0] = 0.0;
+        for (int k = 0; k < count; ++k) {
+            std::vector<double> next(best.size(), none);
+            for (int h = 0; h <= total; ++h) {
+                if (!(best[static_cast<std::size_t>(h)] > none)) {
+                    continue;
+                }
+                for (unsigned v = 0; v < 256; ++v) {
+                    const int end = h + halves[v];
+                    if (!fits(total, k, end)) {
+                        continue;
+                    }
+                    const std::optional<double> c = places[t].at(h, static_cast<std::uint8_t>(v));
                     if (!c) {
                         return std::nullopt;
                     }
-                    second.push_back(*c);
+                    double& into = next[static_cast<std::size_t>(end)];
+                    into = std::max(into, best[static_cast<std::size_t>(h)] + *c);
                 }
             }
-            for (const std::uint8_t v : byLength[static_cast<std::size_t>(firstLength)]) {
-                const std::optional<double> c = correlation(stretch.signal, v, from, unit);
-                if (!c) {
-                    return std::nullopt;
-                }
-                if (count == 1) {
-                    scored.push_back(Scored{sign * *c, {v, 0}});
-                    continue;
-                }
-                const auto& seconds = byLength[static_cast<std::size_t>(secondLength)];
-                for (std::size_t k = 0; k < seconds.size(); ++k) {
-                    scored.push_back(Scored{sign * (*c + second[k]), {v, seconds[k]}});
-                }
-            }
+            best = std::move(next);
         }
+        bestCorrelation = std::max(bestCorrelation, best[static_cast<std::size_t>(total)]);
     }
-    if (scored.empty()) {
-        return std::nullopt;
-    }
-    double best = -std::numeric_limits<double>::infinity();
-    for (const Scored& s : scored) {
-        best = std::max(best, s.correlation);
-    }
-    const double level = best / (to - from);
+    const double level = bestCorrelation / (to - from);
     if (!(level > 0.0)) {
         return std::nullopt;
     }
     const double scale = counted * level / candidate.hissPerFrame;
     unsigned readSum = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        readSum += characters[stretch.first + i].value;
+    for (int k = 0; k < count; ++k) {
+        readSum += characters[stretch.first + static_cast<std::size_t>(k)].value;
     }
     RunWeights weights;
     weights.first = stretch.first;
-    weights.count = count;
-    weights.logWeight.fill(-std::numeric_limits<double>::infinity());
-    weights.likeliestLog.fill(-std::numeric_limits<double>::infinity());
-    for (const Scored& s : scored) {
-        const double log = scale * (s.correlation - best);
-        const std::size_t move =
-            (s.values[0] + (count == 2 ? s.values[1] : 0u) + 256u * 2 - readSum) & 0xFFu;
-        double& sum = weights.logWeight[move];
-        sum = std::max(sum, log) + std::log1p(std::exp(-std::fabs(sum - log)));
-        if (log > weights.likeliestLog[move]) {
-            weights.likeliestLog[move] = log;
-            weights.likeliest[move] = s.values;
+    weights.count = static_cast<std::size_t>(count);
+    weights.logWeight.fill(none);
+    weights.likeliestLog.fill(none);
+    // Then every reading, by half units so far and sum so far.
+    for (std::size_t t = 0; t < totals.size(); ++t) {
+        const int total = totals[t];
+        const std::size_t width = static_cast<std::size_t>(total + 1) * 256;
+        std::vector<std::vector<State>> steps(static_cast<std::size_t>(count) + 1,
+                                              std::vector<State>(width));
+        steps[0][0].all = steps[0][0].best = 0.0;
+        for (int k = 0; k < count; ++k) {
+            const std::vector<State>& now = steps[static_cast<std::size_t>(k)];
+            std::vector<State>& next = steps[static_cast<std::size_t>(k) + 1];
+            for (int h = 0; h <= total; ++h) {
+                for (unsigned s = 0; s < 256; ++s) {
+                    const State& state = now[static_cast<std::size_t>(h) * 256 + s];
+                    if (!(state.all > none)) {
+                        continue;
+                    }
+                    for (unsigned v = 0; v < 256; ++v) {
+                        const int end = h + halves[v];
+                        if (!fits(total, k, end)) {
+                            continue;
+                        }
+                        const double log = scale * (*places[t].at(h, static_cast<std::uint8_t>(v)) -
+                                                    bestCorrelation / count);
+                        State& into = next[static_cast<std::size_t>(end) * 256 + ((s + v) & 0xFFu)];
+                        addLog(into.all, state.all + log);
+                        if (state.best + log > into.best) {
+                            into.best = state.best + log;
+                            into.value = static_cast<std::uint8_t>(v);
+                            into.from = static_cast<std::uint8_t>(h);
+                        }
+                    }
+                }
+            }
+        }
+        const std::vector<State>& last = steps[static_cast<std::size_t>(count)];
+        for (unsigned s = 0; s < 256; ++s) {
+            const State& end = last[static_cast<std::size_t>(total) * 256 + s];
+            const std::size_t move = (s + 256u * longestRun - readSum) & 0xFFu;
+            addLog(weights.logWeight[move], end.all);
+            if (!(end.best > weights.likeliestLog[move])) {
+                continue;
+            }
+            weights.likeliestLog[move] = end.best;
+            // The likeliest way back to the start.
+            int h = total;
+            unsigned sum = s;
+            for (int k = count; k > 0; --k) {
+                const State& state =
+                    steps[static_cast<std::size_t>(k)][static_cast<std::size_t>(h) * 256 + sum];
+                weights.likeliest[move][static_cast<std::size_t>(k) - 1] = state.value;
+                sum = (sum + 256u - state.value) & 0xFFu;
+                h = state.from;
+            }
         }
     }
     return weights;
