@@ -111,13 +111,15 @@ std::size_t groupOf(std::uint8_t certainty) {
     return certainty / certaintyGroup * certaintyGroup;
 }
 
+// The decisions of the load that may be wrong, but for those of the characters left out
+// (weighed apart).
 SumPosterior posteriorOf(const FramedLoad& framed, const std::vector<bool>& suspect,
-                         const ErrorOdds& odds) {
+                         const ErrorOdds& odds, const std::vector<bool>& leftOut = {}) {
     // [move 0..15][certainty][suspect]
     std::vector<std::size_t> counts(16 * 256 * 2, 0);
     for (std::size_t i = 0; i < framed.characters.size(); ++i) {
         const FramedCharacter& character = framed.characters[i];
-        if (character.extraCycleDropped) {
+        if (character.extraCycleDropped || (i < leftOut.size() && leftOut[i])) {
             continue;
         }
         const std::size_t s = suspect[i] ? 1 : 0;
@@ -303,9 +305,8 @@ void LoadJudge::settleSlip(DecodedLoad& load, const std::vector<FramedCharacter>
 }
 
 bool LoadJudge::weighedRepair(const LoadCandidate& candidate,
-                              const std::vector<std::size_t>& slipped,
-                              const SumPosterior& posterior, std::uint8_t missing,
-                              DecodedLoad& load) const {
+                              const std::vector<std::size_t>& slipped, const ErrorOdds& odds,
+                              std::uint8_t missing, DecodedLoad& load) const {
     const std::vector<FramedCharacter>& characters = candidate.framed.characters;
     // The runs that hold a slip; every slip, and every character beside one whose own
     // framing broke, must lie in one.
@@ -340,6 +341,13 @@ bool LoadJudge::weighedRepair(const LoadCandidate& candidate,
             }
         }
     }
+    // The other decisions of the load; the characters of the runs are weighed on the signal.
+    std::vector<bool> weighed(characters.size(), false);
+    for (const RunWeights& run : runs) {
+        std::fill_n(weighed.begin() + static_cast<long>(run.first), run.count, true);
+    }
+    const SumPosterior posterior =
+        posteriorOf(candidate.framed, suspects(candidate.framed), odds, weighed);
     const double logRight = posterior.logWeight(0);
     if (runs.empty() || !(logRight < 50.0)) {
         return false;
@@ -398,10 +406,17 @@ bool LoadJudge::weighedRepair(const LoadCandidate& candidate,
     if (!(chance < repairTrusted)) {
         return false;
     }
+    // Where the load's characters keep their lengths, each run's reading must last as long as
+    // the run did: a recording cut and joined inside a run leaves it as long as no reading.
+    const bool steady = typicalMisfit(candidate.framed) <= steadyLengths;
     std::vector<std::pair<std::size_t, std::uint8_t>> values;
     std::uint8_t left = missing;
     for (std::size_t r = runs.size(); r-- > 0;) {
         const std::uint8_t move = moveOf[r][left];
+        if (steady &&
+            std::fabs(runs[r].measuredHalves - runs[r].likeliestHalves[move]) > lengthSlack) {
+            return false;
+        }
         for (std::size_t i = 0; i < runs[r].count; ++i) {
             values.emplace_back(runs[r].first + i, runs[r].likeliest[move][i]);
         }
@@ -732,7 +747,7 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
     // Where the readings the framer kept cannot settle the slipped characters, the signal
     // weighed over each broken run may.
     auto unsettled = [&](std::size_t at, const std::string& why) {
-        if (!weighedRepair(candidate, slipped, posterior, missing, load)) {
+        if (!weighedRepair(candidate, slipped, odds, missing, load)) {
             slipUnknown(load, characters, at, why);
         }
     };

@@ -113,11 +113,11 @@ class LoadJudge {
                     std::size_t at, std::uint8_t value) const;
     // Where the framer's readings cannot settle the slipped characters: every reading of the
     // broken runs around them weighed on the signal (RunWeigher), with the checksum and the
-    // load's other decisions. REPAIRED (and true) when the likeliest reading that fits is
-    // wrong with a chance below repairTrusted.
+    // load's other decisions (those of the runs' characters left out: the signal weighs them).
+    // REPAIRED (and true) when the likeliest reading that fits is wrong with a chance below
+    // repairTrusted.
     bool weighedRepair(const LoadCandidate& candidate, const std::vector<std::size_t>& slipped,
-                       const SumPosterior& posterior, std::uint8_t missing,
-                       DecodedLoad& load) const;
+                       const ErrorOdds& odds, std::uint8_t missing, DecodedLoad& load) const;
     // At most this many runs are weighed together.
     static constexpr std::size_t mostWeighedRuns = 16;
 

@@ -3,6 +3,7 @@
 // correlated with the signal kept there, summed by how it moves the loader's sum.
 #include "decode/run_weigher.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -87,13 +88,16 @@ class Places {
     std::vector<double> values;
 };
 
-// One state of the walk through the run: characters so far of some half units in all and
-// some sum (mod 256). The likelihood of all ways to it, the likeliest way and how it came.
-struct State {
+// The walk through the run, by characters so far of some half units in all and some sum
+// (mod 256): the likelihood of all ways to a state and of the likeliest; and, kept for
+// every step, how the likeliest came (its last character, and the half units before it).
+struct Likelihood {
     double all = none;
     double best = none;
+};
+struct Way {
     std::uint8_t value = 0;
-    std::uint8_t from = 0;  // half units before the last character
+    std::uint8_t from = 0;
 };
 
 }  // namespace
@@ -184,60 +188,80 @@ std::optional<RunWeights> RunWeigher::weigh(const LoadCandidate& candidate,
     RunWeights weights;
     weights.first = stretch.first;
     weights.count = static_cast<std::size_t>(count);
+    weights.measuredHalves = expected;
     weights.logWeight.fill(none);
     weights.likeliestLog.fill(none);
     // Then every reading, by half units so far and sum so far.
+    std::array<double, 256> logs{};
     for (std::size_t t = 0; t < totals.size(); ++t) {
         const int total = totals[t];
         const std::size_t width = static_cast<std::size_t>(total + 1) * 256;
-        std::vector<std::vector<State>> steps(static_cast<std::size_t>(count) + 1,
-                                              std::vector<State>(width));
-        steps[0][0].all = steps[0][0].best = 0.0;
+        std::vector<Likelihood> now(width);
+        std::vector<Likelihood> next(width);
+        std::vector<std::vector<Way>> ways(static_cast<std::size_t>(count),
+                                           std::vector<Way>(width));
+        now[0] = Likelihood{0.0, 0.0};
         for (int k = 0; k < count; ++k) {
-            const std::vector<State>& now = steps[static_cast<std::size_t>(k)];
-            std::vector<State>& next = steps[static_cast<std::size_t>(k) + 1];
+            std::fill(next.begin(), next.end(), Likelihood{});
+            std::vector<Way>& came = ways[static_cast<std::size_t>(k)];
             for (int h = 0; h <= total; ++h) {
+                const Likelihood* row = &now[static_cast<std::size_t>(h) * 256];
+                if (std::none_of(row, row + 256,
+                                 [](const Likelihood& l) { return l.all > none; })) {
+                    continue;
+                }
+                // Each character that may start here, against its share of the likeliest.
+                for (unsigned v = 0; v < 256; ++v) {
+                    logs[v] = none;
+                    if (fits(total, k, h + halves[v])) {
+                        const std::optional<double> c =
+                            places[t].at(h, static_cast<std::uint8_t>(v));
+                        if (!c) {
+                            return std::nullopt;
+                        }
+                        logs[v] = scale * (*c - bestCorrelation / count);
+                    }
+                }
                 for (unsigned s = 0; s < 256; ++s) {
-                    const State& state = now[static_cast<std::size_t>(h) * 256 + s];
+                    const Likelihood& state = row[s];
                     if (!(state.all > none)) {
                         continue;
                     }
                     for (unsigned v = 0; v < 256; ++v) {
-                        const int end = h + halves[v];
-                        if (!fits(total, k, end)) {
+                        if (!(logs[v] > none)) {
                             continue;
                         }
-                        const double log = scale * (*places[t].at(h, static_cast<std::uint8_t>(v)) -
-                                                    bestCorrelation / count);
-                        State& into = next[static_cast<std::size_t>(end) * 256 + ((s + v) & 0xFFu)];
-                        addLog(into.all, state.all + log);
-                        if (state.best + log > into.best) {
-                            into.best = state.best + log;
-                            into.value = static_cast<std::uint8_t>(v);
-                            into.from = static_cast<std::uint8_t>(h);
+                        const std::size_t into =
+                            static_cast<std::size_t>(h + halves[v]) * 256 + ((s + v) & 0xFFu);
+                        addLog(next[into].all, state.all + logs[v]);
+                        if (state.best + logs[v] > next[into].best) {
+                            next[into].best = state.best + logs[v];
+                            came[into] =
+                                Way{static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(h)};
                         }
                     }
                 }
             }
+            std::swap(now, next);
         }
-        const std::vector<State>& last = steps[static_cast<std::size_t>(count)];
         for (unsigned s = 0; s < 256; ++s) {
-            const State& end = last[static_cast<std::size_t>(total) * 256 + s];
+            const Likelihood& end = now[static_cast<std::size_t>(total) * 256 + s];
             const std::size_t move = (s + 256u * longestRun - readSum) & 0xFFu;
             addLog(weights.logWeight[move], end.all);
             if (!(end.best > weights.likeliestLog[move])) {
                 continue;
             }
             weights.likeliestLog[move] = end.best;
+            weights.likeliestHalves[move] = total;
             // The likeliest way back to the start.
             int h = total;
             unsigned sum = s;
             for (int k = count; k > 0; --k) {
-                const State& state =
-                    steps[static_cast<std::size_t>(k)][static_cast<std::size_t>(h) * 256 + sum];
-                weights.likeliest[move][static_cast<std::size_t>(k) - 1] = state.value;
-                sum = (sum + 256u - state.value) & 0xFFu;
-                h = state.from;
+                const Way& way =
+                    ways[static_cast<std::size_t>(k) - 1][static_cast<std::size_t>(h) * 256 + sum];
+                weights.likeliest[move][static_cast<std::size_t>(k) - 1] = way.value;
+                sum = (sum + 256u - way.value) & 0xFFu;
+                h = way.from;
             }
         }
     }

@@ -41,6 +41,10 @@ struct RunWeights {
     std::array<double, 256> logWeight{};
     std::array<double, 256> likeliestLog{};
     std::array<std::array<std::uint8_t, longestWeighedRun>, 256> likeliest{};
+    // How long the run lasted in half units at the speed of its neighbours, and how long the
+    // likeliest reading for each move is.
+    double measuredHalves = 0.0;
+    std::array<int, 256> likeliestHalves{};
 };
 
 class RunWeigher {

@@ -312,19 +312,20 @@ DecodedLoad weigh(const Group& group) {
         load.problemSeconds = votes.front().seconds;
     }
     if (load.verdict == Verdict::bad) {
-        // Weighing found nothing better than a take that is OK on its own (only just, so it
-        // did not win outright above): that take stands, as it would decoded alone. Two takes
-        // never read worse than the better of them.
-        const Reading* okTake = nullptr;
+        // Weighing found nothing better than a take that is trusted on its own (OK only just,
+        // so it did not win outright above, or REPAIRED, as where the signal of one take read
+        // a broken run): that take stands, as it would decoded alone. Two takes never read
+        // worse than the better of them.
+        const Reading* trustedTake = nullptr;
         for (const Reading& reading : group.readings) {
-            if (reading.load->verdict == Verdict::ok &&
-                (!okTake || betterReading(*reading.load, *okTake->load))) {
-                okTake = &reading;
+            if (reading.load->verdict != Verdict::bad &&
+                (!trustedTake || betterReading(*reading.load, *trustedTake->load))) {
+                trustedTake = &reading;
             }
         }
-        if (okTake) {
-            DecodedLoad alone = *okTake->load;
-            nameTake(alone, okTake->take);
+        if (trustedTake) {
+            DecodedLoad alone = *trustedTake->load;
+            nameTake(alone, trustedTake->take);
             return alone;
         }
         load.problem = "weighed over " + std::to_string(weighed.size()) + " takes: " + load.problem;
