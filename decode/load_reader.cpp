@@ -124,8 +124,9 @@ void LoadReader::startLoad(double headerStart, int headerCycles, double onePerio
 void LoadReader::measureHiss() {
     std::vector<double> weights;
     double length = 0.0;
-    for (std::size_t i = 0; signal != nullptr && i + 1 < toneCycles.size(); ++i) {
-        const Cycle& cycle = toneCycles[i];
+    const std::size_t from = toneCount - std::min(toneCount, hissCycles + 1);
+    for (std::size_t i = from; signal != nullptr && i + 1 < toneCount; ++i) {
+        const Cycle& cycle = toneCycles[i & (toneRing - 1)];
         if (cycle.start < current.headerStart) {
             continue;  // before this tone (a load that ran straight into it)
         }
@@ -138,7 +139,7 @@ void LoadReader::measureHiss() {
             length += cycle.end - cycle.start;
         }
     }
-    toneCycles.clear();
+    toneCount = 0;
     if (weights.size() < hissCycles / 2) {
         return;
     }
@@ -205,10 +206,7 @@ void LoadReader::push(const Cycle& cycle) {
         classifyAndFeed(cycle);
         return;
     }
-    if (toneCycles.size() == hissCycles + 1) {
-        toneCycles.pop_front();
-    }
-    toneCycles.push_back(cycle);
+    toneCycles[toneCount++ & (toneRing - 1)] = cycle;
     if (longFooter) {
         watchAfterFooter(cycle);
     }
@@ -359,7 +357,9 @@ void LoadReader::feed(const Bit& input) {
         ++amplitudeCount;
     }
     const CharacterFramer::Status status = framer.push(bit);
-    keepStretches();
+    if (stretchWatch + 1 < framer.load().characters.size()) {
+        keepStretches();
+    }
     if (status != CharacterFramer::Status::reading) {
         loadEnded(status);
     }

@@ -3,7 +3,7 @@
 // header tone through the characters to the footer, anywhere in a long recording.
 #pragma once
 
-#include <deque>
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -108,8 +108,12 @@ class LoadReader {
     BitClassifier classifier;
     BitRefiner refiner;
     const SignalHistory* signal = nullptr;
-    // The last cycles before a load (the end of its header tone), oldest first.
-    std::deque<Cycle> toneCycles;
+    // The last cycles before a load (the end of its header tone): a ring, and how many
+    // went into it since the last load began.
+    static constexpr std::size_t toneRing = 128;
+    static_assert(toneRing > hissCycles && (toneRing & (toneRing - 1)) == 0);
+    std::array<Cycle, toneRing> toneCycles{};
+    std::size_t toneCount = 0;
     // The next character to look at for an unclear run, where an open run began, and the
     // first slip not yet passed.
     std::size_t stretchWatch = 0;

@@ -19,34 +19,38 @@ void SignalHistory::append(std::span<const float> samples) {
     for (const float x : samples) {
         sum += x;
         ++n;
-        out[static_cast<std::size_t>(n) % held] = sum;
+        out[static_cast<std::size_t>(n) & mask] = sum;
     }
     total = sum;
     count = n;
+    lowest = std::max(oldest, count - static_cast<std::int64_t>(mask));
 }
 
 SignalHistory SignalHistory::stretch(double fromFrame, double toFrame) const {
     SignalHistory copy(static_cast<int>(frameStep));
     const double first = std::floor((fromFrame - (frameStep - 1.0)) * perFrame + 0.5) - 1.0;
     const double last = std::ceil((toFrame - (frameStep - 1.0)) * perFrame + 0.5) + 1.0;
-    const std::int64_t oldest =
-        std::max<std::int64_t>(0, count - static_cast<std::int64_t>(held) + 1);
-    const std::int64_t from = std::max(oldest, static_cast<std::int64_t>(std::max(first, 0.0)));
+    const std::int64_t held = std::max<std::int64_t>(0, count - static_cast<std::int64_t>(mask));
+    const std::int64_t from = std::max(held, static_cast<std::int64_t>(std::max(first, 0.0)));
     const std::int64_t to = std::min(count, static_cast<std::int64_t>(std::max(last, 0.0)));
+    std::size_t size = 1;
+    while (from <= to && size < static_cast<std::size_t>(to - from + 1)) {
+        size *= 2;
+    }
+    copy.mask = size - 1;
+    copy.sums.assign(size, 0.0);
     if (!(first < last) || from > to) {
-        copy.held = 1;
-        copy.sums.assign(1, 0.0);
         copy.count = -1;  // nothing held: every position is refused
         return copy;
     }
-    copy.held = static_cast<std::size_t>(to - from + 1);
-    copy.sums.assign(copy.held, 0.0);
     for (std::int64_t n = from; n <= to; ++n) {
-        copy.sums[static_cast<std::size_t>(n) % copy.held] =
-            sums[static_cast<std::size_t>(n) % held];
+        copy.sums[static_cast<std::size_t>(n) & copy.mask] =
+            sums[static_cast<std::size_t>(n) & mask];
     }
+    copy.oldest = from;
     copy.count = to;
-    copy.total = copy.sums[static_cast<std::size_t>(to) % copy.held];
+    copy.lowest = std::max(from, to - static_cast<std::int64_t>(copy.mask));
+    copy.total = copy.sums[static_cast<std::size_t>(to) & copy.mask];
     return copy;
 }
 

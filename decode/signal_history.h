@@ -21,6 +21,7 @@ class SignalHistory {
     // Samples held: the block being read (at most 2048) and the end of the one before it,
     // long enough that a few characters before the framer's place are still there.
     static constexpr std::size_t capacity = 8192;
+    static_assert((capacity & (capacity - 1)) == 0, "a power of two: a ring indexed by a mask");
 
     explicit SignalHistory(int frameStep = 1);
 
@@ -52,19 +53,23 @@ class SignalHistory {
             return std::nullopt;
         }
         const auto n = static_cast<std::int64_t>(position);
-        if (n < count - static_cast<std::int64_t>(held) + 1) {
+        if (n < lowest) {
             return std::nullopt;
         }
-        const double before = sums[static_cast<std::size_t>(n) % held];
+        const double before = sums[static_cast<std::size_t>(n) & mask];
         if (n == count) {
             return before;
         }
-        const double after = sums[static_cast<std::size_t>(n + 1) % held];
+        const double after = sums[static_cast<std::size_t>(n + 1) & mask];
         return before + (position - static_cast<double>(n)) * (after - before);
     }
 
-    std::size_t held = capacity;
-    std::vector<double> sums;  // sums[i % held]: the sum of the first i samples
+    // The sums are a ring of a power of two (mask + 1) of them: sums[i & mask] is the sum of
+    // the first i samples, for i from oldest (a copy holds no more than it was given) on.
+    std::size_t mask = capacity - 1;
+    std::int64_t oldest = 0;
+    std::int64_t lowest = 0;  // the first sum still held: oldest, or count - mask
+    std::vector<double> sums;
     std::int64_t count = 0;
     double total = 0.0;
     double frameStep;
