@@ -26,7 +26,9 @@ namespace kelvanto::decode {
 // and kept the values every other way would have given. The slipped characters' readings are
 // weighed together; when one combination makes the checksum right and no other (with other
 // decisions cancelling it, or a value no way tried gave) fits it nearly as well, the load is
-// REPAIRED with a slip repair per character and the chance stated; else it is BAD.
+// REPAIRED with a slip repair per character and the chance stated. Where they cannot settle it,
+// every reading of the run of unclear characters around each slip is weighed on the signal
+// kept there (RunWeigher), with the same bar; else it is BAD.
 class LoadJudge {
   public:
     // A character whose least certain cycle is below this is listed as a doubt.
