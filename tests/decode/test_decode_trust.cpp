@@ -9,9 +9,11 @@
 #include <random>
 
 #include "base/machine.h"
+#include "decode/character_length.h"
 #include "decode/error_odds.h"
 #include "decode/load_judge.h"
 #include "decode/load_merger.h"
+#include "decode/run_weigher.h"
 #include "decode/signal_history.h"
 #include "decode/take_merger.h"
 #include "tests/decode/degradations.h"
@@ -638,6 +640,54 @@ void keepSignal(LoadCandidate& candidate, const std::vector<std::uint8_t>& data,
         first, last,
         history.stretch(characters[first].start - 20, characters[last + 1].start + 20)});
     candidate.hissPerFrame = hiss * hiss;
+}
+
+// The weigher's own word on a run: the reading read, as long as the run lasted, is the
+// likeliest by far; the same with the signal upside down when the reading says so; nothing
+// where the signal over the run was not kept.
+TEST(RunWeigher, TheRunAsSentIsTheLikeliestReading) {
+    std::mt19937 random(31);
+    const std::vector<std::uint8_t> data = loadData(30, random);
+    const std::size_t first = 12;
+    for (const bool inverted : {false, true}) {
+        LoadCandidate candidate = softReading(data, 0.05, random, 0.0);
+        keepSignal(candidate, data, first, first + 2, 0.3, random);
+        if (inverted) {
+            candidate.polarity = Polarity::inverted;
+            SignalStretch& kept = candidate.stretches.back();
+            const auto& c = candidate.framed.characters;
+            std::vector<float> flipped;
+            for (double f = c[first - 1].start - 99.5; f < c[first + 3].start + 99.5; f += 1.0) {
+                flipped.push_back(static_cast<float>(-*kept.signal.area(f - 0.5, f + 0.5)));
+            }
+            SignalHistory history;
+            history.append(std::vector<float>(static_cast<std::size_t>(c[first - 1].start) - 100));
+            history.append(flipped);
+            kept.signal = history.stretch(c[first].start - 20, c[first + 3].start + 20);
+        }
+        const std::optional<RunWeights> weights =
+            RunWeigher::weigh(candidate, candidate.stretches[0]);
+        ASSERT_TRUE(weights);
+        EXPECT_EQ(weights->count, 3u);
+        const double halves = characterHalves(data[first]) + characterHalves(data[first + 1]) +
+                              characterHalves(data[first + 2]);
+        EXPECT_NEAR(weights->measuredHalves, halves, 1e-6);
+        EXPECT_EQ(weights->likeliestHalves[0], static_cast<int>(halves));
+        for (std::size_t k = 0; k < 3; ++k) {
+            EXPECT_EQ(weights->likeliest[0][k], data[first + k]);
+        }
+        EXPECT_NEAR(weights->likeliestLog[0], 0.0, 1e-9);
+        // Every other sum, all readings of it together, is far less likely.
+        double others = 0.0;
+        for (unsigned m = 1; m < 256; ++m) {
+            others += std::exp(weights->logWeight[m]);
+        }
+        EXPECT_LT(others, 0.01 * std::exp(weights->logWeight[0]));
+        // A stretch of the signal somewhere else holds nothing of this run.
+        LoadCandidate elsewhere = candidate;
+        elsewhere.stretches[0].signal = SignalHistory().stretch(0.0, 100.0);
+        EXPECT_FALSE(RunWeigher::weigh(elsewhere, elsewhere.stretches[0]));
+    }
 }
 
 // A 0 and a 1 swapped: the character lasts just as long, and its cycles cannot tell the two
