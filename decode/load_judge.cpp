@@ -13,6 +13,7 @@
 
 #include "base/machine.h"
 #include "decode/character_length.h"
+#include "decode/log_sum.h"
 #include "decode/signal_filter.h"
 #include "decode/sum_posterior.h"
 
@@ -355,12 +356,6 @@ bool LoadJudge::weighedRepair(const LoadCandidate& candidate,
     // The runs together, one after another: for each move of the sum, all their readings
     // that make it, and the likeliest of them (with the move each run takes in it).
     constexpr double none = -std::numeric_limits<double>::infinity();
-    // Adds a likelihood to a sum of them, both as logs.
-    auto add = [](double& sum, double term) {
-        if (term > none) {
-            sum = std::max(sum, term) + std::log1p(std::exp(-std::fabs(sum - term)));
-        }
-    };
     std::array<double, 256> joint;
     std::array<double, 256> likeliest;
     joint.fill(none);
@@ -378,7 +373,7 @@ bool LoadJudge::weighedRepair(const LoadCandidate& candidate,
             }
             for (unsigned a = 0; a < 256; ++a) {
                 const unsigned m = (before + a) & 0xFFu;
-                add(sums[m], joint[before] + runs[r].logWeight[a]);
+                addLog(sums[m], joint[before] + runs[r].logWeight[a]);
                 const double best = likeliest[before] + runs[r].likeliestLog[a];
                 if (best > bests[m]) {
                     bests[m] = best;
@@ -397,9 +392,9 @@ bool LoadJudge::weighedRepair(const LoadCandidate& candidate,
     double fit = none;
     for (unsigned d = 0; d < 256; ++d) {
         const double left = joint[(missing + 256u - d) & 0xFFu];
-        add(fit, left + posterior.logWeight(static_cast<std::uint8_t>(d)));
+        addLog(fit, left + posterior.logWeight(static_cast<std::uint8_t>(d)));
         if (d != 0) {
-            add(fit, left + posterior.logWeight(static_cast<std::uint8_t>(256u - d)));
+            addLog(fit, left + posterior.logWeight(static_cast<std::uint8_t>(256u - d)));
         }
     }
     const double chance = std::clamp(-std::expm1(likeliest[missing] - fit), 0.0, 1.0);
@@ -512,7 +507,7 @@ void LoadJudge::judgeLost(const FramedLoad& framed, const SumPosterior& posterio
     double logTotal = -HUGE_VAL;
     for (unsigned residue = 0; residue < 256; ++residue) {
         const double w = posterior.logWeight(static_cast<std::uint8_t>(residue));
-        logTotal = std::max(logTotal, w) + std::log1p(std::exp(-std::fabs(logTotal - w)));
+        addLog(logTotal, w);
     }
     const double chance = std::isfinite(logTotal) ? -std::expm1(-std::max(0.0, logTotal)) : 1.0;
     if (!(chance < repairTrusted)) {

@@ -10,21 +10,16 @@
 
 #include "base/machine.h"
 #include "decode/character_length.h"
+#include "decode/log_sum.h"
 
 namespace kelvanto::decode {
 
 namespace {
 
 constexpr double none = -std::numeric_limits<double>::infinity();
-constexpr int shortest = 11;  // half units of a character of no 1 bits
-constexpr int longest = 19;   // ... and of eight
-
-// Adds a likelihood to a sum of them, both as logs.
-void addLog(double& sum, double term) {
-    if (term > none) {
-        sum = std::max(sum, term) + std::log1p(std::exp(-std::fabs(sum - term)));
-    }
-}
+// Half units of a character of no 1 bits, and of eight.
+constexpr int shortest = static_cast<int>(characterHalves(0x00));
+constexpr int longest = static_cast<int>(characterHalves(0xFF));
 
 // How many half units one bit's cycle lasts.
 constexpr int halvesOf(int bit) {
