@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
-// The tape signal: cycle bytes at both rates and widths, framed characters, the running sum,
-// the bit-order helpers, and the block writer against a per-sample rendering, characters and
-// tones across the ends of its blocks too.
+// The tape signal: cycle bytes at both rates and widths, framed characters, the bit-order
+// helpers, and the block writer against a per-sample rendering, characters and tones across
+// the ends of its blocks too.
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
-#include "audio/tape_encoder.h"
+#include "audio/tape_wav_writer.h"
 #include "tests/reference_writer.h"
 #include "tests/signal_decoder.h"
 #include "tests/support.h"
@@ -21,16 +21,21 @@ using testing_support::SignalEvent;
 
 namespace {
 
-// Runs body on an encoder writing a fresh file and returns the sample bytes (header dropped).
+// One bit as the receiver reads it: a single cycle, long for 1 and short for 0.
+void writeBit(TapeWavWriter& writer, int bit) {
+    writer.writeCycle(bit != 0 ? writer.oneBitLength : writer.zeroBitLength);
+}
+
+// Runs body on a writer of a fresh file and returns the sample bytes (header dropped).
 template <typename Body>
 Bytes samplesOf(int rate, int bits, int channels, Body body) {
     ScratchDir dir;
     const std::string path = dir.file("s.wav");
     {
-        TapeEncoder encoder;
-        encoder.getWriter().open(path, rate, bits, channels);
-        body(encoder);
-        encoder.getWriter().close();
+        TapeWavWriter writer;
+        writer.open(path, rate, bits, channels);
+        body(writer);
+        writer.close();
     }
     Bytes file = readFile(path);
     return Bytes(file.begin() + 44, file.end());
@@ -65,68 +70,53 @@ std::string bitsOf(const Bytes& samples) {
 }  // namespace
 
 TEST(Cycles, BitBytesAtEachRateAndWidth) {
-    EXPECT_EQ(samplesOf(22050, 8, 1, [](TapeEncoder& e) { e.writeBit(0); }),
+    EXPECT_EQ(samplesOf(22050, 8, 1, [](TapeWavWriter& w) { writeBit(w, 0); }),
               (Bytes{0x00, 0x00, 0x00, 0x78, 0xF2, 0xF2, 0xF2}));
-    EXPECT_EQ(samplesOf(22050, 8, 1, [](TapeEncoder& e) { e.writeBit(5); }),
+    EXPECT_EQ(samplesOf(22050, 8, 1, [](TapeWavWriter& w) { writeBit(w, 5); }),
               concat(repeated({0x00}, 7), repeated({0xF2}, 7)));
-    EXPECT_EQ(samplesOf(44100, 8, 1, [](TapeEncoder& e) { e.writeBit(0); }),
+    EXPECT_EQ(samplesOf(44100, 8, 1, [](TapeWavWriter& w) { writeBit(w, 0); }),
               (Bytes{0, 0, 0, 0, 0, 0, 0x78, 0x78, 0xF2, 0xF2, 0xF2, 0xF2, 0xF2, 0xF2}));
     EXPECT_EQ(
-        samplesOf(44100, 16, 2, [](TapeEncoder& e) { e.writeBit(1); }),
+        samplesOf(44100, 16, 2, [](TapeWavWriter& w) { writeBit(w, 1); }),
         concat(repeated({0x00, 0x80, 0x00, 0x80}, 14), repeated({0x32, 0x73, 0x32, 0x73}, 14)));
     EXPECT_EQ(
-        samplesOf(22050, 16, 1, [](TapeEncoder& e) { e.writeBit(0); }),
+        samplesOf(22050, 16, 1, [](TapeWavWriter& w) { writeBit(w, 0); }),
         concat(concat(repeated({0x00, 0x80}, 3), Bytes{0x99, 0xF9}), repeated({0x32, 0x73}, 3)));
 }
 
 TEST(Cycles, OddAndEmptyCycles) {
-    const Bytes five = samplesOf(22050, 8, 1, [](TapeEncoder& e) { e.getWriter().writeCycle(5); });
+    const Bytes five = samplesOf(22050, 8, 1, [](TapeWavWriter& w) { w.writeCycle(5); });
     EXPECT_EQ(five, (Bytes{0x00, 0x00, 0x78, 0xF2, 0xF2}));
-    EXPECT_TRUE(samplesOf(22050, 8, 1, [](TapeEncoder& e) {
-                    e.getWriter().writeCycle(0);
-                    e.getWriter().writeCycle(-3);
+    EXPECT_TRUE(samplesOf(22050, 8, 1, [](TapeWavWriter& w) {
+                    w.writeCycle(0);
+                    w.writeCycle(-3);
                 }).empty());
-    TapeEncoder closed;
-    EXPECT_FATAL(closed.writeBit(1), "Can not write to .wav file\n");
+    TapeWavWriter closed;
+    EXPECT_FATAL(writeBit(closed, 1), "Can not write to .wav file\n");
 }
 
 TEST(Characters, WriteByteIsTopBitFirstWithoutFraming) {
-    const Bytes samples =
-        samplesOf(22050, 8, 1, [](TapeEncoder& e) { e.getWriter().writeByte(0xA5); });
+    const Bytes samples = samplesOf(22050, 8, 1, [](TapeWavWriter& w) { w.writeByte(0xA5); });
     EXPECT_EQ(bitsOf(samples), "10100101");
-    EXPECT_EQ(bitsOf(samplesOf(22050, 8, 1, [](TapeEncoder& e) { e.getWriter().writeByte(0x01); })),
+    EXPECT_EQ(bitsOf(samplesOf(22050, 8, 1, [](TapeWavWriter& w) { w.writeByte(0x01); })),
               "00000001");
 }
 
-TEST(Characters, PairsAreFramedLowBitFirstAndSummed) {
-    TapeEncoder* seen = nullptr;
-    const Bytes pair = samplesOf(22050, 8, 1, [&](TapeEncoder& e) {
-        e.setRunningSum(0xA5);
-        e.writePair(0, 0x41, 0x42);
-        EXPECT_EQ(e.getRunningSum(), 0x28);  // 0xA5 + 0x41 + 0x42 wraps
-        seen = &e;
-    });
-    EXPECT_NE(seen, nullptr);
-    EXPECT_EQ(bitsOf(pair),
+// Each character of a pair as the receiver reads it: a 0 start bit, the value from its lowest
+// bit up, a 1 stop bit. A filler, the second of a load's last pair, follows a 1 in place of
+// its start bit.
+TEST(Characters, PairsAreFramedLowBitFirst) {
+    const std::uint8_t pair[] = {0x41, 0x42};
+    const Bytes framed =
+        samplesOf(22050, 8, 1, [&](TapeWavWriter& w) { w.writeCharacters(pair, 2, false); });
+    EXPECT_EQ(bitsOf(framed),
               "0100000101"
               "0010000101");
-    const Bytes last = samplesOf(22050, 8, 1, [](TapeEncoder& e) {
-        e.setRunningSum(0);
-        e.writePair(1, 0x41, 0x42);
-        EXPECT_EQ(e.getRunningSum(), 0x41);  // the filler is not counted
-    });
+    const Bytes last =
+        samplesOf(22050, 8, 1, [&](TapeWavWriter& w) { w.writeCharacters(pair, 2, true); });
     EXPECT_EQ(bitsOf(last),
               "0100000101"
               "1010000101");
-    const Bytes interleaved = samplesOf(22050, 8, 1, [](TapeEncoder& e) {
-        e.setRunningSum(0);
-        e.writeInterleavedPair(0, 0x41, 0x42);
-        EXPECT_EQ(e.getRunningSum(), static_cast<std::uint8_t>(0x02 + 0xC1));
-    });
-    // interleavePair(0x41, 0x42) = (0x40, 0x83), each sent top bit first.
-    EXPECT_EQ(bitsOf(interleaved),
-              "0010000001"
-              "0100000111");
 }
 
 TEST(BitOrder, ReverseAndInterleave) {
@@ -175,32 +165,32 @@ TEST(BlockWriter, MatchesPerSampleRenderingInAllFormats) {
     forEachFormat([](int rate, int bits, int channels) {
         ScratchDir dir;
         std::mt19937 random(1234);
-        TapeEncoder encoder;
+        TapeWavWriter writer;
         ReferenceWriter reference;
-        encoder.getWriter().open(dir.file("fast.wav"), rate, bits, channels);
+        writer.open(dir.file("fast.wav"), rate, bits, channels);
         reference.openForOutput(dir.file("slow.wav"), rate, bits, channels);
         for (int step = 0; step < 3000; ++step) {
             const unsigned choice = random() % 10;
             if (choice < 6) {
                 const int bit = static_cast<int>(random() % 2);
-                encoder.writeBit(bit);
+                writeBit(writer, bit);
                 reference.writeBit(bit);
             } else if (choice < 8) {
                 const auto value = static_cast<std::uint8_t>(random());
-                encoder.getWriter().writeByte(value);
+                writer.writeByte(value);
                 for (int b = 7; b >= 0; --b)
                     reference.writeBit((value >> b) & 1);
             } else if (choice < 9) {
                 const int frames = static_cast<int>(random() % 20);
-                encoder.getWriter().writeCycle(frames);
+                writer.writeCycle(frames);
                 reference.writeCycle(frames);
             } else {
                 const double seconds = (random() % 1000) / 7919.0;
-                encoder.getWriter().writeSilence(seconds);
+                writer.writeSilence(seconds);
                 reference.writeSilence(seconds);
             }
         }
-        encoder.getWriter().close();
+        writer.close();
         reference.close();
         const Bytes fast = readFile(dir.file("fast.wav"));
         ASSERT_GT(fast.size(), 10000u);
