@@ -8,7 +8,7 @@
 #include <random>
 
 #include "audio/conversion_run.h"
-#include "audio/tape_encoder.h"
+#include "base/bit_order.h"
 #include "decode/audio_file_reader.h"
 #include "tape/tarqo_bin_file.h"
 #include "tests/decode/degradations.h"
