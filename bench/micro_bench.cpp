@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Micro-benchmarks of the inner pieces of the audio writer: one bit cycle, one pair of framed
-// characters (plain and interleaved), the data of a whole load, a one-second tone and one
-// second of silence, each at 22050 Hz 8-bit mono and at 44100 Hz 16-bit stereo.
+// characters, the data of a whole load, a one-second tone and one second of silence, each at
+// 22050 Hz 8-bit mono and at 44100 Hz 16-bit stereo.
 //
 // Every benchmark takes two arguments: fmt (0 = 22050/8/1, 1 = 44100/16/2) and sink (0 =
 // /dev/null, which shows the cost of making the bytes; 1 = a file in the temporary folder,
@@ -19,9 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "audio/tape_encoder.h"
 #include "audio/tape_wav_writer.h"
+#include "tape/load_layout.h"
 #include "tape/load_signal.h"
+#include "tape/tape_load.h"
 
 namespace {
 
@@ -51,8 +52,8 @@ std::string sinkPath(std::int64_t sink) {
     return (base / ("kelvanto_micro_bench_" + std::to_string(::getpid()) + ".wav")).string();
 }
 
-// An encoder whose writer is open on the benchmark's sink, and the count of bytes written
-// across the restarts of the file.
+// A writer open on the benchmark's sink, and the count of bytes written across the restarts
+// of the file.
 class Session {
   public:
     explicit Session(benchmark::State& state)
@@ -72,8 +73,7 @@ class Session {
         }
     }
 
-    TapeEncoder& encoder() { return tape; }
-    TapeWavWriter& writer() { return tape.getWriter(); }
+    TapeWavWriter& writer() { return tape; }
 
     // Starts the file anew, outside the measured time, when it has grown past the limit.
     void restartIfLarge(benchmark::State& state) {
@@ -99,7 +99,7 @@ class Session {
     AudioFormat format;
     std::string path;
     std::int32_t limit;
-    TapeEncoder tape;
+    TapeWavWriter tape;
     std::int64_t done = 0;
 };
 
@@ -113,13 +113,18 @@ std::vector<std::uint8_t> randomBytes(std::size_t count) {
     return bytes;
 }
 
+// One bit as the receiver reads it: a single square-wave cycle.
+void writeBit(TapeWavWriter& writer, int bit) {
+    writer.writeCycle(bit != 0 ? writer.oneBitLength : writer.zeroBitLength);
+}
+
 // One bit: a single square-wave cycle of 7 frames (0) or 14 frames (1).
 void BM_WriteBit(benchmark::State& state, int bit) {
     Session session(state);
     std::int64_t bits = 0;
     for (auto _ : state) {
         for (int i = 0; i < 64; ++i) {
-            session.encoder().writeBit(bit);
+            writeBit(session.writer(), bit);
         }
         bits += 64;
         session.restartIfLarge(state);
@@ -144,7 +149,7 @@ void BM_WriteBitRandom(benchmark::State& state) {
         const std::uint8_t value = data[next];
         next = (next + 1) % data.size();
         for (int bit = 0; bit < 8; ++bit) {
-            session.encoder().writeBit((value >> bit) & 1);
+            writeBit(session.writer(), (value >> bit) & 1);
         }
         bits += 8;
         session.restartIfLarge(state);
@@ -152,16 +157,14 @@ void BM_WriteBitRandom(benchmark::State& state) {
     session.report(state, bits);
 }
 
-// One pair of framed characters (20 cycles), random data, sent in order or interleaved;
-// items are pairs.
-template <void (TapeEncoder::*writePairOf)(int, std::uint8_t, std::uint8_t)>
-void BM_Pairs(benchmark::State& state) {
+// One pair of framed characters (20 cycles), random data; items are pairs.
+void BM_WritePair(benchmark::State& state) {
     Session session(state);
     const std::vector<std::uint8_t> data = randomBytes(8192);
     std::size_t next = 0;
     std::int64_t pairs = 0;
     for (auto _ : state) {
-        (session.encoder().*writePairOf)(0, data[next], data[next + 1]);
+        session.writer().writeCharacters(data.data() + next, 2, false);
         next = (next + 2) % data.size();
         ++pairs;
         session.restartIfLarge(state);
@@ -169,25 +172,20 @@ void BM_Pairs(benchmark::State& state) {
     session.report(state, pairs);
 }
 
-void BM_WritePair(benchmark::State& state) {
-    BM_Pairs<&TapeEncoder::writePair>(state);
-}
-
-void BM_WriteInterleavedPair(benchmark::State& state) {
-    BM_Pairs<&TapeEncoder::writeInterleavedPair>(state);
-}
-
-// The data part of one binary load: 8192 random bytes as 4096 interleaved pairs, two halves
-// as the conversion run sends them; items are loads.
+// The data part of one binary load of 8192 random bytes, as the conversion run sends it: the
+// characters its interleaved pairs make, with the checksum last, in one run; items are loads.
 void BM_LoadData(benchmark::State& state) {
     Session session(state);
     const std::vector<std::uint8_t> data = randomBytes(8192);
-    const std::size_t half = data.size() / 2;
+    TapeLoad load;
+    load.setFormat(machine::binaryLoadFormat);
+    load.setLength(static_cast<int>(data.size()));
+    load.dataBytes.assign(data.data(), data.size());
+    const LoadCharacters sent = loadLayout::sentCharacters(load);
     std::int64_t loads = 0;
     for (auto _ : state) {
-        for (std::size_t j = 0; j < half; ++j) {
-            session.encoder().writeInterleavedPair(0, data[j], data[j + half]);
-        }
+        session.writer().writeCharacters(sent.characters.data(), sent.characters.size(),
+                                         sent.filler);
         ++loads;
         session.restartIfLarge(state);
     }
@@ -245,7 +243,6 @@ BENCHMARK(BM_WriteBit0)->Apply(formatsAndSinks);
 BENCHMARK(BM_WriteBit1)->Apply(formatsAndSinks);
 BENCHMARK(BM_WriteBitRandom)->Apply(formatsAndSinks);
 BENCHMARK(BM_WritePair)->Apply(formatsAndSinks);
-BENCHMARK(BM_WriteInterleavedPair)->Apply(formatsAndSinks);
 BENCHMARK(BM_LoadData)->Apply(formatsAndSinks)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Tone1s)->Apply(formatsAndSinks)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WriteSilence1s)->Apply(formatsAndSinks)->Unit(benchmark::kMicrosecond);
