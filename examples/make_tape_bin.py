@@ -55,7 +55,7 @@ def format3_data(characters, check):
     half = len(received) // 2
     data = [0] * len(received)
     for j in range(half):
-        # The encoder sends interleave_pair(data[j], data[j + half]) and the receiver reverses
+        # The converter sends interleave_pair(data[j], data[j + half]) and the receiver reverses
         # each byte; undo both steps.
         first, second = interleave_pair(reverse_bits(received[2 * j]),
                                         reverse_bits(received[2 * j + 1]))
