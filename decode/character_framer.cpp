@@ -87,7 +87,9 @@ std::optional<Deviations> cycleDeviations(const std::vector<Bit>& cycles, double
 
 }  // namespace
 
-void CharacterFramer::begin(double syncStart) {
+void CharacterFramer::begin(double syncStart, double toneHalfUnit) {
+    halfUnit = toneHalfUnit;
+    syncLost = false;
     current = FramedLoad{};
     current.syncStart = syncStart;
     current.end = syncStart;
@@ -964,6 +966,29 @@ CharacterFramer::Status CharacterFramer::loseSignal(const char* problem, double 
     return bridge(false);
 }
 
+// A dip of level so deep that hiss breaks every cycle of the sync character (and perhaps of
+// the characters after it) leaves cycles that frame nothing, and the load's data after them
+// as readable as ever. The stretch from the tone's end to where the framing picks up holds
+// the sync character and a whole count of characters, just as a dropout inside the data
+// does; the sync character is no data and is not kept. Where nothing frames after it (hiss
+// that cut a cycle of the tone in two, the tone going on, or the signal gone: a footer into
+// its gap), the tone is taken up again as before.
+CharacterFramer::Status CharacterFramer::loseSync(const char* problem, double at) {
+    if (!(halfUnit > 0.0)) {
+        return fail(problem, at);
+    }
+    lostProblem = problem;
+    lostAt = at;
+    // Where the sync character ended, had the tone ended where it seemed to.
+    lostFrom = at + 2.0 * syncUnits * halfUnit;
+    current.end = lostFrom;
+    syncLost = true;
+    takenBack.clear();
+    takenBackSlips.clear();
+    state = State::bridge;
+    return bridge(false);
+}
+
 // While the signal is lost, the cycles of the dropout (none a bit, or a few of hiss between
 // them) are dropped; once it is back, the framing picks up where DropoutBridge finds it and
 // every character lost is kept as one whose value is unknown, so that the count and the
@@ -972,25 +997,55 @@ CharacterFramer::Status CharacterFramer::bridge(bool final) {
     const double now = pending.empty() ? lostFrom : pending.back().end;
     const auto lastLost = std::find_if(pending.rbegin(), pending.rend(),
                                        [](const Bit& b) { return b.value == Bit::invalid; });
+    if (syncLost && lastLost != pending.rend()) {
+        // The signal went where the sync character should be: the tone ended there (a
+        // footer into its gap), as far as the cycles can tell.
+        state = State::sync;
+        return fail(lostProblem, lostAt);
+    }
     pending.erase(pending.begin(), lastLost.base());
+    // Where the sync character was lost, the damage may have begun in the tone and made its
+    // last cycles into others: the sync character then ended up to hiddenToneCycles tone
+    // cycles later. Every such end that leaves a whole count of characters must leave the
+    // same count (and only one of them measures a single lost character).
+    const std::size_t ends = syncLost ? hiddenToneCycles + 1 : 1;
     DropoutBridge::Found found;
-    const DropoutBridge::Outcome outcome =
-        DropoutBridge::find(pending, lostFrom, now, halfUnit, final, found);
-    if (outcome == DropoutBridge::Outcome::wait) {
-        return status;
+    std::size_t fitting = 0;
+    for (std::size_t m = 0; m < ends; ++m) {
+        DropoutBridge::Found shifted;
+        const DropoutBridge::Outcome outcome =
+            DropoutBridge::find(pending, lostFrom + 2.0 * halfUnit * static_cast<double>(m), now,
+                                halfUnit, final, shifted, syncLost);
+        if (outcome == DropoutBridge::Outcome::wait) {
+            return status;
+        }
+        if (outcome == DropoutBridge::Outcome::found) {
+            if (fitting > 0 && shifted.lost != found.lost) {
+                fitting = 0;
+                break;
+            }
+            found = fitting == 0 ? shifted : found;
+            ++fitting;
+        }
     }
     const std::size_t taken = takenBack.size();
-    if (outcome == DropoutBridge::Outcome::none || found.lost < taken + 1 ||
+    if (fitting == 0 || (!syncLost && found.lost < taken + 1) ||
         current.characters.size() + found.lost - taken > maximumCharacters) {
         // Nothing lost after all: the characters taken back are as they were read.
         std::copy(takenBack.begin(), takenBack.end(),
                   current.characters.end() - static_cast<long>(taken));
         current.slips.insert(current.slips.end(), takenBackSlips.begin(), takenBackSlips.end());
-        state = State::data;
+        state = syncLost ? State::sync : State::data;
         return fail(lostProblem, lostAt);
     }
-    const double each = (pending[found.offset].start - lostFrom) / static_cast<double>(found.lost);
-    const float halves = found.lost == 1 ? static_cast<float>(found.halves) : 0.0f;
+    const double each =
+        found.lost > 0 ? (pending[found.offset].start - lostFrom) / static_cast<double>(found.lost)
+                       : 0.0;
+    const float halves = found.lost == 1 && fitting == 1 ? static_cast<float>(found.halves) : 0.0f;
+    if (syncLost) {
+        current.syncCertainty = 0.0f;
+        syncLost = false;
+    }
     for (std::size_t k = taken; k < found.lost; ++k) {
         FramedCharacter character;
         character.start = lostFrom + each * static_cast<double>(k);
@@ -1029,7 +1084,7 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
                     return status;
                 }
                 if (!*slipped) {
-                    return fail("no sync character after the header tone", first.start);
+                    return loseSync("no sync character after the header tone", first.start);
                 }
             }
             current.end = pending[stopIndex].end;

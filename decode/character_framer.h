@@ -46,9 +46,12 @@ class CharacterFramer {
     static constexpr double endQuantile = 0.999;
     static constexpr double endStraysMargin = 1.25;
     static constexpr double deviationBins = 100.0;
+    // Cycles at a tone's end that a dip may have broken with the sync character after them.
+    static constexpr std::size_t hiddenToneCycles = 4;
 
-    // Starts a load; the next bit is the sync character's leading 0.
-    void begin(double syncStart);
+    // Starts a load; the next bit is the sync character's leading 0. toneHalfUnit: frames of
+    // half a unit in the tone before it (0 when not known).
+    void begin(double syncStart, double toneHalfUnit = 0.0);
     Status push(const Bit& bit);
     // The recording ended: decide with the bits that are there.
     Status finish();
@@ -102,6 +105,9 @@ class CharacterFramer {
     // The signal was lost inside the data: waits for it to come back and for the framing to
     // pick up again (see DropoutBridge), or fails with problem at `at` as before.
     Status loseSignal(const char* problem, double at);
+    // The sync character could not be read at all, but the data may follow: bridged as a
+    // dropout over the sync character and the characters after it that did not frame.
+    Status loseSync(const char* problem, double at);
     Status bridge(bool final);
 
     State state = State::done;
@@ -128,6 +134,8 @@ class CharacterFramer {
     const char* lostProblem = nullptr;
     double lostAt = 0.0;
     double lostFrom = 0.0;
+    // The stretch lost began with the sync character (see loseSync).
+    bool syncLost = false;
     std::vector<FramedCharacter> takenBack;
     std::vector<SlipReading> takenBackSlips;
 };

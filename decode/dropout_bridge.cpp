@@ -15,7 +15,7 @@ namespace {
 constexpr std::size_t characterCycles = machine::cyclesPerCharacter;
 // Cycles at the start of what came back that may still be in the dropout's fade, or read
 // while the filters settle: the framing is looked for this far in.
-constexpr std::size_t settling = 3 * characterCycles;
+constexpr std::size_t settlingCycles = 3 * characterCycles;
 // A run of this many 1s is a tone, not data: data has a 0 start bit every ten cycles.
 constexpr std::size_t toneRun = 12;
 constexpr double shortestHalves = characterHalves(0x00);
@@ -50,7 +50,10 @@ bool clear(const std::deque<Bit>& bits, std::size_t from) {
 }  // namespace
 
 DropoutBridge::Outcome DropoutBridge::find(const std::deque<Bit>& bits, double lostFrom, double now,
-                                           double halfUnitBefore, bool final, Found& out) {
+                                           double halfUnitBefore, bool final, Found& out,
+                                           bool afterSync) {
+    const std::size_t fewest = afterSync ? 0 : 1;
+    const std::size_t settling = afterSync ? 2 * settlingCycles : settlingCycles;
     const double lostSoFar = (bits.empty() ? now : bits.front().start) - lostFrom;
     if (halfUnitBefore > 0.0 && lostSoFar > longestHalves * halfUnitBefore) {
         return Outcome::none;
@@ -62,6 +65,26 @@ DropoutBridge::Outcome DropoutBridge::find(const std::deque<Bit>& bits, double l
         if (run >= toneRun) {
             return Outcome::none;
         }
+    }
+    // A place from which the characters after it frame must have every framing bit right: once
+    // every place has one wrong among the bits come so far, nothing will frame here.
+    auto ruledOut = [&](std::size_t from) {
+        for (std::size_t c = 1; c <= framedAfter; ++c) {
+            const std::size_t at = from + c * characterCycles;
+            const std::size_t stop = at + characterCycles - 1;
+            if ((at < bits.size() && bits[at].value != machine::startBit) ||
+                (stop < bits.size() && bits[stop].value != machine::stopBit)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    std::size_t open = 0;
+    while (open < settling && ruledOut(open)) {
+        ++open;
+    }
+    if (open == settling) {
+        return Outcome::none;
     }
     const std::size_t needed = settling + 2 * characterCycles + framedAfter * characterCycles;
     if (bits.size() < needed) {
@@ -105,13 +128,13 @@ DropoutBridge::Outcome DropoutBridge::find(const std::deque<Bit>& bits, double l
         return Outcome::none;
     }
     const double halves = (bits[offset].start - lostFrom) / halfUnit;
-    if (!(halves > 0.0) || halves > longestHalves) {
+    if (!(halves > (afterSync ? -slackHalves : 0.0)) || halves > longestHalves) {
         return Outcome::none;
     }
-    const double slack = slackHalves + slackShare * halves;
+    const double slack = slackHalves + slackShare * std::fabs(halves);
     std::size_t count = 0;
     std::size_t fitting = 0;
-    for (std::size_t n = 1; shortestHalves * static_cast<double>(n) <= halves + slack; ++n) {
+    for (std::size_t n = fewest; shortestHalves * static_cast<double>(n) <= halves + slack; ++n) {
         if (longestCharacterHalves * static_cast<double>(n) >= halves - slack) {
             count = n;
             ++fitting;

@@ -47,8 +47,11 @@ struct DropoutBridge {
     // or when the signal stays lost (or hiss comes back instead of data) for longer than
     // longestHalves: then a load ended there (its footer lost, or none) and what follows
     // must go back to the search for tones.
+    // afterSync: lostFrom is where the sync character ended, which a dip took with it: no
+    // character at all may have been lost, and the cycles the dip left (a dropout leaves
+    // none) come before the framing, so it is looked for further in.
     static Outcome find(const std::deque<Bit>& bits, double lostFrom, double now,
-                        double halfUnitBefore, bool final, Found& out);
+                        double halfUnitBefore, bool final, Found& out, bool afterSync = false);
 };
 
 }  // namespace kelvanto::decode

@@ -31,7 +31,8 @@ struct FramedCharacter {
     bool extraCycleDropped = false;
     // The signal was lost over this character (a dropout) and the reading picked up again
     // after it: nothing of it was read, and it counts as slipped as well. lostHalves is how
-    // long the stretch lost was, in half units, when it held this character alone.
+    // long the stretch lost was, in half units, when it held this character alone (0 when
+    // the stretch did not measure it).
     bool signalLost = false;
     float lostHalves = 0.0f;
 

@@ -497,6 +497,13 @@ void LoadJudge::judgeLost(const FramedLoad& framed, const SumPosterior& posterio
     load.characters[at] = value;
     load.problemSample = std::llround(characters[at].start);
     load.problemSeconds = characters[at].start / sampleRate;
+    if (!(characters[at].lostHalves > 0.0f)) {
+        // Lost with the sync character before it, where the tone's end is not known: the
+        // stretch does not measure it, and the checksum alone does not settle it.
+        load.problem = formatted(
+            "the signal was lost over character %zu (a dropout), so its value is unknown", at);
+        return;
+    }
     if (!(std::fabs(characters[at].lostHalves - characterHalves(value)) <= lostLengthSlack)) {
         load.problem = formatted(
             "the signal was lost over character %zu (a dropout), and the value that makes the "

@@ -223,7 +223,7 @@ void LoadReader::push(const Cycle& cycle) {
             orphan = std::move(sameTone);
             startLoad(tone.start(), tone.cycles(), tone.meanPeriod(), tone.amplitude());
             // The tone is kept: if no sync character follows, this 0 was noise in it.
-            framer.begin(cycle.start);
+            framer.begin(cycle.start, 0.5 * tone.meanPeriod() * sampleRate);
             classifyAndFeed(cycle);
             break;
         }
@@ -394,7 +394,7 @@ void LoadReader::loadEnded(CharacterFramer::Status status) {
                                      : current.amplitude;
         emit(std::move(current));
         startLoad(split, run - footerCyclesOf(run), unit, amplitude);
-        framer.begin(next.front().start);
+        framer.begin(next.front().start, 0.5 * unit * sampleRate);
         for (const Bit& bit : next) {
             if (!inLoad) {
                 break;

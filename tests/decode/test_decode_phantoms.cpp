@@ -4,6 +4,7 @@
 // ends are still reported, BAD, where they happened.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <numbers>
 #include <random>
@@ -406,6 +407,96 @@ TEST(RealButBroken, ADropoutJustBeforeTheSyncCharacterKeepsItsLoad) {
         ASSERT_EQ(got.size(), 1u) << back << ": " << describe(got);
         EXPECT_EQ(got[0].verdict, Verdict::ok) << back << ": " << describe(got);
         EXPECT_EQ(got[0].characters.size(), data.size() + 1);
+    }
+}
+
+// A dip deep enough to break every cycle of the sync character (and perhaps of the tone's
+// last cycles and the characters after it) leaves the data readable: the load is read from
+// where its framing picks up, the characters lost kept as unknown, never reported as a
+// header tone with nothing after it. Here the broken cycles all read as 0s, each a half unit.
+TEST(RealButBroken, ADipThatBreaksTheSyncCharacterKeepsTheDataAfterIt) {
+    const std::vector<std::uint8_t> data = randomBytes(40, 14);
+    unsigned sum = machine::syncCharacter;
+    for (const std::uint8_t byte : data) {
+        sum += byte;
+    }
+    std::vector<std::uint8_t> sent = data;
+    sent.push_back(machine::checkSumCompleting(static_cast<std::uint8_t>(sum)));
+    // The tone's last toneCycles and the first characters cycles (the sync character first)
+    // broken.
+    auto broken = [&](int toneCycles, std::size_t characters) {
+        Recording r;
+        r.rate = 22050;
+        appendSilence(r, 0.3);
+        appendTone(r, 0.5);
+        r.samples.resize(r.samples.size() - static_cast<std::size_t>(toneCycles) * 14);
+        int halves = 2 * toneCycles + 15;
+        for (std::size_t c = 0; c + 1 < characters; ++c) {
+            halves += 11 + std::popcount(sent[c]);
+        }
+        for (int i = 0; i < halves; ++i) {
+            appendBit(r, 0);
+        }
+        for (std::size_t c = characters > 0 ? characters - 1 : 0; c < sent.size(); ++c) {
+            appendCharacter(r, sent[c]);
+        }
+        appendTone(r, 0.25);
+        appendSilence(r, 0.3);
+        return decode(r);
+    };
+    // The tone seems to end two cycles early; only the sync character is lost.
+    std::vector<DecodedLoad> got = broken(2, 1);
+    ASSERT_EQ(got.size(), 1u) << describe(got);
+    EXPECT_EQ(got[0].verdict, Verdict::ok) << describe(got);
+    EXPECT_EQ(got[0].characters, sent);
+    // The sync character and the first character: where the tone ended is not known, so
+    // the stretch does not measure that character, and the checksum alone does not settle it.
+    got = broken(0, 2);
+    ASSERT_EQ(got.size(), 1u) << describe(got);
+    EXPECT_EQ(got[0].verdict, Verdict::bad) << describe(got);
+    EXPECT_EQ(got[0].problem.rfind(
+                  "the signal was lost over character 0 (a dropout), so its value is unknown", 0),
+              0u)
+        << describe(got);
+    ASSERT_EQ(got[0].characters.size(), sent.size());
+    EXPECT_TRUE(std::equal(sent.begin() + 1, sent.end(), got[0].characters.begin() + 1));
+    // The sync character and the first two characters: those two are unknown, the rest read.
+    got = broken(0, 3);
+    ASSERT_EQ(got.size(), 1u) << describe(got);
+    EXPECT_EQ(got[0].verdict, Verdict::bad) << describe(got);
+    EXPECT_NE(got[0].problem.find("lost over characters 0 to 1"), std::string::npos)
+        << describe(got);
+    ASSERT_EQ(got[0].characters.size(), sent.size());
+    EXPECT_TRUE(std::equal(sent.begin() + 2, sent.end(), got[0].characters.begin() + 2));
+}
+
+// A cycle that hiss cut short just before a lone tone ends opens no sync character: the
+// signal is lost in the gap after it, and the tone stays a tone of its own where it was, not
+// the start of one that runs on into the next load's header.
+TEST(RealButBroken, ACutCycleAtTheEndOfALoneToneOpensNoLoad) {
+    const std::vector<std::uint8_t> data = randomBytes(30, 15);
+    for (const int back : {3, 5, 8}) {
+        Recording r = silenceAndTone();
+        // A 1 cycle read as a 0: its high half comes early.
+        const std::size_t cycle = r.samples.size() - static_cast<std::size_t>(back) * 14;
+        for (std::size_t i = cycle + 3; i < cycle + 7; ++i) {
+            r.samples[i] = -r.samples[i];
+        }
+        const double toneEnd = static_cast<double>(r.frames()) / r.rate;
+        // Faint hiss in the gap: cycles the level gate drops.
+        std::mt19937 random(static_cast<unsigned>(back));
+        std::normal_distribution<float> hiss(0.0f, 0.01f);
+        for (int i = 0; i < static_cast<int>(0.3 * r.rate); ++i) {
+            r.samples.push_back(hiss(random));
+        }
+        appendTone(r, 0.5);
+        appendLoadAfterTone(r, data);
+        const std::vector<DecodedLoad> got = decode(r);
+        ASSERT_EQ(got.size(), 2u) << back << ": " << describe(got);
+        EXPECT_EQ(got[0].verdict, Verdict::bad);
+        EXPECT_TRUE(got[0].characters.empty());
+        EXPECT_NEAR(got[0].endSeconds, toneEnd, 0.01) << back;
+        EXPECT_EQ(got[1].verdict, Verdict::ok) << back << ": " << describe(got);
     }
 }
 
