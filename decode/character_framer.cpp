@@ -983,10 +983,26 @@ CharacterFramer::Status CharacterFramer::loseSync(const char* problem, double at
     lostFrom = at + 2.0 * syncUnits * halfUnit;
     current.end = lostFrom;
     syncLost = true;
+    syncShifts = hiddenToneCycles;
+    syncAfterGap = false;
     takenBack.clear();
     takenBackSlips.clear();
     state = State::bridge;
     return bridge(false);
+}
+
+void CharacterFramer::beginAfterTone(double toneEnd, double toneHalfUnit, std::size_t gapCycles) {
+    begin(toneEnd, toneHalfUnit);
+    lostProblem = "no sync character after the header tone";
+    lostAt = toneEnd;
+    lostFrom = toneEnd + 2.0 * syncUnits * halfUnit;
+    current.end = lostFrom;
+    syncLost = halfUnit > 0.0;
+    syncShifts = hiddenToneCycles + gapCycles;
+    syncAfterGap = true;
+    state = syncLost ? State::bridge : State::done;
+    status = syncLost ? Status::reading : Status::failed;
+    failedInSync = !syncLost;
 }
 
 // While the signal is lost, the cycles of the dropout (none a bit, or a few of hiss between
@@ -997,18 +1013,39 @@ CharacterFramer::Status CharacterFramer::bridge(bool final) {
     const double now = pending.empty() ? lostFrom : pending.back().end;
     const auto lastLost = std::find_if(pending.rbegin(), pending.rend(),
                                        [](const Bit& b) { return b.value == Bit::invalid; });
-    if (syncLost && lastLost != pending.rend()) {
+    if (syncLost && !syncAfterGap && lastLost != pending.rend()) {
         // The signal went where the sync character should be: the tone ended there (a
         // footer into its gap), as far as the cycles can tell.
         state = State::sync;
         return fail(lostProblem, lostAt);
     }
     pending.erase(pending.begin(), lastLost.base());
+    // After a dropout the tone may come back for a few cycles, too few to count as tone
+    // again, and then its sync character: the load starts there, nothing of it lost.
+    if (syncAfterGap) {
+        const auto sync = std::find_if(pending.begin(), pending.end(),
+                                       [](const Bit& b) { return b.value != Bit::one; });
+        if (pending.end() - sync >= static_cast<long>(characterCycles) &&
+            std::equal(syncPattern.begin(), syncPattern.end(), sync,
+                       [](int value, const Bit& b) { return b.value == value; })) {
+            current.syncStart = sync->start;
+            current.syncCertainty =
+                std::min_element(sync, sync + characterCycles, [](const Bit& a, const Bit& b) {
+                    return a.certainty < b.certainty;
+                })->certainty;
+            current.end = (sync + characterCycles - 1)->end;
+            halfUnit = (current.end - current.syncStart) / (2.0 * syncUnits);
+            pending.erase(pending.begin(), sync + characterCycles);
+            syncLost = false;
+            state = State::data;
+            return status;
+        }
+    }
     // Where the sync character was lost, the damage may have begun in the tone and made its
-    // last cycles into others: the sync character then ended up to hiddenToneCycles tone
-    // cycles later. Every such end that leaves a whole count of characters must leave the
-    // same count (and only one of them measures a single lost character).
-    const std::size_t ends = syncLost ? hiddenToneCycles + 1 : 1;
+    // last cycles into others (or a dropout taken them): the sync character then ended up to
+    // syncShifts tone cycles later. Every such end that leaves a whole count of characters
+    // must leave the same count (and only one of them measures a single lost character).
+    const std::size_t ends = syncLost ? syncShifts + 1 : 1;
     DropoutBridge::Found found;
     std::size_t fitting = 0;
     for (std::size_t m = 0; m < ends; ++m) {

@@ -52,6 +52,13 @@ class CharacterFramer {
     // Starts a load; the next bit is the sync character's leading 0. toneHalfUnit: frames of
     // half a unit in the tone before it (0 when not known).
     void begin(double syncStart, double toneHalfUnit = 0.0);
+    // Starts a load whose header tone ended (into a dropout, or broken by a dip) without a
+    // sync character: its data is looked for after it as after a dropout (see loseSync), the
+    // sync character having begun where the tone ended or up to hiddenToneCycles plus
+    // gapCycles tone cycles later.
+    void beginAfterTone(double toneEnd, double toneHalfUnit, std::size_t gapCycles);
+    // Whether the data after a lost sync character is still being looked for.
+    bool lookingPastSync() const { return syncLost; }
     Status push(const Bit& bit);
     // The recording ended: decide with the bits that are there.
     Status finish();
@@ -134,8 +141,12 @@ class CharacterFramer {
     const char* lostProblem = nullptr;
     double lostAt = 0.0;
     double lostFrom = 0.0;
-    // The stretch lost began with the sync character (see loseSync).
+    // The stretch lost began with the sync character (see loseSync), whose end may be this
+    // many tone cycles later than lostFrom; and whether the signal was lost before it (a
+    // dropout where the tone ended) rather than being read on through it.
     bool syncLost = false;
+    std::size_t syncShifts = 0;
+    bool syncAfterGap = false;
     std::vector<FramedCharacter> takenBack;
     std::vector<SlipReading> takenBackSlips;
 };

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "base/machine.h"
+#include "decode/dropout_bridge.h"
 
 namespace kelvanto::decode {
 
@@ -203,7 +204,14 @@ void LoadReader::keepStretches() {
 
 void LoadReader::push(const Cycle& cycle) {
     if (inLoad) {
+        if (lookingPast) {
+            pastTone.push_back(cycle);
+        }
         classifyAndFeed(cycle);
+        if (lookingPast && inLoad && !framer.lookingPastSync()) {
+            lookingPast = false;  // the data was found: the load goes on
+            pastTone.clear();
+        }
         return;
     }
     toneCycles[toneCount++ & (toneRing - 1)] = cycle;
@@ -229,6 +237,7 @@ void LoadReader::push(const Cycle& cycle) {
         }
         case ToneDetector::Event::toneEnded:
             toneWithoutLoad();
+            lookPastTone(cycle);
             break;
         case ToneDetector::Event::none:
             break;
@@ -289,6 +298,31 @@ void LoadReader::toneWithoutLoad() {
         return;
     }
     orphan = loneTone(tone.start(), tone.cycles(), tone.meanPeriod(), tone.amplitude(), tone.end());
+}
+
+void LoadReader::lookPastTone(const Cycle& cycle) {
+    // Only a tone believed a header (kept as one with nothing after it), and only where the
+    // cycle that ended it came soon enough for a dropout inside a load to be bridged. The
+    // header ended where the tone last ran clean: cycles after that were the damage, or data
+    // whose 1s read as tone.
+    if (!orphan || orphan->headerStart != tone.start() || inLoad) {
+        return;
+    }
+    const double halfUnit = 0.5 * tone.meanPeriod() * sampleRate;
+    // The cycle that ended the tone may span a dropout: the signal came back at its end.
+    const double gap = cycle.end - tone.cleanEnd();
+    if (!(halfUnit > 0.0) || gap > DropoutBridge::longestHalves * halfUnit) {
+        return;
+    }
+    startLoad(tone.start(), tone.cycles(), tone.meanPeriod(), tone.amplitude());
+    framer.beginAfterTone(
+        tone.cleanEnd(), halfUnit,
+        static_cast<std::size_t>(std::ceil(std::max(0.0, gap) / (2.0 * halfUnit))));
+    // The cycle that ended the tone went to the search for tones already: it is not handed
+    // back.
+    lookingPast = true;
+    pastTone.clear();
+    classifyAndFeed(cycle);
 }
 
 void LoadReader::watchAfterFooter(const Cycle& cycle) {
@@ -367,6 +401,20 @@ void LoadReader::feed(const Bit& input) {
 
 void LoadReader::loadEnded(CharacterFramer::Status status) {
     inLoad = false;
+    if (lookingPast) {
+        lookingPast = false;
+        if (status == CharacterFramer::Status::failed && framer.syncFailed()) {
+            // No data after the tone: its cycles go to the search for tones as they would
+            // have, and the tone stays a tone with nothing after it.
+            std::vector<Cycle> again;
+            again.swap(pastTone);
+            for (const Cycle& c : again) {
+                push(c);
+            }
+            return;
+        }
+        pastTone.clear();
+    }
     if (status == CharacterFramer::Status::failed && framer.syncFailed()) {
         // A cycle that noise cut short inside the tone, not a sync character: the tone
         // goes on (and is reported on its own if no load ever follows it).
@@ -417,19 +465,19 @@ void LoadReader::loadEnded(CharacterFramer::Status status) {
 }
 
 void LoadReader::finish() {
-    if (inLoad) {
+    // A load that ends may start another: the next one without a gap, or one found in the
+    // cycles handed back after a tone (each time fewer of them).
+    while (inLoad) {
         refiner.flush(settled);
         feedSettled();
-    }
-    if (inLoad) {
+        if (!inLoad) {
+            continue;
+        }
         const CharacterFramer::Status status = framer.finish();
         if (status == CharacterFramer::Status::reading) {
             return;
         }
         loadEnded(status);
-        if (inLoad) {
-            loadEnded(framer.finish());
-        }
     }
     // A tone still running (also one whose last 0 opened no sync character).
     if (!inLoad && tone.cycles() >= ToneDetector::minimumToneCycles) {

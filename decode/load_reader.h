@@ -94,6 +94,10 @@ class LoadReader {
     void feedSettled();
     void loadEnded(CharacterFramer::Status status);
     void toneWithoutLoad();
+    // A header tone that ended without a sync character (a dropout or a dip took it): its
+    // data is looked for after it, the cycles kept meanwhile; handed back to the search for
+    // tones when none is found.
+    void lookPastTone(const Cycle& cycle);
     void flushHeld();
     void emit(LoadCandidate&& candidate);
     void watchAfterFooter(const Cycle& cycle);
@@ -139,6 +143,9 @@ class LoadReader {
     double guessScore = 0.0;
     // A tone whose end was not a load yet: it may be joined by the next piece of tone.
     std::optional<LoadCandidate> orphan;
+    // The cycles since data was looked for after such a tone (see lookPastTone).
+    bool lookingPast = false;
+    std::vector<Cycle> pastTone;
     // A load that broke off: the next lone tone is its footer.
     std::optional<LoadCandidate> broken;
     // Where the footer of the last whole load stopped being read (-1: none since).

@@ -31,6 +31,7 @@ void ToneDetector::reset() {
     amplitudeSum = 0.0;
     lastZero = noZero;
     regularZeros = 0;
+    steadyRun = 0;
 }
 
 void ToneDetector::begin(const Cycle& cycle) {
@@ -41,7 +42,9 @@ void ToneDetector::begin(const Cycle& cycle) {
         reference = cycle.period;
         firstStart = cycle.start;
         lastEnd = cycle.end;
+        lastCleanEnd = cycle.end;
         amplitudeSum = cycle.amplitude;
+        steadyRun = 1;
     }
 }
 
@@ -81,8 +84,12 @@ ToneDetector::Event ToneDetector::push(const Cycle& cycle) {
             return Event::none;
         }
     }
+    steadyRun = steady ? steadyRun + 1 : 0;
     if (steady) {
         ++count;
+        if (steadyRun >= cleanRun) {
+            lastCleanEnd = cycle.end;
+        }
         outliers = std::max(0.0, outliers - outlierDecay);
         if (drift < 0.7 || drift > 1.4) {
             steadyAll = false;

@@ -73,6 +73,11 @@ class ToneDetector {
     // Whether the tone stayed within -30/+40 % of its first cycles' period (a tape's speed
     // wanders slowly; a whistle or a sliding voice does not hold still).
     bool steadyThroughout() const { return steadyAll; }
+    // Where the tone last ran clean: the end of the last of cleanRun steady cycles in a row
+    // (data never has that many 1s in a row, the filler's included; a tone that ran on into
+    // some of it, or that hiss broke at its end, ended there).
+    static constexpr int cleanRun = 12;
+    double cleanEnd() const { return lastCleanEnd; }
 
   private:
     void begin(const Cycle& cycle);
@@ -90,6 +95,8 @@ class ToneDetector {
     double firstStart = 0.0;
     double lastEnd = 0.0;
     double amplitudeSum = 0.0;
+    int steadyRun = 0;
+    double lastCleanEnd = 0.0;
     // Where the last 0 among the tone's cycles came (its count of cycles then): 0s one
     // character apart are data, not noise in a tone (see push).
     static constexpr int noZero = -2 * machine::cyclesPerCharacter;

@@ -470,6 +470,43 @@ TEST(RealButBroken, ADipThatBreaksTheSyncCharacterKeepsTheDataAfterIt) {
     EXPECT_TRUE(std::equal(sent.begin() + 2, sent.end(), got[0].characters.begin() + 2));
 }
 
+// A dropout that takes the sync character ends the header tone there, and the data after it
+// is read as after a dropout inside the data. Before, the load was lost: its header and its
+// footer were reported as two tones with nothing after them. Where the sync character began
+// anywhere in a longer dropout, the stretch lost does not tell how many characters went with
+// it, and the load stays lost rather than read a character off.
+TEST(RealButBroken, AShortDropoutOverTheSyncCharacterLosesNoLoad) {
+    const std::vector<std::uint8_t> data = randomBytes(40, 14);
+    Recording whole = silenceAndTone();
+    const double sync = static_cast<double>(whole.frames()) / whole.rate;
+    appendLoadAfterTone(whole, data);
+    const double unit = 14.0 / 22050.0;
+    for (const double before : {0.0, 1.0, 3.0}) {
+        for (const double length : {2.0, 4.0, 7.5}) {
+            Recording r = whole;
+            dropout(r, sync - before * unit, length * unit);
+            const std::vector<DecodedLoad> got = decode(r);
+            ASSERT_EQ(got.size(), 1u) << before << ", " << length << ": " << describe(got);
+            EXPECT_EQ(got[0].verdict, Verdict::ok) << before << ", " << length;
+            ASSERT_EQ(got[0].characters.size(), data.size() + 1);
+            EXPECT_TRUE(std::equal(data.begin(), data.end(), got[0].characters.begin()));
+        }
+    }
+    // Where the stretch lost does not tell how many characters it held (the sync character
+    // began anywhere in a long dropout), or the tone ran on into the characters after it, no
+    // reading may start part way into the data, nor count a character too many.
+    for (const auto& [from, length] :
+         {std::pair{2.0, 10.0}, {-6.0, 4.0}, {-6.0, 7.5}, {0.0, 15.0}, {0.0, 20.0}}) {
+        Recording r = whole;
+        dropout(r, sync + from * unit, length * unit);
+        const std::vector<DecodedLoad> got = decode(r);
+        for (const DecodedLoad& load : got) {
+            EXPECT_TRUE(load.characters.empty() || load.characters.size() == data.size() + 1)
+                << from << ", " << length << ": " << describe(got);
+        }
+    }
+}
+
 // A cycle that hiss cut short just before a lone tone ends opens no sync character: the
 // signal is lost in the gap after it, and the tone stays a tone of its own where it was, not
 // the start of one that runs on into the next load's header.
