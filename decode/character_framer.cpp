@@ -90,6 +90,8 @@ std::optional<Deviations> cycleDeviations(const std::vector<Bit>& cycles, double
 void CharacterFramer::begin(double syncStart, double toneHalfUnit) {
     halfUnit = toneHalfUnit;
     syncLost = false;
+    takenBack.clear();
+    takenBackSlips.clear();
     current = FramedLoad{};
     current.syncStart = syncStart;
     current.end = syncStart;
@@ -1094,6 +1096,8 @@ CharacterFramer::Status CharacterFramer::bridge(bool final) {
     }
     pending.erase(pending.begin(), pending.begin() + static_cast<long>(found.offset));
     lastTaken.clear();
+    takenBack.clear();
+    takenBackSlips.clear();
     state = State::data;
     return status;
 }
