@@ -1067,6 +1067,20 @@ CharacterFramer::Status CharacterFramer::bridge(bool final) {
             ++fitting;
         }
     }
+    // Where the framing picks up at a sync character that a run of tone leads into, that is
+    // the load's own sync character, after a cycle of the tone that hiss made into a 0: read
+    // as data it would put every character one off. The tone goes on as before.
+    constexpr std::size_t toneBefore = 8;
+    if (fitting > 0 && syncLost && found.offset >= toneBefore &&
+        found.offset + characterCycles <= pending.size() &&
+        std::all_of(pending.begin() + static_cast<long>(found.offset - toneBefore),
+                    pending.begin() + static_cast<long>(found.offset),
+                    [](const Bit& b) { return b.value == Bit::one; }) &&
+        std::equal(syncPattern.begin(), syncPattern.end(),
+                   pending.begin() + static_cast<long>(found.offset),
+                   [](int value, const Bit& b) { return b.value == value; })) {
+        fitting = 0;
+    }
     const std::size_t taken = takenBack.size();
     if (fitting == 0 || (!syncLost && found.lost < taken + 1) ||
         current.characters.size() + found.lost - taken > maximumCharacters) {

@@ -507,6 +507,26 @@ TEST(RealButBroken, AShortDropoutOverTheSyncCharacterLosesNoLoad) {
     }
 }
 
+// A cycle of the header tone that hiss cut short a few cycles before the sync character
+// opens no reading of its own: the sync character after it, led into by tone, is where the
+// load starts, not its first character.
+TEST(RealButBroken, ACutCycleJustBeforeTheSyncCharacterKeepsItsLoad) {
+    const std::vector<std::uint8_t> data = randomBytes(40, 16);
+    for (const int back : {9, 12, 16, 24}) {
+        Recording r = silenceAndTone();
+        const std::size_t cycle = r.samples.size() - static_cast<std::size_t>(back) * 14;
+        for (std::size_t i = cycle + 3; i < cycle + 7; ++i) {
+            r.samples[i] = -r.samples[i];
+        }
+        appendLoadAfterTone(r, data);
+        const std::vector<DecodedLoad> got = decode(r);
+        ASSERT_EQ(got.size(), 1u) << back << ": " << describe(got);
+        EXPECT_EQ(got[0].verdict, Verdict::ok) << back << ": " << describe(got);
+        ASSERT_EQ(got[0].characters.size(), data.size() + 1) << back;
+        EXPECT_TRUE(std::equal(data.begin(), data.end(), got[0].characters.begin())) << back;
+    }
+}
+
 // A cycle that hiss cut short just before a lone tone ends opens no sync character: the
 // signal is lost in the gap after it, and the tone stays a tone of its own where it was, not
 // the start of one that runs on into the next load's header.
