@@ -977,6 +977,44 @@ TEST(CharacterFramer, ResynchronisesAfterACycleCutInTwoOrTwoMerged) {
 // After a dropout the framing picks up at the one place from which the characters after it
 // frame, and the stretch lost (from lostFrom, in half units of 14 frames here) says how many
 // characters it held, where only one count fits.
+// After a load whose reading bridged a dropout (taking back the unclear character before
+// it), a reading that follows a tone past its end and finds only more tone fails with
+// nothing read: the characters taken back in the earlier load are not put back into it.
+TEST(CharacterFramer, AFailedLookPastAToneKeepsNothingOfTheLoadBefore) {
+    std::vector<Bit> bits = syncBits();
+    for (unsigned v = 0; v < 10; ++v) {
+        appendCharacter(bits, 0x10 + v);
+    }
+    for (std::size_t i = bits.size() - 10; i < bits.size(); ++i) {
+        bits[i].certainty = 0.3f;  // the character before the dropout, unclear
+    }
+    for (int i = 0; i < 15; ++i) {
+        bits.push_back(bit(Bit::invalid));  // a character of 0x33's length lost
+    }
+    for (unsigned v = 0; v < 20; ++v) {
+        appendCharacter(bits, (v * 97 + 41) & 0xFFu);
+    }
+    appendOnes(bits, 20);
+    CharacterFramer framer;
+    ASSERT_EQ(readBits(framer, timed(bits)), CharacterFramer::Status::finished)
+        << framer.load().problem;
+    ASSERT_EQ(framer.load().characters.size(), 31u);
+    EXPECT_TRUE(framer.load().characters[9].signalLost);  // taken back
+    EXPECT_TRUE(framer.load().characters[10].signalLost);
+
+    std::vector<Bit> tone;
+    appendOnes(tone, 40);
+    tone = timed(tone);
+    framer.beginAfterTone(0.0, 14.0, 0);
+    CharacterFramer::Status status = CharacterFramer::Status::reading;
+    for (const Bit& b : tone) {
+        status = framer.push(b);
+    }
+    EXPECT_EQ(status, CharacterFramer::Status::failed);
+    EXPECT_TRUE(framer.syncFailed());
+    EXPECT_TRUE(framer.load().characters.empty());
+}
+
 TEST(DropoutBridge, FindsWhereTheFramingPicksUpAndHowManyCharactersWereLost) {
     // Characters 0x00 (11 half units) and 0x0F (15), then fourteen of data.
     std::vector<Bit> stream;
