@@ -40,6 +40,13 @@ constexpr double syncUnits = [] {
     return units;
 }();
 
+// Whether the cycles from here read exactly as the sync character (the caller makes sure
+// that a character's worth of them is there).
+bool readsAsSync(std::deque<Bit>::const_iterator from) {
+    return std::equal(syncPattern.begin(), syncPattern.end(), from,
+                      [](int value, const Bit& b) { return b.value == value; });
+}
+
 // The longest load the machine takes: a plain load of all its data bytes sends them and
 // its checksum (the filler of the last pair is not counted among the characters). A reading
 // that runs on past this is no load of this machine and ends there.
@@ -1027,9 +1034,7 @@ CharacterFramer::Status CharacterFramer::bridge(bool final) {
     if (syncAfterGap) {
         const auto sync = std::find_if(pending.begin(), pending.end(),
                                        [](const Bit& b) { return b.value != Bit::one; });
-        if (pending.end() - sync >= static_cast<long>(characterCycles) &&
-            std::equal(syncPattern.begin(), syncPattern.end(), sync,
-                       [](int value, const Bit& b) { return b.value == value; })) {
+        if (pending.end() - sync >= static_cast<long>(characterCycles) && readsAsSync(sync)) {
             current.syncStart = sync->start;
             current.syncCertainty =
                 std::min_element(sync, sync + characterCycles, [](const Bit& a, const Bit& b) {
@@ -1076,9 +1081,7 @@ CharacterFramer::Status CharacterFramer::bridge(bool final) {
         std::all_of(pending.begin() + static_cast<long>(found.offset - toneBefore),
                     pending.begin() + static_cast<long>(found.offset),
                     [](const Bit& b) { return b.value == Bit::one; }) &&
-        std::equal(syncPattern.begin(), syncPattern.end(),
-                   pending.begin() + static_cast<long>(found.offset),
-                   [](int value, const Bit& b) { return b.value == value; })) {
+        readsAsSync(pending.begin() + static_cast<long>(found.offset))) {
         fitting = 0;
     }
     const std::size_t taken = takenBack.size();
