@@ -97,6 +97,7 @@ std::optional<Deviations> cycleDeviations(const std::vector<Bit>& cycles, double
 void CharacterFramer::begin(double syncStart, double toneHalfUnit) {
     halfUnit = toneHalfUnit;
     syncLost = false;
+    lookedPast = false;
     takenBack.clear();
     takenBackSlips.clear();
     current = FramedLoad{};
@@ -992,6 +993,7 @@ CharacterFramer::Status CharacterFramer::loseSync(const char* problem, double at
     lostFrom = at + 2.0 * syncUnits * halfUnit;
     current.end = lostFrom;
     syncLost = true;
+    lookedPast = true;
     syncShifts = hiddenToneCycles;
     syncAfterGap = false;
     takenBack.clear();
@@ -1007,6 +1009,7 @@ void CharacterFramer::beginAfterTone(double toneEnd, double toneHalfUnit, std::s
     lostFrom = toneEnd + 2.0 * syncUnits * halfUnit;
     current.end = lostFrom;
     syncLost = halfUnit > 0.0;
+    lookedPast = syncLost;
     syncShifts = hiddenToneCycles + gapCycles;
     syncAfterGap = true;
     state = syncLost ? State::bridge : State::done;

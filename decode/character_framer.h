@@ -57,8 +57,10 @@ class CharacterFramer {
     // sync character having begun where the tone ended or up to hiddenToneCycles plus
     // gapCycles tone cycles later.
     void beginAfterTone(double toneEnd, double toneHalfUnit, std::size_t gapCycles);
-    // Whether the data after a lost sync character is still being looked for.
-    bool lookingPastSync() const { return syncLost; }
+    // Whether the load's start is still being looked for: its sync character, or the data
+    // after a lost one; and whether the data after a lost one was looked for at all.
+    bool openingLoad() const { return state == State::sync || syncLost; }
+    bool lookedPastSync() const { return lookedPast; }
     Status push(const Bit& bit);
     // The recording ended: decide with the bits that are there.
     Status finish();
@@ -145,6 +147,7 @@ class CharacterFramer {
     // many tone cycles later than lostFrom; and whether the signal was lost before it (a
     // dropout where the tone ended) rather than being read on through it.
     bool syncLost = false;
+    bool lookedPast = false;
     std::size_t syncShifts = 0;
     bool syncAfterGap = false;
     std::vector<FramedCharacter> takenBack;

@@ -208,8 +208,8 @@ void LoadReader::push(const Cycle& cycle) {
             pastTone.push_back(cycle);
         }
         classifyAndFeed(cycle);
-        if (lookingPast && inLoad && !framer.lookingPastSync()) {
-            lookingPast = false;  // the data was found: the load goes on
+        if (lookingPast && inLoad && !framer.openingLoad()) {
+            lookingPast = false;  // the load's start was found: it goes on
             pastTone.clear();
         }
         return;
@@ -232,6 +232,9 @@ void LoadReader::push(const Cycle& cycle) {
             startLoad(tone.start(), tone.cycles(), tone.meanPeriod(), tone.amplitude());
             // The tone is kept: if no sync character follows, this 0 was noise in it.
             framer.begin(cycle.start, 0.5 * tone.meanPeriod() * sampleRate);
+            lookingPast = true;
+            lookFromSync = true;
+            pastTone.clear();
             classifyAndFeed(cycle);
             break;
         }
@@ -321,6 +324,7 @@ void LoadReader::lookPastTone(const Cycle& cycle) {
     // The cycle that ended the tone went to the search for tones already: it is not handed
     // back.
     lookingPast = true;
+    lookFromSync = false;
     pastTone.clear();
     classifyAndFeed(cycle);
 }
@@ -403,9 +407,14 @@ void LoadReader::loadEnded(CharacterFramer::Status status) {
     inLoad = false;
     if (lookingPast) {
         lookingPast = false;
-        if (status == CharacterFramer::Status::failed && framer.syncFailed()) {
-            // No data after the tone: its cycles go to the search for tones as they would
-            // have, and the tone stays a tone with nothing after it.
+        if (status == CharacterFramer::Status::failed && framer.syncFailed() &&
+            framer.lookedPastSync()) {
+            // No data found after the tone: its cycles go to the search for tones as they
+            // would have (the 0 that opened the look, if one did, a disturbance of it), and
+            // a tone that ended stays a tone with nothing after it.
+            if (lookFromSync) {
+                tone.syncFailed(0);
+            }
             std::vector<Cycle> again;
             again.swap(pastTone);
             for (const Cycle& c : again) {

@@ -143,8 +143,12 @@ class LoadReader {
     double guessScore = 0.0;
     // A tone whose end was not a load yet: it may be joined by the next piece of tone.
     std::optional<LoadCandidate> orphan;
-    // The cycles since data was looked for after such a tone (see lookPastTone).
+    // The cycles since a load's start was looked for: after a 0 in a tone (its sync
+    // character), or after a tone that ended without one (see lookPastTone); handed back to
+    // the search for tones where the data after a lost sync character was looked for and
+    // not found, so that a long look costs the tone none of its cycles.
     bool lookingPast = false;
+    bool lookFromSync = false;
     std::vector<Cycle> pastTone;
     // A load that broke off: the next lone tone is its footer.
     std::optional<LoadCandidate> broken;
