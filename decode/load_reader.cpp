@@ -203,6 +203,21 @@ void LoadReader::keepStretches() {
 }
 
 void LoadReader::push(const Cycle& cycle) {
+    pushOne(cycle);
+    handBack();
+}
+
+// Cycles handed back go through in order, each after the stage that handed them back has
+// finished with its own (a hand-back happens while bits of the cycle before are still fed).
+void LoadReader::handBack() {
+    while (!handedBack.empty()) {
+        const Cycle next = handedBack.front();
+        handedBack.pop_front();
+        pushOne(next);
+    }
+}
+
+void LoadReader::pushOne(const Cycle& cycle) {
     if (inLoad) {
         if (lookingPast) {
             pastTone.push_back(cycle);
@@ -415,11 +430,8 @@ void LoadReader::loadEnded(CharacterFramer::Status status) {
             if (lookFromSync) {
                 tone.syncFailed(0);
             }
-            std::vector<Cycle> again;
-            again.swap(pastTone);
-            for (const Cycle& c : again) {
-                push(c);
-            }
+            handedBack.insert(handedBack.begin(), pastTone.begin(), pastTone.end());
+            pastTone.clear();
             return;
         }
         pastTone.clear();
@@ -476,7 +488,7 @@ void LoadReader::loadEnded(CharacterFramer::Status status) {
 void LoadReader::finish() {
     // A load that ends may start another: the next one without a gap, or one found in the
     // cycles handed back after a tone (each time fewer of them).
-    while (inLoad) {
+    for (handBack(); inLoad; handBack()) {
         refiner.flush(settled);
         feedSettled();
         if (!inLoad) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -98,6 +99,8 @@ class LoadReader {
     // data is looked for after it, the cycles kept meanwhile; handed back to the search for
     // tones when none is found.
     void lookPastTone(const Cycle& cycle);
+    void pushOne(const Cycle& cycle);
+    void handBack();
     void flushHeld();
     void emit(LoadCandidate&& candidate);
     void watchAfterFooter(const Cycle& cycle);
@@ -150,6 +153,7 @@ class LoadReader {
     bool lookingPast = false;
     bool lookFromSync = false;
     std::vector<Cycle> pastTone;
+    std::deque<Cycle> handedBack;
     // A load that broke off: the next lone tone is its footer.
     std::optional<LoadCandidate> broken;
     // Where the footer of the last whole load stopped being read (-1: none since).
