@@ -52,6 +52,7 @@ bool readsAsSync(std::deque<Bit>::const_iterator from) {
 // that runs on past this is no load of this machine and ends there.
 constexpr std::size_t maximumCharacters = static_cast<std::size_t>(
     machine::characterPositions(machine::plainLoadFormat, machine::loadDataSize));
+constexpr const char* noSyncCharacter = "no sync character after the header tone";
 // Disagreeing with the pattern more clearly than this is not a sync character.
 constexpr float clearlyWrong = 0.5f;
 // A 0 in the footer's place counts against an end only when it is this clear.
@@ -987,6 +988,21 @@ CharacterFramer::Status CharacterFramer::loseSync(const char* problem, double at
     if (!(halfUnit > 0.0)) {
         return fail(problem, at);
     }
+    lookPastSync(problem, at, hiddenToneCycles, false);
+    return bridge(false);
+}
+
+void CharacterFramer::beginAfterTone(double toneEnd, double toneHalfUnit, std::size_t gapCycles) {
+    begin(toneEnd, toneHalfUnit);
+    if (!(halfUnit > 0.0)) {
+        fail(noSyncCharacter, toneEnd);
+        return;
+    }
+    lookPastSync(noSyncCharacter, toneEnd, hiddenToneCycles + gapCycles, true);
+}
+
+void CharacterFramer::lookPastSync(const char* problem, double at, std::size_t shifts,
+                                   bool afterGap) {
     lostProblem = problem;
     lostAt = at;
     // Where the sync character ended, had the tone ended where it seemed to.
@@ -994,27 +1010,11 @@ CharacterFramer::Status CharacterFramer::loseSync(const char* problem, double at
     current.end = lostFrom;
     syncLost = true;
     lookedPast = true;
-    syncShifts = hiddenToneCycles;
-    syncAfterGap = false;
+    syncShifts = shifts;
+    syncAfterGap = afterGap;
     takenBack.clear();
     takenBackSlips.clear();
     state = State::bridge;
-    return bridge(false);
-}
-
-void CharacterFramer::beginAfterTone(double toneEnd, double toneHalfUnit, std::size_t gapCycles) {
-    begin(toneEnd, toneHalfUnit);
-    lostProblem = "no sync character after the header tone";
-    lostAt = toneEnd;
-    lostFrom = toneEnd + 2.0 * syncUnits * halfUnit;
-    current.end = lostFrom;
-    syncLost = halfUnit > 0.0;
-    lookedPast = syncLost;
-    syncShifts = hiddenToneCycles + gapCycles;
-    syncAfterGap = true;
-    state = syncLost ? State::bridge : State::done;
-    status = syncLost ? Status::reading : Status::failed;
-    failedInSync = !syncLost;
 }
 
 // While the signal is lost, the cycles of the dropout (none a bit, or a few of hiss between
@@ -1145,7 +1145,7 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
                     return status;
                 }
                 if (!*slipped) {
-                    return loseSync("no sync character after the header tone", first.start);
+                    return loseSync(noSyncCharacter, first.start);
                 }
             }
             current.end = pending[stopIndex].end;
@@ -1308,7 +1308,7 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
         current.footerCycles < static_cast<int>(characterCycles)) {
         rest.clear();
         state = State::sync;
-        return fail("no sync character after the header tone", pending.front().start);
+        return fail(noSyncCharacter, pending.front().start);
     }
     current.complete = true;
     state = State::done;

@@ -117,6 +117,9 @@ class CharacterFramer {
     // The sync character could not be read at all, but the data may follow: bridged as a
     // dropout over the sync character and the characters after it that did not frame.
     Status loseSync(const char* problem, double at);
+    // Sets the bridge to look for the data after a lost sync character that began at `at`
+    // or up to `shifts` tone cycles later.
+    void lookPastSync(const char* problem, double at, std::size_t shifts, bool afterGap);
     Status bridge(bool final);
 
     State state = State::done;
