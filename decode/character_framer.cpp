@@ -1007,7 +1007,7 @@ void CharacterFramer::lookPastSync(const char* problem, double at, std::size_t s
     lostAt = at;
     // Where the sync character ended, had the tone ended where it seemed to.
     lostFrom = at + 2.0 * syncUnits * halfUnit;
-    current.end = lostFrom;
+    current.end = at;  // what was read ends there; the stretch after it may not be there at all
     syncLost = true;
     lookedPast = true;
     syncShifts = shifts;
