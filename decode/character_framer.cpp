@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "base/machine.h"
+#include "decode/character_length.h"
 #include "decode/dropout_bridge.h"
 
 namespace kelvanto::decode {
@@ -1017,6 +1018,36 @@ void CharacterFramer::lookPastSync(const char* problem, double at, std::size_t s
     state = State::bridge;
 }
 
+// A stretch lost that fits several counts of characters (a dropout longer than about two)
+// is taken to hold as many as it would at the mean length of the characters read either side
+// of it (data runs alike for a while: a picture's rows, a program's text). The count may
+// still be off; the load says by how much at most (see UncountedDropout).
+std::size_t CharacterFramer::likeliestLost(const DropoutBridge::Found& found,
+                                           std::size_t fewest) const {
+    if (found.counted()) {
+        return found.fewest;
+    }
+    double halves = 0.0;
+    double characters = 0.0;
+    for (auto c = current.characters.rbegin();
+         c != current.characters.rend() && characters < DropoutBridge::framedAfter; ++c) {
+        if (!c->signalLost) {
+            halves += characterHalves(c->value);
+            characters += 1.0;
+        }
+    }
+    const std::size_t after =
+        std::min(pending.size(), found.offset + DropoutBridge::framedAfter * characterCycles);
+    for (std::size_t i = found.offset; i < after; ++i) {
+        halves += halfUnitsOf(pending[i]);
+    }
+    characters += static_cast<double>(after - found.offset) / characterCycles;
+    const double typical = halves / characters;
+    const auto likeliest =
+        static_cast<std::size_t>(std::max(0.0, std::round(found.halves / typical)));
+    return std::clamp(likeliest, fewest, found.most);
+}
+
 // While the signal is lost, the cycles of the dropout (none a bit, or a few of hiss between
 // them) are dropped; once it is back, the framing picks up where DropoutBridge finds it and
 // every character lost is kept as one whose value is unknown, so that the count and the
@@ -1056,8 +1087,10 @@ CharacterFramer::Status CharacterFramer::bridge(bool final) {
     // syncShifts tone cycles later. Every such end that leaves a whole count of characters
     // must leave the same count (and only one of them measures a single lost character).
     const std::size_t ends = syncLost ? syncShifts + 1 : 1;
+    // Where they leave different counts, every count any of them fits stays open.
     DropoutBridge::Found found;
     std::size_t fitting = 0;
+    double halves = 0.0;
     for (std::size_t m = 0; m < ends; ++m) {
         DropoutBridge::Found shifted;
         const DropoutBridge::Outcome outcome =
@@ -1067,14 +1100,16 @@ CharacterFramer::Status CharacterFramer::bridge(bool final) {
             return status;
         }
         if (outcome == DropoutBridge::Outcome::found) {
-            if (fitting > 0 && shifted.lost != found.lost) {
-                fitting = 0;
-                break;
+            if (fitting == 0) {
+                found = shifted;
             }
-            found = fitting == 0 ? shifted : found;
+            found.fewest = std::min(found.fewest, shifted.fewest);
+            found.most = std::max(found.most, shifted.most);
+            halves += shifted.halves;
             ++fitting;
         }
     }
+    found.halves = fitting > 0 ? halves / static_cast<double>(fitting) : 0.0;
     // Where the framing picks up at a sync character that a run of tone leads into, that is
     // the load's own sync character, after a cycle of the tone that hiss made into a 0: read
     // as data it would put every character one off. The tone goes on as before.
@@ -1088,8 +1123,11 @@ CharacterFramer::Status CharacterFramer::bridge(bool final) {
         fitting = 0;
     }
     const std::size_t taken = takenBack.size();
-    if (fitting == 0 || (!syncLost && found.lost < taken + 1) ||
-        current.characters.size() + found.lost - taken > maximumCharacters) {
+    // Inside the data, the characters taken back and at least one more were lost.
+    const std::size_t fewest = std::max(found.fewest, syncLost ? 0 : taken + 1);
+    const std::size_t lost = fitting > 0 && fewest <= found.most ? likeliestLost(found, fewest) : 0;
+    if (fitting == 0 || fewest > found.most ||
+        current.characters.size() + lost - taken > maximumCharacters) {
         // Nothing lost after all: the characters taken back are as they were read.
         std::copy(takenBack.begin(), takenBack.end(),
                   current.characters.end() - static_cast<long>(taken));
@@ -1097,20 +1135,24 @@ CharacterFramer::Status CharacterFramer::bridge(bool final) {
         state = syncLost ? State::sync : State::data;
         return fail(lostProblem, lostAt);
     }
+    if (fewest < found.most) {
+        current.uncounted.push_back(
+            UncountedDropout{current.characters.size() - taken, lost, fewest, found.most});
+    }
     const double each =
-        found.lost > 0 ? (pending[found.offset].start - lostFrom) / static_cast<double>(found.lost)
-                       : 0.0;
-    const float halves = found.lost == 1 && fitting == 1 ? static_cast<float>(found.halves) : 0.0f;
+        lost > 0 ? (pending[found.offset].start - lostFrom) / static_cast<double>(lost) : 0.0;
+    const float lostHalves =
+        lost == 1 && fitting == 1 && found.counted() ? static_cast<float>(found.halves) : 0.0f;
     if (syncLost) {
         current.syncCertainty = 0.0f;
         syncLost = false;
     }
-    for (std::size_t k = taken; k < found.lost; ++k) {
+    for (std::size_t k = taken; k < lost; ++k) {
         FramedCharacter character;
         character.start = lostFrom + each * static_cast<double>(k);
         character.extraCycleDropped = true;
         character.signalLost = true;
-        character.lostHalves = halves;
+        character.lostHalves = lostHalves;
         current.characters.push_back(character);
         secondOfPair = !secondOfPair;
     }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "decode/bit.h"
+#include "decode/dropout_bridge.h"
 #include "decode/framed_load.h"
 
 namespace kelvanto::decode {
@@ -121,6 +122,9 @@ class CharacterFramer {
     // or up to `shifts` tone cycles later.
     void lookPastSync(const char* problem, double at, std::size_t shifts, bool afterGap);
     Status bridge(bool final);
+    // How many characters a stretch lost is taken to hold: the count it fits, or the
+    // likeliest of those from fewest on.
+    std::size_t likeliestLost(const DropoutBridge::Found& found, std::size_t fewest) const;
 
     State state = State::done;
     Status status = Status::finished;

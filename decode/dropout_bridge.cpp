@@ -79,24 +79,32 @@ DropoutBridge::Outcome DropoutBridge::find(const std::deque<Bit>& bits, double l
         }
         return false;
     };
+    // Inside the data, hiss read in a dropout (once the level has sunk, hiss passes for a
+    // signal) leaves cycles that frame nothing before the data comes back: the framing is
+    // looked for from the first place the bits come so far leave open, as long as the signal
+    // may still have been lost there.
     std::size_t open = 0;
-    while (open < settling && ruledOut(open)) {
+    while (open < bits.size() && ruledOut(open)) {
+        const bool stillLost = !afterSync && halfUnitBefore > 0.0 &&
+                               bits[open].end - lostFrom <= longestHalves * halfUnitBefore;
+        if (open + 1 >= settling && !stillLost) {
+            return Outcome::none;
+        }
         ++open;
     }
-    if (open == settling) {
-        return Outcome::none;
-    }
-    const std::size_t needed = settling + 2 * characterCycles + framedAfter * characterCycles;
+    const std::size_t start = open < settling ? 0 : open;
+    const std::size_t needed =
+        start + settling + 2 * characterCycles + framedAfter * characterCycles;
     if (bits.size() < needed) {
         return final ? Outcome::none : Outcome::wait;
     }
     // The first place from which the characters after it frame; every other place within a
     // character of it must clearly not.
-    std::size_t place = 0;
-    while (place < settling && framingWrong(bits, place) != 0) {
+    std::size_t place = start;
+    while (place < start + settling && framingWrong(bits, place) != 0) {
         ++place;
     }
-    if (place == settling) {
+    if (place == start + settling) {
         return Outcome::none;
     }
     for (std::size_t q = place > characterCycles ? place - characterCycles + 1 : 0;
@@ -107,7 +115,7 @@ DropoutBridge::Outcome DropoutBridge::find(const std::deque<Bit>& bits, double l
     }
     // A character still in the fade of the dropout is lost with it.
     std::size_t offset = place;
-    while (offset < settling && !clear(bits, offset)) {
+    while (offset < start + settling && !clear(bits, offset)) {
         offset += characterCycles;
     }
     if (!clear(bits, offset)) {
@@ -132,18 +140,21 @@ DropoutBridge::Outcome DropoutBridge::find(const std::deque<Bit>& bits, double l
         return Outcome::none;
     }
     const double slack = slackHalves + slackShare * std::fabs(halves);
-    std::size_t count = 0;
-    std::size_t fitting = 0;
+    // The counts that fit run from the stretch over the longest character to the stretch
+    // over the shortest.
+    Found fits{offset, 0, 0, halves};
+    bool any = false;
     for (std::size_t n = fewest; shortestHalves * static_cast<double>(n) <= halves + slack; ++n) {
         if (longestCharacterHalves * static_cast<double>(n) >= halves - slack) {
-            count = n;
-            ++fitting;
+            fits.fewest = any ? fits.fewest : n;
+            fits.most = n;
+            any = true;
         }
     }
-    if (fitting != 1) {
+    if (!any) {
         return Outcome::none;
     }
-    out = Found{offset, count, halves};
+    out = fits;
     return Outcome::found;
 }
 

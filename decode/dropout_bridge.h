@@ -16,15 +16,16 @@ namespace kelvanto::decode {
 // every character is framed (a 0 start bit, a 1 stop bit), the cycle that starts one is the
 // only place from which the next few characters all frame; and since a character lasts 11
 // to 19 half units (its 1 bits count two), the stretch from the last character read before
-// the dropout to that cycle says how many characters it held, where only one count fits.
+// the dropout to that cycle says how many characters it held: exactly, where only one count
+// fits (a dropout of up to about two characters), else a range of counts.
 struct DropoutBridge {
     // Characters after the dropout that must frame, and how clearly every other place must
     // not (framing bits that read wrong).
     static constexpr std::size_t framedAfter = 8;
     static constexpr int rivalsWrongAtLeast = 2;
-    // A dropout longer than this (in half units, about 63 ms at the nominal speed) is no
-    // dropout: the load ended or was cut there.
-    static constexpr double longestHalves = 200.0;
+    // A dropout longer than this (in half units, about 127 ms at the nominal speed, with the
+    // characters read unclearly at its edges) is no dropout: the load ended or was cut there.
+    static constexpr double longestHalves = 400.0;
     // How far the stretch may miss a whole count of characters: a half unit, and 2 % of it
     // for speed that changes across the dropout.
     static constexpr double slackHalves = 1.0;
@@ -35,15 +36,19 @@ struct DropoutBridge {
 
     struct Found {
         std::size_t offset = 0;  // the cycle that starts the first character read again
-        std::size_t lost = 0;    // characters lost between lostFrom and that cycle
-        double halves = 0.0;     // the stretch lost, in half units
+        // Characters lost between lostFrom and that cycle: every count the stretch fits,
+        // fewest == most where it measures one.
+        std::size_t fewest = 0;
+        std::size_t most = 0;
+        double halves = 0.0;  // the stretch lost, in half units
+        bool counted() const { return fewest == most; }
     };
     enum class Outcome { wait, none, found };
 
     // bits: every cycle after the dropout, none of them lost; lostFrom: the frame where the
     // first character lost began; now: the end of the last cycle seen, lost or not;
     // halfUnitBefore: frames of half a unit before the dropout. Nothing found (none) when the
-    // bits hold a tone, frame from more than one place, or fit no single count of characters,
+    // bits hold a tone, frame from more than one place, or fit no count of characters,
     // or when the signal stays lost (or hiss comes back instead of data) for longer than
     // longestHalves: then a load ended there (its footer lost, or none) and what follows
     // must go back to the search for tones.

@@ -71,6 +71,16 @@ struct SlipReading {
     }
 };
 
+// A dropout whose stretch fits several counts of characters (see DropoutBridge): the
+// likeliest count was kept as lost from character first on, and every character after it may
+// stand as many places off as that count may be wrong.
+struct UncountedDropout {
+    std::size_t first = 0;
+    std::size_t kept = 0;
+    std::size_t fewest = 0;
+    std::size_t most = 0;
+};
+
 struct FramedLoad {
     double syncStart = 0.0;
     // The least certainty among the sync character's cycles (0 for a cycle read against its
@@ -83,6 +93,7 @@ struct FramedLoad {
     double footerStart = 0.0;
     double footerEnd = 0.0;
     std::vector<SlipReading> slips;
+    std::vector<UncountedDropout> uncounted;
     // How clearly the data ended: 1, or 0 where a cycle of the last character, of the 1 in the
     // next start bit's place that ended it, of the filler or of the footer's first cycles
     // lasted other than its value's length. And whether the footer ran straight into another

@@ -639,6 +639,39 @@ void LoadJudge::listDoubts(const LoadCandidate& candidate, DecodedLoad& load) co
     }
 }
 
+void LoadJudge::judgeUncounted(const FramedLoad& framed, std::size_t lostCharacters,
+                               DecodedLoad& load) const {
+    const UncountedDropout& dropout = framed.uncounted.front();
+    const std::size_t off = std::max(dropout.kept - dropout.fewest, dropout.most - dropout.kept);
+    std::string what =
+        dropout.kept > 1
+            ? formatted(
+                  "the signal was lost over characters %zu to %zu (a dropout), so their "
+                  "values are unknown",
+                  dropout.first, dropout.first + dropout.kept - 1)
+        : dropout.kept == 1
+            ? formatted(
+                  "the signal was lost over character %zu (a dropout), so its value is "
+                  "unknown",
+                  dropout.first)
+            : formatted("the signal was lost before character %zu (a dropout)", dropout.first);
+    what += formatted(
+        "; it lasted as long as %zu to %zu characters, so those after it may "
+        "stand up to %zu %s off",
+        dropout.fewest, dropout.most, off, off == 1 ? "place" : "places");
+    if (lostCharacters > dropout.kept) {
+        what += formatted(", and the signal was lost over %zu more characters elsewhere",
+                          lostCharacters - dropout.kept);
+    }
+    load.verdict = Verdict::bad;
+    load.problem = what;
+    const double frame = dropout.first < framed.characters.size()
+                             ? framed.characters[dropout.first].start
+                             : framed.end;
+    load.problemSample = std::llround(frame);
+    load.problemSeconds = frame / sampleRate;
+}
+
 void LoadJudge::placeProblem(DecodedLoad& load, std::string problem, double frame) const {
     // Where the reading went wrong: where its doubts crowd, else its first doubt, else the
     // given place.
@@ -687,6 +720,11 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
             continue;
         }
         slips.push_back(&*kept);
+    }
+
+    if (!framed.uncounted.empty()) {
+        judgeUncounted(framed, lost.size(), load);
+        return;
     }
 
     std::size_t guesses = 0;

@@ -108,6 +108,10 @@ class LoadJudge {
     // lasts as long as the stretch lost and the rest of the load is sure enough.
     void judgeLost(const FramedLoad& framed, const SumPosterior& posterior,
                    const std::vector<std::size_t>& lost, bool slipsToo, DecodedLoad& load) const;
+    // A dropout whose count of characters the stretch does not settle: never trusted, and the
+    // report says by how many places the characters after it may stand off.
+    void judgeUncounted(const FramedLoad& framed, std::size_t lostCharacters,
+                        DecodedLoad& load) const;
 
     // Takes a value for a slipped character as a slip repair (the character is no longer
     // unknown).

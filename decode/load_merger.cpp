@@ -61,8 +61,8 @@ bool readable(const DecodedLoad& load) {
 
 // A dropout inside a footer ends it there, and the 1s after it read as a tone of their own,
 // with nothing after it: the rest of that footer, not a header whose load was lost. It
-// starts within what the reading of the data bridges as a dropout (100 cycles, about 64 ms
-// at the machine's speed), is no longer than a footer, and runs at the load's speed.
+// starts within 100 cycles of the load's end (about 64 ms at the machine's speed, longer than
+// most dropouts last), is no longer than a footer, and runs at the load's speed.
 constexpr double footerDropoutCycles = 100.0;
 constexpr double footerSpeedTolerance = 0.05;
 

@@ -12,6 +12,7 @@
 #include "decode/load_judge.h"
 #include "decode/load_merger.h"
 #include "decode/shared_noise.h"
+#include "decode/uncounted_dropouts.h"
 
 namespace kelvanto::decode {
 
@@ -195,6 +196,22 @@ DecodedLoad weigh(const Group& group) {
             weighed.push_back(&reading);
         }
     }
+    // Characters are laid beside each other by their place in the load: where a dropout left
+    // a reading's count open, the other readings settle it, or every character after it may
+    // stand in the wrong place and the reading is no evidence (a take can still stand alone).
+    std::vector<FramedLoad> framed;
+    for (const Reading* reading : weighed) {
+        framed.push_back(reading->load->evidence->framed);
+    }
+    const std::vector<bool> settled = UncountedDropouts::settle(framed);
+    std::vector<const FramedLoad*> laid;
+    for (std::size_t r = 0, kept = 0; r < settled.size(); ++r) {
+        if (settled[r]) {
+            weighed[kept++] = weighed[r];
+            laid.push_back(&framed[r]);
+        }
+    }
+    weighed.resize(laid.size());
     if (!chosen && weighed.size() < 2) {
         for (const Reading& reading : group.readings) {
             if (!chosen || betterReading(*reading.load, *chosen->load)) {
@@ -209,29 +226,34 @@ DecodedLoad weigh(const Group& group) {
     }
     // The reference: the whole reading with the most characters (so that every character
     // has a place in it), else the longest.
-    const Reading* reference = weighed.front();
-    for (const Reading* reading : weighed) {
-        const DecodedLoad& a = *reading->load;
-        const DecodedLoad& b = *reference->load;
-        if (a.whole != b.whole                           ? a.whole
-            : a.characters.size() != b.characters.size() ? a.characters.size() > b.characters.size()
-                                                         : betterReading(a, b)) {
-            reference = reading;
+    std::size_t reference = 0;
+    for (std::size_t r = 0; r < weighed.size(); ++r) {
+        const DecodedLoad& a = *weighed[r]->load;
+        const DecodedLoad& b = *weighed[reference]->load;
+        const std::size_t aSize = laid[r]->characters.size();
+        const std::size_t bSize = laid[reference]->characters.size();
+        if (a.whole != b.whole ? a.whole : aSize != bSize ? aSize > bSize : betterReading(a, b)) {
+            reference = r;
         }
     }
-    const LoadCandidate& base = *reference->load->evidence;
+    LoadCandidate base = *weighed[reference]->load->evidence;
+    if (!base.framed.uncounted.empty()) {
+        // Recounted: its stretches of signal no longer sit at their characters.
+        base.stretches.clear();
+    }
+    base.framed = *laid[reference];
     const ErrorOdds referenceOdds(base.framed);
     std::vector<ErrorOdds> odds;
     std::vector<std::size_t> usable;
-    for (const Reading* reading : weighed) {
-        odds.emplace_back(reading->load->evidence->framed);
-        usable.push_back(usableLength(reading->load->evidence->framed, base.framed));
+    for (const FramedLoad* reading : laid) {
+        odds.emplace_back(*reading);
+        usable.push_back(usableLength(*reading, base.framed));
     }
     LoadCandidate joint = base;
     const std::size_t bits = 10 * joint.framed.characters.size();
     std::vector<BitEvidence> said(weighed.size(), BitEvidence(bits, std::nan("")));
     for (std::size_t r = 0; r < weighed.size(); ++r) {
-        const auto& characters = weighed[r]->load->evidence->framed.characters;
+        const auto& characters = laid[r]->characters;
         for (std::size_t i = 0; i < std::min(usable[r], joint.framed.characters.size()); ++i) {
             if (characters[i].extraCycleDropped) {
                 continue;
@@ -291,8 +313,9 @@ DecodedLoad weigh(const Group& group) {
         character.extraCycleDropped = false;
         character.signalLost = false;
     }
-    DecodedLoad load = LoadJudge(reference->load->sampleRate).judge(joint, referenceOdds);
-    load.gapSeconds = reference->load->gapSeconds;
+    const DecodedLoad& referenceLoad = *weighed[reference]->load;
+    DecodedLoad load = LoadJudge(referenceLoad.sampleRate).judge(joint, referenceOdds);
+    load.gapSeconds = referenceLoad.gapSeconds;
     std::vector<Repair> votes;
     for (std::size_t i = 0; i < joint.framed.characters.size(); ++i) {
         const FramedCharacter& was = base.framed.characters[i];
@@ -334,7 +357,7 @@ DecodedLoad weigh(const Group& group) {
         load.problem.clear();
         load.repairs.insert(load.repairs.begin(), votes.begin(), votes.end());
     }
-    nameTake(load, reference->take);
+    nameTake(load, weighed[reference]->take);
     return load;
 }
 

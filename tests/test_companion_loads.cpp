@@ -110,29 +110,36 @@ TEST(CompanionLoads, LoadsWithoutAScreenAndAScreenThatReadBad) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.pbm")));
 
     // 20 ms of silence in the middle of the screen's pairs (8-bit stereo at 22050 Hz): the
-    // load reads BAD and ends there. Named, it gives the picture as far as it was read, with
-    // warnings and status 2; the rows before the dropout are the screen's own.
+    // load reads BAD, the characters under the dropout unknown and those after it read on.
+    // It still holds as many characters as a screen load, so it is found unnamed as well,
+    // and gives the whole picture with a warning and status 2: the rows before the dropout
+    // and after it are the screen's own, only the few bytes under it may differ.
     Bytes cut = readFile(dir.file("rec.wav"));
     const std::size_t from = 44 + static_cast<std::size_t>(6.0 * 44100);
     std::fill(cut.begin() + static_cast<long>(from), cut.begin() + static_cast<long>(from + 882),
               0x80);
     writeFile(dir.file("cut.wav"), cut);
-    const auto unnamed = runKelvantoTape({"screen", "cut.wav", "-o", "cut.pbm"}, work);
-    EXPECT_EQ(unnamed.status, 1);
+    const auto unnamed = runKelvantoTape({"screen", "cut.wav", "-o", "found.pbm"}, work);
     const auto bad = runKelvantoTape({"screen", "--load", "1", "cut.wav", "-o", "cut.pbm"}, work);
-    EXPECT_EQ(bad.status, 2) << bad.err;
-    EXPECT_EQ(bad.err,
-              "kelvanto-tape: warning: cut.wav: load 1 holds 675 of the screen's 1800 bytes; the "
-              "rest of the picture is blank\n"
-              "kelvanto-tape: warning: cut.wav: load 1 read BAD: the picture may be wrong where "
-              "the reading failed\n");
+    for (const auto& run : {unnamed, bad}) {
+        EXPECT_EQ(run.status, 2) << run.err;
+        EXPECT_EQ(run.err,
+                  "kelvanto-tape: warning: cut.wav: load 1 read BAD: the picture may be wrong "
+                  "where the reading failed\n");
+    }
+    EXPECT_TRUE(readFile(dir.file("found.pbm")) == readFile(dir.file("cut.pbm")));
     ASSERT_EQ(runKelvantoTape({"screen", "rec.wav", "-o", "whole.pbm"}, work).status, 0);
     const Bytes whole = readFile(dir.file("whole.pbm"));
     const Bytes part = readFile(dir.file("cut.pbm"));
     ASSERT_EQ(part.size(), whole.size());
-    // 10 bytes of PBM header, 675 screen bytes read, then blank.
+    // 10 bytes of PBM header, the 675 screen bytes before the dropout; after it, each of the
+    // (at most seven) characters lost holds bits of two bytes.
     EXPECT_TRUE(std::equal(part.begin(), part.begin() + 10 + 675, whole.begin()));
-    EXPECT_TRUE(std::all_of(part.begin() + 10 + 675, part.end(), [](auto b) { return b == 0; }));
+    std::size_t differ = 0;
+    for (std::size_t i = 10 + 675; i < part.size(); ++i) {
+        differ += part[i] != whole[i] ? 1 : 0;
+    }
+    EXPECT_LE(differ, 14u);
 }
 
 TEST(CompanionLoads, ListBasicShowsTheProgramOfEveryLoadThatHoldsOne) {

@@ -10,6 +10,7 @@
 #include "decode/load_judge.h"
 #include "decode/load_merger.h"
 #include "decode/take_merger.h"
+#include "decode/uncounted_dropouts.h"
 
 using namespace kelvanto::decode;
 
@@ -292,6 +293,86 @@ TEST(TakeMerger, ATakeShiftedByALostCharacterGivesNoEvidenceFromThere) {
         EXPECT_EQ(merged[0].characters[20], longer[20]);
         EXPECT_EQ(merged[0].characters[38], longer[38]);
     }
+}
+
+// A reading of these characters in which a dropout took `lost` from `at` on, and whose stretch
+// fits fewest to most: kept as that many unknown characters, the rest read on after them.
+FramedLoad withLongDropout(const std::vector<std::uint8_t>& truth, std::size_t at, std::size_t lost,
+                           std::size_t kept, std::size_t fewest, std::size_t most) {
+    FramedLoad load = reading(truth).framed;
+    auto& characters = load.characters;
+    FramedCharacter unknown = characters[at];
+    unknown.value = 0;
+    unknown.signalLost = true;
+    unknown.extraCycleDropped = true;
+    characters.erase(characters.begin() + static_cast<long>(at),
+                     characters.begin() + static_cast<long>(at + lost));
+    characters.insert(characters.begin() + static_cast<long>(at), kept, unknown);
+    load.uncounted.push_back(UncountedDropout{at, kept, fewest, most});
+    return load;
+}
+
+void expectSettled(const FramedLoad& load, const std::vector<std::uint8_t>& truth, std::size_t at,
+                   std::size_t lost) {
+    EXPECT_TRUE(load.uncounted.empty());
+    ASSERT_EQ(load.characters.size(), truth.size());
+    for (std::size_t i = 0; i < truth.size(); ++i) {
+        const bool under = i >= at && i < at + lost;
+        EXPECT_EQ(load.characters[i].signalLost, under) << i;
+        if (!under) {
+            EXPECT_EQ(load.characters[i].value, truth[i]) << i;
+        }
+    }
+}
+
+TEST(UncountedDropouts, AnotherTakeSettlesHowManyCharactersALongDropoutTook) {
+    std::vector<std::uint8_t> truth;
+    for (int i = 0; i < 60; ++i) {
+        truth.push_back(static_cast<std::uint8_t>(i * 37 + 11));
+    }
+    const FramedLoad clean = reading(truth).framed;
+    // Five characters lost from 20 on, kept as four, five or six: the clean take settles it,
+    // and a slip read after the dropout moves with its character.
+    for (const std::size_t kept : {4u, 5u, 6u}) {
+        SCOPED_TRACE(kept);
+        FramedLoad broken = withLongDropout(truth, 20, 5, kept, 3, 8);
+        broken.slips.push_back(SlipReading{40 - 5 + kept, {0x12}, {}, 0.0});
+        std::vector<FramedLoad> readings = {broken, clean};
+        EXPECT_EQ(UncountedDropouts::settle(readings), (std::vector<bool>{true, true}));
+        expectSettled(readings[0], truth, 20, 5);
+        ASSERT_EQ(readings[0].slips.size(), 1u);
+        EXPECT_EQ(readings[0].slips[0].character, 40u);
+        EXPECT_EQ(readings[1].characters.size(), truth.size());
+    }
+    // Two takes, each with a long dropout of its own: each settles the other, whichever
+    // comes first.
+    std::vector<FramedLoad> both = {withLongDropout(truth, 12, 4, 5, 3, 6),
+                                    withLongDropout(truth, 35, 6, 5, 4, 9)};
+    EXPECT_EQ(UncountedDropouts::settle(both), (std::vector<bool>{true, true}));
+    expectSettled(both[0], truth, 12, 4);
+    expectSettled(both[1], truth, 35, 6);
+
+    // Nothing settles it: no other take; the same dropout in both; data that reads the same
+    // at every count; too few characters after it; a whole take of another length.
+    std::vector<FramedLoad> alone = {withLongDropout(truth, 20, 5, 4, 3, 8)};
+    EXPECT_EQ(UncountedDropouts::settle(alone), std::vector<bool>{false});
+    EXPECT_EQ(alone[0].characters.size(), truth.size() - 1);
+    std::vector<FramedLoad> samePlace = {withLongDropout(truth, 20, 5, 4, 3, 8),
+                                         withLongDropout(truth, 20, 5, 6, 3, 8)};
+    EXPECT_EQ(UncountedDropouts::settle(samePlace), (std::vector<bool>{false, false}));
+    // (The other take broke off before its footer here, so its length says nothing.)
+    const std::vector<std::uint8_t> blank(60, 0x00);
+    FramedLoad blankCut = reading(blank).framed;
+    blankCut.complete = false;
+    std::vector<FramedLoad> alike = {withLongDropout(blank, 20, 5, 4, 3, 8), blankCut};
+    EXPECT_EQ(UncountedDropouts::settle(alike), (std::vector<bool>{false, true}));
+    std::vector<FramedLoad> nearEnd = {withLongDropout(truth, 45, 5, 4, 3, 8), clean};
+    EXPECT_EQ(UncountedDropouts::settle(nearEnd), (std::vector<bool>{false, true}));
+    std::vector<std::uint8_t> longer = truth;
+    longer.push_back(0x99);
+    std::vector<FramedLoad> otherLength = {withLongDropout(truth, 20, 5, 4, 3, 8),
+                                           reading(longer).framed};
+    EXPECT_EQ(UncountedDropouts::settle(otherLength), (std::vector<bool>{false, true}));
 }
 
 // The signal lost over one character: the checksum gives its value, taken when the stretch

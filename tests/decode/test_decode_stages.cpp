@@ -1038,27 +1038,32 @@ TEST(DropoutBridge, FindsWhereTheFramingPicksUpAndHowManyCharactersWereLost) {
     // 0x00's start: both are lost, 26 half units; or at 0x0F's start: one, 15 half units.
     ASSERT_EQ(find(after(18), 0.0, false, found), DropoutBridge::Outcome::found);
     EXPECT_EQ(found.offset, 2u);
-    EXPECT_EQ(found.lost, 2u);
+    EXPECT_EQ(found.fewest, 2u);
+    EXPECT_EQ(found.most, 2u);
     EXPECT_NEAR(found.halves, 26.0, 1e-9);
     ASSERT_EQ(find(after(18), 11 * 14.0, false, found),
               DropoutBridge::Outcome::found);
-    EXPECT_EQ(found.lost, 1u);
+    EXPECT_EQ(found.fewest, 1u);
+    EXPECT_EQ(found.most, 1u);
     EXPECT_NEAR(found.halves, 15.0, 1e-9);
     // The first character back has a guess in it: it is lost too.
     std::deque<Bit> unsure = after(20);
     unsure[3].certainty = 0.3f;
     ASSERT_EQ(find(unsure, 0.0, false, found), DropoutBridge::Outcome::found);
     EXPECT_EQ(found.offset, 10u);
-    EXPECT_EQ(found.lost, 3u);
+    EXPECT_EQ(found.fewest, 3u);
+    EXPECT_TRUE(found.counted());
     // Too few cycles yet; at the end of the recording, nothing.
     const std::deque<Bit> few(stream.begin() + 20, stream.begin() + 100);
     EXPECT_EQ(find(few, 0.0, false, found), DropoutBridge::Outcome::wait);
     EXPECT_EQ(find(few, 0.0, true, found), DropoutBridge::Outcome::none);
-    // 33 half units fit two characters or three: the count is not known; 29 fit two only.
-    EXPECT_EQ(find(after(20), -7 * 14.0, false, found),
-              DropoutBridge::Outcome::none);
-    EXPECT_EQ(find(after(20), -3 * 14.0, false, found),
-              DropoutBridge::Outcome::found);
+    // 33 half units fit two characters or three: both counts are given; 29 fit two only.
+    ASSERT_EQ(find(after(20), -7 * 14.0, false, found), DropoutBridge::Outcome::found);
+    EXPECT_EQ(found.fewest, 2u);
+    EXPECT_EQ(found.most, 3u);
+    ASSERT_EQ(find(after(20), -3 * 14.0, false, found), DropoutBridge::Outcome::found);
+    EXPECT_TRUE(found.counted());
+    EXPECT_EQ(found.fewest, 2u);
     // Data that frames from every other cycle (0x55: 0101010101), and a tone, give nothing.
     std::vector<Bit> periodic;
     for (int i = 0; i < 16; ++i) {
@@ -1073,14 +1078,14 @@ TEST(DropoutBridge, FindsWhereTheFramingPicksUpAndHowManyCharactersWereLost) {
     tone = timed(tone);
     EXPECT_EQ(find(std::deque<Bit>(tone.begin(), tone.end()), 0.0, false, found),
               DropoutBridge::Outcome::none);
-    // Lost for longer than 200 half units, with or without something back since: the load
+    // Lost for longer than 400 half units, with or without something back since: the load
     // ended there.
     const std::deque<Bit> back = after(18);
-    EXPECT_EQ(find(back, back.front().start - 201 * 14.0, false, found),
+    EXPECT_EQ(find(back, back.front().start - 401 * 14.0, false, found),
               DropoutBridge::Outcome::none);
-    EXPECT_EQ(DropoutBridge::find({}, 0.0, 201 * 14.0, 14.0, false, found),
+    EXPECT_EQ(DropoutBridge::find({}, 0.0, 401 * 14.0, 14.0, false, found),
               DropoutBridge::Outcome::none);
-    EXPECT_EQ(DropoutBridge::find({}, 0.0, 199 * 14.0, 14.0, false, found),
+    EXPECT_EQ(DropoutBridge::find({}, 0.0, 399 * 14.0, 14.0, false, found),
               DropoutBridge::Outcome::wait);
 }
 
