@@ -115,7 +115,7 @@ DropoutBridge::Outcome DropoutBridge::find(const std::deque<Bit>& bits, double l
     }
     // A character still in the fade of the dropout is lost with it.
     std::size_t offset = place;
-    while (offset < start + settling && !clear(bits, offset)) {
+    while (offset < place + 2 * settling && !clear(bits, offset)) {
         offset += characterCycles;
     }
     if (!clear(bits, offset)) {

@@ -396,7 +396,7 @@ void LoadReader::feed(const Bit& input) {
     ++bitsRead;
     onesRead += bit.value == Bit::one ? 1 : 0;
     if (bit.value != Bit::invalid && !framer.inFooter()) {
-        guessScore = bit.certainty < guessCertainty ? guessScore + 1.0
+        guessScore = bit.certainty < guessCertainty ? std::min(guessScore + 1.0, mostGuesses + 1.0)
                                                     : std::max(0.0, guessScore - guessDecay);
         if (guessScore > mostGuesses) {
             bit.value = Bit::invalid;

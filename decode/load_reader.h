@@ -40,7 +40,9 @@ class LoadReader {
     // A reading whose cycles are mostly guesses is not reading a load (the wrong polarity,
     // where every change between 0 and 1 gives a cycle of three quarters of a unit, or noise
     // after the signal went): each guess adds 1, each clear cycle takes guessDecay away,
-    // and past mostGuesses the signal counts as lost there.
+    // and past mostGuesses the signal counts as lost there. The count stops one guess past
+    // it, so that a long dropout full of hiss is over once a character's worth of clear
+    // cycles has come back, not after ten for every cycle of hiss it held.
     static constexpr float guessCertainty = 0.3f;
     static constexpr double guessDecay = 0.1;
     static constexpr double mostGuesses = 12.0;

@@ -1053,6 +1053,15 @@ TEST(DropoutBridge, FindsWhereTheFramingPicksUpAndHowManyCharactersWereLost) {
     EXPECT_EQ(found.offset, 10u);
     EXPECT_EQ(found.fewest, 3u);
     EXPECT_TRUE(found.counted());
+    // Four characters back read unclearly (a long fade): all four are lost with it.
+    std::deque<Bit> fading = after(20);
+    for (std::size_t c = 0; c < 4; ++c) {
+        fading[10 * c + 3].certainty = 0.3f;
+    }
+    ASSERT_EQ(find(fading, 0.0, false, found), DropoutBridge::Outcome::found);
+    EXPECT_EQ(found.offset, 40u);
+    EXPECT_LE(found.fewest, 6u);
+    EXPECT_GE(found.most, 6u);
     // Too few cycles yet; at the end of the recording, nothing.
     const std::deque<Bit> few(stream.begin() + 20, stream.begin() + 100);
     EXPECT_EQ(find(few, 0.0, false, found), DropoutBridge::Outcome::wait);
