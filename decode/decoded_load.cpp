@@ -4,6 +4,7 @@
 #include "decode/decoded_load.h"
 
 #include <algorithm>
+#include <array>
 
 namespace kelvanto::decode {
 
@@ -50,7 +51,12 @@ const char* doubtKindName(CharacterDoubt::Kind kind) {
 namespace {
 
 constexpr std::size_t compared = 512;
-constexpr long largestShift = 2;
+// How far one reading's characters may stand off the other's, and what moving from one
+// shift to another along the load costs, in characters: a cycle lost that the framer could
+// not put right moves every later character a place, a dropout whose count of characters
+// was not known a few.
+constexpr long largestShift = 8;
+constexpr double shiftChangeCost = 2.0;
 
 }  // namespace
 
@@ -59,18 +65,22 @@ double agreement(const DecodedLoad& a, const DecodedLoad& b) {
     if (common == 0) {
         return -1.0;
     }
-    std::size_t best = 0;
-    for (long shift = -largestShift; shift <= largestShift; ++shift) {
-        std::size_t equal = 0;
-        for (std::size_t i = 0; i < common; ++i) {
-            const long j = static_cast<long>(i) + shift;
-            equal += j >= 0 && static_cast<std::size_t>(j) < b.characters.size() &&
-                             a.characters[i] == b.characters[static_cast<std::size_t>(j)]
-                         ? 1
-                         : 0;
+    // The most characters that agree over the first `common` of a, each laid beside b's at
+    // a shift that may change along the way.
+    constexpr std::size_t width = 2 * largestShift + 1;
+    std::array<double, width> equal{};
+    std::array<double, width> next{};
+    for (std::size_t i = 0; i < common; ++i) {
+        const double moved = *std::max_element(equal.begin(), equal.end()) - shiftChangeCost;
+        for (std::size_t k = 0; k < width; ++k) {
+            const long j = static_cast<long>(i) + static_cast<long>(k) - largestShift;
+            const bool same = j >= 0 && static_cast<std::size_t>(j) < b.characters.size() &&
+                              a.characters[i] == b.characters[static_cast<std::size_t>(j)];
+            next[k] = std::max(equal[k], moved) + (same ? 1.0 : 0.0);
         }
-        best = std::max(best, equal);
+        equal.swap(next);
     }
+    const double best = std::max(0.0, *std::max_element(equal.begin(), equal.end()));
     double share = static_cast<double>(best) / static_cast<double>(common);
     if (a.whole && b.whole) {
         share *= static_cast<double>(std::min(a.characters.size(), b.characters.size())) /

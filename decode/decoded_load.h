@@ -137,8 +137,10 @@ struct DecodedLoad {
 const char* verdictName(Verdict verdict);
 
 // The share of characters two readings agree on (-1 when either has none to compare), over
-// their first 512 characters, the better of a few small shifts (a cycle lost in one reading
-// that the framer could not put right moves every later character a place).
+// their first 512 characters, each reading's characters laid beside the other's up to eight
+// places off, the shift changing where that gains more than two characters (a cycle lost in
+// one reading that the framer could not put right moves every later character a place; a
+// dropout whose count of characters was not known, a few).
 double agreement(const DecodedLoad& a, const DecodedLoad& b);
 // Readings that agree at least this much hold the same load (another take of it, its echo).
 inline constexpr double sameContent = 0.9;

@@ -156,12 +156,17 @@ constexpr std::size_t agreementSpan = 16;
 
 std::size_t usableLength(const FramedLoad& reading, const FramedLoad& reference) {
     const std::size_t length = std::min(reading.characters.size(), reference.characters.size());
+    // A character the signal was lost over in either says nothing of the shift.
+    auto agrees = [&](std::size_t i) {
+        return reading.characters[i].signalLost || reference.characters[i].signalLost ||
+               reading.characters[i].value == reference.characters[i].value;
+    };
     std::size_t agree = 0;
     for (std::size_t i = 0; i < length; ++i) {
-        agree += reading.characters[i].value == reference.characters[i].value ? 1 : 0;
+        agree += agrees(i) ? 1 : 0;
         if (i >= agreementSpan) {
             const std::size_t old = i - agreementSpan;
-            agree -= reading.characters[old].value == reference.characters[old].value ? 1 : 0;
+            agree -= agrees(old) ? 1 : 0;
             if (agree * 4 < agreementSpan) {
                 return old;  // fewer than a quarter agree from here on
             }

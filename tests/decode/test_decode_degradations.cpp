@@ -352,13 +352,20 @@ TEST(DamagedRecording, ADropoutTooLongToCountKeepsTheCharactersAfterIt) {
     const Recording whole = render({load}, 22050, 16, 1);
     Recording early = whole;
     dropout(early, 0.5, 0.025);
+    // (Dropouts of 70 ms take enough characters, unknown, to fill a whole span over which the
+    // takes are laid beside each other; those say nothing against it.)
     Recording late = whole;
-    dropout(late, 0.9, 0.03);
+    dropout(late, 0.9, 0.07);
     EXPECT_EQ(decode(early)[0].problem,
               "the signal was lost over characters 62 to 67 (a dropout), so their values are "
               "unknown; it lasted as long as 5 to 8 characters, so those after it may stand up "
               "to 2 places off");
-    for (const auto& takes : {std::vector<Recording>{early, late}, {late, early}}) {
+    Recording earlyLong = whole;
+    dropout(earlyLong, 0.5, 0.07);
+    for (const auto& takes : {std::vector<Recording>{early, late},
+                              {late, early},
+                              {earlyLong, late},
+                              {late, earlyLong}}) {
         const std::vector<DecodedLoad> got = mergeTakes({decode(takes[0]), decode(takes[1])});
         ASSERT_EQ(got.size(), 1u);
         EXPECT_EQ(got[0].verdict, Verdict::repaired) << got[0].problem;
