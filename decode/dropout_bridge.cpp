@@ -113,18 +113,21 @@ DropoutBridge::Outcome DropoutBridge::find(const std::deque<Bit>& bits, double l
             return Outcome::none;
         }
     }
-    // A character still in the fade of the dropout is lost with it.
-    std::size_t offset = place;
-    while (offset < place + 2 * settling && !clear(bits, offset)) {
-        offset += characterCycles;
-    }
-    if (!clear(bits, offset)) {
-        return Outcome::none;
-    }
-    // The characters read again that the rate is measured on.
+    // A character still in the fade of the dropout is lost with it; the characters read
+    // again that the rate is measured on follow the first clear one.
     const std::size_t span = framedAfter * characterCycles;
-    if (offset + span >= bits.size()) {
-        return final ? Outcome::none : Outcome::wait;
+    std::size_t offset = place;
+    for (;;) {
+        if (offset + span >= bits.size()) {
+            return final ? Outcome::none : Outcome::wait;
+        }
+        if (clear(bits, offset)) {
+            break;
+        }
+        if (offset >= place + 2 * settling) {
+            return Outcome::none;
+        }
+        offset += characterCycles;
     }
     // The half unit right after the dropout, from the characters read there.
     double halvesRead = 0.0;

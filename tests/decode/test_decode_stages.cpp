@@ -1062,6 +1062,22 @@ TEST(DropoutBridge, FindsWhereTheFramingPicksUpAndHowManyCharactersWereLost) {
     EXPECT_EQ(found.offset, 40u);
     EXPECT_LE(found.fewest, 6u);
     EXPECT_GE(found.most, 6u);
+    // Characters that frame but never read clearly, after a lost sync character (looked for
+    // further in): passed over only as far as the cycles come so far reach (the look once
+    // ran past their end).
+    std::vector<Bit> longer;
+    for (unsigned v = 0; v < 20; ++v) {
+        appendCharacter(longer, (v * 0x3B + 0x15) & 0xFF);
+    }
+    longer = timed(longer);
+    std::deque<Bit> unclear(longer.begin(), longer.begin() + 160);
+    for (Bit& b : unclear) {
+        b.certainty = 0.3f;
+    }
+    EXPECT_EQ(DropoutBridge::find(unclear, 0.0, unclear.back().end, 14.0, false, found, true),
+              DropoutBridge::Outcome::wait);
+    EXPECT_EQ(DropoutBridge::find(unclear, 0.0, unclear.back().end, 14.0, true, found, true),
+              DropoutBridge::Outcome::none);
     // Too few cycles yet; at the end of the recording, nothing.
     const std::deque<Bit> few(stream.begin() + 20, stream.begin() + 100);
     EXPECT_EQ(find(few, 0.0, false, found), DropoutBridge::Outcome::wait);
