@@ -54,8 +54,9 @@ DropoutBridge::Outcome DropoutBridge::find(const std::deque<Bit>& bits, double l
                                            bool afterSync) {
     const std::size_t fewest = afterSync ? 0 : 1;
     const std::size_t settling = afterSync ? 2 * settlingCycles : settlingCycles;
+    const double longest = afterSync ? longestAfterTone : longestHalves;
     const double lostSoFar = (bits.empty() ? now : bits.front().start) - lostFrom;
-    if (halfUnitBefore > 0.0 && lostSoFar > longestHalves * halfUnitBefore) {
+    if (halfUnitBefore > 0.0 && lostSoFar > longest * halfUnitBefore) {
         return Outcome::none;
     }
     // A tone anywhere: the load ended in the dropout, or another began.
@@ -86,7 +87,7 @@ DropoutBridge::Outcome DropoutBridge::find(const std::deque<Bit>& bits, double l
     std::size_t open = 0;
     while (open < bits.size() && ruledOut(open)) {
         const bool stillLost = !afterSync && halfUnitBefore > 0.0 &&
-                               bits[open].end - lostFrom <= longestHalves * halfUnitBefore;
+                               bits[open].end - lostFrom <= longest * halfUnitBefore;
         if (open + 1 >= settling && !stillLost) {
             return Outcome::none;
         }
@@ -139,7 +140,7 @@ DropoutBridge::Outcome DropoutBridge::find(const std::deque<Bit>& bits, double l
         return Outcome::none;
     }
     const double halves = (bits[offset].start - lostFrom) / halfUnit;
-    if (!(halves > (afterSync ? -slackHalves : 0.0)) || halves > longestHalves) {
+    if (!(halves > (afterSync ? -slackHalves : 0.0)) || halves > longest) {
         return Outcome::none;
     }
     const double slack = slackHalves + slackShare * std::fabs(halves);

@@ -26,6 +26,10 @@ struct DropoutBridge {
     // A dropout longer than this (in half units, about 127 ms at the nominal speed, with the
     // characters read unclearly at its edges) is no dropout: the load ended or was cut there.
     static constexpr double longestHalves = 400.0;
+    // After a header tone whose sync character was lost, a stretch as long as about 63 ms:
+    // a longer silence or stretch of hiss after a tone is a gap, and what follows is looked
+    // for as a load of its own.
+    static constexpr double longestAfterTone = 200.0;
     // How far the stretch may miss a whole count of characters: a half unit, and 2 % of it
     // for speed that changes across the dropout.
     static constexpr double slackHalves = 1.0;

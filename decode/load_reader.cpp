@@ -329,7 +329,7 @@ void LoadReader::lookPastTone(const Cycle& cycle) {
     const double halfUnit = 0.5 * tone.meanPeriod() * sampleRate;
     // The cycle that ended the tone may span a dropout: the signal came back at its end.
     const double gap = cycle.end - tone.cleanEnd();
-    if (!(halfUnit > 0.0) || gap > DropoutBridge::longestHalves * halfUnit) {
+    if (!(halfUnit > 0.0) || gap > DropoutBridge::longestAfterTone * halfUnit) {
         return;
     }
     startLoad(tone.start(), tone.cycles(), tone.meanPeriod(), tone.amplitude());

@@ -1112,6 +1112,11 @@ TEST(DropoutBridge, FindsWhereTheFramingPicksUpAndHowManyCharactersWereLost) {
               DropoutBridge::Outcome::none);
     EXPECT_EQ(DropoutBridge::find({}, 0.0, 399 * 14.0, 14.0, false, found),
               DropoutBridge::Outcome::wait);
+    // After a tone whose sync character was lost, 200 half units: a longer silence is a gap.
+    EXPECT_EQ(DropoutBridge::find({}, 0.0, 201 * 14.0, 14.0, false, found, true),
+              DropoutBridge::Outcome::none);
+    EXPECT_EQ(DropoutBridge::find({}, 0.0, 199 * 14.0, 14.0, false, found, true),
+              DropoutBridge::Outcome::wait);
 }
 
 // A load whose signal is lost for a while inside its data: the framer waits, picks up after
