@@ -1087,10 +1087,8 @@ CharacterFramer::Status CharacterFramer::bridge(bool final) {
     // syncShifts tone cycles later. Every such end that leaves a whole count of characters
     // must leave the same count (and only one of them measures a single lost character).
     const std::size_t ends = syncLost ? syncShifts + 1 : 1;
-    // Where they leave different counts, every count any of them fits stays open.
     DropoutBridge::Found found;
     std::size_t fitting = 0;
-    double halves = 0.0;
     for (std::size_t m = 0; m < ends; ++m) {
         DropoutBridge::Found shifted;
         const DropoutBridge::Outcome outcome =
@@ -1099,17 +1097,19 @@ CharacterFramer::Status CharacterFramer::bridge(bool final) {
         if (outcome == DropoutBridge::Outcome::wait) {
             return status;
         }
-        if (outcome == DropoutBridge::Outcome::found) {
-            if (fitting == 0) {
-                found = shifted;
+        // Where the sync character was lost, a stretch that fits several counts would start
+        // the data at a place not known, and a reading begun there, short of its start, can
+        // pass for a whole load (one begun after a stretch of data that read as tone once
+        // took the place of the load it was part of): such a look finds nothing.
+        if (outcome == DropoutBridge::Outcome::found && (shifted.counted() || !syncLost)) {
+            if (fitting > 0 && shifted.fewest != found.fewest) {
+                fitting = 0;
+                break;
             }
-            found.fewest = std::min(found.fewest, shifted.fewest);
-            found.most = std::max(found.most, shifted.most);
-            halves += shifted.halves;
+            found = fitting == 0 ? shifted : found;
             ++fitting;
         }
     }
-    found.halves = fitting > 0 ? halves / static_cast<double>(fitting) : 0.0;
     // Where the framing picks up at a sync character that a run of tone leads into, that is
     // the load's own sync character, after a cycle of the tone that hiss made into a 0: read
     // as data it would put every character one off. The tone goes on as before.
