@@ -643,18 +643,17 @@ void LoadJudge::judgeUncounted(const FramedLoad& framed, std::size_t lostCharact
                                DecodedLoad& load) const {
     const UncountedDropout& dropout = framed.uncounted.front();
     const std::size_t off = std::max(dropout.kept - dropout.fewest, dropout.most - dropout.kept);
+    // Inside the data, at least one character was lost.
     std::string what =
         dropout.kept > 1
             ? formatted(
                   "the signal was lost over characters %zu to %zu (a dropout), so their "
                   "values are unknown",
                   dropout.first, dropout.first + dropout.kept - 1)
-        : dropout.kept == 1
-            ? formatted(
+            : formatted(
                   "the signal was lost over character %zu (a dropout), so its value is "
                   "unknown",
-                  dropout.first)
-            : formatted("the signal was lost before character %zu (a dropout)", dropout.first);
+                  dropout.first);
     what += formatted(
         "; it lasted as long as %zu to %zu characters, so those after it may "
         "stand up to %zu %s off",
