@@ -241,20 +241,20 @@ DecodedLoad weigh(const Group& group) {
             reference = r;
         }
     }
-    LoadCandidate base = *weighed[reference]->load->evidence;
-    if (!base.framed.uncounted.empty()) {
-        // Recounted: its stretches of signal no longer sit at their characters.
-        base.stretches.clear();
-    }
-    base.framed = *laid[reference];
-    const ErrorOdds referenceOdds(base.framed);
+    const FramedLoad& base = *laid[reference];
+    const ErrorOdds referenceOdds(base);
     std::vector<ErrorOdds> odds;
     std::vector<std::size_t> usable;
     for (const FramedLoad* reading : laid) {
         odds.emplace_back(*reading);
-        usable.push_back(usableLength(*reading, base.framed));
+        usable.push_back(usableLength(*reading, base));
     }
-    LoadCandidate joint = base;
+    LoadCandidate joint = *weighed[reference]->load->evidence;
+    if (!joint.framed.uncounted.empty()) {
+        // Recounted: its stretches of signal no longer sit at their characters.
+        joint.stretches.clear();
+    }
+    joint.framed = base;
     const std::size_t bits = 10 * joint.framed.characters.size();
     std::vector<BitEvidence> said(weighed.size(), BitEvidence(bits, std::nan("")));
     for (std::size_t r = 0; r < weighed.size(); ++r) {
@@ -323,7 +323,7 @@ DecodedLoad weigh(const Group& group) {
     load.gapSeconds = referenceLoad.gapSeconds;
     std::vector<Repair> votes;
     for (std::size_t i = 0; i < joint.framed.characters.size(); ++i) {
-        const FramedCharacter& was = base.framed.characters[i];
+        const FramedCharacter& was = base.characters[i];
         const FramedCharacter& now = joint.framed.characters[i];
         if (was.value != now.value || was.extraCycleDropped) {
             votes.push_back(Repair{Repair::Kind::vote, i, -1, was.value, now.value,
