@@ -44,6 +44,13 @@ constexpr double farInTime = 5.0;
 
 double matchScore(const Group& group, const DecodedLoad& load, const std::optional<Clock>& clock) {
     const double agree = agreement(*group.best, load);
+    // Two readings that each stand on their own (OK or REPAIRED) and do not agree are two
+    // loads, however close their places: a take that holds a load more (a re-save, a load
+    // skipped in the other) can put another load where the other take has this one.
+    if (agree < sameContent && group.best->verdict != Verdict::bad &&
+        load.verdict != Verdict::bad) {
+        return -1.0;
+    }
     double score = agree < 0.0 ? (clock ? 0.2 : -1.0) : agree - 0.5;
     if (clock) {
         const double distance =
@@ -55,6 +62,11 @@ double matchScore(const Group& group, const DecodedLoad& load, const std::option
         }
     }
     return score;
+}
+
+// Where a load of a take stands on the first take's clock.
+double firstClock(const DecodedLoad& load, const std::optional<Clock>& clock) {
+    return clock ? (load.startSeconds - clock->offset) / clock->scale : load.startSeconds;
 }
 
 // The matching that maximises the total score, in order on both sides: pairs of (group,
@@ -87,7 +99,11 @@ std::vector<std::pair<long, long>> align(const std::vector<Group>& groups,
             path.emplace_back(static_cast<long>(i - 1), static_cast<long>(j - 1));
             --i;
             --j;
-        } else if (i > 0 && (j == 0 || at(i, j) == at(i - 1, j))) {
+        } else if (i > 0 && (j == 0 || at(i, j) == at(i - 1, j)) &&
+                   // Both left unmatched: the later one goes last, so that loads stay in
+                   // the order of the tape.
+                   (j == 0 || at(i, j) != at(i, j - 1) ||
+                    groups[i - 1].seconds >= firstClock(take[j - 1], clock))) {
             path.emplace_back(static_cast<long>(i - 1), -1);
             --i;
         } else {
@@ -399,9 +415,7 @@ std::vector<DecodedLoad> mergeTakes(const std::vector<std::vector<DecodedLoad>>&
                     group.best = &load;
                 }
             } else {
-                const double seconds =
-                    clock ? (load.startSeconds - clock->offset) / clock->scale : load.startSeconds;
-                next.push_back(Group{{reading}, &load, seconds});
+                next.push_back(Group{{reading}, &load, firstClock(load, clock)});
             }
         }
         groups.swap(next);

@@ -979,6 +979,22 @@ TEST(Trust, TwoTakesWithADropoutAndAPhantomGiveEachLoadOnce) {
     expectEachLoadOnceAndExact(mergeTakes({b, a}), loads);
 }
 
+// Each take holds a load the other did not read where the other's stands (one take holds a
+// load more, and missed the next): two readings that are each right and disagree are two
+// loads, however close in time; both are kept, in tape order.
+TEST(Trust, ALoadAnotherTakeHasAtTheSamePlaceIsNotTakenForIt) {
+    const std::vector<TestLoad> loads = fourLoads();
+    TestLoad before = loads[0];
+    before.gap += 0.5;
+    const std::vector<DecodedLoad> a = decode(render({loads[0], loads[1], loads[3]}, 22050, 16, 1));
+    const std::vector<DecodedLoad> b = decode(render({before, loads[2], loads[3]}, 22050, 16, 1));
+    ASSERT_EQ(a.size(), 3u);
+    ASSERT_EQ(b.size(), 3u);
+    ASSERT_NEAR(b[1].startSeconds - a[1].startSeconds, 0.5, 0.01);
+    expectEachLoadOnceAndExact(mergeTakes({a, b}), loads);
+    expectEachLoadOnceAndExact(mergeTakes({b, a}), loads);
+}
+
 TEST(Trust, ALoadOnlyOneTakeHeardIsKeptWhereTheOtherTakeHeardNothing) {
     // The first take lost the last load's data to a long dropout: its header tone is all
     // that is left, BAD. The second take stopped after the third load, so it says nothing of
