@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 
 #include "base/machine.h"
 #include "decode/character_length.h"
@@ -1084,11 +1085,16 @@ CharacterFramer::Status CharacterFramer::bridge(bool final) {
     }
     // Where the sync character was lost, the damage may have begun in the tone and made its
     // last cycles into others (or a dropout taken them): the sync character then ended up to
-    // syncShifts tone cycles later. Every such end that leaves a whole count of characters
-    // must leave the same count (and only one of them measures a single lost character).
+    // syncShifts tone cycles later. The count is known where every such end that the framing
+    // after it fits leaves one and the same count.
     const std::size_t ends = syncLost ? syncShifts + 1 : 1;
     DropoutBridge::Found found;
     std::size_t fitting = 0;
+    bool oneCount = true;
+    // The first end that measures a single count, and whether every such end measures the
+    // same one.
+    std::optional<DropoutBridge::Found> counted;
+    bool countedAgree = true;
     for (std::size_t m = 0; m < ends; ++m) {
         DropoutBridge::Found shifted;
         const DropoutBridge::Outcome outcome =
@@ -1097,17 +1103,33 @@ CharacterFramer::Status CharacterFramer::bridge(bool final) {
         if (outcome == DropoutBridge::Outcome::wait) {
             return status;
         }
-        // Where the sync character was lost, a stretch that fits several counts would start
-        // the data at a place not known, and a reading begun there, short of its start, can
-        // pass for a whole load (one begun after a stretch of data that read as tone once
-        // took the place of the load it was part of): such a look finds nothing.
-        if (outcome == DropoutBridge::Outcome::found && (shifted.counted() || !syncLost)) {
-            if (fitting > 0 && shifted.fewest != found.fewest) {
-                fitting = 0;
-                break;
-            }
+        if (outcome == DropoutBridge::Outcome::found) {
+            oneCount =
+                oneCount && shifted.counted() && (fitting == 0 || shifted.fewest == found.fewest);
             found = fitting == 0 ? shifted : found;
             ++fitting;
+            if (shifted.counted()) {
+                countedAgree = countedAgree && (!counted || counted->fewest == shifted.fewest);
+                counted = counted ? counted : shifted;
+            }
+        }
+    }
+    if (syncLost && !oneCount && fitting > 0) {
+        if (found.clearAfter) {
+            // Else the tone may have run on into the damage for any part of it (a dropout, a
+            // burst of noise): it took anything from none of the characters after the sync
+            // character to as many as the whole stretch holds, and the likeliest count is
+            // that of half the stretch. The data after it is kept all the same, where it
+            // reads clearly: hiss framed by chance reads as anything but clear characters.
+            found.fewest = 0;
+            found.halves *= 0.5;
+        } else if (counted && countedAgree) {
+            // Unclear data after it: where the ends that measure a single count agree, that
+            // count is taken; a reading begun at a place less sure than that, short of its
+            // start, can pass for a whole load (hiss framed in a dropout inside a header).
+            found = *counted;
+        } else {
+            fitting = 0;
         }
     }
     // Where the framing picks up at a sync character that a run of tone leads into, that is
@@ -1136,8 +1158,8 @@ CharacterFramer::Status CharacterFramer::bridge(bool final) {
         return fail(lostProblem, lostAt);
     }
     if (fewest < found.most) {
-        current.uncounted.push_back(
-            UncountedDropout{current.characters.size() - taken, lost, fewest, found.most});
+        current.uncounted.push_back(UncountedDropout{current.characters.size() - taken, lost,
+                                                     fewest, found.most, syncLost});
     }
     const double each =
         lost > 0 ? (pending[found.offset].start - lostFrom) / static_cast<double>(lost) : 0.0;

@@ -108,7 +108,8 @@ DropoutBridge::Outcome DropoutBridge::find(const std::deque<Bit>& bits, double l
     if (place == start + settling) {
         return Outcome::none;
     }
-    for (std::size_t q = place > characterCycles ? place - characterCycles + 1 : 0;
+    // (A place a whole character away is the same framing, not a rival.)
+    for (std::size_t q = place >= characterCycles ? place - characterCycles + 1 : 0;
          q < place + characterCycles; ++q) {
         if (q != place && framingWrong(bits, q) < rivalsWrongAtLeast) {
             return Outcome::none;
@@ -139,6 +140,12 @@ DropoutBridge::Outcome DropoutBridge::find(const std::deque<Bit>& bits, double l
     if (!(halfUnit > 0.0)) {
         return Outcome::none;
     }
+    // A header tone and the data after it run at one speed: data at another is not this
+    // tone's load (a stretch of a load's data can read as tone, and more of it follow).
+    if (afterSync && halfUnitBefore > 0.0 &&
+        std::fabs(halfUnit / halfUnitBefore - 1.0) > speedChangeAfterTone) {
+        return Outcome::none;
+    }
     const double halves = (bits[offset].start - lostFrom) / halfUnit;
     if (!(halves > (afterSync ? -slackHalves : 0.0)) || halves > longest) {
         return Outcome::none;
@@ -146,7 +153,10 @@ DropoutBridge::Outcome DropoutBridge::find(const std::deque<Bit>& bits, double l
     const double slack = slackHalves + slackShare * std::fabs(halves);
     // The counts that fit run from the stretch over the longest character to the stretch
     // over the shortest.
-    Found fits{offset, 0, 0, halves};
+    Found fits{offset, 0, 0, halves, true};
+    for (std::size_t c = 1; c < framedAfter; ++c) {
+        fits.clearAfter = fits.clearAfter && clear(bits, offset + c * characterCycles);
+    }
     bool any = false;
     for (std::size_t n = fewest; shortestHalves * static_cast<double>(n) <= halves + slack; ++n) {
         if (longestCharacterHalves * static_cast<double>(n) >= halves - slack) {

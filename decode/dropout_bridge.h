@@ -30,6 +30,9 @@ struct DropoutBridge {
     // a longer silence or stretch of hiss after a tone is a gap, and what follows is looked
     // for as a load of its own.
     static constexpr double longestAfterTone = 200.0;
+    // How far the data's speed may be from the tone's there: a tone's mean speed and that of
+    // the data right after it differ by little more than wow moves it in a second.
+    static constexpr double speedChangeAfterTone = 0.15;
     // How far the stretch may miss a whole count of characters: a half unit, and 2 % of it
     // for speed that changes across the dropout.
     static constexpr double slackHalves = 1.0;
@@ -45,6 +48,9 @@ struct DropoutBridge {
         std::size_t fewest = 0;
         std::size_t most = 0;
         double halves = 0.0;  // the stretch lost, in half units
+        // Whether the framedAfter characters from that one on, whose lengths set the speed
+        // after the dropout, all read clearly.
+        bool clearAfter = false;
         bool counted() const { return fewest == most; }
     };
     enum class Outcome { wait, none, found };

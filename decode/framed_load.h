@@ -73,12 +73,14 @@ struct SlipReading {
 
 // A dropout whose stretch fits several counts of characters (see DropoutBridge): the
 // likeliest count was kept as lost from character first on, and every character after it may
-// stand as many places off as that count may be wrong.
+// stand as many places off as that count may be wrong. tookSync: the dropout took the sync
+// character too (and perhaps the tone's last cycles), so none may have been lost after it.
 struct UncountedDropout {
     std::size_t first = 0;
     std::size_t kept = 0;
     std::size_t fewest = 0;
     std::size_t most = 0;
+    bool tookSync = false;
 };
 
 struct FramedLoad {

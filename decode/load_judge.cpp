@@ -643,21 +643,39 @@ void LoadJudge::judgeUncounted(const FramedLoad& framed, std::size_t lostCharact
                                DecodedLoad& load) const {
     const UncountedDropout& dropout = framed.uncounted.front();
     const std::size_t off = std::max(dropout.kept - dropout.fewest, dropout.most - dropout.kept);
-    // Inside the data, at least one character was lost.
-    std::string what =
-        dropout.kept > 1
-            ? formatted(
-                  "the signal was lost over characters %zu to %zu (a dropout), so their "
-                  "values are unknown",
-                  dropout.first, dropout.first + dropout.kept - 1)
-            : formatted(
-                  "the signal was lost over character %zu (a dropout), so its value is "
-                  "unknown",
-                  dropout.first);
-    what += formatted(
-        "; it lasted as long as %zu to %zu characters, so those after it may "
-        "stand up to %zu %s off",
-        dropout.fewest, dropout.most, off, off == 1 ? "place" : "places");
+    const char* places = off == 1 ? "place" : "places";
+    std::string what;
+    if (dropout.tookSync) {
+        // With the sync character, none of the data may have been lost, or several.
+        what = "the signal was lost over the sync character";
+        if (dropout.kept > 1) {
+            what += formatted(" and characters 0 to %zu (a dropout), so their values are unknown",
+                              dropout.kept - 1);
+        } else if (dropout.kept == 1) {
+            what += " and character 0 (a dropout), so its value is unknown";
+        } else {
+            what += " (a dropout)";
+        }
+        what += formatted(
+            "; it took %zu to %zu characters after the sync character, so those read after it "
+            "may stand up to %zu %s off",
+            dropout.fewest, dropout.most, off, places);
+    } else {
+        // Inside the data, at least one character was lost.
+        what = dropout.kept > 1
+                   ? formatted(
+                         "the signal was lost over characters %zu to %zu (a dropout), so their "
+                         "values are unknown",
+                         dropout.first, dropout.first + dropout.kept - 1)
+                   : formatted(
+                         "the signal was lost over character %zu (a dropout), so its value is "
+                         "unknown",
+                         dropout.first);
+        what += formatted(
+            "; it lasted as long as %zu to %zu characters, so those after it may stand up to "
+            "%zu %s off",
+            dropout.fewest, dropout.most, off, places);
+    }
     if (lostCharacters > dropout.kept) {
         what += formatted(", and the signal was lost over %zu more characters elsewhere",
                           lostCharacters - dropout.kept);

@@ -1062,6 +1062,33 @@ TEST(DropoutBridge, FindsWhereTheFramingPicksUpAndHowManyCharactersWereLost) {
     EXPECT_EQ(found.offset, 40u);
     EXPECT_LE(found.fewest, 6u);
     EXPECT_GE(found.most, 6u);
+    // The first character back broke its stop bit: the framing picks up a character in, and
+    // the place a character before that is the same framing, no rival to it.
+    std::deque<Bit> brokenStop = after(0);
+    brokenStop[19].value = Bit::zero;
+    ASSERT_EQ(find(brokenStop, -14.0, false, found), DropoutBridge::Outcome::found);
+    EXPECT_EQ(found.offset, 20u);
+    EXPECT_EQ(found.fewest, 2u);
+    EXPECT_TRUE(found.counted());
+    EXPECT_TRUE(found.clearAfter);
+    // A guess in the eighth character from there: not all of them read clearly.
+    brokenStop[20 + 7 * 10 + 4].certainty = 0.3f;
+    ASSERT_EQ(find(brokenStop, -14.0, false, found), DropoutBridge::Outcome::found);
+    EXPECT_EQ(found.offset, 20u);
+    EXPECT_FALSE(found.clearAfter);
+    // After a tone, the data runs at its speed: 10 % off is wow, 20 % is another signal.
+    std::vector<Bit> data;
+    for (unsigned v = 0; v < 24; ++v) {
+        appendCharacter(data, (v * 0x3B + 0x15) & 0xFF);
+    }
+    data = timed(data);
+    const std::deque<Bit> afterTone(data.begin(), data.end());
+    EXPECT_EQ(
+        DropoutBridge::find(afterTone, -20 * 14.0, data.back().end, 14.0 / 1.1, false, found, true),
+        DropoutBridge::Outcome::found);
+    EXPECT_EQ(
+        DropoutBridge::find(afterTone, -20 * 14.0, data.back().end, 14.0 / 1.2, false, found, true),
+        DropoutBridge::Outcome::none);
     // Characters that frame but never read clearly, after a lost sync character (looked for
     // further in): passed over only as far as the cycles come so far reach (the look once
     // ran past their end).
