@@ -461,6 +461,19 @@ std::vector<Sweep> sweeps() {
     const auto worn = [](const Recording& r, double s, unsigned seed) {
         return decode_testing::wornCassette(r, s, seed);
     };
+    // Dropouts of one length, one in four seconds on average at random places (header, sync
+    // character, data or footer alike), the signal gone to the tape's hiss (35 dB below it).
+    const auto dropouts = [](const Recording& r, double ms, unsigned seed) {
+        Recording n = r;
+        std::mt19937 random(seed);
+        std::exponential_distribution<double> apart(0.25);
+        const double seconds = static_cast<double>(n.frames()) / n.rate;
+        for (double t = apart(random); t < seconds; t += apart(random)) {
+            decode_testing::dropout(n, t, ms / 1000.0);
+        }
+        decode_testing::addNoise(n, 35.0, seed + 1000);
+        return n;
+    };
     return {
         {"white noise", "dB SNR", range(11, -3, -0.5), noisy},
         {"white noise, two takes", "dB SNR", range(11, -3, -0.5), noisy, 2},
@@ -484,6 +497,12 @@ std::vector<Sweep> sweeps() {
          [](const Recording& r, double k, unsigned) { return mp3(r, k); }},
         {"worn cassette", "severity", range(1.5, 6.0, 0.25), worn},
         {"worn cassette, two takes", "severity", range(1.5, 6.0, 0.25), worn, 2},
+        {"dropouts, one in 4 s", "ms", {2, 4, 6, 8, 12, 16, 24, 32, 48, 64, 96, 128}, dropouts},
+        {"dropouts, one in 4 s, two takes",
+         "ms",
+         {2, 4, 6, 8, 12, 16, 24, 32, 48, 64, 96, 128},
+         dropouts,
+         2},
         {"8 kHz, linear resampling",
          "Hz",
          {8000},
