@@ -14,6 +14,7 @@ void BitClassifier::calibrate(double period) {
     lengths = nominalLengths;
     previous = 1;
     haveBoundary = false;
+    level = 0.0;
 }
 
 namespace {
@@ -91,6 +92,8 @@ Bit BitClassifier::classify(const Cycle& cycle, bool joined) {
     const bool follows = haveBoundary && unitFrames > 0.0 &&
                          std::fabs(cycle.start - boundary) < followingReach * unitFrames;
     const double from = follows ? boundary : cycle.start;
+    const bool quiet = level > 0.0 && cycle.amplitude < quietShare * level;
+    level = level > 0.0 ? level + levelTracking * (cycle.amplitude - level) : cycle.amplitude;
     const double relative = follows ? (cycle.end - from) / unitFrames : cycle.period / onePeriod;
     Bit bit;
     bit.start = cycle.start;
@@ -131,19 +134,19 @@ Bit BitClassifier::classify(const Cycle& cycle, bool joined) {
     const double residual = cycle.end - predicted;
     if (certainty > loopCertainty && follows && std::fabs(residual) < farthestEdge * unitFrames) {
         boundary = predicted + phaseGain * residual;
-        onePeriod += speedGain * residual * onePeriod / unitFrames;
+        onePeriod += quiet ? 0.0 : speedGain * residual * onePeriod / unitFrames;
     } else {
         boundary = cycle.end;
     }
     haveBoundary = true;
-    if (certainty > 0.3) {
+    if (!quiet && certainty > 0.3) {
         const double asOne = bit.value == Bit::one ? cycle.period : 2.0 * cycle.period;
         onePeriod += tracking * (asOne - onePeriod);
     }
     // The expected lengths follow faster than the unit, also from decisions too unclear to
     // move it (a shift that makes them unclear must still be learnt), and stay in reach of
     // the nominal ones, so that the threshold stays between three fifths and nine tenths.
-    if (certainty > 0.1) {
+    if (!quiet && certainty > 0.1) {
         double& length =
             lengths[static_cast<std::size_t>(previous)][static_cast<std::size_t>(value)];
         length += contextTracking * (relative - length);

@@ -54,6 +54,13 @@ class BitClassifier {
     static constexpr double loopCertainty = 0.2;
     static constexpr double farthestEdge = 0.25;
     static constexpr double followingReach = 0.2;
+    // A cycle below quietShare of the signal's level (the hiss in a dropout) is classified,
+    // but moves neither the unit nor the expected lengths: its length is the hiss's, and a
+    // dropout's worth of hiss once pulled the unit to two thirds, after which the data's 0s
+    // read as 1s for the rest of the load. The level follows the cycles slowly, so that a
+    // dropout hardly moves it and a lasting change of level is followed.
+    static constexpr double quietShare = 0.1;
+    static constexpr double levelTracking = 1.0 / 256.0;
 
     void calibrate(double onePeriod);
     // The bit of this cycle, or nothing while a cut cycle waits for its other piece. When
@@ -75,6 +82,7 @@ class BitClassifier {
     std::array<std::array<double, 2>, 2> lengths = nominalLengths;
     int previous = 1;
     double boundary = 0.0;  // frame where the last cycle should have ended
+    double level = 0.0;     // of the cycles classified, 0 until the first
     bool haveBoundary = false;
     static constexpr std::array<std::array<double, 2>, 2> nominalLengths = {
         {{0.5, 1.0}, {0.5, 1.0}}};

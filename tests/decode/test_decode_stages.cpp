@@ -175,6 +175,44 @@ TEST(BitClassifier, FollowsSpeedDriftAndRatesCertainty) {
     EXPECT_EQ(classifier.push(cycleOf(40.0))->value, Bit::invalid);
 }
 
+// Hiss in a dropout, 40 dB below the signal, crosses zero at any spacing, mostly shorter
+// than a 1: it must not pull the unit, or the data after the dropout reads wrong (its 0s as
+// 1s) for the rest of the load. A dip to a tenth of the level and more still follows speed.
+TEST(BitClassifier, HissInADropoutMovesNotTheUnit) {
+    for (const float hiss : {0.01f, 0.2f}) {
+        SCOPED_TRACE(hiss);
+        BitClassifier classifier;
+        classifier.calibrate(14 * frame);
+        double at = 0.0;
+        auto push = [&](double frames, float amplitude) {
+            const std::optional<Bit> got =
+                classifier.push(Cycle{at, at + frames, frames * frame, 0.5f, amplitude});
+            at += frames;
+            return got;
+        };
+        for (int i = 0; i < 200; ++i) {
+            push(i % 3 == 0 ? 7.0 : 14.0, 1.0f);
+        }
+        std::uint32_t state = 99;
+        for (int i = 0; i < 60; ++i) {
+            state = state * 1664525u + 1013904223u;
+            push(4.5 + 7.0 * ((state >> 16) & 0xFF) / 255.0, hiss);
+        }
+        if (hiss < 0.1f) {
+            EXPECT_NEAR(classifier.unit() / frame, 14.0, 0.5);
+        }
+        // The data back, a little faster: read right either way.
+        for (int i = 0; i < 100; ++i) {
+            const int expected = (i * 5) % 3 == 0 ? 0 : 1;
+            const std::optional<Bit> got = push((expected ? 13.5 : 6.75), 1.0f);
+            if (got && i >= 10) {
+                EXPECT_EQ(got->value, expected) << i;
+            }
+        }
+        EXPECT_NEAR(classifier.unit() / frame, 13.5, 0.5);
+    }
+}
+
 TEST(BitClassifier, MeasuresEachCycleFromTheGridNotFromTheEdgeSeenBeforeIt) {
     // Every seen edge is 1.2 frames off its place, alternately late and early: a length
     // measured between two seen edges is 2.4 frames off (a 0 of 9.4 frames is barely a 0),
