@@ -1116,11 +1116,12 @@ CharacterFramer::Status CharacterFramer::bridge(bool final) {
     }
     if (syncLost && !oneCount && fitting > 0) {
         if (found.clearAfter) {
-            // Else the tone may have run on into the damage for any part of it (a dropout, a
-            // burst of noise): it took anything from none of the characters after the sync
-            // character to as many as the whole stretch holds, and the likeliest count is
-            // that of half the stretch. The data after it is kept all the same, where it
-            // reads clearly: hiss framed by chance reads as anything but clear characters.
+            // The ends disagree: the tone may have run on into the damage for any part of it
+            // (a dropout, a burst of noise), so it took anything from none of the characters
+            // after the sync character to as many as the whole stretch holds, and the
+            // likeliest count is that of half the stretch. The data after it is kept all the
+            // same, where it reads clearly: hiss framed by chance reads as anything but clear
+            // characters.
             found.fewest = 0;
             found.halves *= 0.5;
         } else if (counted && countedAgree) {
