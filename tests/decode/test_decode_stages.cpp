@@ -1053,6 +1053,67 @@ TEST(CharacterFramer, AFailedLookPastAToneKeepsNothingOfTheLoadBefore) {
     EXPECT_TRUE(framer.load().characters.empty());
 }
 
+// A tone that ended into a dropout, and 30 characters after it, 36 half units after where
+// the sync character would have ended: the tone's possible ends leave 2 or 3 characters (the
+// stretch as measured) down to 2 (four tone cycles later). Read clearly, the characters are
+// kept with the count open from none to three; with a guess among the eight after the first,
+// only the count the single-count ends agree on is taken.
+TEST(CharacterFramer, AfterALostSyncCharacterTheCountIsOpenOnlyWhereTheDataReadsClearly) {
+    for (const bool clearData : {true, false}) {
+        SCOPED_TRACE(clearData);
+        std::vector<Bit> bits(51, bit(Bit::invalid));  // 714 frames: 210 the sync, 36 halves
+        std::vector<unsigned> values;
+        for (unsigned v = 0; v < 30; ++v) {
+            values.push_back((v * 97 + 41) & 0xFFu);
+            appendCharacter(bits, values.back());
+        }
+        if (!clearData) {
+            bits[51 + 34].certainty = 0.3f;
+        }
+        appendOnes(bits, 20);
+        bits = timed(bits);
+        CharacterFramer framer;
+        framer.beginAfterTone(0.0, 14.0, 0);
+        CharacterFramer::Status status = CharacterFramer::Status::reading;
+        for (const Bit& b : bits) {
+            status = framer.push(b);
+        }
+        status = framer.finish();
+        ASSERT_EQ(status, CharacterFramer::Status::finished) << framer.load().problem;
+        const FramedLoad& load = framer.load();
+        const std::size_t lost = load.characters.size() - values.size();
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            EXPECT_EQ(load.characters[lost + i].value, values[i]) << i;
+        }
+        if (clearData) {
+            ASSERT_EQ(load.uncounted.size(), 1u);
+            EXPECT_TRUE(load.uncounted[0].tookSync);
+            EXPECT_EQ(load.uncounted[0].fewest, 0u);
+            EXPECT_EQ(load.uncounted[0].most, 3u);
+            EXPECT_EQ(load.uncounted[0].kept, lost);
+        } else {
+            EXPECT_TRUE(load.uncounted.empty());
+            EXPECT_EQ(lost, 2u);
+        }
+    }
+    // 24 half units: the single-count ends leave 2 and 1. With unclear data, nothing is read.
+    std::vector<Bit> bits(39, bit(Bit::invalid));
+    for (unsigned v = 0; v < 30; ++v) {
+        appendCharacter(bits, (v * 97 + 41) & 0xFFu);
+    }
+    bits[39 + 34].certainty = 0.3f;
+    appendOnes(bits, 20);
+    bits = timed(bits);
+    CharacterFramer framer;
+    framer.beginAfterTone(0.0, 14.0, 0);
+    CharacterFramer::Status status = CharacterFramer::Status::reading;
+    for (const Bit& b : bits) {
+        status = status == CharacterFramer::Status::reading ? framer.push(b) : status;
+    }
+    EXPECT_EQ(status, CharacterFramer::Status::failed);
+    EXPECT_TRUE(framer.load().characters.empty());
+}
+
 TEST(DropoutBridge, FindsWhereTheFramingPicksUpAndHowManyCharactersWereLost) {
     // Characters 0x00 (11 half units) and 0x0F (15), then fourteen of data.
     std::vector<Bit> stream;
