@@ -52,13 +52,18 @@ double matchScore(const Group& group, const DecodedLoad& load, const std::option
         return -1.0;
     }
     double score = agree < 0.0 ? (clock ? 0.2 : -1.0) : agree - 0.5;
+    // The same characters outweigh a place in time: a clock set on other loads is off by a
+    // whole load after one that a take lacks, and a tone there must not take a load's match.
+    if (agree >= sameContent) {
+        score += 1.0;
+    }
     if (clock) {
         const double distance =
             std::fabs(load.startSeconds - (clock->scale * group.seconds + clock->offset));
         if (distance < closeInTime) {
             score += 0.5;
         } else if (distance > farInTime) {
-            score -= 1.0;
+            score -= 2.0;
         }
     }
     return score;
@@ -163,6 +168,76 @@ int bitOf(const FramedCharacter& character, int b) {
         return character.stopBad ? 0 : 1;
     }
     return (character.value >> (b - 1)) & 1;
+}
+
+// The readings of takes a and b in a group, when the two hold the same characters.
+std::optional<std::pair<const DecodedLoad*, const DecodedLoad*>> readAlike(const Group& group,
+                                                                           int a, int b) {
+    for (const Reading& x : group.readings) {
+        for (const Reading& y : group.readings) {
+            if (x.take == a && y.take == b && agreement(*x.load, *y.load) >= sameContent) {
+                return std::make_pair(x.load, y.load);
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+// Two takes of the same stretch of tape run as long, speed corrected, within this share and
+// these seconds (the speed of each take is measured on its loads, and wanders a little).
+constexpr double stretchShare = 0.03;
+constexpr double stretchSeconds = 0.3;
+
+// Whether take `other` played the stretch of tape that the lone reading of take `lone` in
+// group `at` lies in, and that stretch alone: it read nothing between the loads the two
+// takes read alike around it, and ran as long between them. A take that read something
+// there may have read this very load, put elsewhere by a clock that a load more in one take
+// throws off by that load's length; a take that ran shorter lacks a load there (skipped, or
+// another copy of the tape). Neither says the lone reading is noise. `otherEnd`: where the
+// other take stopped, in its own time.
+bool playedAlike(const std::vector<Group>& groups, std::size_t at, int other, int lone,
+                 double otherEnd) {
+    auto holds = [&](const Group& group) {
+        return std::any_of(group.readings.begin(), group.readings.end(),
+                           [&](const Reading& r) { return r.take == other; });
+    };
+    // The nearest loads both read alike before and after, and whether `other` read anything
+    // in between.
+    std::optional<std::pair<const DecodedLoad*, const DecodedLoad*>> before;
+    std::optional<std::pair<const DecodedLoad*, const DecodedLoad*>> after;
+    for (std::size_t g = at; g-- > 0 && !(before = readAlike(groups[g], other, lone));) {
+        if (holds(groups[g])) {
+            return false;
+        }
+    }
+    for (std::size_t g = at + 1; g < groups.size() && !(after = readAlike(groups[g], other, lone));
+         ++g) {
+        if (holds(groups[g])) {
+            return false;
+        }
+    }
+    // Lengths of tape, in seconds at the nominal speed.
+    auto tape = [](const DecodedLoad& load, double seconds) { return seconds * load.speedRatio; };
+    auto alike = [](double ran, double length) {
+        return ran >= length - stretchShare * length - stretchSeconds;
+    };
+    const DecodedLoad& reading = *groups[at].readings.front().load;
+    if (before && after) {
+        const double mine =
+            tape(*after->first, after->first->startSeconds - before->first->startSeconds);
+        const double theirs =
+            tape(*after->second, after->second->startSeconds - before->second->startSeconds);
+        return alike(mine, theirs) && alike(theirs, mine);
+    }
+    if (before) {
+        return alike(tape(*before->first, otherEnd - before->first->startSeconds),
+                     tape(*before->second, reading.startSeconds - before->second->startSeconds));
+    }
+    if (after) {
+        return alike(tape(*after->first, after->first->startSeconds),
+                     tape(*after->second, after->second->startSeconds - reading.startSeconds));
+    }
+    return true;
 }
 
 // How far a take's characters can be laid beside the reference's: up to where they stop
@@ -422,8 +497,9 @@ std::vector<DecodedLoad> mergeTakes(const std::vector<std::vector<DecodedLoad>>&
     }
     // Something that only one of several takes holds, with nothing readable in it (a lone
     // tone, or characters mostly likely wrong), is that take's noise or the rest of a
-    // dropout, not a load of the tape; but only where another take read a load at its place,
-    // or every other take that read anything was playing there and heard nothing. A take
+    // dropout, not a load of the tape; but only where another take read a load at its place
+    // that this take did not read alike elsewhere, or every other take that read anything
+    // played that stretch of tape as this one did and heard nothing (see playedAlike). A take
     // that ended before it, began after it or read nothing at all says nothing about that
     // stretch of tape, and a load there must not vanish. A take whose clock could not be set
     // against the first is placed by its own times: beside a take of as many readings they
@@ -438,11 +514,11 @@ std::vector<DecodedLoad> mergeTakes(const std::vector<std::vector<DecodedLoad>>&
     auto heardAround = [&](std::size_t at, int except) {
         for (std::size_t g = 0; g < groups.size(); ++g) {
             if (g != at && std::fabs(groups[g].seconds - groups[at].seconds) < closeInTime &&
-                std::any_of(groups[g].readings.begin(), groups[g].readings.end(),
-                            [&](const Reading& r) {
-                                return r.take != except && placed(except, r.take) &&
-                                       !r.load->characters.empty();
-                            })) {
+                std::any_of(
+                    groups[g].readings.begin(), groups[g].readings.end(), [&](const Reading& r) {
+                        return r.take != except && placed(except, r.take) &&
+                               !r.load->characters.empty() && !readAlike(groups[g], r.take, except);
+                    })) {
                 return true;
             }
         }
@@ -457,13 +533,13 @@ std::vector<DecodedLoad> mergeTakes(const std::vector<std::vector<DecodedLoad>>&
                              [](const DecodedLoad& load) { return !load.characters.empty(); })) {
                 continue;
             }
-            if (!clocks[t]) {
-                return false;
-            }
             // The take ran from its start to its last load's gap's end, in its own time.
             double last = 0.0;
             for (const DecodedLoad& load : take) {
                 last = std::max(last, load.endSeconds + load.gapSeconds);
+            }
+            if (!clocks[t] || !playedAlike(groups, at, static_cast<int>(t), except, last)) {
+                return false;
             }
             const Clock& clock = *clocks[t];
             const double from = (0.0 - clock.offset) / clock.scale;

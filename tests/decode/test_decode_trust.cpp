@@ -1060,6 +1060,67 @@ TEST(Trust, ALoadOnlyOneTakeHeardIsKeptWhereTheOtherTakeHeardNothing) {
     expectEachLoadOnceAndExact(mergeTakes({read, tone}), one);
 }
 
+// One take holds a load the other lacks (skipped, or another copy of the tape), so a clock
+// set on the loads before is off by that load's length after it. What only one take read
+// there is not that take's noise: the other take did not play the same stretch of tape.
+TEST(Trust, WhereOneTakeLacksALoadNothingOfTheOtherIsTakenForNoise) {
+    std::vector<TestLoad> loads = fourLoads();
+    loads[2].header = 1.0;
+    const Recording clean = render(loads, 22050, 16, 1);
+    const std::vector<DecodedLoad> where = decode(clean);
+    ASSERT_EQ(where.size(), 4u);
+    const double length = where[3].startSeconds - where[2].startSeconds;
+    Recording lacking = clean;
+    const auto from = static_cast<long>(where[2].startSeconds * clean.rate) - 2000;
+    lacking.samples.erase(lacking.samples.begin() + from,
+                          lacking.samples.begin() + from + static_cast<long>(length * clean.rate));
+    const Recording lackingClean = lacking;
+    // Loud hiss in place of the last load's data, other hiss in each take: its readings
+    // agree with nothing, and the lacking take's sits where the other has its third load.
+    auto garble = [](Recording& recording, const DecodedLoad& load, double early, unsigned seed) {
+        std::mt19937 random(seed);
+        std::uniform_real_distribution<float> hiss(-0.9f, 0.9f);
+        for (auto i = static_cast<std::size_t>((load.syncSeconds + 0.01 - early) * recording.rate);
+             i < static_cast<std::size_t>((load.dataEndSeconds - early) * recording.rate); ++i) {
+            recording.samples[i] = hiss(random);
+        }
+    };
+    Recording whole = clean;
+    garble(whole, where[3], 0.0, 1);
+    garble(lacking, where[3], length, 2);
+    std::vector<DecodedLoad> a = decode(whole);
+    std::vector<DecodedLoad> b = decode(lacking);
+    ASSERT_EQ(a.size(), 4u);
+    ASSERT_EQ(b.size(), 3u);
+    ASSERT_EQ(a[3].verdict, Verdict::bad);
+    ASSERT_EQ(b[2].verdict, Verdict::bad);
+    ASSERT_GE(a[3].expectedWrong, 0.5 * static_cast<double>(a[3].characters.size()));
+    auto expectFourWithTheLastBad = [&](std::size_t bad) {
+        for (const auto& merged : {mergeTakes({a, b}), mergeTakes({b, a})}) {
+            ASSERT_EQ(merged.size(), 4u);
+            for (std::size_t i = 0; i < 4; ++i) {
+                if (i == bad) {
+                    EXPECT_EQ(merged[i].verdict, Verdict::bad);
+                    EXPECT_NEAR(merged[i].startSeconds, a[i].startSeconds, 0.01);
+                } else {
+                    EXPECT_EQ(merged[i].characters, expectedOf(loads[i]).characters) << i;
+                }
+            }
+        }
+    };
+    expectFourWithTheLastBad(3);
+
+    // The load the other take lacks lost its data: its header tone is all there is of it,
+    // between two loads both takes read alike, which the lacking take played closer together.
+    whole = clean;
+    loseData(whole, where[2]);
+    a = decode(whole);
+    b = decode(lackingClean);
+    ASSERT_EQ(a.size(), 4u);
+    ASSERT_TRUE(a[2].characters.empty());
+    expectFourWithTheLastBad(2);
+}
+
 // The first take read nothing but the tones of two loads (no clock can be set between the
 // takes); the second began after the first load. By their own times the second take's load
 // sits where the first take has the first load's tone: that says nothing, and every tone of
