@@ -189,20 +189,32 @@ constexpr double stretchShare = 0.03;
 constexpr double stretchSeconds = 0.3;
 
 // Whether take `other` played the stretch of tape that the lone reading of take `lone` in
-// group `at` lies in, and that stretch alone: it read nothing between the loads the two
-// takes read alike around it, and ran as long between them. A take that read something
-// there may have read this very load, put elsewhere by a clock that a load more in one take
-// throws off by that load's length; a take that ran shorter lacks a load there (skipped, or
-// another copy of the tape). Neither says the lone reading is noise. `otherEnd`: where the
-// other take stopped, in its own time.
+// group `at` lies in, and that stretch alone: between the loads the two takes read alike
+// around it, it ran as long, and none of its readings there stands alone or was put with a
+// load that another take read on its own and that it does not resemble. Such a reading may be this
+// very load, placed by a clock that a load more in one take throws off by that load's
+// length, and nothing of it reaches the image; a take that ran shorter lacks a load there
+// (skipped, or another copy of the tape). Neither says the lone reading is noise.
+// `otherEnd`: where the other take stopped, in its own time.
 bool playedAlike(const std::vector<Group>& groups, std::size_t at, int other, int lone,
                  double otherEnd) {
     auto holds = [&](const Group& group) {
-        return std::any_of(group.readings.begin(), group.readings.end(),
-                           [&](const Reading& r) { return r.take == other; });
+        bool mine = false;
+        bool theirs = false;
+        for (const Reading& r : group.readings) {
+            mine = mine || r.take == other;
+            theirs = theirs || r.take != other;
+            for (const Reading& q : group.readings) {
+                if (r.take == other && q.take != other && q.load->verdict != Verdict::bad &&
+                    agreement(*r.load, *q.load) < sameContent) {
+                    return true;
+                }
+            }
+        }
+        return mine && !theirs;
     };
-    // The nearest loads both read alike before and after, and whether `other` read anything
-    // in between.
+    // The nearest loads both read alike before and after, and whether a reading of `other`
+    // between them went into another load.
     std::optional<std::pair<const DecodedLoad*, const DecodedLoad*>> before;
     std::optional<std::pair<const DecodedLoad*, const DecodedLoad*>> after;
     for (std::size_t g = at; g-- > 0 && !(before = readAlike(groups[g], other, lone));) {

@@ -1121,6 +1121,46 @@ TEST(Trust, WhereOneTakeLacksALoadNothingOfTheOtherIsTakenForNoise) {
     expectFourWithTheLastBad(2);
 }
 
+// The same as merged readings alone: the lacking take's garbage runs on to where the other
+// take's garbage lies, so it played that long; but its only reading there went into the
+// load it lacks, which the other take read on its own, and so it cannot say it heard nothing.
+TEST(Trust, AReadingPutWithALoadItDoesNotResembleLeavesTheStretchOpen) {
+    auto reading = [](double start, double end, unsigned seed, Verdict verdict) {
+        DecodedLoad load;
+        load.startSeconds = start;
+        load.endSeconds = end;
+        load.gapSeconds = 0.5;
+        load.characters = randomBytes(60, seed);
+        load.verdict = verdict;
+        load.whole = verdict == Verdict::ok;
+        load.expectedWrong = verdict == Verdict::ok ? 0.0 : 50.0;
+        return load;
+    };
+    std::vector<DecodedLoad> a = {
+        reading(0.0, 1.0, 1, Verdict::ok), reading(1.5, 2.5, 2, Verdict::ok),
+        reading(3.0, 4.0, 3, Verdict::ok), reading(4.5, 5.5, 4, Verdict::bad)};
+    std::vector<DecodedLoad> b = {a[0], a[1], reading(3.0, 5.6, 5, Verdict::bad)};
+    auto expectTheGarbageAfterTheThird = [&](std::size_t count) {
+        for (const auto& merged : {mergeTakes({a, b}), mergeTakes({b, a})}) {
+            ASSERT_EQ(merged.size(), count);
+            for (std::size_t i = 0; i < count; ++i) {
+                EXPECT_EQ(merged[i].verdict, i < 3 ? Verdict::ok : Verdict::bad) << i;
+                if (i < 3) {
+                    EXPECT_EQ(merged[i].characters, a[i].characters) << i;
+                }
+            }
+        }
+    };
+    expectTheGarbageAfterTheThird(4);
+    // Placed too far from either to be put with one, each take's garbage stands alone
+    // between the loads both read: each is reported, as each take alone reports it.
+    a[3].startSeconds = 5.5;
+    a[3].endSeconds = 6.5;
+    b[2].startSeconds = 4.2;
+    b[2].endSeconds = 6.6;
+    expectTheGarbageAfterTheThird(5);
+}
+
 // The first take read nothing but the tones of two loads (no clock can be set between the
 // takes); the second began after the first load. By their own times the second take's load
 // sits where the first take has the first load's tone: that says nothing, and every tone of
