@@ -190,20 +190,28 @@ constexpr double stretchSeconds = 0.3;
 
 // Whether take `other` played the stretch of tape that the lone reading of take `lone` in
 // group `at` lies in, and that stretch alone: between the loads the two takes read alike
-// around it, it ran as long, and none of its readings there stands alone or was put with a
-// load that another take read on its own and that it does not resemble. Such a reading may be this
-// very load, placed by a clock that a load more in one take throws off by that load's
-// length, and nothing of it reaches the image; a take that ran shorter lacks a load there
+// around it, it ran as long, and none of its readings there is unplaced (stands alone, or
+// was put with a load another take read on its own and that it does not resemble). An
+// unplaced reading may be this very load, put elsewhere by a clock that a load more in one
+// take throws off by that load's length; a take that ran shorter lacks a load there
 // (skipped, or another copy of the tape). Neither says the lone reading is noise.
 // `otherEnd`: where the other take stopped, in its own time.
 bool playedAlike(const std::vector<Group>& groups, std::size_t at, int other, int lone,
                  double otherEnd) {
-    auto holds = [&](const Group& group) {
-        bool mine = false;
-        bool theirs = false;
+    auto unplaced = [&](const Group& group) {
+        bool alone = true;
+        bool holds = false;
         for (const Reading& r : group.readings) {
-            mine = mine || r.take == other;
-            theirs = theirs || r.take != other;
+            if (r.take == other) {
+                holds = true;
+            } else {
+                alone = false;
+            }
+        }
+        if (!holds) {
+            return false;
+        }
+        for (const Reading& r : group.readings) {
             for (const Reading& q : group.readings) {
                 if (r.take == other && q.take != other && q.load->verdict != Verdict::bad &&
                     agreement(*r.load, *q.load) < sameContent) {
@@ -211,20 +219,19 @@ bool playedAlike(const std::vector<Group>& groups, std::size_t at, int other, in
                 }
             }
         }
-        return mine && !theirs;
+        return alone;
     };
-    // The nearest loads both read alike before and after, and whether a reading of `other`
-    // between them went into another load.
+    // The nearest loads both read alike before and after (other's reading first).
     std::optional<std::pair<const DecodedLoad*, const DecodedLoad*>> before;
     std::optional<std::pair<const DecodedLoad*, const DecodedLoad*>> after;
     for (std::size_t g = at; g-- > 0 && !(before = readAlike(groups[g], other, lone));) {
-        if (holds(groups[g])) {
+        if (unplaced(groups[g])) {
             return false;
         }
     }
     for (std::size_t g = at + 1; g < groups.size() && !(after = readAlike(groups[g], other, lone));
          ++g) {
-        if (holds(groups[g])) {
+        if (unplaced(groups[g])) {
             return false;
         }
     }
@@ -235,11 +242,11 @@ bool playedAlike(const std::vector<Group>& groups, std::size_t at, int other, in
     };
     const DecodedLoad& reading = *groups[at].readings.front().load;
     if (before && after) {
-        const double mine =
+        const double otherRan =
             tape(*after->first, after->first->startSeconds - before->first->startSeconds);
-        const double theirs =
+        const double loneRan =
             tape(*after->second, after->second->startSeconds - before->second->startSeconds);
-        return alike(mine, theirs) && alike(theirs, mine);
+        return alike(otherRan, loneRan) && alike(loneRan, otherRan);
     }
     if (before) {
         return alike(tape(*before->first, otherEnd - before->first->startSeconds),
