@@ -83,6 +83,23 @@ void recount(FramedLoad& reading, std::size_t which, std::size_t count) {
             later.first = static_cast<std::size_t>(static_cast<long>(later.first) + shift);
         }
     }
+    if (shift % 2 != 0 && reading.complete && characters.size() % 2 == 0 && reading.hasFiller) {
+        // The framer told the end by the count it kept, and an odd change of it turns the
+        // last character into the other of its pair. A load of an odd count sends a filler
+        // with a 1 for its start bit as the second of its last pair: framed as the first of a
+        // pair, it reads as a character whose start bit read 1 (and the footer's first
+        // cycles as the filler). Counted right, that character is the filler; with no such
+        // character, the count is even and the filler was the footer's.
+        if (!characters.empty() && characters.back().startMisread) {
+            reading.filler = characters.back().value;
+            characters.pop_back();
+            std::erase_if(reading.slips, [&](const SlipReading& slip) {
+                return slip.character >= characters.size();
+            });
+        } else {
+            reading.hasFiller = false;
+        }
+    }
 }
 
 // The count to keep for open dropout `which` of reading r, if the other readings settle it.

@@ -375,6 +375,42 @@ TEST(UncountedDropouts, AnotherTakeSettlesHowManyCharactersALongDropoutTook) {
     EXPECT_EQ(UncountedDropouts::settle(otherLength), (std::vector<bool>{false, true}));
 }
 
+// A load of an odd count ends with a filler, a 1 for its start bit, as the second of its last
+// pair. Kept one character too many, the dropout made the framer take the filler for the
+// first of a pair: a character 00 whose start bit read 1, then the footer's first cycles as
+// the filler. The checksum cannot see an extra 00; counted right, that character is the
+// filler again. (Two takes once gave such a load REPAIRED, one character too long.)
+TEST(UncountedDropouts, ACountChangedByOneGivesTheFillerBack) {
+    std::vector<std::uint8_t> truth;
+    for (int i = 0; i < 59; ++i) {
+        truth.push_back(static_cast<std::uint8_t>(i * 37 + 11));
+    }
+    FramedLoad broken = withLongDropout(truth, 20, 5, 6, 3, 8);
+    FramedCharacter filler = broken.characters.back();
+    filler.value = 0x00;
+    filler.startMisread = true;
+    broken.characters.push_back(filler);
+    broken.hasFiller = true;
+    broken.filler = 0xFF;
+    FramedLoad cut = reading(truth).framed;
+    cut.characters.resize(45);
+    cut.complete = false;
+    std::vector<FramedLoad> readings = {broken, cut};
+    EXPECT_EQ(UncountedDropouts::settle(readings), (std::vector<bool>{true, true}));
+    expectSettled(readings[0], truth, 20, 5);
+    EXPECT_TRUE(readings[0].hasFiller);
+    EXPECT_EQ(readings[0].filler, 0x00);
+
+    // An even count has no filler: what the framer took for one was the footer's.
+    truth.push_back(0x5A);
+    broken = withLongDropout(truth, 20, 5, 6, 3, 8);
+    broken.hasFiller = true;
+    readings = {broken, cut};
+    EXPECT_EQ(UncountedDropouts::settle(readings), (std::vector<bool>{true, true}));
+    expectSettled(readings[0], truth, 20, 5);
+    EXPECT_FALSE(readings[0].hasFiller);
+}
+
 // The signal lost over one character: the checksum gives its value, taken when the stretch
 // lost lasted as long as that value does; over two, both stay unknown.
 TEST(LoadJudge, ACharacterTheSignalWasLostOverTakesTheChecksumsValueOnlyWhenItsLengthFits) {
