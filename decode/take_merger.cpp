@@ -235,7 +235,8 @@ bool playedAlike(const std::vector<Group>& groups, std::size_t at, int other, in
             return false;
         }
     }
-    // Lengths of tape, in seconds at the nominal speed.
+    // Lengths of tape, in seconds at the nominal speed, measured from the sync characters of
+    // the loads read alike (where a header tone begins moves with a dropout in it).
     auto tape = [](const DecodedLoad& load, double seconds) { return seconds * load.speedRatio; };
     auto alike = [](double ran, double length) {
         return ran >= length - stretchShare * length - stretchSeconds;
@@ -243,18 +244,18 @@ bool playedAlike(const std::vector<Group>& groups, std::size_t at, int other, in
     const DecodedLoad& reading = *groups[at].readings.front().load;
     if (before && after) {
         const double otherRan =
-            tape(*after->first, after->first->startSeconds - before->first->startSeconds);
+            tape(*after->first, after->first->syncSeconds - before->first->syncSeconds);
         const double loneRan =
-            tape(*after->second, after->second->startSeconds - before->second->startSeconds);
+            tape(*after->second, after->second->syncSeconds - before->second->syncSeconds);
         return alike(otherRan, loneRan) && alike(loneRan, otherRan);
     }
     if (before) {
-        return alike(tape(*before->first, otherEnd - before->first->startSeconds),
-                     tape(*before->second, reading.startSeconds - before->second->startSeconds));
+        return alike(tape(*before->first, otherEnd - before->first->syncSeconds),
+                     tape(*before->second, reading.startSeconds - before->second->syncSeconds));
     }
     if (after) {
-        return alike(tape(*after->first, after->first->startSeconds),
-                     tape(*after->second, after->second->startSeconds - reading.startSeconds));
+        return alike(tape(*after->first, after->first->syncSeconds),
+                     tape(*after->second, after->second->syncSeconds - reading.startSeconds));
     }
     return true;
 }

@@ -1121,6 +1121,27 @@ TEST(Trust, WhereOneTakeLacksALoadNothingOfTheOtherIsTakenForNoise) {
     expectFourWithTheLastBad(2);
 }
 
+// A dropout in a header tone splits it: a lone piece of tone, then the load, which starts
+// where the tone came back. The other take read the header whole; between the loads both read
+// alike it heard nothing else, and it ran as long (from sync character to sync character,
+// not from where the header tones began), so the piece is noise of the first take.
+TEST(Trust, APieceOfAHeaderToneADropoutSplitOffIsNotALoad) {
+    std::vector<TestLoad> loads = fourLoads();
+    loads[2].header = 1.5;
+    const Recording clean = render(loads, 22050, 16, 1);
+    const std::vector<DecodedLoad> where = decode(clean);
+    ASSERT_EQ(where.size(), 4u);
+    Recording split = clean;
+    dropout(split, where[2].startSeconds + 0.5, 0.1);
+    const std::vector<DecodedLoad> a = decode(split);
+    const std::vector<DecodedLoad> b = decode(clean);
+    ASSERT_EQ(a.size(), 5u);
+    ASSERT_TRUE(a[2].characters.empty());
+    ASSERT_GT(a[3].startSeconds - b[2].startSeconds, 0.5);
+    expectEachLoadOnceAndExact(mergeTakes({a, b}), loads);
+    expectEachLoadOnceAndExact(mergeTakes({b, a}), loads);
+}
+
 // The same as merged readings alone: the lacking take's garbage runs on to where the other
 // take's garbage lies, so it played that long; but its only reading there went into the
 // load it lacks, which the other take read on its own, and so it cannot say it heard nothing.
