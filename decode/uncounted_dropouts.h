@@ -16,7 +16,8 @@ namespace kelvanto::decode {
 // characters agree, at least agreeShare of those compared, and every other count agrees on at
 // most rivalShare as many; and where another reading that reached its footer and holds no open
 // count has as many characters as this one would. The reading is then recounted: lost
-// characters are put in or taken out, and the later ones (and their slips) move with them.
+// characters are put in or taken out, and the later ones (and their slips) move with them;
+// a count changed by an odd number also changes which character the filler was.
 // Dropouts are settled from the start of the load on, so each is compared only with places
 // already settled. Returns for each reading whether every such dropout of it was settled.
 struct UncountedDropouts {
