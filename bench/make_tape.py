@@ -118,12 +118,22 @@ def build_tape(loads, length, seed, header, footer, gap, fix, fast=False):
             data = bytearray(rng.getrandbits(8) for _ in range(stored))
         if fix:
             fix_checksum(data, length)
-        body += b"<LOAD format=3>" + bytes([number & 0xFF])
-        body += b"<HEADER>" + seconds_pair(header) + b"</HEADER>"
-        body += b"<DATA>" + word(length) + bytes(data) + b"</DATA>"
-        body += b"<FOOTER>" + seconds_pair(footer) + b"</FOOTER>"
-        body += b"<GAP>" + seconds_pair(gap) + b"</GAP>"
-        body += b"</LOAD>"
+        body += load_element(number, data, length, header, footer, gap)
+    return tape_image(body, loads)
+
+
+def load_element(number, data, length, header, footer, gap):
+    """One binary load: data holds its stored bytes (length, plus a pad byte when odd)."""
+    return (b"<LOAD format=3>" + bytes([number & 0xFF]) +
+            b"<HEADER>" + seconds_pair(header) + b"</HEADER>" +
+            b"<DATA>" + word(length) + bytes(data) + b"</DATA>" +
+            b"<FOOTER>" + seconds_pair(footer) + b"</FOOTER>" +
+            b"<GAP>" + seconds_pair(gap) + b"</GAP>" +
+            b"</LOAD>")
+
+
+def tape_image(body, loads):
+    """The whole image around the load elements in body."""
     root = b"<TARQO format=1>"
     tail = b"</TARQO>"
     size = len(root) + 5 + len(body) + len(tail)

@@ -43,19 +43,10 @@ BUILD = os.environ.get('BUILD', os.path.join(HERE, '..', 'build'))
 
 
 def tape_bytes(loads):
-    body = bytearray()
-    for number, load in enumerate(loads, 1):
-        body += b"<LOAD format=3>" + bytes([number & 0xFF])
-        body += b"<HEADER>" + make_tape.seconds_pair(load['header']) + b"</HEADER>"
-        body += b"<DATA>" + make_tape.word(load['length']) + load['data'] + b"</DATA>"
-        body += b"<FOOTER>" + make_tape.seconds_pair(0.25) + b"</FOOTER>"
-        body += b"<GAP>" + make_tape.seconds_pair(load['gap']) + b"</GAP>"
-        body += b"</LOAD>"
-    root = b"<TARQO format=1>"
-    tail = b"</TARQO>"
-    size = len(root) + 5 + len(body) + len(tail)
-    return (root + bytes([len(loads)]) + make_tape.word(size & 0xFFFF) + b"\x00\x00" +
-            bytes(body) + tail)
+    body = b"".join(make_tape.load_element(number, load['data'], load['length'], load['header'],
+                                           0.25, load['gap'])
+                    for number, load in enumerate(loads, 1))
+    return make_tape.tape_image(body, len(loads))
 
 
 def image_loads(blob):
