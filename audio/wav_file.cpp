@@ -13,9 +13,9 @@
 
 namespace {
 
-// A block: big enough that even a 16-bit stereo 44100 file is written in few system calls,
-// small enough to stay in the processor's cache between rendering and writing.
-constexpr std::size_t bufferCapacity = 1 << 18;
+// The samples go into the writer's blocks: one is filled while the kernel copies the other
+// into the file.
+constexpr std::size_t bufferCapacity = BlockWriter::blockBytes;
 
 const std::array<unsigned char, WavFile::headerSize> headerTemplate = {
     'R', 'I', 'F', 'F', 0x80, 0x80, 0x80, 0x80, 'W', 'A',  'V',  'E', 'f', 'm',  't',
@@ -33,6 +33,7 @@ WavFile::WavFile() : header(headerTemplate) {}
 // Reached with the file still open when the run failed before close(): its samples are
 // incomplete, so the temporary file goes and the target is left as it was.
 WavFile::~WavFile() {
+    writer.abandon();
     if (output != nullptr && !streaming) {
         std::fclose(output);
     }
@@ -103,10 +104,7 @@ void WavFile::begin(int rate, int bits, int channelCount, std::int32_t dataBytes
     }
     flushed = 0;
     used = 0;
-    if (!buffer) {
-        // Left uninitialised: every byte is written before it is used.
-        buffer.reset(new unsigned char[bufferCapacity]);
-    }
+    buffer = writer.block();
     updateRoom();
     writeBytes(header.data(), header.size());
 }
@@ -115,7 +113,13 @@ void WavFile::close() {
     if (output == nullptr) {
         return;
     }
-    flushBuffer();
+    const int failure = writer.finish(output, used);
+    flushed += static_cast<std::int64_t>(used);
+    used = 0;
+    if (failure != 0) {
+        lastWriteError = failure;
+        cannotWrite();
+    }
     if (streaming) {
         output = nullptr;
         room = 0;
@@ -230,7 +234,7 @@ void WavFile::append(const unsigned char* bytes, std::size_t count) {
             flushBuffer();
         }
         const std::size_t now = std::min(count, bufferCapacity - used);
-        std::memcpy(buffer.get() + used, bytes, now);
+        std::memcpy(buffer + used, bytes, now);
         used += now;
         bytes += now;
         count -= now;
@@ -252,7 +256,7 @@ void WavFile::writeRepeated(const unsigned char* pattern, std::size_t patternSiz
             continue;
         }
         const auto now = static_cast<std::size_t>(std::min<std::int64_t>(count, fit));
-        unsigned char* out = buffer.get() + used;
+        unsigned char* out = buffer + used;
         const std::size_t total = now * patternSize;
         if (patternSize == 1) {
             std::memset(out, pattern[0], now);
@@ -276,13 +280,13 @@ void WavFile::flushBuffer() {
     if (used == 0 || output == nullptr) {
         return;
     }
-    const std::size_t size = used;
-    const bool written = std::fwrite(buffer.get(), 1, size, output) == size;
-    flushed += static_cast<std::int64_t>(size);
+    const int failure = writer.send(output, used);
+    flushed += static_cast<std::int64_t>(used);
     used = 0;
+    buffer = writer.block();
     updateRoom();
-    if (!written || std::fflush(output) != 0) {
-        lastWriteError = errno;
+    if (failure != 0) {
+        lastWriteError = failure;
         cannotWrite();
     }
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "audio/audio_target.h"
+#include "audio/block_writer.h"
 
 class WavFile {
   public:
@@ -84,7 +85,7 @@ class WavFile {
     void writeBytes(const unsigned char* bytes, std::size_t count) {
         // Unsigned: a count of 0 takes the checked path too, so a closed file still fails.
         if (count - 1 < room) {
-            std::memcpy(buffer.get() + used, bytes, count);
+            std::memcpy(buffer + used, bytes, count);
             used += count;
             room -= count;
             return;
@@ -96,7 +97,7 @@ class WavFile {
     // The way in for a renderer that stores its bytes itself: up to putRoom() bytes may be
     // stored from putPointer() on, and are then counted with advance(). Once the room is
     // used up, writeBytes() sends the block and goes on in the next one.
-    unsigned char* putPointer() { return buffer.get() + used; }
+    unsigned char* putPointer() { return buffer + used; }
     std::size_t putRoom() const { return room; }
     void advance(std::size_t count) {
         used += count;
@@ -128,7 +129,8 @@ class WavFile {
     AudioTarget target;
     std::string protectedFile;
     std::int64_t flushed = 0;  // bytes handed to the stream
-    std::unique_ptr<unsigned char[]> buffer;
+    BlockWriter writer;
+    unsigned char* buffer = nullptr;  // the writer's block being filled
     std::size_t used = 0;
     std::size_t room = 0;  // bytes that may be appended without a flush or a limit check
 };

@@ -4,13 +4,13 @@
 #include "tape/input_file.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
+
+#include "base/huge_pages.h"
 
 namespace {
 
@@ -29,20 +29,6 @@ class FileDescriptor {
   private:
     int value;
 };
-
-// Fresh memory costs a page fault per 4 KiB at its first touch, which for an image of several
-// MB costs more than reading it (most of all in a virtual machine). Where the kernel gives
-// transparent huge pages on request, the whole 2 MiB pages inside the buffer take one fault
-// each; elsewhere the advice is ignored and nothing changes.
-void adviseHugePages(char* bytes, std::size_t size) {
-    constexpr std::uintptr_t hugePage = std::uintptr_t{1} << 21;
-    const auto start = reinterpret_cast<std::uintptr_t>(bytes);
-    const std::uintptr_t from = (start + hugePage - 1) / hugePage * hugePage;
-    const std::uintptr_t to = (start + size) / hugePage * hugePage;
-    if (to > from) {
-        ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-    }
-}
 
 }  // namespace
 
@@ -73,7 +59,8 @@ InputFile readInputFile(const std::string& fileName, std::size_t maxSize) {
     // The buffer has the file's exact size: read once, never grown or copied, unless the file
     // grows while it is read.
     result.bytes.reserve(static_cast<std::size_t>(info.st_size));
-    adviseHugePages(result.bytes.data(), static_cast<std::size_t>(info.st_size));
+    // A tape image of several MB is touched in 2 MiB pages where the kernel gives them.
+    kelvanto::adviseHugePages(result.bytes.data(), static_cast<std::size_t>(info.st_size));
     result.bytes.resize(static_cast<std::size_t>(info.st_size));
     std::size_t length = 0;
     char probe[4096];

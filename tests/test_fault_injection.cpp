@@ -68,10 +68,10 @@ TEST(FaultInjection, AFullDeviceIsReportedOnceWhereverTheWriteFails) {
     ScratchDir dir;
     writeFile(dir.file("game.bml"), smallTape);
     std::filesystem::create_symlink("/dev/full", dir.path() / "full.wav");
-    // A few KB fail when the finished file is flushed; 16-bit stereo at 44100 with a 3 s
-    // header fills the write buffer, which then fails in the middle of the run.
+    // A few KB fail when the finished file is flushed; 16-bit stereo at 44100 with a 12 s
+    // header fills the write block twice, which then fails in the middle of the run.
     for (const std::vector<std::string>& options :
-         {std::vector<std::string>{"-v0"}, {"-v0", "-b16", "-c2", "-k44100", "-h3"}}) {
+         {std::vector<std::string>{"-v0"}, {"-v0", "-b16", "-c2", "-k44100", "-h12"}}) {
         std::vector<std::string> arguments = options;
         arguments.insert(arguments.end(), {"-w", "full", "game.bml"});
         const auto run = runKelvanto(arguments, dir.path());
