@@ -115,10 +115,18 @@ std::string clockTime(double seconds) {
 }
 
 void printDecodeReport(std::ostream& out, const DecodedTape& decoded) {
-    for (const RecordingInfo& recording : decoded.recordings) {
+    for (std::size_t take = 0; take < decoded.recordings.size(); ++take) {
+        const RecordingInfo& recording = decoded.recordings[take];
         out << printable(recording.name)
-            << formatted(": %d Hz, %d channel%s, %s\n", recording.sampleRate, recording.channels,
+            << formatted(": %d Hz, %d channel%s, %s", recording.sampleRate, recording.channels,
                          recording.channels == 1 ? "" : "s", clockTime(recording.seconds).c_str());
+        // A take that holds no load at all added nothing to the others: most often the wrong
+        // file or the wrong side, which the one reading of the rest would not show.
+        if (decoded.recordings.size() > 1 && take < decoded.takes.size() &&
+            decoded.takes[take].empty()) {
+            out << ", no load found in it";
+        }
+        out << "\n";
     }
     out << "   #  position   characters  checksum  speed  polarity  channel   level\n";
     int counts[3] = {0, 0, 0};
@@ -220,11 +228,15 @@ std::string indented(const std::string& text, const std::string& margin) {
 void writeDecodeReportJson(const std::function<void(std::string_view)>& put,
                            const DecodedTape& decoded, const std::string& outputName) {
     nlohmann::json recordings = nlohmann::json::array();
-    for (const RecordingInfo& recording : decoded.recordings) {
-        recordings.push_back({{"name", recording.name},
-                              {"sampleRate", recording.sampleRate},
-                              {"channels", recording.channels},
-                              {"seconds", recording.seconds}});
+    for (std::size_t take = 0; take < decoded.recordings.size(); ++take) {
+        const RecordingInfo& recording = decoded.recordings[take];
+        recordings.push_back(
+            {{"name", recording.name},
+             {"sampleRate", recording.sampleRate},
+             {"channels", recording.channels},
+             {"seconds", recording.seconds},
+             // The loads found in this recording on its own, before the takes were merged.
+             {"loadsFound", take < decoded.takes.size() ? decoded.takes[take].size() : 0}});
     }
     put("{\n  \"output\": " + jsonText(outputName) +
         ",\n  \"recordings\": " + indented(jsonText(recordings, 2), "  ") + ",\n  \"loads\": [");

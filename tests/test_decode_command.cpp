@@ -94,6 +94,20 @@ TEST(DecodeCommand, BadLoadsNoLoadsAndUnreadableFilesEachHaveTheirStatus) {
     EXPECT_EQ(none.status, 1);
     EXPECT_EQ(none.err, "kelvanto-tape: No loads found in silence.wav\n");
     EXPECT_FALSE(std::filesystem::exists(dir.file("silence.bml")));
+    // As a second take it adds nothing, and the report says so of that take alone.
+    const auto withSilence = runKelvantoTape(
+        {"decode", "rec.wav", "silence.wav", "-o", "two.bin", "--json", "two.json"}, work);
+    EXPECT_EQ(withSilence.status, 0) << withSilence.err;
+    EXPECT_EQ(withSilence.out.rfind("rec.wav: 22050 Hz, 2 channels, 0:04.299\n", 0), 0u)
+        << withSilence.out;
+    EXPECT_NE(withSilence.out.find(
+                  "\nsilence.wav: 22050 Hz, 2 channels, 0:01.000, no load found in it\n"),
+              std::string::npos)
+        << withSilence.out;
+    const Bytes twoJson = readFile(dir.file("two.json"));
+    const auto twoReport = nlohmann::json::parse(twoJson.begin(), twoJson.end());
+    EXPECT_EQ(twoReport["recordings"][0]["loadsFound"], 2);
+    EXPECT_EQ(twoReport["recordings"][1]["loadsFound"], 0);
 
     writeFile(dir.file("text.wav"), "not audio at all");
     const auto unreadable = runKelvantoTape({"decode", "text.wav"}, work);
