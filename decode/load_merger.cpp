@@ -60,21 +60,33 @@ bool readable(const DecodedLoad& load) {
 }
 
 // A dropout inside a footer ends it there, and the 1s after it read as a tone of their own,
-// with nothing after it: the rest of that footer, not a header whose load was lost. It
-// starts within 100 cycles of the load's end (about 64 ms at the machine's speed, longer than
-// most dropouts last), is no longer than a footer, and runs at the load's speed.
+// with nothing after it: the rest of that footer, not a header whose load was lost. It runs
+// at the load's speed and either starts within 100 cycles of the load's end (about 64 ms at
+// the machine's speed) and is no longer than a footer, or, after a longer dropout (up to
+// about 127 ms, the longest bridged inside data), ends where a footer begun at the load's
+// footer would end. A header that starts so soon after a whole load and is over by then
+// would be too short for the machine to load anything after it.
 constexpr double footerDropoutCycles = 100.0;
+constexpr double longFooterDropoutCycles = 200.0;
 constexpr double footerSpeedTolerance = 0.05;
 
 bool restOfFooter(const DecodedLoad& load, const DecodedLoad& tone) {
-    if (!load.whole || !tone.toneOnly || !(load.speedRatio > 0.0) || !(tone.sampleRate > 0.0)) {
+    if (!load.whole || !tone.toneOnly || !(load.speedRatio > 0.0) || !(tone.sampleRate > 0.0) ||
+        std::fabs(tone.speedRatio / load.speedRatio - 1.0) > footerSpeedTolerance) {
         return false;
     }
+    const double cycle = machine::oneBitSeconds / load.speedRatio;
+    const double footer = machine::defaultFooterLength / load.speedRatio;
     const double after = (tone.startSample - load.endSample) / tone.sampleRate;
-    return after >= 0.0 &&
-           after <= footerDropoutCycles * machine::oneBitSeconds / load.speedRatio &&
-           tone.endSeconds - tone.startSeconds <= machine::defaultFooterLength / load.speedRatio &&
-           std::fabs(tone.speedRatio / load.speedRatio - 1.0) <= footerSpeedTolerance;
+    if (after < 0.0) {
+        return false;
+    }
+    if (after <= footerDropoutCycles * cycle && tone.endSeconds - tone.startSeconds <= footer) {
+        return true;
+    }
+    const double footerStart = load.endSeconds - load.footerSeconds;
+    return after <= longFooterDropoutCycles * cycle &&
+           tone.endSeconds - footerStart <= footer * (1.0 + footerSpeedTolerance);
 }
 
 // The load's footer goes on to the end of the tone that was the rest of it.

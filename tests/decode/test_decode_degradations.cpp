@@ -257,13 +257,18 @@ TEST(DamagedRecording, ADropoutInsideAFooterLeavesNoToneOfItsOwn) {
         const std::vector<DecodedLoad> read = decode(clean);
         ASSERT_EQ(read.size(), 2u);
         const double footerStart = read[0].endSeconds - read[0].footerSeconds;
-        for (const double seconds : {0.003, 0.01, 0.03}) {
+        // Dropouts as long as the longest bridged in data, some from the footer's start.
+        for (const double seconds : {0.003, 0.01, 0.03, 0.08, 0.12, -0.08, -0.12}) {
             Recording r = clean;
-            dropout(r, footerStart + 0.05, seconds);
+            const double from = seconds > 0 ? 0.05 : 0.002;
+            dropout(r, footerStart + from, std::fabs(seconds));
             const std::vector<DecodedLoad> got = decode(r);
             ASSERT_EQ(got.size(), 2u) << rate << " Hz, " << seconds << " s";
             EXPECT_EQ(exactLoads(got, {first, second}), 2);
-            EXPECT_NEAR(got[0].footerSeconds, 0.25, 0.01) << rate << " Hz, " << seconds << " s";
+            // A rest too short to be read as a tone is left out of the footer.
+            if (0.25 - from - std::fabs(seconds) > 0.15) {
+                EXPECT_NEAR(got[0].footerSeconds, 0.25, 0.01) << rate << " Hz, " << seconds << " s";
+            }
         }
     }
 }
