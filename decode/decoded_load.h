@@ -140,7 +140,8 @@ const char* verdictName(Verdict verdict);
 // their first 512 characters, each reading's characters laid beside the other's up to eight
 // places off, the shift changing where that gains more than two characters (a cycle lost in
 // one reading that the framer could not put right moves every later character a place; a
-// dropout whose count of characters was not known, a few).
+// dropout whose count of characters was not known, a few). Characters whose value is unknown
+// (slipped or lost) count neither way while most are known.
 double agreement(const DecodedLoad& a, const DecodedLoad& b);
 // Readings that agree at least this much hold the same load (another take of it, its echo).
 inline constexpr double sameContent = 0.9;

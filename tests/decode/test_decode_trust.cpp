@@ -1182,6 +1182,54 @@ TEST(Trust, AReadingPutWithALoadItDoesNotResembleLeavesTheStretchOpen) {
     expectTheGarbageAfterTheThird(5);
 }
 
+// Characters a dropout took are unknown, not different: a reading that lost a tenth of its
+// characters is still the same load as another take's, so the takes get a clock, and the
+// other take's header tone at the end of its recording (it stopped there) goes with the load
+// the first take read there instead of standing as a load of its own (exit status 2 on a
+// tape read exactly). Unknown characters never make two different loads alike.
+TEST(Trust, CharactersADropoutTookDoNotKeepTakesApart) {
+    auto reading = [](double start, std::vector<std::uint8_t> characters, Verdict verdict) {
+        DecodedLoad load;
+        load.startSeconds = start;
+        load.endSeconds = start + 3.0;
+        load.gapSeconds = 0.5;
+        load.characters = std::move(characters);
+        load.verdict = verdict;
+        load.whole = true;
+        return load;
+    };
+    const auto first = randomBytes(170, 11);
+    std::vector<std::uint8_t> holed = first;
+    DecodedLoad broken = reading(0.66, holed, Verdict::bad);
+    for (std::size_t i = 95; i < 114; ++i) {
+        broken.characters[i] = 0;
+        CharacterDoubt doubt;
+        doubt.character = i;
+        doubt.kind = CharacterDoubt::Kind::lost;
+        broken.doubts.push_back(doubt);
+    }
+    broken.expectedWrong = 19.0;
+    const std::vector<DecodedLoad> a = {broken, reading(4.77, randomBytes(280, 12), Verdict::ok),
+                                        reading(8.95, randomBytes(280, 13), Verdict::ok)};
+    DecodedLoad tone = reading(4.41, {}, Verdict::bad);
+    tone.whole = false;
+    const std::vector<DecodedLoad> b = {reading(0.33, first, Verdict::ok), tone};
+    EXPECT_GE(agreement(a[0], b[0]), sameContent);
+    for (const auto& merged : {mergeTakes({a, b}), mergeTakes({b, a})}) {
+        ASSERT_EQ(merged.size(), 3u);
+        EXPECT_EQ(merged[0].characters, first);
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(merged[i].verdict, Verdict::ok) << i;
+        }
+    }
+    // The same holes in a reading of another load leave it as unlike as it was.
+    DecodedLoad other = broken;
+    const auto different = randomBytes(170, 14);
+    std::copy(different.begin(), different.end(), other.characters.begin());
+    EXPECT_LT(agreement(other, b[0]), 0.1);
+    EXPECT_LT(agreement(b[0], other), 0.1);
+}
+
 // The first take read nothing but the tones of two loads (no clock can be set between the
 // takes); the second began after the first load. By their own times the second take's load
 // sits where the first take has the first load's tone: that says nothing, and every tone of
