@@ -50,6 +50,9 @@ def tape_seeds():
                                                      '<GAP gapLength=0.1></GAP>')))
     write('tape', 'huge_header.bml', markup(text_load((0, ''), attributes='headerLength=1e9')))
     write('tape', 'inf_gap.bml', markup(text_load((0, ''), children='<GAP gapLength=inf></GAP>')))
+    # An exponent beyond a double's range: an infinite gap, which must write back as it read.
+    write('tape', 'endless_gap.bml',
+          markup(text_load((0, ''), children='<GAP gapLength=0.001e90000></GAP>')))
     write('tape', 'nan_footer.bml', markup(text_load(
         (1, '<HEX address=0>1</HEX>'), children='<FOOTER footerLength=nan></FOOTER>')))
     write('tape', 'negative.bml', markup(text_load((-5, ''), attributes='headerLength=-2')))

@@ -30,6 +30,12 @@ double readLengthText(const std::string& text) {
 }
 
 std::string lengthText(double length) {
+    // A length written with an exponent too large for a double ("0.001e90000") reads as
+    // infinite, and "%f" would write "inf", which reads back as 0: it is written as a number
+    // that reads back as infinite again (no audio file can hold it; the converter says so).
+    if (std::isinf(length) && length > 0.0) {
+        return "1e999";
+    }
     const std::string fixed = formatted("%f", length);
     const double read = readLengthText(fixed);
     // Only a length that six decimals already give up to rounding noise is written in full;

@@ -22,7 +22,8 @@ SecondsPair secondsPair(double length);
 // give the length only up to rounding noise (2 s and 28 hundredths of a binary load is the
 // double 2.2800000000000002, not 2.28), the shortest text that reads back as the very same
 // double is written instead, so both layouts give the same signal. A length that needs more
-// than six decimals (0.1234567) is rounded to them: the writer warns of it.
+// than six decimals (0.1234567) is rounded to them: the writer warns of it. An infinite length
+// (an exponent beyond a double's range) is written "1e999", which reads back as infinite.
 std::string lengthText(double length);
 // Reads a length written by lengthText (or by hand), as the markup reader reads attributes.
 double readLengthText(const std::string& text);

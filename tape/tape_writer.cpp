@@ -29,7 +29,7 @@ constexpr std::size_t rootStretch = 40;
 constexpr double lengthTolerance = 1e-9;
 
 bool sameLength(double a, double b) {
-    return std::fabs(a - b) <= lengthTolerance || (!(a > 0.0) && !(b > 0.0));
+    return a == b || std::fabs(a - b) <= lengthTolerance || (!(a > 0.0) && !(b > 0.0));
 }
 
 // The bytes a load's data keeps: its length rounded up to even (binary loads store one more

@@ -181,6 +181,10 @@ TEST(TapeLengths, TextReadsBackAsTheSameDouble) {
         EXPECT_EQ(lengthText(c.length), c.text);
         EXPECT_EQ(readLengthText(lengthText(c.length)), c.length) << c.text;
     }
+    // An exponent beyond a double's range reads as infinite, and is written to read so again.
+    const double endless = readLengthText("0.001e90000");
+    EXPECT_TRUE(std::isinf(endless) && endless > 0.0);
+    EXPECT_EQ(readLengthText(lengthText(endless)), endless);
     // More than six decimals: rounded, which the writer reports.
     EXPECT_EQ(lengthText(0.1234567), "0.123457");
     EXPECT_EQ(lengthText(1.0 / 3), "0.333333");
