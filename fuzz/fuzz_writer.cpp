@@ -29,7 +29,7 @@ bool readTape(const std::string& bytes, TarqoBinFile& tape) {
 }
 
 bool sameLength(double a, double b) {
-    return std::fabs(a - b) <= 1e-9 || (!(a > 0.0) && !(b > 0.0));
+    return a == b || std::fabs(a - b) <= 1e-9 || (!(a > 0.0) && !(b > 0.0));
 }
 
 void requireSameLoads(const TarqoBinFile& in, const TarqoBinFile& out) {
