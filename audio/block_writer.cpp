@@ -31,10 +31,12 @@ BlockWriter::BlockWriter() {
 int BlockWriter::send(std::FILE* to, std::size_t size) {
     std::unique_lock<std::mutex> held(lock);
     if (!thread.joinable()) {
-        // Started with the first full block: a short file is written without a thread.
+        // Started with the first full block: a short file is written without a thread. What
+        // an earlier stream left queued (dropped, or after a failed write) is not this one's.
         stream = to;
         stopping = false;
         error = 0;
+        written = filled;
         thread = std::thread([this] { run(); });
     }
     sizes[filled % blockCount] = size;
@@ -101,6 +103,4 @@ void BlockWriter::abandon() noexcept {
     if (thread.joinable()) {
         thread.join();
     }
-    // A write under way when the queue was dropped still counted itself off.
-    written = filled;
 }

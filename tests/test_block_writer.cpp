@@ -123,6 +123,21 @@ TEST(BlockWriter, AFailedWriteIsReportedByALaterSendOrByFinish) {
     EXPECT_EQ(writer.finish(full, 10), ENOSPC);
     EXPECT_TRUE(reported == 0 || reported == ENOSPC) << reported;
     std::fclose(full);
+
+    // Nothing the failed stream left queued reaches the next one.
+    ScratchDir dir;
+    const std::string name = dir.file("next.raw");
+    std::FILE* file = std::fopen(name.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    testing_support::Bytes expected;
+    for (int index = 0; index < 3; ++index) {
+        const std::size_t size = index < 2 ? BlockWriter::blockBytes : 5;
+        fill(writer, size, index + 20);
+        expected.insert(expected.end(), writer.block(), writer.block() + size);
+        ASSERT_EQ(index < 2 ? writer.send(file, size) : writer.finish(file, size), 0);
+    }
+    ASSERT_EQ(std::fclose(file), 0);
+    EXPECT_TRUE(readFile(name) == expected);
 }
 
 TEST(BlockWriter, AWriterDroppedMidRunReturnsAndServesTheNextFile) {
