@@ -796,8 +796,17 @@ std::optional<bool> CharacterFramer::endConfirmed(bool final) const {
         }
         const Bit& bit = pending[i];
         if (bit.value == Bit::invalid) {
-            // The signal stopped (silence after a short or missing footer).
-            return zeros == 0;
+            // The signal stopped: silence after a short or missing footer, unless it comes
+            // back within the longest dropout with data (a clear 0 among the cycles of a
+            // character): then the 1 here was the dropout's edge, not the load's end.
+            if (zeros != 0) {
+                return false;
+            }
+            const std::optional<bool> data = dataAfterLoss(i, final);
+            if (!data.has_value()) {
+                return std::nullopt;
+            }
+            return !*data;
         }
         const bool mustBeOne = i >= skip - 1;  // the filler's stop bit and everything after
         if (mustBeOne && bit.value == Bit::zero) {
@@ -807,6 +816,31 @@ std::optional<bool> CharacterFramer::endConfirmed(bool final) const {
         }
     }
     return true;
+}
+
+std::optional<bool> CharacterFramer::dataAfterLoss(std::size_t lost, bool final) const {
+    const double from = pending[lost].start;
+    std::size_t at = lost;
+    while (at < pending.size() && pending[at].value == Bit::invalid) {
+        ++at;
+    }
+    const double back = at < pending.size() ? pending[at].start : pending.back().end;
+    if (halfUnit > 0.0 && back - from > DropoutBridge::longestHalves * halfUnit) {
+        return false;  // silence longer than any dropout that is bridged
+    }
+    for (std::size_t seen = 0; seen < characterCycles; ++seen, ++at) {
+        if (at >= pending.size()) {
+            return final ? std::optional<bool>(false) : std::nullopt;
+        }
+        const Bit& bit = pending[at];
+        if (bit.value == Bit::invalid) {
+            return false;
+        }
+        if (bit.value == Bit::zero && bit.certainty >= clearZero) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void CharacterFramer::takeCharacter(bool startMisread) {

@@ -92,6 +92,10 @@ class CharacterFramer {
     // bits are there to tell.
     std::optional<bool> slippedSync(bool final);
     std::optional<bool> endConfirmed(bool final) const;
+    // Whether the signal, lost at pending[lost], comes back within the longest bridged
+    // dropout with data (a clear 0 among a character's cycles); nothing while too few bits
+    // are there to tell.
+    std::optional<bool> dataAfterLoss(std::size_t lost, bool final) const;
     // Drops one extra cycle when the framing shows that one was added; whether it did, or
     // nothing while too few bits are there to tell.
     std::optional<bool> resynchronise(bool final, bool startMisread);

@@ -313,6 +313,32 @@ TEST(DamagedRecording, ADropoutInsideDataLosesOnlyTheCharactersUnderIt) {
     EXPECT_GE(repaired, 3);
 }
 
+// A 1 read at a start bit's place just before a dropout, with the signal lost after it, looked
+// like the load's end (a short footer and silence): the reading stopped there, counted as whole,
+// and the rest of the data was never read. The signal coming back with data within the longest
+// bridged dropout shows it was no end. Swept over the phases of a few characters, with hiss.
+TEST(DamagedRecording, AShortDropoutInTheDataIsNoEndOfTheLoad) {
+    const TestLoad load = binaryLoadWithRightChecksum(120, 43);
+    const Expected want = expectedOf(load);
+    for (const int rate : {22050, 44100}) {
+        const Recording clean = render({load}, rate, 16, 1);
+        for (int k = 0; k < 200; ++k) {
+            Recording r = clean;
+            dropout(r, 0.35 + 0.00013 * k, 0.003);
+            addNoise(r, 18.0 + (k % 3) * 6.0, 7 + static_cast<unsigned>(k));
+            const std::vector<DecodedLoad> got = decode(r);
+            ASSERT_GE(got.size(), 1u) << rate << " " << k;
+            // Hiss can add a character where the dropout cut a cycle (BAD); none go missing.
+            EXPECT_GE(got[0].characters.size(), want.characters.size())
+                << rate << " Hz, dropout " << k << ": " << got[0].characters.size() << " "
+                << got[0].problem;
+            if (got[0].verdict != Verdict::bad) {
+                EXPECT_EQ(got[0].characters, want.characters) << rate << " Hz, dropout " << k;
+            }
+        }
+    }
+}
+
 // A dropout of 12 to 45 ms inside the data, silent or with hiss, is longer than the stretch can
 // count (a character lasts 11 to 19 half units): the reading goes on after it all the same, the
 // likeliest count kept as unknown characters, and the load is BAD and says by how many places the
