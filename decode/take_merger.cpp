@@ -250,8 +250,10 @@ bool playedAlike(const std::vector<Group>& groups, std::size_t at, int other, in
         return alike(otherRan, loneRan) && alike(loneRan, otherRan);
     }
     if (before) {
+        // To the lone reading's end: a take that stopped where another's load begins did not
+        // hear that load's data (it may be a copy of the tape that ends there).
         return alike(tape(*before->first, otherEnd - before->first->syncSeconds),
-                     tape(*before->second, reading.startSeconds - before->second->syncSeconds));
+                     tape(*before->second, reading.endSeconds - before->second->syncSeconds));
     }
     if (after) {
         return alike(tape(*after->first, after->first->syncSeconds),
@@ -564,7 +566,12 @@ std::vector<DecodedLoad> mergeTakes(const std::vector<std::vector<DecodedLoad>>&
             const Clock& clock = *clocks[t];
             const double from = (0.0 - clock.offset) / clock.scale;
             const double to = (last - clock.offset) / clock.scale;
-            if (groups[at].seconds < from || groups[at].seconds > to) {
+            // The whole of the lone reading, not only its start, lies where this take played.
+            const DecodedLoad& lone = *groups[at].readings.front().load;
+            const Clock& own = *clocks[static_cast<std::size_t>(except)];
+            const double end =
+                groups[at].seconds + (lone.endSeconds - lone.startSeconds) / own.scale;
+            if (groups[at].seconds < from || end > to) {
                 return false;
             }
             heard = true;

@@ -1119,6 +1119,19 @@ TEST(Trust, WhereOneTakeLacksALoadNothingOfTheOtherIsTakenForNoise) {
     ASSERT_EQ(a.size(), 4u);
     ASSERT_TRUE(a[2].characters.empty());
     expectFourWithTheLastBad(2);
+
+    // The other take stopped a tenth of a second into the last load's header tone (too
+    // short a tone to report): it played where that load begins, never its data.
+    whole = clean;
+    garble(whole, where[3], 0.0, 3);
+    a = decode(whole);
+    Recording shorter = clean;
+    shorter.samples.resize(static_cast<std::size_t>((where[3].startSeconds + 0.1) * clean.rate));
+    b = decode(shorter);
+    ASSERT_EQ(a.size(), 4u);
+    ASSERT_EQ(b.size(), 3u);
+    ASSERT_EQ(a[3].verdict, Verdict::bad);
+    expectFourWithTheLastBad(3);
 }
 
 // A dropout in a header tone splits it: a lone piece of tone, then the load, which starts
