@@ -28,6 +28,25 @@ void fill(BlockWriter& writer, std::size_t size, int index) {
     }
 }
 
+// Writes full blocks and a short last one to a new file through the writer, and checks that
+// the file holds exactly those bytes.
+void expectNextFileWhole(BlockWriter& writer, int fullBlocks, std::size_t lastSize, int seed) {
+    ScratchDir dir;
+    const std::string name = dir.file("next.raw");
+    std::FILE* file = std::fopen(name.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    testing_support::Bytes expected;
+    for (int index = 0; index <= fullBlocks; ++index) {
+        const bool last = index == fullBlocks;
+        const std::size_t size = last ? lastSize : BlockWriter::blockBytes;
+        fill(writer, size, index + seed);
+        expected.insert(expected.end(), writer.block(), writer.block() + size);
+        ASSERT_EQ(last ? writer.finish(file, size) : writer.send(file, size), 0);
+    }
+    ASSERT_EQ(std::fclose(file), 0);
+    EXPECT_TRUE(readFile(name) == expected);
+}
+
 // A pipe read by a thread that starts only after a pause: the writer's thread stays stuck in
 // its first write meanwhile, so whatever the writer does with its queue then shows.
 class SlowPipe {
@@ -125,19 +144,7 @@ TEST(BlockWriter, AFailedWriteIsReportedByALaterSendOrByFinish) {
     std::fclose(full);
 
     // Nothing the failed stream left queued reaches the next one.
-    ScratchDir dir;
-    const std::string name = dir.file("next.raw");
-    std::FILE* file = std::fopen(name.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    testing_support::Bytes expected;
-    for (int index = 0; index < 3; ++index) {
-        const std::size_t size = index < 2 ? BlockWriter::blockBytes : 5;
-        fill(writer, size, index + 20);
-        expected.insert(expected.end(), writer.block(), writer.block() + size);
-        ASSERT_EQ(index < 2 ? writer.send(file, size) : writer.finish(file, size), 0);
-    }
-    ASSERT_EQ(std::fclose(file), 0);
-    EXPECT_TRUE(readFile(name) == expected);
+    expectNextFileWhole(writer, 2, 5, 20);
 }
 
 TEST(BlockWriter, AWriterDroppedMidRunReturnsAndServesTheNextFile) {
@@ -155,17 +162,5 @@ TEST(BlockWriter, AWriterDroppedMidRunReturnsAndServesTheNextFile) {
         writer.abandon();
         EXPECT_TRUE(pipe.close() == first);
     }
-    ScratchDir dir;
-    const std::string name = dir.file("next.raw");
-    std::FILE* file = std::fopen(name.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    testing_support::Bytes expected;
-    for (int index = 0; index < 4; ++index) {
-        const std::size_t size = index < 3 ? BlockWriter::blockBytes : 77;
-        fill(writer, size, index + 10);
-        expected.insert(expected.end(), writer.block(), writer.block() + size);
-        ASSERT_EQ(index < 3 ? writer.send(file, size) : writer.finish(file, size), 0);
-    }
-    ASSERT_EQ(std::fclose(file), 0);
-    EXPECT_TRUE(readFile(name) == expected);
+    expectNextFileWhole(writer, 3, 77, 10);
 }
