@@ -444,6 +444,23 @@ struct Sweep {
     int takes = 1;
 };
 
+double peak(const Recording& r) {
+    double top = 0;
+    for (const float x : r.samples) {
+        top = std::max(top, static_cast<double>(std::fabs(x)));
+    }
+    return top;
+}
+
+Recording firstChannel(const Recording& r) {
+    Recording mono;
+    mono.rate = r.rate;
+    for (std::size_t i = 0; i < r.frames(); ++i) {
+        mono.samples.push_back(r.samples[i * static_cast<std::size_t>(r.channels)]);
+    }
+    return mono;
+}
+
 std::vector<double> range(double from, double to, double step) {
     std::vector<double> out;
     for (double v = from; step > 0 ? v <= to + 1e-9 : v >= to - 1e-9; v += step) {
@@ -503,6 +520,51 @@ std::vector<Sweep> sweeps() {
          {2, 4, 6, 8, 12, 16, 24, 32, 48, 64, 96, 128},
          dropouts,
          2},
+        // The playback chains of real decks and sound cards: mains hum (fundamental and
+        // third harmonic, the fundamental this many times the signal's amplitude) with the
+        // level set so that hum and signal together just fit a 16-bit file, the same hum into
+        // an input that clips at the signal's own peak, a high-pass (AC coupling, a head's
+        // bass loss), and two heads out of line: the second channel late, kept as two
+        // channels or summed to one.
+        {"mains hum",
+         "x signal",
+         {1, 2, 4, 8, 16, 32, 64, 128},
+         [](const Recording& r, double a, unsigned) {
+             Recording n = r;
+             const double top = peak(r);
+             decode_testing::scale(n, 1.0 / ((1.0 + a * 4.0 / 3.0) * top));
+             decode_testing::addHum(n, a / (1.0 + a * 4.0 / 3.0));
+             decode_testing::quantise(n, 16);
+             return n;
+         }},
+        {"mains hum, clipped", "x signal", range(0.25, 4.0, 0.25),
+         [](const Recording& r, double a, unsigned) {
+             Recording n = r;
+             const double top = peak(r);
+             decode_testing::addHum(n, a * top);
+             decode_testing::clip(n, top);
+             return n;
+         }},
+        {"high-pass", "Hz", range(500, 8000, 500),
+         [](const Recording& r, double f, unsigned) {
+             Recording n = r;
+             decode_testing::highPass(n, f);
+             return n;
+         }},
+        {"heads out of line", "ms", range(0.1, 1.0, 0.1),
+         [](const Recording& r, double ms, unsigned) {
+             return decode_testing::stereoWithSkew(firstChannel(r), ms / 1000.0);
+         }},
+        {"heads out of line, summed to mono", "ms", range(0.02, 0.3, 0.02),
+         [](const Recording& r, double ms, unsigned) {
+             const Recording both = decode_testing::stereoWithSkew(firstChannel(r), ms / 1000.0);
+             Recording mono;
+             mono.rate = both.rate;
+             for (std::size_t i = 0; i < both.frames(); ++i) {
+                 mono.samples.push_back(0.5f * (both.samples[2 * i] + both.samples[2 * i + 1]));
+             }
+             return mono;
+         }},
         {"8 kHz, linear resampling",
          "Hz",
          {8000},
