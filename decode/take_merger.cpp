@@ -183,6 +183,45 @@ std::optional<std::pair<const DecodedLoad*, const DecodedLoad*>> readAlike(const
     return std::nullopt;
 }
 
+// A load's own tones reach this far past the times at which another take heard them (the
+// tones' ends move a little with the signal).
+constexpr double withinLoad = 0.2;
+
+// Whether the lone reading `lone` of take `loneTake` lies inside a load that another take
+// read whole and trusted (OK or REPAIRED) and that the lone take heard the start of: another
+// of its readings (a header tone with nothing readable after it) stands in that load's
+// group. Measured from that reading, in the lone take's own time, the lone reading must lie
+// within the load's length: it is that load's footer, or a part of it in which the data
+// could not be read, since the tape holds no load inside a load. (Measured from the load's
+// own start, not on the clocks: a take that holds a load more throws its clock off by that
+// load's length between the loads the clock was set on.)
+bool insideTrusted(const std::vector<Group>& groups,
+                   const std::vector<std::optional<Clock>>& clocks, const DecodedLoad& lone,
+                   int loneTake) {
+    const std::optional<Clock>& own = clocks[static_cast<std::size_t>(loneTake)];
+    for (const Group& group : groups) {
+        for (const Reading& start : group.readings) {
+            if (start.take != loneTake) {
+                continue;
+            }
+            for (const Reading& r : group.readings) {
+                const std::optional<Clock>& clock = clocks[static_cast<std::size_t>(r.take)];
+                if (r.take == loneTake || !clock || !own || r.load->verdict == Verdict::bad ||
+                    readAlike(group, r.take, loneTake)) {
+                    continue;
+                }
+                const double length =
+                    (r.load->endSeconds - r.load->startSeconds) * own->scale / clock->scale;
+                if (lone.startSeconds >= start.load->startSeconds &&
+                    lone.endSeconds <= start.load->startSeconds + length + withinLoad) {
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
 // Two takes of the same stretch of tape run as long, speed corrected, within this share and
 // these seconds (the speed of each take is measured on its loads, and wanders a little).
 constexpr double stretchShare = 0.03;
@@ -547,6 +586,13 @@ std::vector<DecodedLoad> mergeTakes(const std::vector<std::vector<DecodedLoad>>&
         if (!clocks[static_cast<std::size_t>(except)]) {
             return false;
         }
+        const Clock& own = *clocks[static_cast<std::size_t>(except)];
+        const DecodedLoad& lone = *groups[at].readings.front().load;
+        const double loneEnd =
+            groups[at].seconds + (lone.endSeconds - lone.startSeconds) / own.scale;
+        if (lone.characters.empty() && insideTrusted(groups, clocks, lone, except)) {
+            return true;
+        }
         bool heard = false;
         for (std::size_t t = 0; t < takes.size(); ++t) {
             const std::vector<DecodedLoad>& take = takes[t];
@@ -567,11 +613,7 @@ std::vector<DecodedLoad> mergeTakes(const std::vector<std::vector<DecodedLoad>>&
             const double from = (0.0 - clock.offset) / clock.scale;
             const double to = (last - clock.offset) / clock.scale;
             // The whole of the lone reading, not only its start, lies where this take played.
-            const DecodedLoad& lone = *groups[at].readings.front().load;
-            const Clock& own = *clocks[static_cast<std::size_t>(except)];
-            const double end =
-                groups[at].seconds + (lone.endSeconds - lone.startSeconds) / own.scale;
-            if (groups[at].seconds < from || end > to) {
+            if (groups[at].seconds < from || loneEnd > to) {
                 return false;
             }
             heard = true;

@@ -1243,6 +1243,59 @@ TEST(Trust, CharactersADropoutTookDoNotKeepTakesApart) {
     EXPECT_LT(agreement(b[0], other), 0.1);
 }
 
+// A take lost a load's data: its header tone and, well after the load's start, its footer
+// tone are left alone. Another take read that load whole, and a third began late, in the
+// first load's data, so it cannot show that it played the stretch alike. The footer lies
+// inside the load the first take read, and the tape holds no load inside a load.
+TEST(Trust, AToneAloneInsideALoadAnotherTakeReadIsThatLoads) {
+    std::vector<TestLoad> loads = fourLoads();
+    loads[1].header = 1.2;
+    loads[1].footer = 0.3;
+    loads[0].footer = 0.3;
+    const Recording clean = render(loads, 22050, 16, 1);
+    const std::vector<DecodedLoad> where = decode(clean);
+    ASSERT_EQ(where.size(), 4u);
+    Recording lost = clean;
+    loseData(lost, where[1]);
+    Recording late = clean;
+    late.samples.erase(
+        late.samples.begin(),
+        late.samples.begin() + static_cast<long>((where[0].syncSeconds + 0.1) * clean.rate));
+    const std::vector<DecodedLoad> a = decode(clean);
+    const std::vector<DecodedLoad> b = decode(late);
+    const std::vector<DecodedLoad> c = decode(lost);
+    ASSERT_EQ(c.size(), 5u);
+    ASSERT_TRUE(c[1].characters.empty() && c[2].characters.empty());
+    ASSERT_GT(c[2].startSeconds - c[1].startSeconds, 1.0);
+    expectEachLoadOnceAndExact(mergeTakes({a, b, c}), loads);
+    expectEachLoadOnceAndExact(mergeTakes({c, a, b}), loads);
+
+    // But a tone that runs on past that load's end is more than its footer: here the footer
+    // runs straight into the header of a load that only this take holds, and the take lost
+    // the data of both. The remains of the load only it holds are reported.
+    std::vector<TestLoad> withMore = loads;
+    withMore[1].gap = 0.0;
+    TestLoad more = binaryLoadWithRightChecksum(90, 200);
+    more.header = 1.0;
+    withMore.insert(withMore.begin() + 2, more);
+    const Recording cleanMore = render(withMore, 22050, 16, 1);
+    const std::vector<DecodedLoad> places = decode(cleanMore);
+    ASSERT_EQ(places.size(), 5u);
+    Recording lostMore = cleanMore;
+    loseData(lostMore, places[1]);
+    loseData(lostMore, places[2]);
+    const std::vector<DecodedLoad> d = decode(lostMore);
+    ASSERT_EQ(d.size(), 5u);
+    ASSERT_TRUE(d[1].characters.empty() && d[2].characters.empty());
+    ASSERT_GT(d[2].endSeconds - d[2].startSeconds, 1.0);
+    for (const auto& merged : {mergeTakes({a, d}), mergeTakes({d, a})}) {
+        ASSERT_EQ(merged.size(), 5u);
+        EXPECT_EQ(merged[1].characters, expectedOf(loads[1]).characters);
+        EXPECT_EQ(merged[2].verdict, Verdict::bad);
+        EXPECT_TRUE(merged[2].characters.empty());
+    }
+}
+
 // The first take read nothing but the tones of two loads (no clock can be set between the
 // takes); the second began after the first load. By their own times the second take's load
 // sits where the first take has the first load's tone: that says nothing, and every tone of
