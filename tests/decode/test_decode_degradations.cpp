@@ -104,7 +104,26 @@ const std::vector<Damage>& damages() {
              addHum(r, 0.95);
              return r;
          }},
+        // Hum 90 times the signal, the level set so that both fit a 16-bit file.
+        {"HumFarAboveTheSignal", 44100,
+         [](Recording r) {
+             scale(r, 0.01);
+             addHum(r, 0.9);
+             quantise(r, 16);
+             return r;
+         }},
         {"StereoSkew", 44100, [](Recording r) { return stereoWithSkew(r, 0.0003); }},
+        // Two heads out of line, summed into one channel: the 0 cycles' tone half cancelled.
+        {"SkewedHeadsSummed", 44100,
+         [](Recording r) {
+             const Recording both = stereoWithSkew(r, 0.00012);
+             Recording mono;
+             mono.rate = both.rate;
+             for (std::size_t i = 0; i < both.frames(); ++i) {
+                 mono.samples.push_back(0.5f * (both.samples[2 * i] + both.samples[2 * i + 1]));
+             }
+             return mono;
+         }},
         {"StereoOneChannelNoise", 22050, [](Recording r) { return stereoWithNoiseChannel(r, 99); }},
         {"WornCassette", 44100,
          [](Recording r) {
