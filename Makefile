@@ -69,7 +69,7 @@ fuzz-build:
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DKELVANTO_FUZZ=ON -DKELVANTO_TESTS=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_tape fuzz_image fuzz_basic_line fuzz_writer fuzz_decode \
-		fuzz_audio_file
+		fuzz_audio_file fuzz_takes
 
 fuzz: fuzz-build
 	bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)

@@ -10,7 +10,7 @@ build=$(cd "$1" && pwd)
 seconds=$2
 shift 2
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(tape image basic_line writer decode audio_file)
+[ ${#targets[@]} -gt 0 ] || targets=(tape image basic_line writer decode audio_file takes)
 
 # The targets change their working folder, so every path handed to libFuzzer is absolute.
 # No allocation is pre-filled with a pattern: that only helps spot uninitialised reads by eye,
@@ -31,6 +31,7 @@ for target in "${targets[@]}"; do
         image) options+=(-max_len=4096) ;;
         writer) options+=(-max_len=4096 -dict="$root/fuzz/tape.dict") ;;
         decode) options+=(-max_len=8192) ;;
+        takes) options+=(-max_len=2048) ;;
         # Room for a few frames of a compressed stream behind its headers.
         audio_file) options+=(-max_len=16384) ;;
         *) echo "unknown fuzz target $target" >&2; exit 2 ;;
