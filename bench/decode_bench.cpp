@@ -9,7 +9,8 @@
 //   build-dec/decode/decode_bench [seconds] [--no-sweeps] [--no-throughput]
 //                                 [--damage NAME] [--format 44100|22050] [--size small|8k]
 //                                 [--show VALUE] (the loads found at one point of --damage)
-//                                 [--seed N] [--one-polarity] [--save FILE] (for --show)
+//                                 [--seed N] [--one-polarity] [--save FILE] [--each-take]
+//                                 (for --show; --each-take: each of two takes alone too)
 //                                 [--as-read] (a load counts when its characters are right,
 //                                 BAD or not: how a plain reader without verdicts is measured)
 //                                 [--runaway MINUTES] (memory of a reading that never ends)
@@ -597,6 +598,11 @@ unsigned showSeed = 100;
 // or to decode it with kelvanto-tape (--picture).
 std::string showSave;
 
+// With --each-take, --show of a two-take row also prints what each take reads alone.
+bool showEachTake = false;
+
+void printLoads(const Tape& tape, const std::vector<DecodedLoad>& got);
+
 void show(const std::string& damage, double value, const std::string& onlyFormat,
           const std::string& onlySize) {
     const Format* format = &formats[0];
@@ -618,76 +624,88 @@ void show(const std::string& damage, double value, const std::string& onlyFormat
         }
         std::vector<DecodedLoad> got = decodeAll(damaged);
         if (sweep.takes == 2) {
-            got = kelvanto::decode::mergeTakes(
-                {got, decodeAll(sweep.apply(tape.recording, value, 57 + (showSeed - 100)))});
+            const std::vector<DecodedLoad> second =
+                decodeAll(sweep.apply(tape.recording, value, 57 + (showSeed - 100)));
+            if (showEachTake) {
+                std::printf("first take alone:\n");
+                printLoads(tape, got);
+                std::printf("second take alone:\n");
+                printLoads(tape, second);
+            }
+            got = kelvanto::decode::mergeTakes({got, second});
         }
         std::printf("%s at %g %s: %zu loads\n", sweep.name, value, sweep.unit, got.size());
-        for (std::size_t i = 0; i < got.size(); ++i) {
-            const DecodedLoad& load = got[i];
-            // Compared with the tape's load it differs least from: a stray tone or a lost load
-            // shifts the places, and each load holds its own random data.
-            auto differences = [&](const std::vector<std::uint8_t>& data) {
-                const auto want = expected(data);
-                std::size_t count = want.size() > load.characters.size()
-                                        ? want.size() - load.characters.size()
-                                        : load.characters.size() - want.size();
-                for (std::size_t c = 0; c < std::min(want.size(), load.characters.size()); ++c) {
-                    count += want[c] != load.characters[c] ? 1 : 0;
-                }
-                return count;
-            };
-            std::size_t closest = std::min(i, tape.data.size() - 1);
-            for (std::size_t k = 0; k < tape.data.size(); ++k) {
-                closest = differences(tape.data[k]) < differences(tape.data[closest]) ? k : closest;
-            }
-            const auto want = expected(tape.data[closest]);
-            std::size_t wrong = 0;
-            std::string places;
+        printLoads(tape, got);
+        return;
+    }
+}
+
+// Each load found, against the tape's load it differs least from: verdict, place, the
+// characters that are wrong, the first doubts and the readings of its slips.
+void printLoads(const Tape& tape, const std::vector<DecodedLoad>& got) {
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        const DecodedLoad& load = got[i];
+        // Compared with the tape's load it differs least from: a stray tone or a lost load
+        // shifts the places, and each load holds its own random data.
+        auto differences = [&](const std::vector<std::uint8_t>& data) {
+            const auto want = expected(data);
+            std::size_t count = want.size() > load.characters.size()
+                                    ? want.size() - load.characters.size()
+                                    : load.characters.size() - want.size();
             for (std::size_t c = 0; c < std::min(want.size(), load.characters.size()); ++c) {
-                if (want[c] != load.characters[c]) {
-                    ++wrong;
-                    char text[48];
-                    std::snprintf(text, sizeof text, " %zu:%02X->%02X", c, want[c],
-                                  load.characters[c]);
-                    places += text;
-                }
+                count += want[c] != load.characters[c] ? 1 : 0;
             }
-            std::printf(
-                "  %s %.3f-%.3f s, speed %.3f, %.1f dBFS, %zu characters (%zu wrong), %zu "
-                "doubts, %zu repairs, header %d cycles, polarity %d: %s at %.3f s\n",
-                kelvanto::decode::verdictName(load.verdict), load.startSeconds, load.endSeconds,
-                load.speedRatio, load.levelDbfs, load.characters.size(), wrong, load.doubts.size(),
-                load.repairs.size(), load.headerCycles, static_cast<int>(load.polarity),
-                load.problem.c_str(), load.problemSeconds);
-            if (!places.empty()) {
-                std::printf("    wrong:%s\n", places.substr(0, 400).c_str());
-            }
-            for (std::size_t d = 0; d < std::min<std::size_t>(load.doubts.size(), 8); ++d) {
-                const auto& doubt = load.doubts[d];
-                std::printf("    doubt: character %zu bit %d certainty %.2f kind %d\n",
-                            doubt.character, doubt.bit, static_cast<double>(doubt.certainty),
-                            static_cast<int>(doubt.kind));
-            }
-            if (load.evidence) {
-                for (const auto& slip : load.evidence->framed.slips) {
-                    const auto& framed = load.evidence->framed;
-                    std::string readings;
-                    char item[48];
-                    for (std::size_t k = 0; k < slip.others.size(); ++k) {
-                        std::snprintf(item, sizeof item, " %02X (%+.2f)", slip.others[k],
-                                      slip.logOddsOf(k));
-                        readings += item;
-                    }
-                    std::printf("    slip: character %zu read %02X (%+.2f), others:%s\n",
-                                slip.character,
-                                slip.character < framed.characters.size()
-                                    ? framed.characters[slip.character].value
-                                    : 0,
-                                slip.chosenLogOdds, readings.c_str());
-                }
+            return count;
+        };
+        std::size_t closest = std::min(i, tape.data.size() - 1);
+        for (std::size_t k = 0; k < tape.data.size(); ++k) {
+            closest = differences(tape.data[k]) < differences(tape.data[closest]) ? k : closest;
+        }
+        const auto want = expected(tape.data[closest]);
+        std::size_t wrong = 0;
+        std::string places;
+        for (std::size_t c = 0; c < std::min(want.size(), load.characters.size()); ++c) {
+            if (want[c] != load.characters[c]) {
+                ++wrong;
+                char text[48];
+                std::snprintf(text, sizeof text, " %zu:%02X->%02X", c, want[c], load.characters[c]);
+                places += text;
             }
         }
-        return;
+        std::printf(
+            "  %s %.3f-%.3f s, speed %.3f, %.1f dBFS, %zu characters (%zu wrong), %zu "
+            "doubts, %zu repairs, header %d cycles, polarity %d: %s at %.3f s\n",
+            kelvanto::decode::verdictName(load.verdict), load.startSeconds, load.endSeconds,
+            load.speedRatio, load.levelDbfs, load.characters.size(), wrong, load.doubts.size(),
+            load.repairs.size(), load.headerCycles, static_cast<int>(load.polarity),
+            load.problem.c_str(), load.problemSeconds);
+        if (!places.empty()) {
+            std::printf("    wrong:%s\n", places.substr(0, 400).c_str());
+        }
+        for (std::size_t d = 0; d < std::min<std::size_t>(load.doubts.size(), 8); ++d) {
+            const auto& doubt = load.doubts[d];
+            std::printf("    doubt: character %zu bit %d certainty %.2f kind %d\n", doubt.character,
+                        doubt.bit, static_cast<double>(doubt.certainty),
+                        static_cast<int>(doubt.kind));
+        }
+        if (load.evidence) {
+            for (const auto& slip : load.evidence->framed.slips) {
+                const auto& framed = load.evidence->framed;
+                std::string readings;
+                char item[48];
+                for (std::size_t k = 0; k < slip.others.size(); ++k) {
+                    std::snprintf(item, sizeof item, " %02X (%+.2f)", slip.others[k],
+                                  slip.logOddsOf(k));
+                    readings += item;
+                }
+                std::printf("    slip: character %zu read %02X (%+.2f), others:%s\n",
+                            slip.character,
+                            slip.character < framed.characters.size()
+                                ? framed.characters[slip.character].value
+                                : 0,
+                            slip.chosenLogOdds, readings.c_str());
+            }
+        }
     }
 }
 
@@ -849,6 +867,8 @@ int main(int argc, char** argv) {
             asRead = true;
         } else if (arg == "--every-value") {
             everyValue = true;
+        } else if (arg == "--each-take") {
+            showEachTake = true;
         } else if (arg == "--one-polarity") {
             onePolarity = true;
         } else if (arg == "--seed" && i + 1 < argc) {
