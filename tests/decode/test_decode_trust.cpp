@@ -232,6 +232,39 @@ TEST(Trust, TakesWeighedTogetherAreNeverTrustedWithWrongData) {
     EXPECT_GT(mended, 300);
 }
 
+// Where a take's framing slipped twice a few characters apart, the characters between were
+// read a cycle off: clean-looking and wrong. Beside another take that read them right they
+// are no evidence, as the slipped characters themselves are not.
+TEST(Trust, CharactersBetweenTwoNearSlipsGiveWayToAnotherTake) {
+    std::mt19937 random(5);
+    const LoadJudge judge(rate);
+    const std::vector<std::uint8_t> data = loadData(120, random);
+    LoadCandidate shifted = softReading(data, 0.05, random);
+    LoadCandidate other = softReading(data, 0.05, random);
+    auto slip = [](LoadCandidate& reading, std::size_t at) {
+        FramedCharacter& c = reading.framed.characters[at];
+        c.extraCycleDropped = true;
+        c.value = static_cast<std::uint8_t>(~c.value);
+    };
+    slip(shifted, 40);
+    slip(shifted, 46);
+    for (std::size_t i = 41; i < 46; ++i) {
+        FramedCharacter& c = shifted.framed.characters[i];
+        c.value = static_cast<std::uint8_t>((c.value << 1) | (c.value >> 7));
+    }
+    slip(other, 80);
+    slip(other, 100);
+    const std::vector<DecodedLoad> a = {judge.judge(shifted)};
+    const std::vector<DecodedLoad> b = {judge.judge(other)};
+    ASSERT_EQ(a[0].verdict, Verdict::bad);
+    ASSERT_EQ(b[0].verdict, Verdict::bad);
+    for (const auto& merged : {mergeTakes({a, b}), mergeTakes({b, a})}) {
+        ASSERT_EQ(merged.size(), 1u);
+        EXPECT_NE(merged[0].verdict, Verdict::bad) << merged[0].problem;
+        EXPECT_EQ(merged[0].characters, data);
+    }
+}
+
 TEST(Trust, CleanReadingsAreTrustedHoweverLongAndHoweverShifted) {
     // Right readings with a right checksum: long loads without one unclear decision, and
     // loads whose certainties all moved down together (every edge rounded by a low-pass)
