@@ -975,6 +975,13 @@ void loseData(Recording& recording, const DecodedLoad& load) {
     dropout(recording, load.syncSeconds - 0.05, load.dataEndSeconds - load.syncSeconds + 0.1);
 }
 
+// A take whose recording began this many seconds into the tape (a mono recording).
+void beginLate(Recording& recording, double seconds) {
+    recording.samples.erase(
+        recording.samples.begin(),
+        recording.samples.begin() + static_cast<long>(seconds * recording.rate));
+}
+
 // Every load once, in order, with the characters its data makes.
 void expectEachLoadOnceAndExact(const std::vector<DecodedLoad>& got,
                                 const std::vector<TestLoad>& loads) {
@@ -1065,9 +1072,7 @@ TEST(Trust, ALoadOnlyOneTakeHeardIsKeptWhereTheOtherTakeHeardNothing) {
     ASSERT_EQ(c.size(), 4u);
     ASSERT_TRUE(c[0].characters.empty());
     second = clean;
-    second.samples.erase(
-        second.samples.begin(),
-        second.samples.begin() + static_cast<long>((where[1].startSeconds - 0.3) * clean.rate));
+    beginLate(second, where[1].startSeconds - 0.3);
     const std::vector<DecodedLoad> d = decode(second);
     ASSERT_EQ(d.size(), 3u);
     for (const auto& merged : {mergeTakes({c, d}), mergeTakes({d, c})}) {
@@ -1291,9 +1296,7 @@ TEST(Trust, AToneAloneInsideALoadAnotherTakeReadIsThatLoads) {
     Recording lost = clean;
     loseData(lost, where[1]);
     Recording late = clean;
-    late.samples.erase(
-        late.samples.begin(),
-        late.samples.begin() + static_cast<long>((where[0].syncSeconds + 0.1) * clean.rate));
+    beginLate(late, where[0].syncSeconds + 0.1);
     const std::vector<DecodedLoad> a = decode(clean);
     const std::vector<DecodedLoad> b = decode(late);
     const std::vector<DecodedLoad> c = decode(lost);
@@ -1346,9 +1349,7 @@ TEST(Trust, ATakeWithoutAClockSilencesNoToneOfAnother) {
         loseData(first, load);
     }
     Recording second = clean;
-    second.samples.erase(
-        second.samples.begin(),
-        second.samples.begin() + static_cast<long>((where[1].startSeconds - 0.1) * clean.rate));
+    beginLate(second, where[1].startSeconds - 0.1);
     const std::vector<DecodedLoad> a = decode(first);
     const std::vector<DecodedLoad> b = decode(second);
     ASSERT_EQ(a.size(), 2u);
