@@ -558,13 +558,8 @@ std::vector<Sweep> sweeps() {
          }},
         {"heads out of line, summed to mono", "ms", range(0.02, 0.3, 0.02),
          [](const Recording& r, double ms, unsigned) {
-             const Recording both = decode_testing::stereoWithSkew(firstChannel(r), ms / 1000.0);
-             Recording mono;
-             mono.rate = both.rate;
-             for (std::size_t i = 0; i < both.frames(); ++i) {
-                 mono.samples.push_back(0.5f * (both.samples[2 * i] + both.samples[2 * i + 1]));
-             }
-             return mono;
+             return decode_testing::summedToMono(
+                 decode_testing::stereoWithSkew(firstChannel(r), ms / 1000.0));
          }},
         {"8 kHz, linear resampling",
          "Hz",

@@ -201,6 +201,20 @@ Recording stereoWithSkew(const Recording& mono, double skewSeconds) {
     return out;
 }
 
+Recording summedToMono(const Recording& recording) {
+    Recording mono;
+    mono.rate = recording.rate;
+    const auto width = static_cast<std::size_t>(recording.channels);
+    for (std::size_t i = 0; i < recording.frames(); ++i) {
+        float sum = 0.0f;
+        for (std::size_t c = 0; c < width; ++c) {
+            sum += recording.samples[i * width + c];
+        }
+        mono.samples.push_back(sum / static_cast<float>(width));
+    }
+    return mono;
+}
+
 Recording stereoWithNoiseChannel(const Recording& mono, unsigned seed) {
     Recording noise = mono;
     const double power = signalPower(mono);

@@ -35,6 +35,8 @@ void driftLevel(Recording& recording, double depth, double hz);
 void dropout(Recording& recording, double atSeconds, double seconds);
 // A mono recording as two channels: the second one late by this many seconds.
 Recording stereoWithSkew(const Recording& mono, double skewSeconds);
+// The channels of a recording added into one (half each, for two), as a mono input does.
+Recording summedToMono(const Recording& recording);
 // A mono recording as two channels, the first one replaced by noise of the signal's power.
 Recording stereoWithNoiseChannel(const Recording& mono, unsigned seed);
 

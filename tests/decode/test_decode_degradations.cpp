@@ -115,15 +115,7 @@ const std::vector<Damage>& damages() {
         {"StereoSkew", 44100, [](Recording r) { return stereoWithSkew(r, 0.0003); }},
         // Two heads out of line, summed into one channel: the 0 cycles' tone half cancelled.
         {"SkewedHeadsSummed", 44100,
-         [](Recording r) {
-             const Recording both = stereoWithSkew(r, 0.00012);
-             Recording mono;
-             mono.rate = both.rate;
-             for (std::size_t i = 0; i < both.frames(); ++i) {
-                 mono.samples.push_back(0.5f * (both.samples[2 * i] + both.samples[2 * i + 1]));
-             }
-             return mono;
-         }},
+         [](Recording r) { return summedToMono(stereoWithSkew(r, 0.00012)); }},
         {"StereoOneChannelNoise", 22050, [](Recording r) { return stereoWithNoiseChannel(r, 99); }},
         {"WornCassette", 44100,
          [](Recording r) {
