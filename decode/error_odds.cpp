@@ -155,12 +155,16 @@ ErrorOdds::ErrorOdds(const FramedLoad& load) {
 }
 
 std::uint8_t ErrorOdds::certaintyOf(double evidence) const {
-    // The table rises with the certainty: the first entry at least as strong.
-    const auto found = std::lower_bound(logTable.begin(), logTable.end(), evidence);
-    if (found == logTable.end()) {
-        return 255;
+    // The table rises with the certainty: the last entry no stronger. (The first entry at
+    // least as strong overstated it wherever the load has no decisions of its own: a clean
+    // load's table is flat from a near guess to its clean decisions, and a joint bit on
+    // which two takes disagree, or that only a doubtful take heard, took the odds of a
+    // clean one.)
+    const auto above = std::upper_bound(logTable.begin(), logTable.end(), evidence);
+    if (above == logTable.begin()) {
+        return 0;
     }
-    return static_cast<std::uint8_t>(found - logTable.begin());
+    return static_cast<std::uint8_t>(above - logTable.begin() - 1);
 }
 
 }  // namespace kelvanto::decode

@@ -30,8 +30,9 @@ class ErrorOdds {
     double odds(std::uint8_t certainty) const { return table[certainty]; }
     // The same in the form that adds up over independent readings: log(right / wrong).
     double evidence(std::uint8_t certainty) const { return logTable[certainty]; }
-    // The least certainty (0..255) whose evidence reaches this much, for a reading made of
-    // several readings.
+    // The most certain place (0..255) whose evidence does not exceed this much, for a
+    // reading made of several readings: a joint decision is never taken for surer than the
+    // readings together say.
     std::uint8_t certaintyOf(double evidence) const;
 
   private:

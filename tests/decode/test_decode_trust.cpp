@@ -265,6 +265,48 @@ TEST(Trust, CharactersBetweenTwoNearSlipsGiveWayToAnotherTake) {
     }
 }
 
+// Takes with two slips a few characters apart, the characters between them read a cycle off
+// (clean-looking, wrong) or right: whichever take's reading the merge takes there, a load it
+// trusts is right.
+TEST(Trust, TakesWithStretchesReadOffAreNeverTrustedWrong) {
+    std::mt19937 random(123);
+    const LoadJudge judge(rate);
+    std::uniform_int_distribution<std::size_t> length(40, 300);
+    std::uniform_int_distribution<std::size_t> apart(2, 14);
+    int wrongTrusted = 0;
+    int trusted = 0;
+    for (int trial = 0; trial < 2000; ++trial) {
+        const std::vector<std::uint8_t> data = loadData(length(random), random);
+        std::vector<std::vector<DecodedLoad>> takes;
+        for (int t = 0; t < 2 + trial % 2; ++t) {
+            LoadCandidate candidate = softReading(data, 0.08, random);
+            misreadBits(candidate, static_cast<int>(random() % 3), random);
+            auto& characters = candidate.framed.characters;
+            const std::size_t first = random() % (characters.size() - 16);
+            const std::size_t second = first + apart(random);
+            const bool off = random() % 2 == 0;
+            for (std::size_t i = first; i <= second; ++i) {
+                FramedCharacter& c = characters[i];
+                if (i == first || i == second) {
+                    c.extraCycleDropped = true;
+                    c.value = static_cast<std::uint8_t>(random());
+                } else if (off) {
+                    c.value = static_cast<std::uint8_t>((c.value << 1) | (c.value >> 7));
+                }
+            }
+            takes.push_back({judge.judge(candidate)});
+        }
+        const std::vector<DecodedLoad> merged = mergeTakes(takes);
+        ASSERT_EQ(merged.size(), 1u);
+        if (merged[0].verdict != Verdict::bad) {
+            ++trusted;
+            wrongTrusted += merged[0].characters != data ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(wrongTrusted, 0) << "of " << trusted;
+    EXPECT_GT(trusted, 500);
+}
+
 TEST(Trust, CleanReadingsAreTrustedHoweverLongAndHoweverShifted) {
     // Right readings with a right checksum: long loads without one unclear decision, and
     // loads whose certainties all moved down together (every edge rounded by a low-pass)
