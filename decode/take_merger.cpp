@@ -342,7 +342,7 @@ void nameTake(DecodedLoad& load, int take) {
 // framed by the first slip's repair; where that repair went the wrong way they were read a
 // cycle or two off, each clean-looking but wrong, until the framing broke again. On the
 // bench's worn cassettes (44100 Hz, three small loads, every severity to 6) 416 of 547 such
-// characters were wrong, against 1054 of 6012 elsewhere in the same readings. Like the
+// characters were wrong, against about one in six elsewhere in the same readings. Like the
 // slipped characters themselves they are no evidence beside another take's reading.
 constexpr std::size_t slipsApart = 12;
 
