@@ -154,6 +154,15 @@ ErrorOdds::ErrorOdds(const FramedLoad& load) {
     }
 }
 
+ErrorOdds ErrorOdds::ofEvidence(double strongest) {
+    ErrorOdds scale;
+    for (std::size_t q = 0; q < 256; ++q) {
+        scale.logTable[q] = strongest * static_cast<double>(q) / 255.0;
+        scale.table[q] = std::exp(-scale.logTable[q]);
+    }
+    return scale;
+}
+
 std::uint8_t ErrorOdds::certaintyOf(double evidence) const {
     // The table rises with the certainty: the last entry no stronger. (The first entry at
     // least as strong overstated it wherever the load has no decisions of its own: a clean

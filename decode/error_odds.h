@@ -25,6 +25,11 @@ namespace kelvanto::decode {
 class ErrorOdds {
   public:
     explicit ErrorOdds(const FramedLoad& load);
+    // The scale of a reading made of several readings, whose decisions carry the evidence
+    // their own loads' odds gave: certainty q stands for evidence strongest * q / 255, so that
+    // every joint decision keeps its odds. (On one load's scale, flat wherever that load has
+    // no decisions of its own, a joint decision took the odds of a clean one, or of a guess.)
+    static ErrorOdds ofEvidence(double strongest);
 
     // Odds (wrong against right) of a decision with this certainty (0..255).
     double odds(std::uint8_t certainty) const { return table[certainty]; }
@@ -36,6 +41,8 @@ class ErrorOdds {
     std::uint8_t certaintyOf(double evidence) const;
 
   private:
+    ErrorOdds() = default;
+
     std::array<double, 256> table{};
     std::array<double, 256> logTable{};
 };

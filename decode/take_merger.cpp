@@ -461,6 +461,8 @@ DecodedLoad weigh(const Group& group) {
         }
     }
     shared = pairs > 0 ? shared / pairs : 1.0;
+    // The joint decisions on a scale of their own, none clearer than the reference's clearest.
+    const ErrorOdds jointOdds = ErrorOdds::ofEvidence(referenceOdds.evidence(255));
     for (std::size_t i = 0; i < joint.framed.characters.size(); ++i) {
         FramedCharacter& character = joint.framed.characters[i];
         std::array<double, 10> evidence{};
@@ -475,14 +477,18 @@ DecodedLoad weigh(const Group& group) {
             }
         }
         if (heard == 0) {
-            continue;  // no take read this character's framing: it stays unknown
+            // No take read this character's framing: it stays as the reference read it
+            // (unknown where it slipped), its decisions on the joint scale.
+            for (std::uint8_t& certainty : character.certainty) {
+                certainty = jointOdds.certaintyOf(referenceOdds.evidence(certainty));
+            }
+            continue;
         }
         unsigned value = 0;
         for (int b = 0; b < 10; ++b) {
             const double e = evidence[static_cast<std::size_t>(b)] / (1.0 + (heard - 1) * shared);
             const int bit = e > 0.0 ? 1 : e < 0.0 ? 0 : bitOf(character, b);
-            character.certainty[static_cast<std::size_t>(b)] =
-                referenceOdds.certaintyOf(std::fabs(e));
+            character.certainty[static_cast<std::size_t>(b)] = jointOdds.certaintyOf(std::fabs(e));
             if (b >= 1 && b <= 8 && bit != 0) {
                 value |= 1u << (b - 1);
             }
@@ -498,7 +504,7 @@ DecodedLoad weigh(const Group& group) {
         character.signalLost = false;
     }
     const DecodedLoad& referenceLoad = *weighed[reference]->load;
-    DecodedLoad load = LoadJudge(referenceLoad.sampleRate).judge(joint, referenceOdds);
+    DecodedLoad load = LoadJudge(referenceLoad.sampleRate).judge(joint, jointOdds);
     load.gapSeconds = referenceLoad.gapSeconds;
     std::vector<Repair> votes;
     for (std::size_t i = 0; i < joint.framed.characters.size(); ++i) {
