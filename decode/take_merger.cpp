@@ -199,6 +199,9 @@ bool insideTrusted(const std::vector<Group>& groups,
                    const std::vector<std::optional<Clock>>& clocks, const DecodedLoad& lone,
                    int loneTake) {
     const std::optional<Clock>& own = clocks[static_cast<std::size_t>(loneTake)];
+    if (!own) {
+        return false;
+    }
     for (const Group& group : groups) {
         for (const Reading& start : group.readings) {
             if (start.take != loneTake) {
@@ -206,7 +209,7 @@ bool insideTrusted(const std::vector<Group>& groups,
             }
             for (const Reading& r : group.readings) {
                 const std::optional<Clock>& clock = clocks[static_cast<std::size_t>(r.take)];
-                if (r.take == loneTake || !clock || !own || r.load->verdict == Verdict::bad ||
+                if (r.take == loneTake || !clock || r.load->verdict == Verdict::bad ||
                     readAlike(group, r.take, loneTake)) {
                     continue;
                 }
