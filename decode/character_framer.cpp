@@ -463,6 +463,16 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
             }
             misread = misread && !dropped;
         }
+        if (!dropped && (misread || pending[stopIndex].value != Bit::one) &&
+            pending.front().start != noBridgeAt) {
+            if (const std::optional<std::size_t> from = troubleFrom()) {
+                const Status bridged = loseFraming(pending.front().start, *from);
+                if (state == State::bridge || state == State::done) {
+                    return bridged;
+                }
+                continue;
+            }
+        }
         takeCharacter(misread);
         if (dropped) {
             current.characters.back().extraCycleDropped = true;

@@ -38,6 +38,13 @@ class CharacterFramer {
     static constexpr std::size_t endWindow = 12;
     // Characters read before a dropout that may be taken back as lost with it.
     static constexpr std::size_t mostTakenBack = 8;
+    // A character whose framing is still broken once every change of a cycle or two was
+    // tried, with troubledToBridge of the troubleWindow characters before it broken or put
+    // right as well: the framing is lost, and the stretch is bridged as a dropout is. (Bridged
+    // at a lone break, or at a character a change put right, on the bench's worn cassettes at
+    // severities 3 and 3.25, 44100 Hz, 72 loads, loads that were REPAIRED right came out BAD.)
+    static constexpr std::size_t troubleWindow = 5;
+    static constexpr std::size_t troubledToBridge = 2;
     // Footer cycles after the end whose certainty counts in how clearly the data ended, and
     // how far a cycle there may be from its value's length.
     static constexpr std::size_t endClarityCycles = 4;
@@ -118,7 +125,15 @@ class CharacterFramer {
     float endClarity() const;
     // The signal was lost inside the data: waits for it to come back and for the framing to
     // pick up again (see DropoutBridge), or fails with problem at `at` as before.
-    Status loseSignal(const char* problem, double at);
+    Status loseSignal(const char* problem, double at,
+                      std::optional<std::size_t> takeBackFrom = std::nullopt);
+    // The first of the last troubleWindow characters whose framing broke or was put right,
+    // when troubledToBridge of them did.
+    std::optional<std::size_t> troubleFrom() const;
+    // The framing is lost: bridged from the character at `from` to where eight characters
+    // frame again, or, where none do within a dropout's length, read on as before.
+    Status loseFraming(double at, std::size_t from);
+    Status endFramingBridge();
     // The sync character could not be read at all, but the data may follow: bridged as a
     // dropout over the sync character and the characters after it that did not frame.
     Status loseSync(const char* problem, double at);
@@ -163,6 +178,11 @@ class CharacterFramer {
     bool syncAfterGap = false;
     std::vector<FramedCharacter> takenBack;
     std::vector<SlipReading> takenBackSlips;
+    // The stretch bridged is one whose framing was lost (its cycles are there, cut in two or
+    // run together), not the signal; where nothing framed after the character that began at
+    // noBridgeAt, it is read on.
+    bool framingLost = false;
+    double noBridgeAt = -1.0;
 };
 
 }  // namespace kelvanto::decode
