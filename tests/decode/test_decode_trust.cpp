@@ -1610,3 +1610,57 @@ TEST(Trust, AWholeReadingThatEndedEarlyLosesToOneWithTheDataAfterIt) {
         EXPECT_EQ(kept[0].polarity, Polarity::normal);
     }
 }
+
+// A load saved twice (a re-save: the same characters) matches either copy by what it holds.
+// The second take lost the data of the load before the first copy (its header tone and a
+// tone inside its data are left) and holds the load once. Where the match with the later
+// copy set its clock, the clock was off by two seconds, and the tone inside the lost load
+// stood beside no load: BAD, exit 2, on a tape read whole (take_trials.py 1431 --more).
+TEST(Trust, ALoadSavedTwiceSetsNoClock) {
+    std::mt19937 random(5);
+    auto load = [&](double start, double seconds, std::size_t length) {
+        DecodedLoad l;
+        l.sampleRate = rate;
+        l.startSeconds = start;
+        l.headerSeconds = 0.3;
+        l.syncSeconds = start + 0.3;
+        l.endSeconds = start + (length > 0 ? seconds : 0.3);
+        l.dataEndSeconds = length > 0 ? l.endSeconds - 0.25 : l.endSeconds;
+        l.footerSeconds = length > 0 ? 0.25 : 0.0;
+        l.startSample = std::llround(start * rate);
+        l.endSample = std::llround(l.endSeconds * rate);
+        l.whole = length > 0;
+        l.verdict = length > 0 ? Verdict::ok : Verdict::bad;
+        l.toneOnly = length == 0;
+        l.problem = length > 0 ? "" : "a header tone with no load after it";
+        if (length > 0) {
+            l.characters = loadData(length - 1, random);
+        }
+        return l;
+    };
+    auto moved = [](DecodedLoad l, double by) {
+        l.startSeconds += by;
+        l.syncSeconds += by;
+        l.dataEndSeconds += by;
+        l.endSeconds += by;
+        return l;
+    };
+    std::vector<DecodedLoad> a = {load(0.26, 3.1, 269), load(3.95, 3.3, 385), load(7.88, 1.9, 216),
+                                  load(10.09, 2.2, 284), load(12.31, 0.9, 64)};
+    a.push_back(moved(a.back(), 2.89));
+    std::vector<DecodedLoad> c;
+    for (std::size_t i = 0; i < 3; ++i) {
+        c.push_back(moved(a[i], 0.67));
+    }
+    c.push_back(load(10.76, 0, 0));
+    c.push_back(load(12.40, 0, 0));
+    c.push_back(moved(a[4], 0.64));
+    {
+        const std::vector<DecodedLoad> merged = mergeTakes({a, c});
+        ASSERT_EQ(merged.size(), a.size());
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            EXPECT_EQ(merged[i].characters, a[i].characters) << i;
+            EXPECT_NE(merged[i].verdict, Verdict::bad) << i << " " << merged[i].problem;
+        }
+    }
+}
