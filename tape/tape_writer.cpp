@@ -167,7 +167,9 @@ void TapeWriter::textLoad(const TapeLoad& load, int number, std::string& out) co
     std::string head =
         formatted("\t<LOAD format=%d loadNumber=%d headerLength=", load.getFormat(), number) +
         header + " footerLength=" + footer +
-        (load.getGapLength() != 0.0 ? " gapLength=" + gap : "") +
+        // Left out where it reads back as none: a gap too short for six decimals is written
+        // as 0 (with a warning), and written again from what was read, it must come out the same.
+        (readLengthText(gap) != 0.0 ? " gapLength=" + gap : "") +
         formatted(" checkSum=0x%2.2x>\n", load.getCheckSum()) +
         "\t\t<HEADER headerLength=" + header + "></HEADER>\n";
     const std::string tail = "\t\t<FOOTER footerLength=" + footer + "></FOOTER>\n" +

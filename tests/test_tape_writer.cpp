@@ -180,6 +180,13 @@ TEST(TapeWriterWarnings, WhatALayoutCannotHoldIsNamedPerLoad) {
     EXPECT_EQ(writeTape({makeLoad(1, {1}, 0, 0.1234567)}, TapeLayout::text).warnings,
               std::vector<std::string>{"load 1: header length 0.1234567 s written as 0.123457 s"});
 
+    // A gap too short for six decimals reads back as none, and is written as none: what was
+    // read is written to the same bytes again.
+    const WrittenTape tiny = writeTape({makeLoad(2, {1}, 0, 1.0, 0.25, 2e-7)}, TapeLayout::text);
+    EXPECT_EQ(tiny.bytes, writeTape({makeLoad(2, {1}, 0, 1.0, 0.25, 0.0)}, TapeLayout::text).bytes);
+    EXPECT_EQ(tiny.warnings,
+              std::vector<std::string>{"load 1: gap length 2e-07 s written as 0.000000 s"});
+
     TapeLoad full = makeLoad(1, {});
     full.setLength(8192);
     try {
