@@ -134,6 +134,8 @@ class CharacterFramer {
     // frame again, or, where none do within a dropout's length, read on as before.
     Status loseFraming(double at, std::size_t from);
     Status endFramingBridge();
+    // Puts the characters taken back with a stretch lost back as they were read.
+    void restoreTakenBack();
     // The sync character could not be read at all, but the data may follow: bridged as a
     // dropout over the sync character and the characters after it that did not frame.
     Status loseSync(const char* problem, double at);

@@ -88,15 +88,18 @@ CharacterFramer::Status CharacterFramer::loseFraming(double at, std::size_t from
     return loseSignal("the framing is lost inside the data", at, from);
 }
 
-// Nothing frames within a dropout's length: the characters taken back are as they were read,
-// and the character the framing broke in is read on as before.
-CharacterFramer::Status CharacterFramer::endFramingBridge() {
-    const std::size_t taken = takenBack.size();
+void CharacterFramer::restoreTakenBack() {
     std::copy(takenBack.begin(), takenBack.end(),
-              current.characters.end() - static_cast<long>(taken));
+              current.characters.end() - static_cast<long>(takenBack.size()));
     current.slips.insert(current.slips.end(), takenBackSlips.begin(), takenBackSlips.end());
     takenBack.clear();
     takenBackSlips.clear();
+}
+
+// Nothing frames within a dropout's length: the characters taken back are as they were read,
+// and the character the framing broke in is read on as before.
+CharacterFramer::Status CharacterFramer::endFramingBridge() {
+    restoreTakenBack();
     framingLost = false;
     state = State::data;
     return status;
@@ -301,9 +304,7 @@ CharacterFramer::Status CharacterFramer::bridge(bool final) {
             return endFramingBridge();
         }
         // Nothing lost after all: the characters taken back are as they were read.
-        std::copy(takenBack.begin(), takenBack.end(),
-                  current.characters.end() - static_cast<long>(taken));
-        current.slips.insert(current.slips.end(), takenBackSlips.begin(), takenBackSlips.end());
+        restoreTakenBack();
         state = syncLost ? State::sync : State::data;
         return fail(lostProblem, lostAt);
     }
