@@ -122,11 +122,11 @@ std::vector<std::pair<long, long>> align(const std::vector<Group>& groups,
 
 // The clock of a take from the loads that match clearly (least squares when they spread
 // over more than a few seconds, else an offset alone). A load whose characters the tape
-// holds twice (a re-save) matches either copy by what it holds, and which one the order
-// picked says nothing of time: where other loads set the clock, it does not (taken on the
-// later copy, it put a take's clock two seconds off, and a tone of a load that take lost
-// stood beside no load: take_trials.py 1431). A tape of nothing but saves made twice keeps
-// them all.
+// holds twice (a re-save) matches either copy by what it holds, whichever take holds the
+// copies (a take can have lost one), and which one the order picked says nothing of time:
+// where other loads set the clock, it does not (taken on the later copy, it put a take's
+// clock two seconds off, and a tone of a load that take lost stood beside no load:
+// take_trials.py 1431). A tape of nothing but saves made twice keeps them all.
 std::optional<Clock> clockOf(const std::vector<std::pair<long, long>>& path,
                              const std::vector<Group>& groups,
                              const std::vector<DecodedLoad>& take) {
@@ -137,12 +137,17 @@ std::optional<Clock> clockOf(const std::vector<std::pair<long, long>>& path,
             continue;
         }
         const DecodedLoad& load = take[static_cast<std::size_t>(l)];
-        if (!load.characters.empty() &&
-            agreement(*groups[static_cast<std::size_t>(g)].best, load) >= sameContent) {
-            const auto same = std::count_if(groups.begin(), groups.end(), [&](const Group& other) {
-                return agreement(*other.best, load) >= sameContent;
-            });
-            (same == 1 ? points : copies)
+        const DecodedLoad& best = *groups[static_cast<std::size_t>(g)].best;
+        if (!load.characters.empty() && agreement(best, load) >= sameContent) {
+            const auto same =
+                std::count_if(groups.begin(), groups.end(),
+                              [&](const Group& other) {
+                                  return agreement(*other.best, load) >= sameContent;
+                              }) +
+                std::count_if(take.begin(), take.end(), [&](const DecodedLoad& other) {
+                    return agreement(best, other) >= sameContent;
+                });
+            (same == 2 ? points : copies)
                 .emplace_back(groups[static_cast<std::size_t>(g)].seconds, load.startSeconds);
         }
     }

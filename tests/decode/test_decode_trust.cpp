@@ -1655,12 +1655,14 @@ TEST(Trust, ALoadSavedTwiceSetsNoClock) {
     c.push_back(load(10.76, 0, 0));
     c.push_back(load(12.40, 0, 0));
     c.push_back(moved(a[4], 0.64));
-    {
-        const std::vector<DecodedLoad> merged = mergeTakes({a, c});
-        ASSERT_EQ(merged.size(), a.size());
+    // Either take first: the take that holds the load once matches either copy as well.
+    for (const bool lostFirst : {false, true}) {
+        const std::vector<DecodedLoad> merged = lostFirst ? mergeTakes({c, a}) : mergeTakes({a, c});
+        ASSERT_EQ(merged.size(), a.size()) << lostFirst;
         for (std::size_t i = 0; i < a.size(); ++i) {
-            EXPECT_EQ(merged[i].characters, a[i].characters) << i;
-            EXPECT_NE(merged[i].verdict, Verdict::bad) << i << " " << merged[i].problem;
+            EXPECT_EQ(merged[i].characters, a[i].characters) << lostFirst << " " << i;
+            EXPECT_NE(merged[i].verdict, Verdict::bad)
+                << lostFirst << " " << i << " " << merged[i].problem;
         }
     }
 }
