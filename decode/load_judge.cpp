@@ -152,6 +152,11 @@ std::string chanceText(double chance) {
     return formatted("1 in %.0f", 1.0 / chance);
 }
 
+std::string fitsWrongChance(double chance) {
+    return formatted(" (the reading that fits the checksum would be wrong with a chance of %s)",
+                     chanceText(chance).c_str());
+}
+
 // A repair is trusted: the load is REPAIRED, with the chance that the repair is wrong and no
 // problem left.
 void markRepaired(DecodedLoad& load, double chance) {
@@ -298,7 +303,8 @@ void LoadJudge::settleSlip(DecodedLoad& load, const std::vector<FramedCharacter>
 
 bool LoadJudge::weighedRepair(const LoadCandidate& candidate,
                               const std::vector<std::size_t>& slipped, const ErrorOdds& odds,
-                              std::uint8_t missing, DecodedLoad& load) const {
+                              std::uint8_t missing, DecodedLoad& load,
+                              double& likeliestChance) const {
     const std::vector<FramedCharacter>& characters = candidate.framed.characters;
     // The runs that hold a slip; every slip, and every character beside one whose own
     // framing broke, must lie in one.
@@ -389,7 +395,7 @@ bool LoadJudge::weighedRepair(const LoadCandidate& candidate,
         }
     }
     const double chance = std::clamp(-std::expm1(likeliest[missing] - fit), 0.0, 1.0);
-    if (!(chance < repairTrusted)) {
+    if (!(chance < likelierRight)) {
         return false;
     }
     // Where the load's characters keep their lengths, each run's reading must last as long as
@@ -410,6 +416,14 @@ bool LoadJudge::weighedRepair(const LoadCandidate& candidate,
     }
     std::sort(values.begin(), values.end());
     if (lengthMismatch(candidate.framed, values)) {
+        return false;
+    }
+    if (!(chance < repairTrusted)) {
+        // Not to be trusted, but likelier right than the reading that fails the checksum.
+        for (const auto& [at, value] : values) {
+            load.characters[at] = value;
+        }
+        likeliestChance = chance;
         return false;
     }
     markRepaired(load, chance);
@@ -676,10 +690,14 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
     const SumPosterior posterior = posteriorOf(framed, suspect, odds);
     const std::uint8_t missing = machine::checkSumCompleting(machine::loadSum(load.characters));
     // Where the readings the framer kept cannot settle the slipped characters, the signal
-    // weighed over each broken run may.
+    // weighed over each broken run may. A BAD load is written as its likeliest reading: where
+    // a reading that fits the checksum is likelier right than wrong, that one (the reading as
+    // framed fails the checksum), and the report gives the chance that it is wrong.
     auto unsettled = [&](std::size_t at, const std::string& why) {
-        if (!weighedRepair(candidate, slipped, odds, missing, load)) {
-            slipUnknown(load, characters, at, why);
+        double chance = std::nan("");
+        if (!weighedRepair(candidate, slipped, odds, missing, load, chance)) {
+            slipUnknown(load, characters, at,
+                        std::isnan(chance) || !why.empty() ? why : fitsWrongChance(chance));
         }
     };
     if (unread) {
@@ -726,10 +744,17 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
         }
         const double chance = slipWrongChance(posterior, slips, joint, *best);
         if (!(chance < repairTrusted)) {
-            unsettled(*firstSlip,
-                      formatted(" (the reading that fits the checksum would be wrong with a "
-                                "chance of %s)",
-                                chanceText(chance).c_str()));
+            double weighed = std::nan("");
+            if (weighedRepair(candidate, slipped, odds, missing, load, weighed)) {
+                return;
+            }
+            if (std::isnan(weighed) && chance < likelierRight) {
+                for (std::size_t s = 0; s < slips.size(); ++s) {
+                    load.characters[slips[s]->character] = best->values[s];
+                }
+            }
+            slipUnknown(load, characters, *firstSlip,
+                        fitsWrongChance(std::isnan(weighed) ? chance : weighed));
             return;
         }
         markRepaired(load, chance);

@@ -121,9 +121,14 @@ class LoadJudge {
     // broken runs around them weighed on the signal (RunWeigher), with the checksum and the
     // load's other decisions (those of the runs' characters left out: the signal weighs them).
     // REPAIRED (and true) when the likeliest reading that fits is wrong with a chance below
-    // repairTrusted.
+    // repairTrusted; below likelierRight its values are written all the same, and its chance
+    // given back.
     bool weighedRepair(const LoadCandidate& candidate, const std::vector<std::size_t>& slipped,
-                       const ErrorOdds& odds, std::uint8_t missing, DecodedLoad& load) const;
+                       const ErrorOdds& odds, std::uint8_t missing, DecodedLoad& load,
+                       double& likeliestChance) const;
+    // A reading that fits the checksum, not trusted, is the load's likeliest when it is
+    // wrong with a chance below this.
+    static constexpr double likelierRight = 0.5;
     // At most this many runs are weighed together.
     static constexpr std::size_t mostWeighedRuns = 16;
 

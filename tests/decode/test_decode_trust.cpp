@@ -580,6 +580,7 @@ TEST(Trust, ASlipPutRightIsTrustedOnlyWhenTheChecksumSettlesIt) {
     int wrongTrusted = 0;
     int misreadResolved = 0;
     int misreadClean = 0;
+    int fittingWritten = 0;
     for (int trial = 0; trial < 3000; ++trial) {
         const std::vector<std::uint8_t> data = loadData(30 + trial % 500, random);
         const double spread = noise(random);
@@ -609,8 +610,19 @@ TEST(Trust, ASlipPutRightIsTrustedOnlyWhenTheChecksumSettlesIt) {
             ++wrongTrusted;
         }
         if (load.verdict == Verdict::bad && wrong == 0) {
-            // Not settled: the character stays as first read.
-            EXPECT_EQ(load.characters[at], chosen);
+            // Not settled: the character stays as first read, or, where the reading that fits
+            // the checksum is likelier right than wrong, it is written (the only one that
+            // fits, with nothing else misread: the right one), and the problem says so.
+            if (load.characters[at] == chosen) {
+                EXPECT_EQ(load.problem.rfind("checksum right", 0) == 0, chosenRight)
+                    << load.problem;
+            } else {
+                ++fittingWritten;
+                EXPECT_EQ(load.characters, data);
+                EXPECT_EQ(load.problem.rfind("checksum right, but the framing slipped", 0), 0u)
+                    << load.problem;
+                EXPECT_NE(load.problem.find("would be wrong with a chance of"), std::string::npos);
+            }
         }
         if (!chosenRight && wrong == 0 && spread < 0.1) {
             // The checksum is wrong by just the difference to one of the other readings:
@@ -646,6 +658,7 @@ TEST(Trust, ASlipPutRightIsTrustedOnlyWhenTheChecksumSettlesIt) {
     EXPECT_GT(rightResolved * 4, rightClean * 3) << rightResolved << " of " << rightClean;
     ASSERT_GT(misreadClean, 25);
     EXPECT_GT(misreadResolved * 2, misreadClean) << misreadResolved << " of " << misreadClean;
+    EXPECT_GT(fittingWritten, 10);
 }
 
 // Seen on a worn cassette: the slip took a cycle from the character before it, whose stop bit
@@ -831,6 +844,8 @@ TEST(Trust, SlipsWeighedOnTheSignalAreNeverTrustedWrong) {
     int wrongTrusted = 0;
     int quietRuns = 0;
     int quietRepaired = 0;
+    int written = 0;
+    int writtenRight = 0;
     for (int trial = 0; trial < 600; ++trial) {
         const std::vector<std::uint8_t> data = loadData(40 + trial % 100, random);
         const double hiss = std::array{0.2, 1.5, 2.5, 3.5}[trial % 4];
@@ -852,6 +867,12 @@ TEST(Trust, SlipsWeighedOnTheSignalAreNeverTrustedWrong) {
         misreadBits(candidate, trial % 7 == 0 ? 1 : 0, random);
         const DecodedLoad load = judge.judge(candidate);
         wrongTrusted += load.verdict != Verdict::bad && load.characters != data ? 1 : 0;
+        // Not trusted, but likelier right than wrong: BAD, written as that reading.
+        if (load.verdict == Verdict::bad && trial % 7 != 0 &&
+            load.problem.find("would be wrong with a chance of") != std::string::npos) {
+            ++written;
+            writtenRight += load.characters == data ? 1 : 0;
+        }
         if (hiss == 0.2 && trial % 7 != 0) {
             ++quietRuns;
             quietRepaired += load.verdict == Verdict::repaired ? 1 : 0;
@@ -860,6 +881,8 @@ TEST(Trust, SlipsWeighedOnTheSignalAreNeverTrustedWrong) {
     EXPECT_EQ(wrongTrusted, 0);
     ASSERT_GT(quietRuns, 100);
     EXPECT_EQ(quietRepaired, quietRuns);
+    EXPECT_GT(written, 20);
+    EXPECT_GE(writtenRight * 10, written * 9) << writtenRight << " of " << written;
 }
 
 TEST(Trust, SlippedFramingIsNeverRepaired) {
