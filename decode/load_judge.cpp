@@ -828,8 +828,44 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
     const auto rivals = std::count_if(fitting.begin(), fitting.end(), [&](double weight) {
         return weight >= comparable * bestWeight;
     });
+    std::sort(best.begin(), best.end(), [&](std::size_t a, std::size_t b) {
+        return pool[a].character != pool[b].character ? pool[a].character < pool[b].character
+                                                      : pool[a].bit < pool[b].bit;
+    });
+    // The change made, each bit a repair when it is trusted.
+    auto change = [&](bool repaired) {
+        for (const std::size_t index : best) {
+            const BitChoice& choice = pool[index];
+            std::uint8_t& value = load.characters[choice.character];
+            const std::uint8_t before = value;
+            value = static_cast<std::uint8_t>(value ^ (1u << choice.bit));
+            const double frame = characters[choice.character].bitFrame(choice.bit + 1);
+            if (repaired) {
+                load.repairs.push_back(Repair{Repair::Kind::bitFlip, choice.character, choice.bit,
+                                              before, value, std::llround(frame),
+                                              frame / sampleRate, 0});
+            }
+        }
+    };
     if (!(chance < repairTrusted)) {
         load.verdict = Verdict::bad;
+        // Likelier right than wrong, the change is made all the same: the load is written as
+        // its likeliest reading (as read, it fails the checksum).
+        if (chance < likelierRight) {
+            change(false);
+            const std::string which =
+                rivals > 1 ? formatted(
+                                 "the likeliest of %ld changes of unclear decisions that make "
+                                 "it right about as likely as each other",
+                                 static_cast<long>(rivals))
+                           : std::string("the likeliest change of unclear decisions");
+            placeProblem(load,
+                         "checksum right only with " + which +
+                             formatted(" (it would be wrong with a chance of %s)",
+                                       chanceText(chance).c_str()),
+                         checksumFrame);
+            return;
+        }
         std::string why = rivals > 1
                               ? formatted(
                                     "%ld changes of unclear decisions make it right about as "
@@ -844,19 +880,7 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
         return;
     }
     markRepaired(load, chance);
-    std::sort(best.begin(), best.end(), [&](std::size_t a, std::size_t b) {
-        return pool[a].character != pool[b].character ? pool[a].character < pool[b].character
-                                                      : pool[a].bit < pool[b].bit;
-    });
-    for (const std::size_t index : best) {
-        const BitChoice& choice = pool[index];
-        std::uint8_t& value = load.characters[choice.character];
-        const std::uint8_t before = value;
-        value = static_cast<std::uint8_t>(value ^ (1u << choice.bit));
-        const double frame = characters[choice.character].bitFrame(choice.bit + 1);
-        load.repairs.push_back(Repair{Repair::Kind::bitFlip, choice.character, choice.bit, before,
-                                      value, std::llround(frame), frame / sampleRate, 0});
-    }
+    change(true);
 }
 
 DecodedLoad LoadJudge::judge(const LoadCandidate& candidate) const {

@@ -217,8 +217,8 @@ TEST(TakeMerger, OkTakeWinsOtherwiseEveryTakeIsWeighedBitByBit) {
     };
     const DecodedLoad first = take(1, 2, 2);
     const DecodedLoad second = take(5, 7, 3);
-    ASSERT_NE(first.verdict, Verdict::ok);
-    ASSERT_NE(first.characters, data);
+    // Alone, no take is trusted (written as its likeliest change, it may still be right).
+    ASSERT_EQ(first.verdict, Verdict::bad);
     const std::vector<DecodedLoad> merged = mergeTakes({{first}, {second}, {take(3, 4, 5)}});
     ASSERT_EQ(merged.size(), 1u);
     EXPECT_EQ(merged[0].characters, data);

@@ -125,6 +125,8 @@ TEST(Trust, RepairedIsNeverWrongAndSingleUnclearErrorsAreStillRepaired) {
     int repaired = 0;
     int singleUnclear = 0;
     int singleUnclearRepaired = 0;
+    int likeliest = 0;
+    int likeliestRight = 0;
     const int trials = 20000;
     for (int trial = 0; trial < trials; ++trial) {
         const std::vector<std::uint8_t> data = loadData(length(random), random);
@@ -138,6 +140,15 @@ TEST(Trust, RepairedIsNeverWrongAndSingleUnclearErrorsAreStillRepaired) {
             wrongRepairs += load.characters != data ? 1 : 0;
             EXPECT_LT(load.wrongChance, repairTrusted);
             EXPECT_LE(load.repairs.size(), LoadJudge::maximumChanges);
+        }
+        // Not trusted but likelier right than wrong: BAD, written with that change (as read,
+        // the load fails the checksum and is wrong for sure).
+        if (load.verdict == Verdict::bad &&
+            load.problem.rfind("checksum right only with", 0) == 0) {
+            ++likeliest;
+            likeliestRight += load.characters == data ? 1 : 0;
+            EXPECT_NE(load.problem.find("(it would be wrong with a chance of"), std::string::npos);
+            EXPECT_TRUE(load.repairs.empty());
         }
         if (wrong == 1 && spread < 0.15) {
             // The one wrong decision, if it was unclear (below a quarter).
@@ -160,6 +171,9 @@ TEST(Trust, RepairedIsNeverWrongAndSingleUnclearErrorsAreStillRepaired) {
     ASSERT_GT(singleUnclear, 500);
     EXPECT_GT(singleUnclearRepaired * 2, singleUnclear)
         << singleUnclearRepaired << " of " << singleUnclear;
+    // Each such change is wrong with a chance below one half: most are right.
+    ASSERT_GT(likeliest, 1000);
+    EXPECT_GT(likeliestRight * 3, likeliest * 2) << likeliestRight << " of " << likeliest;
 }
 
 TEST(Trust, OkIsRarelyWrongEvenWhenErrorsCancelInTheChecksum) {
