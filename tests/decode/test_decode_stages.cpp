@@ -1307,6 +1307,30 @@ void runTogether(std::vector<Bit>& bits, std::size_t first, std::size_t characte
     }
 }
 
+// The other way: 1s cut in two (an edge added in a dip), each into two unclear 0s.
+void cutApart(std::vector<Bit>& bits, std::size_t first, std::size_t characters, std::size_t count,
+              std::mt19937& random) {
+    const std::size_t from = 10 + first * 10;
+    std::vector<std::size_t> places;
+    for (std::size_t at = from; at < from + characters * 10; ++at) {
+        places.push_back(at);
+    }
+    std::erase_if(places, [&](std::size_t at) { return bits[at].value != Bit::one; });
+    std::shuffle(places.begin(), places.end(), random);
+    places.resize(std::min(count, places.size()));
+    std::sort(places.rbegin(), places.rend());
+    for (const std::size_t at : places) {
+        Bit second = bits[at];
+        bits[at].value = Bit::zero;
+        bits[at].certainty = 0.05f;
+        bits[at].end = 0.5 * (bits[at].start + bits[at].end);
+        second.value = Bit::zero;
+        second.certainty = 0.05f;
+        second.start = bits[at].end;
+        bits.insert(bits.begin() + static_cast<long>(at) + 1, second);
+    }
+}
+
 // A dip that cuts and merges cycles all over a few characters leaves them framing nothing,
 // and no change of one or two cycles puts the framing right. Read on cycle by cycle, each
 // chance fit moved the framing again, and tens of characters after the dip came out a few
@@ -1323,11 +1347,15 @@ TEST(CharacterFramer, CyclesRunTogetherAllOverAFewCharactersCostOnlyThose) {
         // of 0x00, and the characters either side (19 half units each) make two likelier;
         // its cycles say three.
         bool zerosAmongOnes;
+        // 1s cut in two instead: the framer reads more cycles than the stretch holds, and
+        // the characters it took back may be all that was lost.
+        bool cut = false;
     };
     const Case cases[] = {
         {"four characters", 10, 4, 5, 60, false},
         {"zeros among ones", 10, 3, 3, 60, true},
         {"before the footer", 54, 3, 4, 60, false},
+        {"cut apart", 10, 4, 2, 60, false, true},
     };
     std::mt19937 random(7);
     for (const Case& c : cases) {
@@ -1343,7 +1371,7 @@ TEST(CharacterFramer, CyclesRunTogetherAllOverAFewCharactersCostOnlyThose) {
                                                   : static_cast<unsigned>(random() & 0xFF));
             }
             std::vector<Bit> bits = timedLoad(values);
-            runTogether(bits, c.first, c.characters, c.merges, random);
+            (c.cut ? cutApart : runTogether)(bits, c.first, c.characters, c.merges, random);
             CharacterFramer framer;
             ASSERT_EQ(readBits(framer, bits), CharacterFramer::Status::finished) << c.name;
             const auto& got = framer.load().characters;
