@@ -1702,4 +1702,16 @@ TEST(Trust, ALoadSavedTwiceSetsNoClock) {
                 << lostFirst << " " << i << " " << merged[i].problem;
         }
     }
+    // A tape of nothing but saves made twice: every match is a copy, and the copies set the
+    // clock (in order, they agree on it). The second take lost the data of the third load
+    // and stopped there; its tone goes with that load, not on as a load of its own.
+    const std::vector<DecodedLoad> twice = {a[0], moved(a[0], 3.4), a[2], moved(a[2], 2.1)};
+    const std::vector<DecodedLoad> lost = {moved(twice[0], 0.5), moved(twice[1], 0.5),
+                                           load(twice[2].startSeconds + 0.5, 0, 0)};
+    const std::vector<DecodedLoad> merged = mergeTakes({twice, lost});
+    ASSERT_EQ(merged.size(), twice.size());
+    for (std::size_t i = 0; i < twice.size(); ++i) {
+        EXPECT_EQ(merged[i].characters, twice[i].characters) << i;
+        EXPECT_NE(merged[i].verdict, Verdict::bad) << i << " " << merged[i].problem;
+    }
 }
