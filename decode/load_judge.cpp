@@ -851,30 +851,24 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
         load.verdict = Verdict::bad;
         // Likelier right than wrong, the change is made all the same: the load is written as
         // its likeliest reading (as read, it fails the checksum).
-        if (chance < likelierRight) {
+        const bool made = chance < likelierRight;
+        if (made) {
             change(false);
-            const std::string which =
-                rivals > 1 ? formatted(
-                                 "the likeliest of %ld changes of unclear decisions that make "
-                                 "it right about as likely as each other",
-                                 static_cast<long>(rivals))
-                           : std::string("the likeliest change of unclear decisions");
-            placeProblem(load,
-                         "checksum right only with " + which +
-                             formatted(" (it would be wrong with a chance of %s)",
-                                       chanceText(chance).c_str()),
-                         checksumFrame);
-            return;
         }
-        std::string why = rivals > 1
-                              ? formatted(
-                                    "%ld changes of unclear decisions make it right about as "
-                                    "likely as each other",
-                                    static_cast<long>(rivals))
-                              : std::string("the likeliest change that makes it right");
+        const auto count = static_cast<long>(rivals);
+        const std::string which =
+            rivals > 1 ? (made ? formatted("the likeliest of %ld changes of unclear decisions that "
+                                           "make it right about as likely as each other",
+                                           count)
+                               : formatted("%ld changes of unclear decisions make it right about "
+                                           "as likely as each other",
+                                           count))
+                       : std::string(made ? "the likeliest change of unclear decisions"
+                                          : "the likeliest change that makes it right");
         placeProblem(load,
-                     "checksum wrong, and " + why +
-                         formatted(" (the best would be wrong with a chance of %s)",
+                     (made ? "checksum right only with " : "checksum wrong, and ") + which +
+                         formatted(made ? " (it would be wrong with a chance of %s)"
+                                        : " (the best would be wrong with a chance of %s)",
                                    chanceText(chance).c_str()),
                      checksumFrame);
         return;
