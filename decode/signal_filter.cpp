@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "decode/biquad_pair.h"
+
 namespace kelvanto::decode {
 
 namespace {
@@ -59,16 +61,23 @@ std::size_t SignalFilter::finish(std::span<float> out) {
 std::size_t SignalFilter::processPair(SignalFilter& left, SignalFilter& right,
                                       std::span<const float> frames, std::span<float> outLeft,
                                       std::span<float> outRight) {
+    BiquadPair antiAlias(left.antiAlias, right.antiAlias);
+    std::vector<double>& a = left.kept;
+    std::vector<double>& b = right.kept;
+    a.clear();
+    b.clear();
     for (std::size_t i = 0; i + 1 < frames.size(); i += 2) {
-        const double lowA = left.antiAlias.process(clipped(frames[i]));
-        const double lowB = right.antiAlias.process(clipped(frames[i + 1]));
+        const BiquadPair::Lanes low =
+            antiAlias.process(BiquadPair::Lanes{clipped(frames[i]), clipped(frames[i + 1])});
         if (++left.phase < left.keepEvery) {
             continue;
         }
         left.phase = 0;
-        left.band.push(lowA);
-        right.band.push(lowB);
+        a.push_back(low[0]);
+        b.push_back(low[1]);
     }
+    antiAlias.store(left.antiAlias, right.antiAlias);
+    ZeroPhaseBand::pushPair(left.band, right.band, a, b);
     return ZeroPhaseBand::emitPair(left.band, right.band, outLeft, outRight);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <span>
+#include <vector>
 
 #include "decode/biquad.h"
 #include "decode/zero_phase_band.h"
@@ -70,6 +71,7 @@ class SignalFilter {
     int phase = 0;
     Biquad antiAlias;
     ZeroPhaseBand band;
+    std::vector<double> kept;  // processPair's samples between its two passes
 };
 
 }  // namespace kelvanto::decode

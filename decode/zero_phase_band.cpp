@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "decode/biquad_pair.h"
+
 namespace kelvanto::decode {
 
 ZeroPhaseBand::ZeroPhaseBand(double sampleRate, double lowCorner, double highCorner)
@@ -55,6 +57,19 @@ std::size_t ZeroPhaseBand::emit(std::span<float> out, bool last) {
     return ready;
 }
 
+void ZeroPhaseBand::pushPair(ZeroPhaseBand& left, ZeroPhaseBand& right, std::span<const double> a,
+                             std::span<const double> b) {
+    BiquadPair high(left.highPass, right.highPass);
+    BiquadPair low(left.lowPass, right.lowPass);
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        const BiquadPair::Lanes y = low.process(high.process(BiquadPair::Lanes{a[i], b[i]}));
+        left.pending.push_back(static_cast<float>(y[0]));
+        right.pending.push_back(static_cast<float>(y[1]));
+    }
+    high.store(left.highPass, right.highPass);
+    low.store(left.lowPass, right.lowPass);
+}
+
 std::size_t ZeroPhaseBand::emitPair(ZeroPhaseBand& left, ZeroPhaseBand& right,
                                     std::span<float> outLeft, std::span<float> outRight) {
     const std::size_t ready = left.readyCount(outLeft.size(), false);
@@ -66,19 +81,17 @@ std::size_t ZeroPhaseBand::emitPair(ZeroPhaseBand& left, ZeroPhaseBand& right,
     if (ready == 0) {
         return 0;
     }
-    Biquad highL = left.backHighPass;
-    Biquad lowL = left.backLowPass;
-    Biquad highR = right.backHighPass;
-    Biquad lowR = right.backLowPass;
+    BiquadPair high(left.backHighPass, right.backHighPass);
+    BiquadPair low(left.backLowPass, right.backLowPass);
     const std::vector<float>& a = left.pending;
     const std::vector<float>& b = right.pending;
     for (std::size_t i = a.size(); i-- > ready;) {
-        highL.process(lowL.process(a[i]));
-        highR.process(lowR.process(b[i]));
+        high.process(low.process(BiquadPair::Lanes{a[i], b[i]}));
     }
     for (std::size_t i = ready; i-- > 0;) {
-        outLeft[i] = static_cast<float>(highL.process(lowL.process(a[i])));
-        outRight[i] = static_cast<float>(highR.process(lowR.process(b[i])));
+        const BiquadPair::Lanes y = high.process(low.process(BiquadPair::Lanes{a[i], b[i]}));
+        outLeft[i] = static_cast<float>(y[0]);
+        outRight[i] = static_cast<float>(y[1]);
     }
     left.pending.erase(left.pending.begin(),
                        left.pending.begin() + static_cast<std::ptrdiff_t>(ready));

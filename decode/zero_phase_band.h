@@ -40,8 +40,11 @@ class ZeroPhaseBand {
     std::size_t emit(std::span<float> out, bool last);
     std::size_t pendingCount() const { return pending.size(); }
 
-    // The same for the two channels of a stereo recording, fed alike: their backward passes
-    // run side by side, as their forward passes do.
+    // The forward pass of the two channels of a stereo recording, side by side (they must
+    // have been made alike and be fed alike: one sample each of a and b at a time).
+    static void pushPair(ZeroPhaseBand& left, ZeroPhaseBand& right, std::span<const double> a,
+                         std::span<const double> b);
+    // The same as emit for those two channels: their backward passes run side by side too.
     static std::size_t emitPair(ZeroPhaseBand& left, ZeroPhaseBand& right, std::span<float> outLeft,
                                 std::span<float> outRight);
 
