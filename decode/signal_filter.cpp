@@ -64,8 +64,9 @@ std::size_t SignalFilter::processPair(SignalFilter& left, SignalFilter& right,
     BiquadPair antiAlias(left.antiAlias, right.antiAlias);
     std::vector<double>& a = left.kept;
     std::vector<double>& b = right.kept;
-    a.clear();
-    b.clear();
+    a.resize(frames.size() / 2 / static_cast<std::size_t>(left.keepEvery) + 1);
+    b.resize(a.size());
+    std::size_t kept = 0;
     for (std::size_t i = 0; i + 1 < frames.size(); i += 2) {
         const BiquadPair::Lanes low =
             antiAlias.process(BiquadPair::Lanes{clipped(frames[i]), clipped(frames[i + 1])});
@@ -73,9 +74,12 @@ std::size_t SignalFilter::processPair(SignalFilter& left, SignalFilter& right,
             continue;
         }
         left.phase = 0;
-        a.push_back(low[0]);
-        b.push_back(low[1]);
+        a[kept] = low[0];
+        b[kept] = low[1];
+        ++kept;
     }
+    a.resize(kept);
+    b.resize(kept);
     antiAlias.store(left.antiAlias, right.antiAlias);
     ZeroPhaseBand::pushPair(left.band, right.band, a, b);
     return ZeroPhaseBand::emitPair(left.band, right.band, outLeft, outRight);

@@ -61,10 +61,16 @@ void ZeroPhaseBand::pushPair(ZeroPhaseBand& left, ZeroPhaseBand& right, std::spa
                              std::span<const double> b) {
     BiquadPair high(left.highPass, right.highPass);
     BiquadPair low(left.lowPass, right.lowPass);
-    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    const std::size_t n = std::min(a.size(), b.size());
+    const std::size_t at = left.pending.size();
+    left.pending.resize(at + n);
+    right.pending.resize(right.pending.size() + n);
+    float* outLeft = left.pending.data() + at;
+    float* outRight = right.pending.data() + right.pending.size() - n;
+    for (std::size_t i = 0; i < n; ++i) {
         const BiquadPair::Lanes y = low.process(high.process(BiquadPair::Lanes{a[i], b[i]}));
-        left.pending.push_back(static_cast<float>(y[0]));
-        right.pending.push_back(static_cast<float>(y[1]));
+        outLeft[i] = static_cast<float>(y[0]);
+        outRight[i] = static_cast<float>(y[1]);
     }
     high.store(left.highPass, right.highPass);
     low.store(left.lowPass, right.lowPass);
