@@ -23,8 +23,12 @@ class Biquad {
         a2 = other.a2;
     }
 
-    double process(double x) {
-        const double y = b0 * x + z1;
+    double process(double x) { return step(x, b0, b1, b2, a1, a2, z1, z2); }
+
+    // One step of a section, for a value or for vector lanes of them (BiquadPair).
+    template <typename T>
+    static T step(T x, T b0, T b1, T b2, T a1, T a2, T& z1, T& z2) {
+        const T y = b0 * x + z1;
         z1 = b1 * x - a1 * y + z2;
         z2 = b2 * x - a2 * y;
         return y;

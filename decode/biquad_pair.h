@@ -32,12 +32,7 @@ class BiquadPair {
         right.z2 = z2[1];
     }
 
-    Lanes process(Lanes x) {
-        const Lanes y = b0 * x + z1;
-        z1 = b1 * x - a1 * y + z2;
-        z2 = b2 * x - a2 * y;
-        return y;
-    }
+    Lanes process(Lanes x) { return Biquad::step(x, b0, b1, b2, a1, a2, z1, z2); }
 
   private:
     Lanes b0, b1, b2, a1, a2;
