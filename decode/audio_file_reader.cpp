@@ -178,6 +178,11 @@ bool AudioFileReader::open(const std::string& path) {
         if (message.rfind("File does not exist or is not a regular file", 0) == 0) {
             message = "cut short or damaged: no audio could be read from it";
         }
+        // Recordings also come as AAC (.m4a), WMA or video files, which the library does not
+        // read: say what it reads and how to get there.
+        if (message.rfind("Format not recognised", 0) == 0) {
+            message = notAudioWeRead;
+        }
         return false;
     }
     if (info.channels < 1 || info.samplerate < 1) {

@@ -12,6 +12,11 @@ namespace kelvanto::decode {
 // Nothing but this class sees libsndfile: the decoder itself takes plain float samples.
 class AudioFileReader {
   public:
+    // What a file of a format the audio library does not know is told.
+    static constexpr const char* notAudioWeRead =
+        "not a format read here (WAV, FLAC, Ogg, Opus, MP3, AIFF and the like); convert it "
+        "first, for example: ffmpeg -i IN OUT.wav";
+
     AudioFileReader() = default;
     ~AudioFileReader();
     AudioFileReader(const AudioFileReader&) = delete;

@@ -76,7 +76,9 @@ TEST(AudioFileChecks, RefusalsNameTheFaultAndLeakNothing) {
         }
         const FileDecodeResult text = decodeAudioFile(dir.file("text.wav"));
         EXPECT_FALSE(text.readable);
-        EXPECT_FALSE(text.error.empty());
+        EXPECT_EQ(text.error,
+                  "not a format read here (WAV, FLAC, Ogg, Opus, MP3, AIFF and the like); "
+                  "convert it first, for example: ffmpeg -i IN OUT.wav");
     }
     EXPECT_EQ(openDescriptors(), before);
     DecoderOptions second;
