@@ -43,6 +43,12 @@ double SignalFilter::clipped(float sample) {
 }
 
 std::size_t SignalFilter::process(std::span<const float> in, std::span<float> out) {
+    if (keepEvery == 1) {
+        for (const float sample : in) {
+            band.push(clipped(sample));
+        }
+        return band.emit(out, false);
+    }
     for (const float sample : in) {
         const double low = antiAlias.process(clipped(sample));
         if (++phase < keepEvery) {
@@ -67,16 +73,29 @@ std::size_t SignalFilter::processPair(SignalFilter& left, SignalFilter& right,
     a.resize(frames.size() / 2 / static_cast<std::size_t>(left.keepEvery) + 1);
     b.resize(a.size());
     std::size_t kept = 0;
-    for (std::size_t i = 0; i + 1 < frames.size(); i += 2) {
-        const BiquadPair::Lanes low =
-            antiAlias.process(BiquadPair::Lanes{clipped(frames[i]), clipped(frames[i + 1])});
-        if (++left.phase < left.keepEvery) {
-            continue;
+    if (left.keepEvery == 1) {
+        // Nothing to thin out, so nothing to guard against aliasing.
+        for (std::size_t i = 0; i + 1 < frames.size(); i += 2) {
+            a[kept] = clipped(frames[i]);
+            b[kept] = clipped(frames[i + 1]);
+            ++kept;
         }
-        left.phase = 0;
-        a[kept] = low[0];
-        b[kept] = low[1];
-        ++kept;
+    } else {
+        // In a local while the block runs: in the member, every store to the samples would
+        // force it back to memory.
+        int phase = left.phase;
+        for (std::size_t i = 0; i + 1 < frames.size(); i += 2) {
+            const BiquadPair::Lanes low =
+                antiAlias.process(BiquadPair::Lanes{clipped(frames[i]), clipped(frames[i + 1])});
+            if (++phase < left.keepEvery) {
+                continue;
+            }
+            phase = 0;
+            a[kept] = low[0];
+            b[kept] = low[1];
+            ++kept;
+        }
+        left.phase = phase;
     }
     a.resize(kept);
     b.resize(kept);
