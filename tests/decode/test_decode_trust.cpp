@@ -623,6 +623,11 @@ TEST(Trust, ASlipPutRightIsTrustedOnlyWhenTheChecksumSettlesIt) {
         if (load.verdict != Verdict::bad && load.characters != data) {
             ++wrongTrusted;
         }
+        if (load.verdict == Verdict::bad && load.characters[at] != chosen) {
+            // A reading other than the one framed is written only where it is likelier right
+            // than wrong (a chance of one half or more is given in per cent).
+            EXPECT_EQ(load.problem.find(" %)"), std::string::npos) << load.problem;
+        }
         if (load.verdict == Verdict::bad && wrong == 0) {
             // Not settled: the character stays as first read, or, where the reading that fits
             // the checksum is likelier right than wrong, it is written (the only one that
