@@ -749,8 +749,8 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
                 return;
             }
             if (std::isnan(weighed) && chance < likelierRight) {
-                for (std::size_t s = 0; s < slips.size(); ++s) {
-                    load.characters[slips[s]->character] = best->values[s];
+                for (const auto& [at, value] : repaired) {
+                    load.characters[at] = value;
                 }
             }
             slipUnknown(load, characters, *firstSlip,
@@ -758,8 +758,8 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
             return;
         }
         markRepaired(load, chance);
-        for (std::size_t s = 0; s < slips.size(); ++s) {
-            settleSlip(load, characters, slips[s]->character, best->values[s]);
+        for (const auto& [at, value] : repaired) {
+            settleSlip(load, characters, at, value);
         }
         return;
     }
