@@ -148,6 +148,11 @@ int trustFaults = 0;
 // right is what the judge must allow for a slip of a kind it did not try.
 int slipsSeen = 0;
 int slipsChosenRight = 0;
+// The characters either side of a slip that did not slip themselves: how many, how many were
+// wrong, and how many of those looked clear (every data bit at least half certain).
+int slipNeighbours = 0;
+int slipNeighboursWrong = 0;
+int slipNeighboursWrongClear = 0;
 int slipsUntried = 0;
 // Of the slips whose true value is among the readings and whose readings the signal weighed
 // apart: how many, how often the reading it favoured most among the others beat the true one,
@@ -247,6 +252,23 @@ int exactLoads(const std::vector<DecodedLoad>& got, const Tape& tape, std::size_
                         ++slipsWeighed;
                         slipsFavouredWrong += margin < 0.0 ? 1 : 0;
                         slipsClaimedWrong += 1.0 / (1.0 + std::exp(std::fabs(margin)));
+                    }
+                    for (const std::size_t beside : {slip.character - 1, slip.character + 1}) {
+                        if (framed.slips.size() > 3 || beside >= want.size() ||
+                            beside >= framed.characters.size() ||
+                            framed.characters[beside].extraCycleDropped) {
+                            continue;
+                        }
+                        const auto& c = framed.characters[beside];
+                        ++slipNeighbours;
+                        if (c.value != want[beside]) {
+                            ++slipNeighboursWrong;
+                            bool clear = true;
+                            for (int b = 1; b <= 8; ++b) {
+                                clear = clear && c.bitCertainty(b) >= 0.5f;
+                            }
+                            slipNeighboursWrongClear += clear ? 1 : 0;
+                        }
                     }
                     ++slipsSeen;
                     slipsChosenRight += chosen ? 1 : 0;
@@ -816,6 +838,9 @@ void breakingPoints(const std::string& onlyDamage, const std::string& onlyFormat
         "Slipped characters: %d; read right %d; their true value none of their readings gave "
         "%d\n",
         slipsSeen, slipsChosenRight, slipsUntried);
+    std::printf(
+        "Characters beside a slip that did not slip: %d; wrong %d, of them looking clear %d\n",
+        slipNeighbours, slipNeighboursWrong, slipNeighboursWrongClear);
     std::printf(
         "A 0 and a 1 run together, the order the middle edge points at was the true "
         "one, by its distance from half way:");

@@ -74,6 +74,9 @@ void CharacterFramer::begin(double syncStart, double toneHalfUnit) {
     rest.clear();
     lastTaken.clear();
     deviations.fill(0);
+    middleSums.fill(0.0);
+    middleSquares.fill(0.0);
+    middleCounts.fill(0.0);
     failedInSync = false;
     syncDoubted = false;
     unknownBefore = 0;
@@ -189,6 +192,44 @@ std::optional<bool> CharacterFramer::dataAfterLoss(std::size_t lost, bool final)
     return false;
 }
 
+// The filler's eight data bits are left out of the sum, and a bit the recording cut off or
+// lost is a guess. Nor does any framing check them: where two 0s run together into a 1, the
+// bits after it move up a place, the stop bit reads as the last data bit and the footer's
+// first cycle as the stop bit (in the data the next start bit shows such a slip). That takes
+// a last data bit of 1, and a "1" whose middle edge stands off where the load's own 1s have
+// theirs.
+void CharacterFramer::takeFiller(double start) {
+    unsigned filler = 0;
+    for (std::size_t i = 1; i <= dataBits; ++i) {
+        const bool read = i < pending.size() && pending[i].value != Bit::invalid;
+        if (!read || pending[i].value == Bit::one) {
+            filler |= 1u << (i - 1);
+        }
+        current.fillerCertainty[i - 1] = read ? toByte(pending[i].certainty) : 0;
+    }
+    if ((filler >> (dataBits - 1) & 1u) != 0) {
+        for (std::size_t i = 1; i < dataBits && i < pending.size(); ++i) {
+            if (pending[i].value == Bit::one) {
+                const std::size_t after = pending[i - 1].value == Bit::one ? 1 : 0;
+                double usual = 0.5;
+                double spread = unmeasuredMiddleSpread;
+                if (const double n = middleCounts[after]; n >= middleSamples) {
+                    usual = middleSums[after] / n;
+                    spread = std::sqrt(std::max(0.0, middleSquares[after] / n - usual * usual));
+                    spread = std::max(spread, leastMiddleSpread);
+                }
+                const double spreads = std::fabs(pending[i].middle - usual) / spread;
+                const double left = 2.0 - spreads / mergedMiddleSpreads;
+                current.fillerCertainty[i - 1] =
+                    std::min(current.fillerCertainty[i - 1], toByte(static_cast<float>(left)));
+            }
+        }
+    }
+    current.hasFiller = true;
+    current.filler = static_cast<std::uint8_t>(filler);
+    current.fillerStart = start;
+}
+
 void CharacterFramer::takeCharacter(bool startMisread) {
     FramedCharacter character;
     character.start = pending[0].start;
@@ -200,6 +241,12 @@ void CharacterFramer::takeCharacter(bool startMisread) {
         character.certainty[i] = toByte(bit.certainty);
         if (i >= 1 && i <= dataBits && bit.value == Bit::one) {
             value |= 1u << (i - 1);
+        }
+        if (i >= 1 && bit.value == Bit::one && bit.certainty >= clearMiddle) {
+            const std::size_t after = pending[i - 1].value == Bit::one ? 1 : 0;
+            middleSums[after] += bit.middle;
+            middleSquares[after] += bit.middle * bit.middle;
+            middleCounts[after] += 1.0;
         }
     }
     character.value = static_cast<std::uint8_t>(value);
@@ -387,15 +434,7 @@ CharacterFramer::Status CharacterFramer::process(bool final) {
             if (*end) {
                 current.endCertainty = endClarity();
                 if (secondOfPair) {
-                    // The filler: its eight data bits, left out of the sum.
-                    unsigned filler = 0;
-                    for (std::size_t i = 1; i <= dataBits && i < pending.size(); ++i) {
-                        if (pending[i].value != Bit::zero) {
-                            filler |= 1u << (i - 1);
-                        }
-                    }
-                    current.hasFiller = true;
-                    current.filler = static_cast<std::uint8_t>(filler);
+                    takeFiller(first.start);
                     const std::size_t used = std::min<std::size_t>(characterCycles, pending.size());
                     current.end = pending[used - 1].end;
                     const double after = current.end;

@@ -56,6 +56,17 @@ class CharacterFramer {
     static constexpr double deviationBins = 100.0;
     // Cycles at a tone's end that a dip may have broken with the sync character after them.
     static constexpr std::size_t hiddenToneCycles = 4;
+    // Two 0s run together into one cycle have its middle edge about a quarter of the way
+    // from either end, a true 1 where the load's own clear 1s after the same value have it
+    // (their spread taken as at least leastMiddleSpread; until there are middleSamples of
+    // them, half way within unmeasuredMiddleSpread). A filler 1 whose middle edge stands more
+    // than mergedMiddleSpreads spreads from there loses certainty, down to a guess at twice
+    // that (see takeFiller).
+    static constexpr double mergedMiddleSpreads = 3.0;
+    static constexpr double leastMiddleSpread = 0.02;
+    static constexpr double unmeasuredMiddleSpread = 0.05;
+    static constexpr double middleSamples = 8.0;
+    static constexpr float clearMiddle = 0.5f;
 
     // Starts a load; the next bit is the sync character's leading 0. toneHalfUnit: frames of
     // half a unit in the tone before it (0 when not known).
@@ -118,6 +129,8 @@ class CharacterFramer {
     // Notes the other values a slipped character could have had.
     void keepSlip(std::size_t character, Reading chosen, std::vector<Reading> values);
     void takeCharacter(bool startMisread);
+    // Reads the filler that ends a load of an odd count from the cycles after its 1 start bit.
+    void takeFiller(double start);
     // Takes the last character back and puts it right with one cycle too many, when that
     // frames what follows; whether it did, or nothing while too few bits are there to tell.
     std::optional<bool> slipBefore(bool final);
@@ -161,6 +174,11 @@ class CharacterFramer {
     // How far the load's data cycles strayed from their lengths, in hundredths (the last bin:
     // half or more).
     std::array<std::size_t, 51> deviations{};
+    // Where the middle edge of the load's clear 1s fell (sum and count), after a 0 and after a
+    // 1: a recording's phase response moves it, and most at a change of tone.
+    std::array<double, 2> middleSums{};
+    std::array<double, 2> middleSquares{};
+    std::array<double, 2> middleCounts{};
     bool failedInSync = false;
     bool syncDoubted = false;
     // Slipped characters before this one keep no readings (see slipsInTwo).

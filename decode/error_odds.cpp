@@ -38,17 +38,25 @@ ErrorOdds::ErrorOdds(const FramedLoad& load) {
     std::array<std::array<double, 256>, 2> byValue{};
     double total = 0.0;
     double shortfall = 0.0;
+    auto count = [&](std::uint8_t q, unsigned bit) {
+        counts[q] += 1.0;
+        byValue[bit][q] += 1.0;
+        total += 1.0;
+        const double gap = 1.0 - q / 255.0;
+        shortfall += gap * gap;
+    };
     for (const FramedCharacter& character : load.characters) {
         if (character.signalLost) {
             continue;  // nothing of it was read
         }
         for (std::size_t b = 1; b <= 8; ++b) {
-            const std::uint8_t q = character.certainty[b];
-            counts[q] += 1.0;
-            byValue[(character.value >> (b - 1)) & 1u][q] += 1.0;
-            total += 1.0;
-            const double gap = 1.0 - q / 255.0;
-            shortfall += gap * gap;
+            count(character.certainty[b], (character.value >> (b - 1)) & 1u);
+        }
+    }
+    // The filler's decisions are the load's too (a near guess among them is as likely wrong).
+    if (load.hasFiller) {
+        for (std::size_t b = 0; b < load.fillerCertainty.size(); ++b) {
+            count(load.fillerCertainty[b], (load.filler >> b) & 1u);
         }
     }
     const double n = std::max(total, 1.0);

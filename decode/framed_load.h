@@ -91,6 +91,11 @@ struct FramedLoad {
     std::vector<FramedCharacter> characters;
     bool hasFiller = false;
     std::uint8_t filler = machine::fillerCharacter;
+    // The certainty of the filler's eight data bits (as FramedCharacter::certainty, least
+    // significant first) and the frame where it starts: the sum leaves the filler out, but a
+    // binary load's data holds it, so nothing but these vouches for it.
+    std::array<std::uint8_t, 8> fillerCertainty{};
+    double fillerStart = 0.0;
     int footerCycles = 0;
     double footerStart = 0.0;
     double footerEnd = 0.0;

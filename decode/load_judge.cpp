@@ -232,7 +232,8 @@ std::vector<JointReading> jointReadings(const std::vector<const SlipReading*>& s
 // read another way one value of it fits with nothing else wrong. Against all that stands the
 // best reading with nothing else wrong, or with wrong decisions that cancel.
 double slipWrongChance(const SumPosterior& posterior, const std::vector<const SlipReading*>& slips,
-                       const std::vector<JointReading>& joint, const JointReading& best) {
+                       const std::vector<JointReading>& joint, const JointReading& best,
+                       std::size_t beside) {
     constexpr double anyValue = 0.35;
     const double logRight = posterior.logWeight(0);
     if (!(logRight < 50.0)) {
@@ -267,13 +268,19 @@ double slipWrongChance(const SumPosterior& posterior, const std::vector<const Sl
             total[s] += likelihood(slip.logOddsOf(k) - taken);
         }
     }
+    double every = 1.0;
     for (std::size_t s = 0; s < slips.size(); ++s) {
         double rest = 1.0;
         for (std::size_t t = 0; t < slips.size(); ++t) {
             rest *= t != s ? total[t] : 1.0;
         }
         wrong += anyValue / 255.0 * (others + (rest - 1.0) * (right + others));
+        every *= total[s];
     }
+    // A character beside a slip may have lost or gained the cycle instead and read wrong
+    // although it looks clear; then another reading of the slips fits the checksum with it.
+    wrong += static_cast<double>(beside) * LoadJudge::besideSlipWrong / 255.0 *
+             (others + (every - 1.0) * (right + others));
     const double chance = (wrong + right - 1.0) / (wrong + right);
     return std::isfinite(chance) ? std::clamp(chance, 0.0, 1.0) : 1.0;
 }
@@ -393,6 +400,24 @@ bool LoadJudge::weighedRepair(const LoadCandidate& candidate,
         if (d != 0) {
             addLog(fit, left + posterior.logWeight(static_cast<std::uint8_t>(256u - d)));
         }
+    }
+    // A clear-looking character beside a run may be wrong too (the cycle lost or gained may
+    // have been its), any of its other values with the runs read any way and the rest as it
+    // comes: the checksum then fits where the runs' likeliest reading does not hold.
+    std::size_t beside = 0;
+    for (const RunWeights& run : runs) {
+        for (const std::size_t at : {run.first - 1, run.first + run.count}) {
+            beside += at < characters.size() && !weighed[at] ? 1 : 0;
+        }
+    }
+    if (beside > 0) {
+        double all = none;
+        double rest = none;
+        for (unsigned m = 0; m < 256; ++m) {
+            addLog(all, joint[m]);
+            addLog(rest, posterior.logWeight(static_cast<std::uint8_t>(m)));
+        }
+        addLog(fit, std::log(static_cast<double>(beside) * besideSlipWrong / 255.0) + all + rest);
     }
     const double chance = std::clamp(-std::expm1(likeliest[missing] - fit), 0.0, 1.0);
     if (!(chance < likelierRight)) {
@@ -742,7 +767,16 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
                         "character did)");
             return;
         }
-        const double chance = slipWrongChance(posterior, slips, joint, *best);
+        std::vector<std::size_t> beside;
+        for (const SlipReading* slip : slips) {
+            for (const std::size_t at : {slip->character - 1, slip->character + 1}) {
+                if (at < characters.size() && !characters[at].extraCycleDropped &&
+                    std::find(beside.begin(), beside.end(), at) == beside.end()) {
+                    beside.push_back(at);
+                }
+            }
+        }
+        const double chance = slipWrongChance(posterior, slips, joint, *best, beside.size());
         if (!(chance < repairTrusted)) {
             double weighed = std::nan("");
             if (weighedRepair(candidate, slipped, odds, missing, load, weighed)) {
@@ -877,6 +911,36 @@ void LoadJudge::judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& o
     change(true);
 }
 
+// An odd count of characters ends with a filler that the sum leaves out, yet a binary load's
+// data holds it: half its bits in the byte that holds the checksum, half in the byte after
+// the last. No checksum vouches for it, so a load is trusted only when its own decisions do
+// (a filler the reading never got is unknown).
+void LoadJudge::judgeFiller(const FramedLoad& framed, const ErrorOdds& odds,
+                            DecodedLoad& load) const {
+    if (framed.characters.size() % 2 == 0) {
+        return;
+    }
+    double right = framed.hasFiller ? 1.0 : 0.0;
+    for (const std::uint8_t certainty : framed.fillerCertainty) {
+        right /= 1.0 + odds.odds(certainty);
+    }
+    load.wrongChance += 1.0 - right;
+    if (load.wrongChance < repairTrusted) {
+        return;
+    }
+    load.verdict = Verdict::bad;
+    const std::string filler =
+        "the characters fit the checksum, but the filler after them, which the sum leaves out "
+        "and the tape image keeps, ";
+    if (!framed.hasFiller) {
+        placeProblem(load, filler + "was not read", framed.end);
+        return;
+    }
+    placeProblem(load,
+                 filler + "is unclear: it is wrong with a chance of " + chanceText(1.0 - right),
+                 framed.fillerStart);
+}
+
 DecodedLoad LoadJudge::judge(const LoadCandidate& candidate) const {
     return judge(candidate, ErrorOdds(candidate.framed));
 }
@@ -936,6 +1000,9 @@ DecodedLoad LoadJudge::judge(const LoadCandidate& candidate, const ErrorOdds& od
                          "where its cycles are unclear (a load cut off and recorded over ends "
                          "like this)",
                          framed.characters.back().start);
+        }
+        if (load.verdict != Verdict::bad) {
+            judgeFiller(framed, odds, load);
         }
     }
     if (load.verdict != Verdict::ok || !(load.wrongChance < repairTrusted)) {

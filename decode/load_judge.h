@@ -51,6 +51,11 @@ class LoadJudge {
     // 100, loads with two wrong decisions of one weight going opposite ways, one pair in
     // sixteen, were reported OK with estimates between 1 in 1000 and 1 in 100.)
     static constexpr double okTrusted = repairTrusted;
+    // A character beside a slipped one that did not slip itself, however clear, is wrong this
+    // often: the cycle cut in two or lost may have been its (on the bench's hiss and worn
+    // cassettes at 44100 Hz, every value, loads of at most three slips: 9 of 180 such
+    // characters were wrong and looked clear).
+    static constexpr double besideSlipWrong = 0.05;
     // More clear-cut framing faults or near-guesses than this (plus one per guessesPerCycles
     // cycles of a long load) and even a right checksum is not trusted: a reading of noise
     // guesses at a good part of its cycles, a noisy but right reading at very few.
@@ -100,6 +105,7 @@ class LoadJudge {
     void listDoubts(const LoadCandidate& candidate, DecodedLoad& load) const;
     void judgeChecksum(const LoadCandidate& candidate, const ErrorOdds& odds,
                        DecodedLoad& load) const;
+    void judgeFiller(const FramedLoad& framed, const ErrorOdds& odds, DecodedLoad& load) const;
     void placeProblem(DecodedLoad& load, std::string problem, double frame) const;
     void slipUnknown(DecodedLoad& load, const std::vector<FramedCharacter>& characters,
                      std::size_t index, const std::string& why) const;

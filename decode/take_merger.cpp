@@ -4,6 +4,7 @@
 #include "decode/take_merger.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
 
@@ -387,6 +388,37 @@ std::vector<bool> betweenSlips(const FramedLoad& reading) {
     return between;
 }
 
+// The filler after the checksum, which the sum leaves out, weighed over the takes that read
+// one after as many characters: its bits on the joint scale, as the characters' are.
+void voteFiller(const std::vector<const FramedLoad*>& laid, const std::vector<ErrorOdds>& odds,
+                double shared, const ErrorOdds& jointOdds, FramedLoad& joint) {
+    std::array<double, 8> evidence{};
+    int heard = 0;
+    for (std::size_t r = 0; r < laid.size(); ++r) {
+        const FramedLoad& reading = *laid[r];
+        if (!reading.hasFiller || reading.characters.size() != joint.characters.size()) {
+            continue;
+        }
+        ++heard;
+        for (std::size_t b = 0; b < evidence.size(); ++b) {
+            const double strength = odds[r].evidence(reading.fillerCertainty[b]);
+            evidence[b] += (reading.filler >> b & 1) != 0 ? strength : -strength;
+        }
+    }
+    joint.hasFiller = heard > 0;
+    unsigned value = 0;
+    for (std::size_t b = 0; b < evidence.size(); ++b) {
+        const double e = heard > 0 ? evidence[b] / (1.0 + (heard - 1) * shared) : 0.0;
+        if (e > 0.0) {
+            value |= 1u << b;
+        }
+        joint.fillerCertainty[b] = jointOdds.certaintyOf(std::fabs(e));
+    }
+    if (heard > 0) {
+        joint.filler = static_cast<std::uint8_t>(value);
+    }
+}
+
 DecodedLoad weigh(const Group& group) {
     // A take that is OK on its own, and clearly so, wins.
     const Reading* chosen = nullptr;
@@ -526,6 +558,7 @@ DecodedLoad weigh(const Group& group) {
         character.extraCycleDropped = false;
         character.signalLost = false;
     }
+    voteFiller(laid, odds, shared, jointOdds, joint.framed);
     const DecodedLoad& referenceLoad = *weighed[reference]->load;
     DecodedLoad load = LoadJudge(referenceLoad.sampleRate).judge(joint, jointOdds);
     load.gapSeconds = referenceLoad.gapSeconds;

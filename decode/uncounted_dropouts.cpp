@@ -92,6 +92,9 @@ void recount(FramedLoad& reading, std::size_t which, std::size_t count) {
         // character, the count is even and the filler was the footer's.
         if (!characters.empty() && characters.back().startMisread) {
             reading.filler = characters.back().value;
+            reading.fillerStart = characters.back().start;
+            std::copy_n(characters.back().certainty.begin() + 1, reading.fillerCertainty.size(),
+                        reading.fillerCertainty.begin());
             characters.pop_back();
             std::erase_if(reading.slips, [&](const SlipReading& slip) {
                 return slip.character >= characters.size();

@@ -45,6 +45,8 @@ LoadCandidate reading(const std::vector<std::uint8_t>& characters) {
         }
         candidate.framed.characters.push_back(c);
     }
+    candidate.framed.hasFiller = characters.size() % 2 != 0;
+    candidate.framed.fillerCertainty.fill(255);
     candidate.framed.end = 6000.0;
     return candidate;
 }
@@ -389,6 +391,7 @@ TEST(UncountedDropouts, ACountChangedByOneGivesTheFillerBack) {
     FramedCharacter filler = broken.characters.back();
     filler.value = 0x00;
     filler.startMisread = true;
+    filler.certainty[3] = 40;  // the filler's data bit 2
     broken.characters.push_back(filler);
     broken.hasFiller = true;
     broken.filler = 0xFF;
@@ -400,6 +403,8 @@ TEST(UncountedDropouts, ACountChangedByOneGivesTheFillerBack) {
     expectSettled(readings[0], truth, 20, 5);
     EXPECT_TRUE(readings[0].hasFiller);
     EXPECT_EQ(readings[0].filler, 0x00);
+    EXPECT_EQ(readings[0].fillerCertainty[2], 40);  // its certainties came with it
+    EXPECT_EQ(readings[0].fillerStart, filler.start);
 
     // An even count has no filler: what the framer took for one was the footer's.
     truth.push_back(0x5A);

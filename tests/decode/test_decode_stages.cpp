@@ -8,6 +8,7 @@
 #include <numbers>
 #include <optional>
 #include <random>
+#include <utility>
 
 #include "base/machine.h"
 #include "decode/bit_classifier.h"
@@ -497,6 +498,62 @@ TEST(CharacterFramer, OddCountEndsWithFillerAndFooter) {
     ASSERT_EQ(readBits(second, guessed), CharacterFramer::Status::finished);
     EXPECT_TRUE(second.load().characters.empty());
     EXPECT_EQ(second.load().syncCertainty, 0.0f);
+}
+
+// No framing checks the filler: two 0s run together into a 1 move its later bits up a
+// place, its stop bit into its last data bit and the footer's first cycle into its stop bit.
+// Such a "1" has its middle edge off half way, and is no more certain than that allows.
+TEST(CharacterFramer, AFillerOneThatMayBeTwoZerosRunTogetherIsAGuess) {
+    for (const unsigned filler : {0xC0u, 0x40u}) {
+        std::vector<Bit> bits = syncBits();
+        appendCharacter(bits, 0x12);
+        const std::size_t fillerAt = bits.size();
+        appendCharacter(bits, filler, 1);
+        bits[fillerAt + 7].middle = 0.2f;  // data bit 6
+        bits[fillerAt + 3].middle = 0.7f;  // data bit 2, a 0: no merge
+        bits[fillerAt + 3].certainty = 0.9f;
+        appendOnes(bits, 20);
+        CharacterFramer framer;
+        ASSERT_EQ(readBits(framer, bits), CharacterFramer::Status::finished);
+        const FramedLoad& load = framer.load();
+        ASSERT_TRUE(load.hasFiller);
+        EXPECT_EQ(load.filler, filler);
+        // With a last bit of 0 nothing moved up: the stop bit would have read 0.
+        EXPECT_EQ(load.fillerCertainty[6], filler == 0xC0u ? 0 : 255) << filler;
+        EXPECT_EQ(load.fillerCertainty[2], 230);
+        EXPECT_EQ(load.fillerCertainty[7], 255);
+    }
+    // A recording whose phase response puts the middle edge of a 1 after a 0 elsewhere: where
+    // the load's own 1s after 0s have it is where the filler's should be.
+    const std::pair<float, int> middles[] = {{0.38f, 255}, {0.46f, 170}, {0.63f, 0}};
+    for (const auto& [middle, certainty] : middles) {
+        std::vector<Bit> bits = syncBits();
+        for (int c = 0; c < 9; ++c) {
+            appendCharacter(bits, 0x55);
+        }
+        const std::size_t fillerAt = bits.size();
+        appendCharacter(bits, 0xC0, 1);
+        for (std::size_t i = syncBits().size(); i < bits.size(); ++i) {
+            if (bits[i].value == 1 && bits[i - 1].value == 0) {
+                bits[i].middle = i == fillerAt + 7 ? middle : 0.38f;
+            }
+        }
+        appendOnes(bits, 20);
+        CharacterFramer framer;
+        ASSERT_EQ(readBits(framer, bits), CharacterFramer::Status::finished);
+        // Four spreads (of at least 0.02) off is two thirds of the way from three to a guess.
+        EXPECT_EQ(framer.load().fillerCertainty[6], certainty) << middle;
+    }
+    // A filler the recording cut off is a guess where it was not heard.
+    std::vector<Bit> cut = syncBits();
+    appendCharacter(cut, 0x12);
+    appendCharacter(cut, 0xFF, 1);
+    cut.resize(cut.size() - 4);
+    CharacterFramer framer;
+    readBits(framer, cut);
+    ASSERT_TRUE(framer.load().hasFiller);
+    EXPECT_EQ(framer.load().fillerCertainty[4], 255);
+    EXPECT_EQ(framer.load().fillerCertainty[5], 0);
 }
 
 TEST(CharacterFramer, EvenCountFillerValuesAndMisreadStartBits) {
