@@ -32,12 +32,11 @@ import random
 import shutil
 import subprocess
 import sys
-import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import make_tape  # noqa: E402
-from take_trials import tape_bytes  # noqa: E402
+from take_trials import run_seeds, tape_bytes  # noqa: E402
 
 BUILD = os.environ.get('BUILD', os.path.join(HERE, '..', 'build'))
 
@@ -93,10 +92,7 @@ def harsh_chain(rng, source, folder):
         effects += ['lowpass', '-2', str(rng.randint(1500, 5000))]
     if rng.random() < 0.3:
         effects += ['allpass', str(rng.randint(500, 4000)), '0.7q']
-    following = os.path.join(folder, 'effects.wav')
-    run(['sox', '-R', current, following] + effects)
-    current = following
-    steps.append(' '.join(effects))
+    current = with_effects(current, effects, folder, steps)
     if rng.random() < 0.7:
         current = add_hiss(current, rng.uniform(3, 20), folder, steps)
     if rng.random() < 0.5:
@@ -105,6 +101,13 @@ def harsh_chain(rng, source, folder):
     if rng.random() < 0.4:
         current = resampled(current, rng.choice([8000, 11025, 16000]), folder, steps)
     return current, steps
+
+
+def with_effects(current, effects, folder, steps):
+    following = os.path.join(folder, 'effects.wav')
+    run(['sox', '-R', current, following] + effects)
+    steps.append(' '.join(effects))
+    return following
 
 
 def add_hiss(current, snr, folder, steps):
@@ -157,10 +160,7 @@ def chain(rng, source, folder):
     if rng.random() < 0.1:
         effects += ['dcshift', '%.2f' % rng.uniform(-0.05, 0.05)]
     if effects:
-        following = os.path.join(folder, 'effects.wav')
-        run(['sox', '-R', current, following] + effects)
-        current = following
-        steps.append(' '.join(effects))
+        current = with_effects(current, effects, folder, steps)
     if rng.random() < 0.5:
         current = add_hiss(current, rng.uniform(3, 25), folder, steps)
     if rng.random() < 0.3:
@@ -231,18 +231,8 @@ def main():
         if not shutil.which(tool):
             print('chain_trials.py needs %s' % tool, file=sys.stderr)
             return 2
-    first = int(args[0])
-    end = int(args[1]) if len(args) > 1 else first + 1
-    root = tempfile.mkdtemp(prefix='chain_trials.')
-    results = []
-    for seed in range(first, end):
-        folder = os.path.join(root, str(seed))
-        os.makedirs(folder)
-        result = trial(seed, folder, '--harsh' in sys.argv)
-        results.append(result)
-        print(json.dumps(result), flush=True)
-        if not result['faults'] and '--keep' not in sys.argv:
-            subprocess.run(['rm', '-rf', folder])
+    root, results = run_seeds('chain_trials.', args,
+                              lambda seed, folder: trial(seed, folder, '--harsh' in sys.argv))
     faulty = [r for r in results if r['faults']]
     print('%d trials: %d with a fault, %d exit status 0, %d exit status 2, %d loads trusted; '
           'work files in %s' %

@@ -207,23 +207,31 @@ def trial(seed, folder, more):
             'missing': missing, 'faults': faults}
 
 
+def run_seeds(prefix, args, one):
+    """Runs one(seed, folder) for the seeds FIRST [END] of args, printing each result; the
+    work folder of a trial without a fault is removed unless --keep was given."""
+    first = int(args[0])
+    end = int(args[1]) if len(args) > 1 else first + 1
+    root = tempfile.mkdtemp(prefix=prefix)
+    results = []
+    for seed in range(first, end):
+        folder = os.path.join(root, str(seed))
+        os.makedirs(folder)
+        result = one(seed, folder)
+        results.append(result)
+        print(json.dumps(result), flush=True)
+        if not result['faults'] and '--keep' not in sys.argv:
+            subprocess.run(['rm', '-rf', folder])
+    return root, results
+
+
 def main():
     args = [a for a in sys.argv[1:] if a not in ('--keep', '--more')]
     if not args:
         print(__doc__.splitlines()[0] + '\nusage: take_trials.py FIRST [END] [--keep] [--more]')
         return 2
-    first = int(args[0])
-    end = int(args[1]) if len(args) > 1 else first + 1
-    root = tempfile.mkdtemp(prefix='take_trials.')
-    results = []
-    for seed in range(first, end):
-        folder = os.path.join(root, str(seed))
-        os.makedirs(folder)
-        result = trial(seed, folder, '--more' in sys.argv)
-        results.append(result)
-        print(json.dumps(result), flush=True)
-        if not result['faults'] and '--keep' not in sys.argv:
-            subprocess.run(['rm', '-rf', folder])
+    root, results = run_seeds('take_trials.', args,
+                              lambda seed, folder: trial(seed, folder, '--more' in sys.argv))
     faulty = [r for r in results if r['faults']]
     print('%d trials: %d with a fault, %d exit status 0, %d loads exact, %d with every load '
           'exact but exit status 2; work files in %s' %
