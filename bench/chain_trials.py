@@ -36,7 +36,7 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import make_tape  # noqa: E402
-from take_trials import run_seeds, tape_bytes  # noqa: E402
+from take_trials import run_seeds, tape_bytes, trust_faults  # noqa: E402
 
 BUILD = os.environ.get('BUILD', os.path.join(HERE, '..', 'build'))
 
@@ -202,22 +202,7 @@ def trial(seed, folder, harsh):
             got = stored_loads(image.read())
     if len(written) != len(got):
         faults.append('IMAGE-COUNT')
-    exact = set()
-    for verdict, data in zip(written, got):
-        if verdict == 'BAD':
-            continue
-        places = [i for i, e in enumerate(expected) if e == data]
-        if not places:
-            faults.append('WRONG-' + verdict)
-        elif all(i in exact for i in places):
-            faults.append('DUPLICATE')
-        else:
-            exact.add(next(i for i in places if i not in exact))
-    missing = [i for i in range(len(expected)) if i not in exact]
-    if status == 0 and missing:
-        faults.append('LOST-EXIT0')
-    elif status != 1 and len(missing) > verdicts.count('BAD'):
-        faults.append('LOST')
+    missing = trust_faults(expected, written, got, verdicts, status, faults, unread_is_said=True)
     return {'seed': seed, 'rate': rate, 'channels': channels, 'steps': steps, 'status': status,
             'verdicts': verdicts, 'missing': missing, 'faults': faults}
 

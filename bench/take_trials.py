@@ -107,6 +107,30 @@ def damage(rng, rate, samples, unreadable):
     return lead + [x + rng.gauss(0, sd) for x in moved]
 
 
+def trust_faults(expected, written, got, verdicts, status, faults, unread_is_said=False):
+    """Adds the faults of trust of one decode to faults and returns the loads of the tape
+    missing from it: written holds the verdicts of the loads with characters, got their data
+    as the image holds them, expected the tape's. With unread_is_said, exit status 1 (nothing
+    could be read) tells of every load missing."""
+    exact = set()
+    for verdict, data in zip(written, got):
+        if verdict == 'BAD':
+            continue
+        places = [i for i, e in enumerate(expected) if e == data]
+        if not places:
+            faults.append('WRONG-' + verdict)
+        elif all(i in exact for i in places):
+            faults.append('DUPLICATE')
+        else:
+            exact.add(next(i for i in places if i not in exact))
+    missing = [i for i in range(len(expected)) if i not in exact]
+    if status == 0 and missing:
+        faults.append('LOST-EXIT0')
+    elif not (unread_is_said and status == 1) and len(missing) > verdicts.count('BAD'):
+        faults.append('LOST')
+    return missing
+
+
 def trial(seed, folder, more):
     rng = random.Random(seed)
     # Draws of --more come from a generator of their own, so that the trials without it
@@ -187,22 +211,7 @@ def trial(seed, folder, more):
         faults.append('IMAGE-COUNT')
     # The first take holds every load of the tape (a load saved twice, twice).
     expected = [load['data'][:load['length']] for load in takes[0]]
-    exact = set()
-    for verdict, data in zip(written, got):
-        if verdict == 'BAD':
-            continue
-        places = [i for i, e in enumerate(expected) if e == data]
-        if not places:
-            faults.append('WRONG-' + verdict)
-        elif all(i in exact for i in places):
-            faults.append('DUPLICATE')
-        else:
-            exact.add(next(i for i in places if i not in exact))
-    missing = [i for i in range(len(expected)) if i not in exact]
-    if status == 0 and missing:
-        faults.append('LOST-EXIT0')
-    elif len(missing) > verdicts.count('BAD'):
-        faults.append('LOST')
+    missing = trust_faults(expected, written, got, verdicts, status, faults)
     return {'seed': seed, 'rate': rate, 'kind': kind, 'status': status, 'verdicts': verdicts,
             'missing': missing, 'faults': faults}
 
