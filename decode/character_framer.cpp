@@ -242,11 +242,16 @@ void CharacterFramer::takeCharacter(bool startMisread) {
         if (i >= 1 && i <= dataBits && bit.value == Bit::one) {
             value |= 1u << (i - 1);
         }
-        if (i >= 1 && bit.value == Bit::one && bit.certainty >= clearMiddle) {
-            const std::size_t after = pending[i - 1].value == Bit::one ? 1 : 0;
-            middleSums[after] += bit.middle;
-            middleSquares[after] += bit.middle * bit.middle;
-            middleCounts[after] += 1.0;
+    }
+    if (middleCounts[0] < middleSamplesKept || middleCounts[1] < middleSamplesKept) {
+        for (std::size_t i = 1; i < characterCycles; ++i) {
+            const Bit& bit = pending[i];
+            if (bit.value == Bit::one && bit.certainty >= clearMiddle) {
+                const std::size_t after = pending[i - 1].value == Bit::one ? 1 : 0;
+                middleSums[after] += bit.middle;
+                middleSquares[after] += bit.middle * bit.middle;
+                middleCounts[after] += 1.0;
+            }
         }
     }
     character.value = static_cast<std::uint8_t>(value);
