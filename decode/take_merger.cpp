@@ -388,6 +388,12 @@ std::vector<bool> betweenSlips(const FramedLoad& reading) {
     return between;
 }
 
+// What readings of one decision say together: takes that share their flaws (or are one
+// recording given twice) count for no more than their errors are independent.
+double jointEvidence(double sum, int heard, double shared) {
+    return sum / (1.0 + (heard - 1) * shared);
+}
+
 // The filler after the checksum, which the sum leaves out, weighed over the takes that read
 // one after as many characters: its bits on the joint scale, as the characters' are.
 void voteFiller(const std::vector<const FramedLoad*>& laid, const std::vector<ErrorOdds>& odds,
@@ -408,7 +414,7 @@ void voteFiller(const std::vector<const FramedLoad*>& laid, const std::vector<Er
     joint.hasFiller = heard > 0;
     unsigned value = 0;
     for (std::size_t b = 0; b < evidence.size(); ++b) {
-        const double e = heard > 0 ? evidence[b] / (1.0 + (heard - 1) * shared) : 0.0;
+        const double e = heard > 0 ? jointEvidence(evidence[b], heard, shared) : 0.0;
         if (e > 0.0) {
             value |= 1u << b;
         }
@@ -541,7 +547,7 @@ DecodedLoad weigh(const Group& group) {
         }
         unsigned value = 0;
         for (int b = 0; b < 10; ++b) {
-            const double e = evidence[static_cast<std::size_t>(b)] / (1.0 + (heard - 1) * shared);
+            const double e = jointEvidence(evidence[static_cast<std::size_t>(b)], heard, shared);
             const int bit = e > 0.0 ? 1 : e < 0.0 ? 0 : bitOf(character, b);
             character.certainty[static_cast<std::size_t>(b)] = jointOdds.certaintyOf(std::fabs(e));
             if (b >= 1 && b <= 8 && bit != 0) {
